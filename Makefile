@@ -1,0 +1,46 @@
+# Tabrivo: one-command set-up on Debian 12 (run as root, or with sudo available).
+#   make run   - install missing packages, build (Release), convert the samples or ARGS="files..."
+#   make test  - install missing packages, build, run the whole suite with ctest
+
+BUILD_DIR ?= build
+BUILD_TYPE ?= Release
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+ARGS ?=
+
+# Debian packages the build and the tests need.
+DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
+	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build run test clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(DEB_PACKAGES); do \
+		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:$$missing"; \
+		$(SUDO) apt-get update -q && \
+		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+$(BUILD_DIR)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: deps $(BUILD_DIR)/build.ninja
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@./scripts/run-samples.sh "$(BUILD_DIR)" $(ARGS)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,115 @@
+#include "batch.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "convert.h"
+#include "output_path.h"
+
+namespace tabrivo::cli {
+namespace {
+
+// Collects the failures of one conversion as single lines.
+class LineReporter : public FailureReporter {
+public:
+    void showFailure(const FailureReport& report) override { m_lines.push_back(report.description); }
+    const std::vector<std::string>& lines() const { return m_lines; }
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+std::string absolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+std::uint64_t fileSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+}  // namespace
+
+BatchPlan planBatch(const std::vector<std::string>& sources,
+                    const std::optional<std::string>& outputDir) {
+    BatchPlan plan;
+    std::unordered_map<std::string, std::size_t> groupOfOutput;
+    for (const std::string& given : sources) {
+        BatchItem item;
+        item.source = absolutePath(given);
+        item.output = outputDir ? outputPathInFolder(absolutePath(*outputDir), item.source)
+                                : outputPathBesideSource(item.source);
+        const auto [found, inserted] = groupOfOutput.emplace(item.output, plan.groups.size());
+        if (inserted) {
+            plan.groups.emplace_back();
+        } else {
+            plan.warnings.push_back("\"" + plan.groups[found->second].back().source + "\" and \"" +
+                                    item.source + "\" both write \"" + item.output +
+                                    "\"; the later one's result is kept");
+        }
+        plan.groups[found->second].push_back(std::move(item));
+        ++plan.itemCount;
+    }
+    return plan;
+}
+
+BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
+                     const std::function<void(const std::string&)>& onError,
+                     const std::function<void(const BatchProgress&)>& onProgress) {
+    std::mutex mutex;  // guards the result, the progress and the callbacks
+    BatchResult result;
+    BatchProgress progress;
+    progress.total = plan.itemCount;
+    std::atomic<std::size_t> nextGroup{0};
+
+    auto worker = [&] {
+        for (;;) {
+            const std::size_t index = nextGroup.fetch_add(1);
+            if (index >= plan.groups.size()) {
+                return;
+            }
+            for (const BatchItem& item : plan.groups[index]) {
+                LineReporter reporter;
+                ConvertVelquist(item.source, item.output, reporter);
+                const std::uint64_t bytes = fileSize(item.source);
+                std::lock_guard lock(mutex);
+                if (reporter.lines().empty()) {
+                    ++result.converted;
+                } else {
+                    ++result.failed;
+                    for (const std::string& line : reporter.lines()) {
+                        onError(line);
+                    }
+                }
+                ++progress.done;
+                progress.bytesDone += bytes;
+                progress.current = item.source;
+                if (onProgress) {
+                    onProgress(progress);
+                }
+            }
+        }
+    };
+
+    const unsigned workerCount =
+        std::max(1U, std::min<unsigned>(jobs, static_cast<unsigned>(plan.groups.size())));
+    if (workerCount == 1) {
+        worker();
+    } else {
+        std::vector<std::jthread> workers;
+        workers.reserve(workerCount);
+        for (unsigned i = 0; i < workerCount; ++i) {
+            workers.emplace_back(worker);
+        }
+    }
+    return result;
+}
+
+}  // namespace tabrivo::cli

@@ -1,0 +1,103 @@
+// tabrivo-convert: the conversion without a window, for scripts and large batches.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "batch.h"
+#include "cli_options.h"
+#include "path_helpers.h"
+#include "progress_line.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int usageError(const std::string& message) {
+    std::cerr << "tabrivo-convert: " << message << "\n"
+              << "Try 'tabrivo-convert --help' for more information.\n";
+    return kExitUsage;
+}
+
+// Appends the paths listed one a line in `listPath` ("-": standard input).
+bool readFileList(const std::string& listPath, std::vector<std::string>& sources) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (listPath != "-") {
+        file.open(listPath);
+        if (!file) {
+            return false;
+        }
+        in = &file;
+    }
+    std::string line;
+    while (std::getline(*in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            sources.push_back(line);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tabrivo;
+    cli::ParseResult parsed = cli::parseOptions(argc, argv);
+    if (!parsed.error.empty()) {
+        return usageError(parsed.error);
+    }
+    cli::Options& options = parsed.options;
+    if (options.help) {
+        std::cout << cli::usageText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "tabrivo-convert " TABRIVO_VERSION "\n";
+        return 0;
+    }
+    for (const std::string& list : options.filesFrom) {
+        if (!readFileList(list, options.sources)) {
+            return usageError("cannot read the file list \"" + list + "\"");
+        }
+    }
+    if (options.sources.empty()) {
+        return usageError("no input files");
+    }
+    if (options.outputDir && !FolderExists(*options.outputDir)) {
+        return usageError("the output folder \"" + *options.outputDir + "\" does not exist");
+    }
+
+    const cli::BatchPlan plan = cli::planBatch(options.sources, options.outputDir);
+    for (const std::string& warning : plan.warnings) {
+        std::cerr << "tabrivo-convert: warning: " << warning << '\n';
+    }
+    const unsigned jobs =
+        options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
+
+    const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    cli::ProgressLine progressLine(std::cerr);
+    std::function<void(const cli::BatchProgress&)> onProgress;
+    if (showProgress) {
+        onProgress = [&progressLine](const cli::BatchProgress& progress) {
+            progressLine.update(progress);
+        };
+    }
+    auto onError = [&progressLine](const std::string& line) {
+        progressLine.clear();  // errors stand on lines of their own, above the progress
+        std::cerr << "tabrivo-convert: " << line << std::endl;
+    };
+    const cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
+    if (showProgress) {
+        progressLine.finish(result.converted, result.failed);
+    }
+    return result.failed == 0 ? 0 : kExitFailed;
+}

@@ -1,0 +1,191 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+namespace tabrivo {
+namespace {
+
+constexpr std::size_t kBufferSize = 256 * 1024;
+
+[[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path) {
+    throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Resolves a symbolic link so the result replaces the file it points to rather
+// than the link itself; refuses targets that are not plain files.
+std::string resolveTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return path;  // a new file
+    }
+    std::string resolved = path;
+    if (S_ISLNK(info.st_mode)) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real == nullptr) {
+            throwFileError(errno, "Cannot resolve the output link", path);
+        }
+        resolved = real;
+        std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's contract
+        if (::stat(resolved.c_str(), &info) != 0) {
+            throwFileError(errno, "Cannot read the output file", resolved);
+        }
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throwFileError(EISDIR, "Cannot write the output file, a folder has its name:", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throwFileError(EINVAL, "Cannot write the output file, it is not a regular file:", path);
+    }
+    return resolved;
+}
+
+std::string uniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    return std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
+           std::to_string(ticks % 1000000007ULL);
+}
+
+void writeAll(int fd, std::string_view data, const std::string& pathForErrors) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwFileError(errno, "Cannot write the output file", pathForErrors);
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(targetPath)) {
+    if (m_target.empty()) {
+        throwFileError(ENOENT, "Cannot create the output file, its path is empty:", m_target);
+    }
+    const std::string requested = m_target;
+    m_target = resolveTarget(m_target);
+    const std::string folder = folderOf(m_target);
+    const std::string name = m_target.substr(m_target.rfind('/') + 1);
+
+    mode_t keepMode = 0666;
+    struct stat existing {};
+    const bool replacing = ::stat(m_target.c_str(), &existing) == 0;
+    if (replacing) {
+        keepMode = existing.st_mode & 07777;
+    }
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        // The temporary name stays short so a long target name still fits.
+        m_tempPath = folder + "/.tabrivo-" + uniqueSuffix() + ".tmp";
+        m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            m_tempPath.clear();
+            throwFileError(error, "Cannot create the output file", requested);
+        }
+    }
+    if (m_fd < 0) {
+        throwFileError(EEXIST, "Cannot create the output file", requested);
+    }
+    if (replacing) {
+        (void)::fchmod(m_fd, keepMode);  // best effort: keep the old file's permissions
+    }
+    (void)name;
+    m_buffer.reserve(kBufferSize);
+}
+
+AtomicOutputFile::~AtomicOutputFile() { discard(); }
+
+void AtomicOutputFile::write(std::string_view text) {
+    if (m_fd < 0) {
+        throwFileError(EBADF, "Cannot write the output file, it is already closed:", m_target);
+    }
+    if (m_buffer.size() + text.size() > kBufferSize) {
+        flushBuffer();
+        if (text.size() >= kBufferSize) {
+            writeAll(m_fd, text, m_target);
+            return;
+        }
+    }
+    m_buffer.append(text);
+}
+
+void AtomicOutputFile::flushBuffer() {
+    writeAll(m_fd, m_buffer, m_target);
+    m_buffer.clear();
+}
+
+void AtomicOutputFile::commit() {
+    if (m_fd < 0) {
+        throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
+    }
+    flushBuffer();
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int error = errno;
+        discard();
+        throwFileError(error, "Cannot write the output file", m_target);
+    }
+    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
+        const int error = errno;
+        discard();
+        throwFileError(error, "Cannot replace the output file", m_target);
+    }
+    m_tempPath.clear();
+}
+
+void AtomicOutputFile::discard() noexcept {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+    m_buffer.clear();
+}
+
+void WriteTextFile(std::string_view text, const std::string& path, const int& mode) {
+    if (mode < 2) {
+        AtomicOutputFile file(path);
+        file.write(text);
+        file.commit();
+        return;
+    }
+    const std::string target = resolveTarget(path);
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        throwFileError(errno, "Cannot open the output file", path);
+    }
+    try {
+        writeAll(fd, text, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) {
+        throwFileError(errno, "Cannot write the output file", path);
+    }
+}
+
+}  // namespace tabrivo

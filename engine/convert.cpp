@@ -1,0 +1,275 @@
+#include "convert.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+
+#include "atomic_file.h"
+#include "encoding.h"
+
+namespace tabrivo {
+namespace {
+
+// The loader thread's stack: generous, so no document depth can exhaust it.
+constexpr std::size_t kLoaderStackSize = 256 * 1024 * 1024;
+
+[[noreturn]] void throwSourceError(int error, const std::string& what, const std::string& path) {
+    throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Loads a document on a thread of its own while the caller waits on readyState.
+class DocumentLoader {
+public:
+    explicit DocumentLoader(std::string path) : m_path(std::move(path)) {
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, kLoaderStackSize);
+        const int error = pthread_create(&m_thread, &attributes, &DocumentLoader::run, this);
+        pthread_attr_destroy(&attributes);
+        if (error != 0) {
+            throw std::system_error(error, std::generic_category(),
+                                    "Cannot start loading \"" + m_path + "\"");
+        }
+    }
+    ~DocumentLoader() { pthread_join(m_thread, nullptr); }
+    DocumentLoader(const DocumentLoader&) = delete;
+    DocumentLoader& operator=(const DocumentLoader&) = delete;
+
+    std::string readyState() const { return m_done.load() ? "complete" : "loading"; }
+
+    void waitFor(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait_for(lock, timeout, [this] { return m_done.load(); });
+    }
+
+    // The loaded document; rethrows the failure that stopped the load.
+    std::unique_ptr<HtmlDocument> take() {
+        waitFor(std::chrono::hours(24 * 365));
+        if (m_failure) {
+            std::rethrow_exception(m_failure);
+        }
+        return std::move(m_document);
+    }
+
+private:
+    static void* run(void* self) {
+        auto* loader = static_cast<DocumentLoader*>(self);
+        try {
+            loader->m_document = loadHtmlDocument(loader->m_path);
+        } catch (...) {
+            loader->m_failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(loader->m_mutex);
+            loader->m_done.store(true);
+        }
+        loader->m_finished.notify_all();
+        return nullptr;
+    }
+
+    std::string m_path;
+    pthread_t m_thread{};
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    std::atomic<bool> m_done{false};
+    std::unique_ptr<HtmlDocument> m_document;
+    std::exception_ptr m_failure;
+};
+
+// Collects pieces in memory.
+class StringSink : public PieceSink {
+public:
+    void write(std::string_view piece, int mode) override {
+        if (mode < 2) {
+            m_text.clear();
+        }
+        m_text.append(piece);
+    }
+    std::string take() { return std::move(m_text); }
+
+private:
+    std::string m_text;
+};
+
+// Writes pieces to an output file that replaces the target only when complete.
+class AtomicFileSink : public PieceSink {
+public:
+    explicit AtomicFileSink(std::string path) : m_path(std::move(path)) {}
+    void write(std::string_view piece, int mode) override {
+        if (mode < 2 || !m_file) {
+            m_file = std::make_unique<AtomicOutputFile>(m_path);
+        }
+        m_file->write(piece);
+    }
+    void commit() {
+        if (m_file) {
+            m_file->commit();
+        }
+    }
+
+private:
+    std::string m_path;
+    std::unique_ptr<AtomicOutputFile> m_file;
+};
+
+class SilentReporter : public FailureReporter {
+public:
+    void showFailure(const FailureReport&) override {}
+};
+
+// Appends a cell's text with its line breaks written as CR LF.
+void appendWithCrLf(std::string& out, std::string_view text) {
+    std::size_t start = 0;
+    for (std::size_t newline = text.find('\n'); newline != std::string_view::npos;
+         newline = text.find('\n', start)) {
+        out.append(text.substr(start, newline - start));
+        out.append("\r\n");
+        start = newline + 1;
+    }
+    out.append(text.substr(start));
+}
+
+}  // namespace
+
+std::string readSourceFile(const std::string& path) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0) {
+        throwSourceError(errno, "Cannot open the source file", path);
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) {
+        throwSourceError(errno, "Cannot read the source file", path);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throwSourceError(EISDIR, "Cannot read the source file, it is a folder:", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throwSourceError(EINVAL, "Cannot read the source file, it is not a regular file:", path);
+    }
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(bytes.size() + 64 * 1024);  // the file grew while we read it
+        }
+        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwSourceError(errno, "Cannot read the source file", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
+    std::string text;
+    {
+        const std::string bytes = readSourceFile(path);
+        text = htmlBytesToUtf8(bytes);
+    }
+    return HtmlDocument::parse(std::move(text));
+}
+
+bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) {
+    if (!trap.run(108, [&] { sink.write("{\r\n", 1); })) {
+        return false;
+    }
+    const std::vector<ElementRef>& tables = document.tables();
+    std::string rowText;
+    for (const ElementRef& table : tables) {
+        const std::vector<ElementRef> rows = document.rows(table);
+        // A table without rows has no first row to count: it adds nothing.
+        const long lastSeparated =
+            rows.empty() ? -1 : static_cast<long>(document.cells(rows.front()).size()) - 1;
+        for (const ElementRef& row : rows) {
+            if (!trap.run(130, [&] { sink.write("\t{\r\n", 2); })) {
+                return false;
+            }
+            rowText.clear();
+            long cellIndex = 0;
+            for (const ElementRef& cell : document.cells(row)) {
+                rowText.append("\t\"");
+                appendWithCrLf(rowText, document.cellText(cell));
+                rowText.append(cellIndex < lastSeparated ? "\", \r\n" : "\"\r\n");
+                ++cellIndex;
+            }
+            if (!trap.run(144, [&] { sink.write(rowText, 2); }) ||
+                !trap.run(146, [&] { sink.write("\t}\r\n", 2); })) {
+                return false;
+            }
+        }
+    }
+    return trap.run(152, [&] { sink.write("}", 2); });
+}
+
+std::string convertHtmlToText(std::string_view htmlBytes) {
+    const std::unique_ptr<HtmlDocument> document = HtmlDocument::parse(htmlBytesToUtf8(htmlBytes));
+    SilentReporter reporter;
+    StepTrap trap(std::string(kConvertLocation), reporter);
+    StringSink sink;
+    writeTables(*document, sink, trap);
+    return sink.take();
+}
+
+void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
+                     FailureReporter& reporter, const YieldCallback& yield) {
+    StepTrap trap(std::string(kConvertLocation), reporter);
+    std::unique_ptr<HtmlDocument> document;
+    trap.run(100, [&] { document = std::make_unique<HtmlDocument>(); });
+    bool loaded = false;
+    if (yield) {
+        std::unique_ptr<DocumentLoader> loader;
+        trap.run(102, [&] { loader = std::make_unique<DocumentLoader>(sourcePath); });
+        if (loader) {
+            while (trap.test(104, [&] { return loader->readyState() == "loading"; })) {
+                trap.run(106, [&] { yield(); });
+                loader->waitFor(std::chrono::milliseconds(10));
+            }
+            loaded = trap.run(102, [&] { document = loader->take(); });
+        }
+    } else {
+        loaded = trap.run(102, [&] { document = loadHtmlDocument(sourcePath); });
+    }
+    if (!loaded || !document) {
+        return;  // reported; the earlier output stays as it was
+    }
+    AtomicFileSink sink(outputPath);
+    if (writeTables(*document, sink, trap)) {
+        trap.run(152, [&] { sink.commit(); });
+    }
+}
+
+}  // namespace tabrivo

@@ -1,0 +1,38 @@
+#pragma once
+// Source encoding: what a browser would decode an HTML file's bytes as, and
+// the decoding itself (the parser reads UTF-8 only).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tabrivo {
+
+enum class EncodingSource { ByteOrderMark, MetaDeclaration, Detected, Default };
+
+struct SniffedEncoding {
+    std::string name;             // the encoding's canonical name, e.g. "UTF-8", "windows-1252"
+    EncodingSource source = EncodingSource::Default;
+    std::size_t bomLength = 0;    // bytes of byte-order mark to skip
+};
+
+// Byte-order mark first, then a <meta charset> / http-equiv declaration near
+// the top of the file, then detection of undeclared text (valid UTF-8 stays
+// UTF-8), windows-1252 as the last resort.
+SniffedEncoding sniffEncoding(std::string_view bytes);
+
+// Maps an encoding label ("latin1", " UTF8 ", "gb2312", ...) to its canonical
+// name; empty when the label is unknown.
+std::string encodingForLabel(std::string_view label);
+
+// The declaration found by the meta prescan (canonical name), or empty.
+std::string prescanMetaCharset(std::string_view bytes);
+
+// Decodes to UTF-8 text, replacing malformed input with U+FFFD and dropping
+// NUL characters as the browser does. Never fails for any input.
+std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding);
+
+// sniffEncoding + decodeToUtf8.
+std::string htmlBytesToUtf8(std::string_view bytes);
+
+}  // namespace tabrivo

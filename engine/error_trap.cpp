@@ -1,0 +1,51 @@
+#include "error_trap.h"
+
+#include <exception>
+#include <new>
+#include <system_error>
+
+#include "product.h"
+
+namespace tabrivo {
+
+std::string errorBoxMessage(std::string_view description, std::string_view location, int line) {
+    std::string message;
+    message.reserve(description.size() + location.size() + 96);
+    message.append(description);
+    message.append("\r\n");
+    message.append("in ").append(location).append(" ");
+    message.append("at line ").append(std::to_string(line));
+    message.append("\r\r");
+    message.append("Please email screenshot of this message to ").append(kSupportEmail);
+    return message;
+}
+
+std::string describeCurrentException() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return "Out of memory";
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "Unknown failure";
+    }
+}
+
+void StepTrap::report(int line, const std::string& description) noexcept {
+    m_line = line;
+    ++m_failures;
+    try {
+        FailureReport box;
+        box.caption = m_caption;
+        box.description = description;
+        box.location = m_location;
+        box.line = line;
+        box.message = errorBoxMessage(description, m_location, line);
+        m_reporter.showFailure(box);
+    } catch (...) {
+        // A reporter that fails must not take the procedure down with it.
+    }
+}
+
+}  // namespace tabrivo

@@ -1,0 +1,132 @@
+#include "html_document.h"
+
+#include <gumbo.h>
+
+#include "element_style.h"
+#include "gumbo_arena.h"
+#include "inner_text.h"
+
+namespace tabrivo {
+
+using detail::isHtmlElement;
+
+struct HtmlDocument::Impl {
+    std::string source;  // the parser's tree points into it
+    GumboArena arena;
+    GumboOutput* output = nullptr;  // freed with the arena
+};
+
+namespace {
+
+void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables) {
+    std::vector<std::pair<const GumboNode*, unsigned>> stack;
+    stack.emplace_back(root, 0);
+    while (!stack.empty()) {
+        auto& [current, next] = stack.back();
+        const GumboVector& children = current->type == GUMBO_NODE_DOCUMENT
+                                          ? current->v.document.children
+                                          : current->v.element.children;
+        if (next >= children.length) {
+            stack.pop_back();
+            continue;
+        }
+        const auto* child = static_cast<const GumboNode*>(children.data[next++]);
+        // Template contents are not part of the document; neither are their tables.
+        if (child->type != GUMBO_NODE_ELEMENT) {
+            continue;
+        }
+        if (isHtmlElement(child, GUMBO_TAG_TABLE)) {
+            tables.push_back(child);
+        }
+        if (child->v.element.children.length > 0) {
+            stack.emplace_back(child, 0);
+        }
+    }
+}
+
+}  // namespace
+
+HtmlDocument::HtmlDocument() : m_impl(std::make_unique<Impl>()) {}
+HtmlDocument::~HtmlDocument() = default;
+
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text) {
+    auto document = std::make_unique<HtmlDocument>();
+    Impl& impl = *document->m_impl;
+    impl.source = std::move(utf8Text);
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &GumboArena::allocateFor;
+    options.deallocator = &GumboArena::releaseFor;
+    options.userdata = &impl.arena;
+    options.max_errors = 0;  // error records are never read; skipping them saves time
+    impl.output = gumbo_parse_with_options(&options, impl.source.data(), impl.source.size());
+    std::vector<const GumboNode*> tables;
+    collectTables(impl.output->document, tables);
+    document->m_tables.reserve(tables.size());
+    for (const GumboNode* table : tables) {
+        document->m_tables.push_back(ElementRef(table));
+    }
+    return document;
+}
+
+std::vector<ElementRef> HtmlDocument::rows(ElementRef table) const {
+    std::vector<ElementRef> rows;
+    const auto* tableNode = static_cast<const GumboNode*>(table.m_node);
+    if (tableNode == nullptr) {
+        return rows;
+    }
+    const GumboVector& children = tableNode->v.element.children;
+    auto appendRows = [&rows](const GumboNode* group) {
+        const GumboVector& groupChildren = group->v.element.children;
+        for (unsigned i = 0; i < groupChildren.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(groupChildren.data[i]);
+            if (isHtmlElement(child, GUMBO_TAG_TR)) {
+                rows.push_back(ElementRef(child));
+            }
+        }
+    };
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (isHtmlElement(child, GUMBO_TAG_THEAD)) {
+            appendRows(child);
+        }
+    }
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (isHtmlElement(child, GUMBO_TAG_TR)) {
+            rows.push_back(ElementRef(child));
+        } else if (isHtmlElement(child, GUMBO_TAG_TBODY)) {
+            appendRows(child);
+        }
+    }
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (isHtmlElement(child, GUMBO_TAG_TFOOT)) {
+            appendRows(child);
+        }
+    }
+    return rows;
+}
+
+std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
+    std::vector<ElementRef> cells;
+    const auto* rowNode = static_cast<const GumboNode*>(row.m_node);
+    if (rowNode == nullptr) {
+        return cells;
+    }
+    const GumboVector& children = rowNode->v.element.children;
+    cells.reserve(children.length);
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        if (isHtmlElement(child, GUMBO_TAG_TD) || isHtmlElement(child, GUMBO_TAG_TH)) {
+            cells.push_back(ElementRef(child));
+        }
+    }
+    return cells;
+}
+
+std::string HtmlDocument::cellText(ElementRef cell) const {
+    const auto* cellNode = static_cast<const GumboNode*>(cell.m_node);
+    return cellNode != nullptr ? detail::innerText(cellNode) : std::string();
+}
+
+}  // namespace tabrivo

@@ -1,0 +1,52 @@
+#pragma once
+// A parsed HTML document: the tables, rows and cells the conversion walks, and
+// each cell's rendered text. The parser's tree is owned here and never leaves.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tabrivo {
+
+// An element of a parsed document; valid while its document lives.
+class ElementRef {
+public:
+    ElementRef() = default;
+    bool isNull() const { return m_node == nullptr; }
+    bool operator==(const ElementRef&) const = default;
+
+private:
+    friend class HtmlDocument;
+    explicit ElementRef(const void* node) : m_node(node) {}
+    const void* m_node = nullptr;
+};
+
+class HtmlDocument {
+public:
+    // Parses UTF-8 text with HTML5 tree construction; any input gives a tree.
+    static std::unique_ptr<HtmlDocument> parse(std::string utf8Text);
+    // An empty document: no tables.
+    HtmlDocument();
+    ~HtmlDocument();
+    HtmlDocument(const HtmlDocument&) = delete;
+    HtmlDocument& operator=(const HtmlDocument&) = delete;
+
+    // Every table element in document order, nested tables included, template
+    // contents and foreign (SVG, MathML) elements excluded.
+    const std::vector<ElementRef>& tables() const { return m_tables; }
+    // A table's rows in the order the DOM's table.rows gives: the rows of every
+    // thead, then tbody rows and direct tr children in order, then tfoot rows.
+    std::vector<ElementRef> rows(ElementRef table) const;
+    // A row's td and th children, in order.
+    std::vector<ElementRef> cells(ElementRef row) const;
+    // The cell's rendered text as the browser's innerText gives it (line
+    // breaks as "\n"); a cell that is not rendered gives its text content.
+    std::string cellText(ElementRef cell) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::vector<ElementRef> m_tables;
+};
+
+}  // namespace tabrivo

@@ -1,0 +1,119 @@
+#include "utf8.h"
+
+#include <cstring>
+
+namespace tabrivo {
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+namespace {
+
+// Length of the well-formed sequence starting at pos, or 0 when it is
+// ill-formed; `consumed` is then the length of its maximal ill-formed prefix.
+std::size_t sequenceLength(const unsigned char* p, std::size_t left, std::size_t& consumed) {
+    const unsigned char lead = p[0];
+    std::size_t needed = 0;
+    unsigned char lower = 0x80;
+    unsigned char upper = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        needed = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        needed = 2;
+        lower = lead == 0xE0 ? 0xA0 : 0x80;
+        upper = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        needed = 3;
+        lower = lead == 0xF0 ? 0x90 : 0x80;
+        upper = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        consumed = 1;
+        return 0;
+    }
+    std::size_t i = 1;
+    for (; i <= needed; ++i) {
+        if (i >= left || p[i] < lower || p[i] > upper) {
+            consumed = i;
+            return 0;
+        }
+        lower = 0x80;
+        upper = 0xBF;
+    }
+    return needed + 1;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        // ASCII runs go eight bytes at a time.
+        while (left >= 8) {
+            std::uint64_t chunk = 0;
+            std::memcpy(&chunk, p, 8);
+            if ((chunk & 0x8080808080808080ULL) != 0) {
+                break;
+            }
+            p += 8;
+            left -= 8;
+        }
+        if (left == 0) {
+            break;
+        }
+        std::size_t consumed = 0;
+        const std::size_t length = sequenceLength(p, left, consumed);
+        if (length == 0) {
+            return false;
+        }
+        p += length;
+        left -= length;
+    }
+    return true;
+}
+
+std::string repairUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes) && bytes.find('\0') == std::string_view::npos) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        std::size_t consumed = 0;
+        const std::size_t length = sequenceLength(p, left, consumed);
+        if (length == 0) {
+            out.append("\xEF\xBF\xBD");
+            p += consumed;
+            left -= consumed;
+            continue;
+        }
+        if (!(length == 1 && *p == 0)) {
+            out.append(reinterpret_cast<const char*>(p), length);
+        }
+        p += length;
+        left -= length;
+    }
+    return out;
+}
+
+}  // namespace tabrivo
