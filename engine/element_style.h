@@ -1,12 +1,16 @@
 #pragma once
-// The rendering facts the cell text needs about one element: its display, its
-// white-space and visibility (when it sets them), from the HTML default
-// rendering, the hidden attribute and the inline style attribute.
+// The rendering facts the cell text needs about each element: its display,
+// the inherited white-space, visibility and text-transform it sets, and
+// whether its contents are shown. They come from the HTML default rendering,
+// the document's style sheets and the element's style attribute.
 
 #include <gumbo.h>
 
 #include <cstdint>
-#include <string_view>
+#include <unordered_map>
+
+#include "css_rules.h"
+#include "gumbo_util.h"
 
 namespace tabrivo::detail {
 
@@ -14,7 +18,7 @@ enum class Display : std::uint8_t {
     None,
     Inline,
     Block,        // block-level: line breaks around it
-    InlineBlock,  // atomic inline
+    InlineBlock,  // atomic inline box
     Table,
     TableRowGroup,
     TableRow,
@@ -25,22 +29,32 @@ enum class Display : std::uint8_t {
 
 enum class WhiteSpace : std::uint8_t { Inherit, Normal, NoWrap, Pre, PreWrap, PreLine, BreakSpaces };
 enum class Visibility : std::uint8_t { Inherit, Visible, Hidden };
+enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
 
 struct ElementStyle {
     Display display = Display::Inline;
     WhiteSpace whiteSpace = WhiteSpace::Inherit;
     Visibility visibility = Visibility::Inherit;
-    bool paragraph = false;         // <p>: two line breaks around it
-    bool contentsRendered = true;   // false for replaced elements (img, input, ...)
-    bool lineBreak = false;         // <br>
+    TextTransform textTransform = TextTransform::Inherit;
+    bool paragraph = false;        // <p>: two line breaks around it, whatever its display
+    bool lineBreak = false;        // <br>
+    bool replaced = false;         // img, input, textarea...: a box with no text of its own
+    bool contentHidden = false;    // content-visibility:hidden, hidden=until-found
+    bool blockifiesChildren = false;  // flex and grid containers
 };
 
-ElementStyle styleOf(const GumboNode* element);
+// Computes and remembers the style of the elements of one document.
+class StyleResolver {
+public:
+    explicit StyleResolver(const StyleRules& rules) : m_rules(rules) {}
+    const ElementStyle& styleOf(const GumboNode* element);
 
-inline bool isHtmlElement(const GumboNode* node, GumboTag tag) {
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag &&
-           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
-}
+private:
+    ElementStyle compute(const GumboNode* element) const;
+
+    const StyleRules& m_rules;
+    std::unordered_map<const GumboNode*, ElementStyle> m_cache;
+};
 
 inline bool preservesNewlines(WhiteSpace ws) {
     return ws == WhiteSpace::Pre || ws == WhiteSpace::PreWrap || ws == WhiteSpace::PreLine ||

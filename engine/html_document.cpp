@@ -2,8 +2,10 @@
 
 #include <gumbo.h>
 
+#include "css_rules.h"
 #include "element_style.h"
 #include "gumbo_arena.h"
+#include "gumbo_util.h"
 #include "inner_text.h"
 
 namespace tabrivo {
@@ -14,11 +16,34 @@ struct HtmlDocument::Impl {
     std::string source;  // the parser's tree points into it
     GumboArena arena;
     GumboOutput* output = nullptr;  // freed with the arena
+    detail::StyleRules styleRules;
+    detail::StyleResolver styles{styleRules};
 };
 
 namespace {
 
-void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables) {
+// Adds the rules of a <style> element whose media fits a screen.
+void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
+    if (const char* media = detail::attributeValue(style, "media"); media != nullptr) {
+        const std::string_view value(media);
+        if (value.find("print") != std::string_view::npos &&
+            value.find("screen") == std::string_view::npos &&
+            value.find("all") == std::string_view::npos) {
+            return;
+        }
+    }
+    const GumboVector& children = style->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const GumboNode* text = detail::childAt(children, i);
+        if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_WHITESPACE) {
+            rules.addStyleSheet(text->v.text.text);
+        }
+    }
+}
+
+// Collects the tables and applies the style sheets, in one walk of the tree.
+void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables,
+                   detail::StyleRules& rules) {
     std::vector<std::pair<const GumboNode*, unsigned>> stack;
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
@@ -37,6 +62,8 @@ void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables)
         }
         if (isHtmlElement(child, GUMBO_TAG_TABLE)) {
             tables.push_back(child);
+        } else if (isHtmlElement(child, GUMBO_TAG_STYLE)) {
+            addStyleElement(child, rules);
         }
         if (child->v.element.children.length > 0) {
             stack.emplace_back(child, 0);
@@ -60,7 +87,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text) {
     options.max_errors = 0;  // error records are never read; skipping them saves time
     impl.output = gumbo_parse_with_options(&options, impl.source.data(), impl.source.size());
     std::vector<const GumboNode*> tables;
-    collectTables(impl.output->document, tables);
+    collectTables(impl.output->document, tables, impl.styleRules);
     document->m_tables.reserve(tables.size());
     for (const GumboNode* table : tables) {
         document->m_tables.push_back(ElementRef(table));
@@ -126,7 +153,7 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
 
 std::string HtmlDocument::cellText(ElementRef cell) const {
     const auto* cellNode = static_cast<const GumboNode*>(cell.m_node);
-    return cellNode != nullptr ? detail::innerText(cellNode) : std::string();
+    return cellNode != nullptr ? detail::innerText(cellNode, m_impl->styles) : std::string();
 }
 
 }  // namespace tabrivo

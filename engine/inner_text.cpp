@@ -1,18 +1,21 @@
 #include "inner_text.h"
 
-#include <vector>
+#include <unicode/locid.h>
+#include <unicode/stringoptions.h>
+#include <unicode/unistr.h>
 
-#include "element_style.h"
+#include <vector>
 
 namespace tabrivo::detail {
 namespace {
 
+// Collapsible white space; form feed and vertical tab are shown as they are.
 bool isCollapsible(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Builds the text the way line layout would show it: collapsible white space
-// folds into one space that only appears between two pieces of content on the
-// same line, and block boundaries become line breaks (leading and trailing
-// ones dropped, adjacent ones merged by taking the largest count).
+// Builds the text the way line layout shows it: collapsible white space folds
+// into one space that only appears between two pieces of content on one line,
+// and block edges become line breaks (leading and trailing ones dropped,
+// adjacent ones merged by taking the largest count).
 class TextBuilder {
 public:
     void text(std::string_view run, WhiteSpace ws) {
@@ -20,7 +23,7 @@ public:
         const bool keepNewlines = preservesNewlines(ws);
         for (const char c : run) {
             if (c == '\n' && keepNewlines) {
-                forcedBreak();
+                literal('\n');
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
                     m_pendingSpace = true;
@@ -40,6 +43,10 @@ public:
         m_atLineStart = true;
     }
 
+    // An inline box without text (an image, a form control): white space on
+    // either side of it is kept.
+    void atomicBox() { beginContent(); }
+
     void requireBreaks(int count) {
         m_pendingSpace = false;
         m_atLineStart = true;
@@ -57,13 +64,6 @@ public:
     std::string take() { return std::move(m_out); }
 
 private:
-    void forcedBreak() {
-        m_pendingSpace = false;
-        flushBreaks();
-        m_out.push_back('\n');
-        m_atLineStart = true;
-    }
-
     void flushBreaks() {
         if (m_pendingBreaks > 0) {
             if (!m_out.empty()) {
@@ -89,180 +89,206 @@ private:
     bool m_atLineStart = true;
 };
 
-bool isCellElement(const GumboNode* node) {
-    return isHtmlElement(node, GUMBO_TAG_TD) || isHtmlElement(node, GUMBO_TAG_TH);
-}
-
-bool isDisplayed(const GumboNode* node) { return styleOf(node).display != Display::None; }
-
-// Children of a closed <details> other than its first <summary> are not rendered.
-bool hiddenByClosedDetails(const GumboNode* child) {
-    const GumboNode* parent = child->parent;
-    if (parent == nullptr || !isHtmlElement(parent, GUMBO_TAG_DETAILS) ||
-        gumbo_get_attribute(&parent->v.element.attributes, "open") != nullptr) {
-        return false;
-    }
-    if (!isHtmlElement(child, GUMBO_TAG_SUMMARY)) {
-        return true;
-    }
-    const GumboVector& siblings = parent->v.element.children;
-    for (unsigned i = 0; i < siblings.length; ++i) {
-        const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
-        if (isHtmlElement(sibling, GUMBO_TAG_SUMMARY)) {
-            return sibling != child;
-        }
-    }
-    return false;
-}
-
-const GumboVector* childrenOf(const GumboNode* node) {
-    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
-        return &node->v.element.children;
-    }
-    if (node->type == GUMBO_NODE_DOCUMENT) {
-        return &node->v.document.children;
-    }
-    return nullptr;
-}
-
-bool hasRenderedCellAfter(const GumboNode* cell) {
-    const GumboNode* row = cell->parent;
-    if (row == nullptr || row->type != GUMBO_NODE_ELEMENT) {
-        return false;
-    }
-    const GumboVector& siblings = row->v.element.children;
-    for (unsigned i = static_cast<unsigned>(cell->index_within_parent) + 1; i < siblings.length;
-         ++i) {
-        const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
-        if (isCellElement(sibling) && isDisplayed(sibling)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool groupHasRenderedRow(const GumboNode* group) {
-    const GumboVector& children = group->v.element.children;
-    for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TR) && isDisplayed(child)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool isRowGroup(const GumboNode* node) {
-    return isHtmlElement(node, GUMBO_TAG_THEAD) || isHtmlElement(node, GUMBO_TAG_TBODY) ||
-           isHtmlElement(node, GUMBO_TAG_TFOOT);
-}
-
-// Whether a rendered row follows this one in its table.
-bool hasRenderedRowAfter(const GumboNode* row) {
-    const GumboNode* parent = row->parent;
-    if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
-        return false;
-    }
-    const GumboVector& siblings = parent->v.element.children;
-    for (unsigned i = static_cast<unsigned>(row->index_within_parent) + 1; i < siblings.length;
-         ++i) {
-        const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
-        if (isHtmlElement(sibling, GUMBO_TAG_TR) && isDisplayed(sibling)) {
-            return true;
-        }
-        if (isRowGroup(sibling) && isDisplayed(sibling) && groupHasRenderedRow(sibling)) {
-            return true;
-        }
-    }
-    if (isRowGroup(parent) && parent->parent != nullptr &&
-        isHtmlElement(parent->parent, GUMBO_TAG_TABLE)) {
-        return hasRenderedRowAfter(parent);  // one level only: a group's parent is the table
-    }
-    return false;
-}
-
 struct Inherited {
     WhiteSpace whiteSpace = WhiteSpace::Normal;
+    TextTransform textTransform = TextTransform::None;
     bool visible = true;
 };
 
-// Whether the element has a box, and the white-space and visibility it inherits.
-bool renderedWithInheritance(const GumboNode* element, Inherited& inherited) {
-    bool rendered = true;
-    bool whiteSpaceKnown = false;
-    bool visibilityKnown = false;
-    for (const GumboNode* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
-         node = node->parent) {
-        const ElementStyle style = styleOf(node);
-        if (style.display == Display::None || hiddenByClosedDetails(node) ||
-            (node != element && !style.contentsRendered)) {
-            rendered = false;
-        }
-        if (!whiteSpaceKnown && style.whiteSpace != WhiteSpace::Inherit) {
-            inherited.whiteSpace = style.whiteSpace;
-            whiteSpaceKnown = true;
-        }
-        if (!visibilityKnown && style.visibility != Visibility::Inherit) {
-            inherited.visible = style.visibility == Visibility::Visible;
-            visibilityKnown = true;
+void inherit(const ElementStyle& style, Inherited& inherited) {
+    if (style.whiteSpace != WhiteSpace::Inherit) {
+        inherited.whiteSpace = style.whiteSpace;
+    }
+    if (style.textTransform != TextTransform::Inherit) {
+        inherited.textTransform = style.textTransform;
+    }
+    if (style.visibility != Visibility::Inherit) {
+        inherited.visible = style.visibility == Visibility::Visible;
+    }
+}
+
+std::string transformed(std::string_view text, TextTransform transform) {
+    icu::UnicodeString unicode =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    switch (transform) {
+        case TextTransform::Uppercase:
+            unicode.toUpper(icu::Locale::getEnglish());
+            break;
+        case TextTransform::Lowercase:
+            unicode.toLower(icu::Locale::getEnglish());
+            break;
+        case TextTransform::Capitalize:
+            unicode.toTitle(nullptr, icu::Locale::getEnglish(), U_TITLECASE_NO_LOWERCASE);
+            break;
+        default:
+            break;
+    }
+    std::string out;
+    unicode.toUTF8String(out);
+    return out;
+}
+
+bool isClosedDetails(const GumboNode* node) {
+    return isHtmlElement(node, GUMBO_TAG_DETAILS) && attributeValue(node, "open") == nullptr;
+}
+
+// In a closed <details> only the first <summary> child is shown.
+bool isShownSummary(const GumboNode* details, const GumboNode* child) {
+    if (!isHtmlElement(child, GUMBO_TAG_SUMMARY)) {
+        return false;
+    }
+    const GumboVector& siblings = details->v.element.children;
+    for (unsigned i = 0; i < siblings.length; ++i) {
+        if (isHtmlElement(childAt(siblings, i), GUMBO_TAG_SUMMARY)) {
+            return childAt(siblings, i) == child;
         }
     }
-    return rendered;
+    return false;
+}
+
+class TableStructure {
+public:
+    explicit TableStructure(StyleResolver& styles) : m_styles(styles) {}
+
+    Display displayOf(const GumboNode* node) {
+        return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
+    }
+
+    bool hasCellAfter(const GumboNode* cell) {
+        return hasSiblingAfter(cell, [this](const GumboNode* sibling) {
+            return displayOf(sibling) == Display::TableCell;
+        });
+    }
+
+    // Whether another row follows this one in its table, in its own group or a later one.
+    bool hasRowAfter(const GumboNode* row) {
+        auto isRowOrGroupWithRow = [this](const GumboNode* sibling) {
+            const Display display = displayOf(sibling);
+            if (display == Display::TableRow) {
+                return true;
+            }
+            if (display != Display::TableRowGroup) {
+                return false;
+            }
+            const GumboVector& children = sibling->v.element.children;
+            for (unsigned i = 0; i < children.length; ++i) {
+                if (displayOf(childAt(children, i)) == Display::TableRow) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (hasSiblingAfter(row, isRowOrGroupWithRow)) {
+            return true;
+        }
+        const GumboNode* group = row->parent;
+        return group != nullptr && group->type == GUMBO_NODE_ELEMENT &&
+               displayOf(group) == Display::TableRowGroup &&
+               hasSiblingAfter(group, isRowOrGroupWithRow);
+    }
+
+private:
+    template <typename Test>
+    static bool hasSiblingAfter(const GumboNode* node, Test&& test) {
+        const GumboNode* parent = node->parent;
+        if (parent == nullptr) {
+            return false;
+        }
+        const GumboVector* siblings = childrenOf(parent);
+        if (siblings == nullptr) {
+            return false;
+        }
+        for (unsigned i = static_cast<unsigned>(node->index_within_parent) + 1; i < siblings->length;
+             ++i) {
+            if (test(childAt(*siblings, i))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    StyleResolver& m_styles;
+};
+
+enum class CellState { Rendered, ContentHidden, NotRendered };
+
+// Whether the element has a box, and what it inherits from its ancestors.
+CellState cellState(const GumboNode* element, StyleResolver& styles, Inherited& inherited) {
+    std::vector<const GumboNode*> chain;
+    for (const GumboNode* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
+         node = node->parent) {
+        chain.push_back(node);
+    }
+    CellState state = CellState::Rendered;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const GumboNode* node = *it;
+        const ElementStyle& style = styles.styleOf(node);
+        if (style.display == Display::None) {
+            return CellState::NotRendered;
+        }
+        if (node != element) {
+            if (style.replaced) {
+                return CellState::NotRendered;
+            }
+            const GumboNode* child = *(it + 1);
+            if (style.contentHidden || (isClosedDetails(node) && !isShownSummary(node, child))) {
+                state = CellState::ContentHidden;
+            }
+        }
+        inherit(style, inherited);
+    }
+    return state;
 }
 
 struct Frame {
     const GumboNode* node;
+    const ElementStyle* style;
     unsigned nextChild;
-    ElementStyle style;
     Inherited inherited;
+    bool closedDetails;
 };
 
-void openElement(TextBuilder& out, const ElementStyle& style, bool visible) {
+bool isBlockLevel(Display display) {
+    return display == Display::Block || display == Display::Table ||
+           display == Display::TableCaption;
+}
+
+void openElement(TextBuilder& out, const ElementStyle& style, Display display, bool visible) {
     if (!visible) {
         return;
     }
-    switch (style.display) {
-        case Display::Block:
-        case Display::Table:
-        case Display::TableCaption:
-            out.requireBreaks(style.paragraph ? 2 : 1);
-            break;
-        case Display::TableCell:
-        case Display::TableRow:
-            out.boxEdge();
-            break;
-        default:
-            break;
+    if (style.paragraph) {
+        out.requireBreaks(2);
+    } else if (isBlockLevel(display)) {
+        out.requireBreaks(1);
+    } else if (display == Display::TableCell || display == Display::TableRow) {
+        out.boxEdge();
     }
     if (style.lineBreak) {
         out.literal('\n');
+    } else if (style.replaced) {
+        out.atomicBox();
     }
 }
 
-void closeElement(TextBuilder& out, const Frame& frame) {
+void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
     if (!frame.inherited.visible) {
         return;
     }
-    switch (frame.style.display) {
-        case Display::Block:
-        case Display::Table:
-        case Display::TableCaption:
-            out.requireBreaks(frame.style.paragraph ? 2 : 1);
-            break;
-        case Display::TableCell:
-            out.boxEdge();
-            if (isCellElement(frame.node) && hasRenderedCellAfter(frame.node)) {
-                out.literal('\t');
-            }
-            break;
-        case Display::TableRow:
-            out.boxEdge();
-            if (isHtmlElement(frame.node, GUMBO_TAG_TR) && hasRenderedRowAfter(frame.node)) {
-                out.literal('\n');
-            }
-            break;
-        default:
-            break;
+    if (frame.style->paragraph) {
+        out.requireBreaks(2);
+    } else if (isBlockLevel(display)) {
+        out.requireBreaks(1);
+    } else if (display == Display::TableCell) {
+        out.boxEdge();
+        if (table.hasCellAfter(frame.node)) {
+            out.literal('\t');
+        }
+    } else if (display == Display::TableRow) {
+        out.boxEdge();
+        if (table.hasRowAfter(frame.node)) {
+            out.literal('\n');
+        }
     }
 }
 
@@ -279,7 +305,7 @@ std::string textContent(const GumboNode* root) {
             stack.pop_back();
             continue;
         }
-        const auto* child = static_cast<const GumboNode*>(children->data[next++]);
+        const GumboNode* child = childAt(*children, next++);
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
@@ -296,53 +322,78 @@ std::string textContent(const GumboNode* root) {
     return out;
 }
 
-std::string innerText(const GumboNode* element) {
+std::string innerText(const GumboNode* element, StyleResolver& styles) {
     Inherited inherited;
-    if (!renderedWithInheritance(element, inherited)) {
-        return textContent(element);
+    switch (cellState(element, styles, inherited)) {
+        case CellState::NotRendered:
+            return textContent(element);
+        case CellState::ContentHidden:
+            return {};
+        case CellState::Rendered:
+            break;
     }
     TextBuilder out;
+    TableStructure table(styles);
+    // The element's own box edges add nothing to its own text.
+    static const ElementStyle kRootStyle = [] {
+        ElementStyle style;
+        style.display = Display::Contents;
+        return style;
+    }();
+    const ElementStyle& ownStyle = styles.styleOf(element);
+    if (ownStyle.replaced || ownStyle.contentHidden) {
+        return {};
+    }
     std::vector<Frame> stack;
-    ElementStyle rootStyle = styleOf(element);
-    // The element's own box edges do not add line breaks to its own text.
-    rootStyle.display = Display::Contents;
-    rootStyle.lineBreak = false;
-    stack.push_back({element, 0, rootStyle, inherited});
+    stack.push_back({element, &kRootStyle, 0, inherited, isClosedDetails(element)});
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const GumboVector* children = frame.style.contentsRendered ? childrenOf(frame.node) : nullptr;
+        const GumboVector* children = frame.style->replaced ? nullptr : childrenOf(frame.node);
         if (children == nullptr || frame.nextChild >= children->length) {
-            closeElement(out, frame);
+            const Frame closed = frame;
             stack.pop_back();
+            const Display display = closed.style->display;
+            const bool blockified = !stack.empty() && stack.back().style->blockifiesChildren &&
+                                    (display == Display::Inline || display == Display::InlineBlock);
+            closeElement(out, closed, blockified ? Display::Block : display, table);
             continue;
         }
-        const auto* child = static_cast<const GumboNode*>(children->data[frame.nextChild++]);
+        const GumboNode* child = childAt(*children, frame.nextChild++);
+        if (frame.closedDetails && !isShownSummary(frame.node, child)) {
+            continue;
+        }
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
                 if (frame.inherited.visible) {
-                    out.text(child->v.text.text, frame.inherited.whiteSpace);
+                    if (frame.inherited.textTransform == TextTransform::None ||
+                        frame.inherited.textTransform == TextTransform::Inherit) {
+                        out.text(child->v.text.text, frame.inherited.whiteSpace);
+                    } else {
+                        out.text(transformed(child->v.text.text, frame.inherited.textTransform),
+                                 frame.inherited.whiteSpace);
+                    }
                 }
                 break;
             case GUMBO_NODE_ELEMENT: {
-                const ElementStyle style = styleOf(child);
-                if (style.display == Display::None || hiddenByClosedDetails(child)) {
+                const ElementStyle& style = styles.styleOf(child);
+                if (style.display == Display::None || style.contentHidden) {
                     break;
                 }
                 Inherited childInherited = frame.inherited;
-                if (style.whiteSpace != WhiteSpace::Inherit) {
-                    childInherited.whiteSpace = style.whiteSpace;
+                inherit(style, childInherited);
+                Display display = style.display;
+                if (frame.style->blockifiesChildren &&
+                    (display == Display::Inline || display == Display::InlineBlock)) {
+                    display = Display::Block;
                 }
-                if (style.visibility != Visibility::Inherit) {
-                    childInherited.visible = style.visibility == Visibility::Visible;
-                }
-                openElement(out, style, childInherited.visible);
-                stack.push_back({child, 0, style, childInherited});
+                openElement(out, style, display, childInherited.visible);
+                stack.push_back({child, &style, 0, childInherited, isClosedDetails(child)});
                 break;
             }
             default:
-                break;  // comments, and template contents (never rendered)
+                break;  // comments; template contents are never rendered
         }
     }
     return out.take();

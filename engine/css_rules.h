@@ -1,0 +1,96 @@
+#pragma once
+// The part of CSS the cell text depends on: the rules of a document's <style>
+// elements that set display, visibility, white-space, content-visibility,
+// position, float or text-transform, matched against elements with simple
+// selectors (type, class, id, attribute, descendant and child combinators).
+
+#include <gumbo.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tabrivo::detail {
+
+// One property value with what decides between competing declarations.
+struct CascadedValue {
+    std::string value;  // lower-cased, "!important" removed
+    bool important = false;
+    std::uint32_t specificity = 0;
+    std::uint32_t order = 0;
+    bool isSet() const { return !value.empty(); }
+    // True when this declaration wins over `other`.
+    bool beats(const CascadedValue& other) const;
+};
+
+enum class CssProperty : std::uint8_t {
+    Display,
+    Visibility,
+    WhiteSpace,
+    ContentVisibility,
+    Position,
+    Float,
+    TextTransform,
+    Count
+};
+
+struct CascadedStyle {
+    CascadedValue values[static_cast<int>(CssProperty::Count)];
+    CascadedValue& operator[](CssProperty p) { return values[static_cast<int>(p)]; }
+    const CascadedValue& operator[](CssProperty p) const { return values[static_cast<int>(p)]; }
+};
+
+// Parses the declarations of a style attribute or rule body into `style`,
+// each with the given specificity and order.
+void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
+                       std::uint32_t order, CascadedStyle& style);
+
+class StyleRules {
+public:
+    // Adds the rules of one style sheet (the text of a <style> element).
+    void addStyleSheet(std::string_view css);
+    bool empty() const { return m_rules.empty(); }
+    // Applies the matching rules to `style` by the cascade order.
+    void applyTo(const GumboNode* element, CascadedStyle& style) const;
+
+private:
+    struct AttributeTest {
+        std::string name;
+        std::string value;
+        char op = 0;  // 0: present, '=': equals, '~': word, '^', '$', '*', '|'
+    };
+    struct Compound {
+        std::string tag;  // empty: any
+        std::string id;
+        std::vector<std::string> classes;
+        std::vector<AttributeTest> attributes;
+        char combinator = 0;  // to the compound on the left: ' ' descendant, '>' child, 0 none
+    };
+    struct Selector {
+        std::vector<Compound> compounds;  // left to right
+        std::uint32_t specificity = 0;
+    };
+    struct Rule {
+        Selector selector;
+        std::string declarations;
+        std::uint32_t order = 0;
+    };
+
+    void addRule(std::string_view selectors, std::string_view declarations);
+    void parseBlock(std::string_view css);
+    static bool parseSelector(std::string_view text, Selector& selector);
+    static bool matchesCompound(const Compound& compound, const GumboNode* element);
+    static bool matches(const Selector& selector, const GumboNode* element);
+
+    std::vector<Rule> m_rules;
+    // Rules by the key of their rightmost compound, so an element is only
+    // tested against rules that could match it.
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byId;
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byClass;
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byTag;
+    std::vector<std::size_t> m_universal;
+};
+
+}  // namespace tabrivo::detail

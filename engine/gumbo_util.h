@@ -1,0 +1,38 @@
+#pragma once
+// Small read-only helpers over the parser's tree, for the engine's own use.
+
+#include <gumbo.h>
+
+#include <string>
+#include <string_view>
+
+namespace tabrivo::detail {
+
+inline bool isHtmlElement(const GumboNode* node, GumboTag tag) {
+    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag &&
+           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+}
+
+inline const char* attributeValue(const GumboNode* element, const char* name) {
+    const GumboAttribute* attr = gumbo_get_attribute(&element->v.element.attributes, name);
+    return attr != nullptr ? attr->value : nullptr;
+}
+
+inline const GumboVector* childrenOf(const GumboNode* node) {
+    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+        return &node->v.element.children;
+    }
+    if (node->type == GUMBO_NODE_DOCUMENT) {
+        return &node->v.document.children;
+    }
+    return nullptr;
+}
+
+inline const GumboNode* childAt(const GumboVector& children, unsigned index) {
+    return static_cast<const GumboNode*>(children.data[index]);
+}
+
+// The element's lower-case tag name, also for elements the parser does not know.
+std::string tagName(const GumboNode* element);
+
+}  // namespace tabrivo::detail
