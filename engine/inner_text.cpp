@@ -44,8 +44,14 @@ public:
     }
 
     // An inline box without text (an image, a form control): white space on
-    // either side of it is kept.
-    void atomicBox() { beginContent(); }
+    // either side of it is kept, but it is no text to separate by line breaks.
+    void atomicBox() {
+        if (m_pendingBreaks == 0 && m_pendingSpace) {
+            m_out.push_back(' ');
+        }
+        m_pendingSpace = false;
+        m_atLineStart = false;
+    }
 
     void requireBreaks(int count) {
         m_pendingSpace = false;
@@ -74,9 +80,8 @@ private:
     }
 
     void beginContent() {
-        if (m_pendingBreaks > 0) {
-            flushBreaks();
-        } else if (m_pendingSpace) {
+        flushBreaks();
+        if (m_pendingSpace) {
             m_out.push_back(' ');
         }
         m_pendingSpace = false;
