@@ -182,6 +182,17 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
                 style.display = Display::None;
             }
             break;
+        case GUMBO_TAG_FORM:
+            // The parser leaves a form met between table parts empty; it has no box there.
+            if (node->parent != nullptr &&
+                (isHtmlElement(node->parent, GUMBO_TAG_TABLE) ||
+                 isHtmlElement(node->parent, GUMBO_TAG_TBODY) ||
+                 isHtmlElement(node->parent, GUMBO_TAG_THEAD) ||
+                 isHtmlElement(node->parent, GUMBO_TAG_TFOOT) ||
+                 isHtmlElement(node->parent, GUMBO_TAG_TR))) {
+                style.display = Display::None;
+            }
+            break;
         case GUMBO_TAG_UNKNOWN: {
             // Elements newer than the parser's tag table arrive by name.
             const std::string_view name = unknownTagName(element);
@@ -195,6 +206,15 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
         }
         default:
             break;
+    }
+    // align=left/right on embedded content floats it, which makes it a block.
+    if (style.replaced || tag == GUMBO_TAG_OBJECT) {
+        if (const char* align = attributeValue(node, "align"); align != nullptr) {
+            const std::string_view side = trim(align);
+            if (equalsNoCase(side, "left") || equalsNoCase(side, "right")) {
+                style.display = Display::Block;
+            }
+        }
     }
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
         if (equalsNoCase(trim(hidden), "until-found")) {
