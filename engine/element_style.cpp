@@ -62,9 +62,11 @@ const TagDefaults& tagDefaults() {
               GUMBO_TAG_NAV, GUMBO_TAG_SECTION, GUMBO_TAG_DIR, GUMBO_TAG_DD, GUMBO_TAG_DL,
               GUMBO_TAG_DT, GUMBO_TAG_MENU, GUMBO_TAG_OL, GUMBO_TAG_UL, GUMBO_TAG_LI,
               GUMBO_TAG_DETAILS, GUMBO_TAG_SUMMARY, GUMBO_TAG_FIELDSET, GUMBO_TAG_OPTGROUP,
-              GUMBO_TAG_OPTION, GUMBO_TAG_SELECT}) {
+              GUMBO_TAG_OPTION}) {
             d.display[tag] = Display::Block;
         }
+        // A select is an inline box whose options stand on lines of their own.
+        d.display[GUMBO_TAG_SELECT] = Display::InlineBlock;
         d.display[GUMBO_TAG_TABLE] = Display::Table;
         d.display[GUMBO_TAG_CAPTION] = Display::TableCaption;
         d.display[GUMBO_TAG_THEAD] = Display::TableRowGroup;

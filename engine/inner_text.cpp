@@ -46,9 +46,17 @@ public:
     // An inline box without text (an image, a form control): white space on
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
-        if (m_pendingBreaks == 0 && m_pendingSpace) {
+        if (m_pendingSpace) {
+            flushBreaks();
             m_out.push_back(' ');
         }
+        m_pendingSpace = false;
+        m_atLineStart = false;
+    }
+
+    // The end of an inline box with lines of its own: its trailing space is
+    // dropped, and white space after it on the outer line is kept.
+    void closeInlineBox() {
         m_pendingSpace = false;
         m_atLineStart = false;
     }
@@ -273,6 +281,9 @@ void openElement(TextBuilder& out, const ElementStyle& style, Display display, b
         out.literal('\n');
     } else if (style.replaced) {
         out.atomicBox();
+    } else if (display == Display::InlineBlock) {
+        out.atomicBox();  // an inline box on the outer line...
+        out.boxEdge();    // ...whose own lines start afresh
     }
 }
 
@@ -294,6 +305,8 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
         if (table.hasRowAfter(frame.node)) {
             out.literal('\n');
         }
+    } else if (display == Display::InlineBlock && !frame.style->replaced) {
+        out.closeInlineBox();
     }
 }
 
