@@ -7,6 +7,7 @@
 #include "gumbo_arena.h"
 #include "gumbo_util.h"
 #include "inner_text.h"
+#include "utf8.h"
 
 namespace tabrivo {
 
@@ -18,6 +19,7 @@ struct HtmlDocument::Impl {
     GumboOutput* output = nullptr;  // freed with the arena
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
+    bool controlsShielded = false;
 };
 
 namespace {
@@ -80,6 +82,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text) {
     auto document = std::make_unique<HtmlDocument>();
     Impl& impl = *document->m_impl;
     impl.source = std::move(utf8Text);
+    impl.controlsShielded = shieldControlCharacters(impl.source);
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &GumboArena::allocateFor;
     options.deallocator = &GumboArena::releaseFor;
@@ -153,7 +156,14 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
 
 std::string HtmlDocument::cellText(ElementRef cell) const {
     const auto* cellNode = static_cast<const GumboNode*>(cell.m_node);
-    return cellNode != nullptr ? detail::innerText(cellNode, m_impl->styles) : std::string();
+    if (cellNode == nullptr) {
+        return {};
+    }
+    std::string text = detail::innerText(cellNode, m_impl->styles);
+    if (m_impl->controlsShielded) {
+        unshieldControlCharacters(text);
+    }
+    return text;
 }
 
 }  // namespace tabrivo

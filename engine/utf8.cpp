@@ -117,3 +117,92 @@ std::string repairUtf8(std::string_view bytes) {
 }
 
 }  // namespace tabrivo
+
+namespace tabrivo {
+namespace {
+
+constexpr std::uint32_t kShieldBase = 0x10FF00;
+
+bool isShieldedControl(std::uint32_t cp) {
+    return (cp >= 0x01 && cp <= 0x08) || cp == 0x0B || (cp >= 0x0E && cp <= 0x1F) ||
+           (cp >= 0x7F && cp <= 0x9F);
+}
+
+bool mayHoldControl(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\f' && byte != '\r') ||
+            byte == 0x7F || byte == 0xC2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool shieldControlCharacters(std::string& text) {
+    if (!mayHoldControl(text)) {
+        return false;
+    }
+    // A text that already uses the private range keeps the parser's behaviour,
+    // so no character of its own is ever turned into a control character.
+    for (const char* used : {"\xF4\x8F\xBC", "\xF4\x8F\xBD", "\xF4\x8F\xBE"}) {
+        if (text.find(used) != std::string::npos) {
+            return false;
+        }
+    }
+    std::string out;
+    out.reserve(text.size() + 64);
+    bool moved = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        std::uint32_t cp = 0x110000;
+        std::size_t length = 1;
+        if (byte < 0x80) {
+            cp = byte;
+        } else if (byte == 0xC2 && i + 1 < text.size()) {
+            cp = static_cast<unsigned char>(text[i + 1]) & 0x3FU;
+            cp |= 0x80U;
+            length = 2;
+        }
+        if (isShieldedControl(cp)) {
+            appendUtf8(out, kShieldBase + cp);
+            moved = true;
+        } else {
+            out.append(text, i, length);
+        }
+        i += length - 1;
+    }
+    if (moved) {
+        text = std::move(out);
+    }
+    return moved;
+}
+
+void unshieldControlCharacters(std::string& text) {
+    // U+10FF00..U+10FF9F is F4 8F BC 80 .. F4 8F BE 9F.
+    std::size_t found = text.find("\xF4\x8F");
+    if (found == std::string::npos) {
+        return;
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    while (found != std::string::npos && found + 3 < text.size()) {
+        const auto third = static_cast<unsigned char>(text[found + 2]);
+        const auto fourth = static_cast<unsigned char>(text[found + 3]);
+        const std::uint32_t cp = ((third & 0x3FU) << 6) | (fourth & 0x3FU);
+        // cp is the low 12 bits: 0xF00 + code for the shielded range.
+        if (cp >= 0xF00 && cp <= 0xF9F) {
+            out.append(text, start, found - start);
+            appendUtf8(out, cp - 0xF00);
+            start = found + 4;
+        }
+        found = text.find("\xF4\x8F", found + 2);
+    }
+    out.append(text, start, std::string::npos);
+    text = std::move(out);
+}
+
+}  // namespace tabrivo

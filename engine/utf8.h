@@ -17,3 +17,14 @@ bool isValidUtf8(std::string_view bytes);
 std::string repairUtf8(std::string_view bytes);
 
 }  // namespace tabrivo
+
+namespace tabrivo {
+
+// The parser replaces C0 and C1 control characters (other than white space)
+// with U+FFFD, where the browser keeps them. Before parsing they are moved to
+// a private-use range (U+10FF00 + the code) and moved back in the text read
+// out. Returns whether anything was moved.
+bool shieldControlCharacters(std::string& text);
+void unshieldControlCharacters(std::string& text);
+
+}  // namespace tabrivo
