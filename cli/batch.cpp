@@ -17,7 +17,9 @@ namespace {
 // Collects the failures of one conversion as single lines.
 class LineReporter : public FailureReporter {
 public:
-    void showFailure(const FailureReport& report) override { m_lines.push_back(report.description); }
+    void showFailure(const FailureReport& report) override {
+        m_lines.push_back(report.description);
+    }
     const std::vector<std::string>& lines() const { return m_lines; }
 
 private:

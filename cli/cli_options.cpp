@@ -71,9 +71,8 @@ ParseResult parseOptions(int argc, char** argv) {
                 options.version = true;
                 break;
             default: {
-                const std::string name =
-                    optopt != 0 ? std::string("-") + static_cast<char>(optopt)
-                                : std::string(argv[optind - 1]);
+                const std::string name = optopt != 0 ? std::string("-") + static_cast<char>(optopt)
+                                                     : std::string(argv[optind - 1]);
                 result.error = (option == ':' || (optopt != 0 && std::strchr("oj", optopt)))
                                    ? "option " + name + " needs a value"
                                    : "unknown option " + name;
@@ -84,8 +83,7 @@ ParseResult parseOptions(int argc, char** argv) {
     for (int i = optind; i < argc; ++i) {
         options.sources.emplace_back(argv[i]);
     }
-    if (!options.help && !options.version && options.sources.empty() &&
-        options.filesFrom.empty()) {
+    if (!options.help && !options.version && options.sources.empty() && options.filesFrom.empty()) {
         result.error = "no input files";
     }
     return result;

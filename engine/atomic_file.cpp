@@ -112,7 +112,9 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(
     m_buffer.reserve(kBufferSize);
 }
 
-AtomicOutputFile::~AtomicOutputFile() { discard(); }
+AtomicOutputFile::~AtomicOutputFile() {
+    discard();
+}
 
 void AtomicOutputFile::write(std::string_view text) {
     if (m_fd < 0) {

@@ -28,8 +28,8 @@ public:
 private:
     void flushBuffer();
 
-    std::string m_target;     // where the result goes (symbolic links resolved)
-    std::string m_tempPath;   // the temporary file beside it
+    std::string m_target;    // where the result goes (symbolic links resolved)
+    std::string m_tempPath;  // the temporary file beside it
     std::string m_buffer;
     int m_fd = -1;
 };

@@ -11,8 +11,12 @@ namespace {
 // The viewport the browser reference renders at; media queries are judged against it.
 constexpr int kViewportWidth = 1280;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string toLower(std::string_view text) {
     std::string out(text);
@@ -202,8 +206,8 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
         CascadedValue candidate;
         candidate.value = toLower(trim(declaration.substr(colon + 1)));
         if (const std::size_t bang = candidate.value.rfind('!');
-            bang != std::string::npos && trim(std::string_view(candidate.value).substr(bang + 1)) ==
-                                             "important") {
+            bang != std::string::npos &&
+            trim(std::string_view(candidate.value).substr(bang + 1)) == "important") {
             candidate.important = true;
             candidate.value = std::string(trim(std::string_view(candidate.value).substr(0, bang)));
         }
@@ -219,7 +223,9 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
     }
 }
 
-void StyleRules::addStyleSheet(std::string_view css) { parseBlock(stripComments(css)); }
+void StyleRules::addStyleSheet(std::string_view css) {
+    parseBlock(stripComments(css));
+}
 
 void StyleRules::parseBlock(std::string_view css) {
     std::size_t pos = 0;
@@ -243,8 +249,8 @@ void StyleRules::parseBlock(std::string_view css) {
             }
             const std::size_t close = matchingBrace(css, open);
             const std::string_view prelude = css.substr(pos, open - pos);
-            const std::string_view body =
-                css.substr(open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
+            const std::string_view body = css.substr(
+                open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
             if (prelude.starts_with("@media")) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
@@ -406,8 +412,8 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
     if (selector.compounds.empty()) {
         return false;
     }
-    selector.specificity = (std::min(ids, 255U) << 16) | (std::min(classes, 255U) << 8) |
-                           std::min(tags, 255U);
+    selector.specificity =
+        (std::min(ids, 255U) << 16) | (std::min(classes, 255U) << 8) | std::min(tags, 255U);
     return true;
 }
 
@@ -457,11 +463,21 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
         const std::string_view value(raw);
         bool ok = true;
         switch (test.op) {
-            case '=': ok = value == test.value; break;
-            case '^': ok = !test.value.empty() && value.starts_with(test.value); break;
-            case '$': ok = !test.value.empty() && value.ends_with(test.value); break;
-            case '*': ok = !test.value.empty() && value.find(test.value) != std::string_view::npos; break;
-            case '|': ok = value == test.value || value.starts_with(test.value + "-"); break;
+            case '=':
+                ok = value == test.value;
+                break;
+            case '^':
+                ok = !test.value.empty() && value.starts_with(test.value);
+                break;
+            case '$':
+                ok = !test.value.empty() && value.ends_with(test.value);
+                break;
+            case '*':
+                ok = !test.value.empty() && value.find(test.value) != std::string_view::npos;
+                break;
+            case '|':
+                ok = value == test.value || value.starts_with(test.value + "-");
+                break;
             case '~': {
                 ok = false;
                 for (std::string_view word : splitTopLevel(value, ' ')) {
@@ -469,7 +485,8 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
                 }
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         if (!ok) {
             return false;

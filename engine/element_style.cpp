@@ -10,7 +10,9 @@ namespace {
 constexpr std::uint32_t kInlineStyleSpecificity = 1U << 24;  // above any selector
 constexpr std::uint32_t kInlineStyleOrder = 0xFFFFFFFFU;
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -45,24 +47,26 @@ const TagDefaults& tagDefaults() {
         TagDefaults d;
         d.display.fill(Display::Inline);
         for (GumboTag tag :
-             {GUMBO_TAG_HEAD, GUMBO_TAG_TITLE, GUMBO_TAG_BASE, GUMBO_TAG_LINK, GUMBO_TAG_META,
-              GUMBO_TAG_STYLE, GUMBO_TAG_SCRIPT, GUMBO_TAG_TEMPLATE, GUMBO_TAG_NOEMBED,
-              GUMBO_TAG_NOFRAMES, GUMBO_TAG_PARAM, GUMBO_TAG_RP, GUMBO_TAG_DATALIST,
-              GUMBO_TAG_AREA, GUMBO_TAG_SOURCE, GUMBO_TAG_TRACK, GUMBO_TAG_COL,
-              GUMBO_TAG_COLGROUP, GUMBO_TAG_BASEFONT, GUMBO_TAG_FRAMESET, GUMBO_TAG_FRAME}) {
+             {GUMBO_TAG_HEAD,     GUMBO_TAG_TITLE,    GUMBO_TAG_BASE,     GUMBO_TAG_LINK,
+              GUMBO_TAG_META,     GUMBO_TAG_STYLE,    GUMBO_TAG_SCRIPT,   GUMBO_TAG_TEMPLATE,
+              GUMBO_TAG_NOEMBED,  GUMBO_TAG_NOFRAMES, GUMBO_TAG_PARAM,    GUMBO_TAG_RP,
+              GUMBO_TAG_DATALIST, GUMBO_TAG_AREA,     GUMBO_TAG_SOURCE,   GUMBO_TAG_TRACK,
+              GUMBO_TAG_COL,      GUMBO_TAG_COLGROUP, GUMBO_TAG_BASEFONT, GUMBO_TAG_FRAMESET,
+              GUMBO_TAG_FRAME}) {
             d.display[tag] = Display::None;
         }
         for (GumboTag tag :
-             {GUMBO_TAG_HTML, GUMBO_TAG_BODY, GUMBO_TAG_ADDRESS, GUMBO_TAG_BLOCKQUOTE,
-              GUMBO_TAG_CENTER, GUMBO_TAG_DIV, GUMBO_TAG_FIGURE, GUMBO_TAG_FIGCAPTION,
-              GUMBO_TAG_FOOTER, GUMBO_TAG_FORM, GUMBO_TAG_HEADER, GUMBO_TAG_HR, GUMBO_TAG_LEGEND,
-              GUMBO_TAG_LISTING, GUMBO_TAG_MAIN, GUMBO_TAG_P, GUMBO_TAG_PLAINTEXT, GUMBO_TAG_PRE,
-              GUMBO_TAG_XMP, GUMBO_TAG_ARTICLE, GUMBO_TAG_ASIDE, GUMBO_TAG_H1, GUMBO_TAG_H2,
-              GUMBO_TAG_H3, GUMBO_TAG_H4, GUMBO_TAG_H5, GUMBO_TAG_H6, GUMBO_TAG_HGROUP,
-              GUMBO_TAG_NAV, GUMBO_TAG_SECTION, GUMBO_TAG_DIR, GUMBO_TAG_DD, GUMBO_TAG_DL,
-              GUMBO_TAG_DT, GUMBO_TAG_MENU, GUMBO_TAG_OL, GUMBO_TAG_UL, GUMBO_TAG_LI,
-              GUMBO_TAG_DETAILS, GUMBO_TAG_SUMMARY, GUMBO_TAG_FIELDSET, GUMBO_TAG_OPTGROUP,
-              GUMBO_TAG_OPTION}) {
+             {GUMBO_TAG_HTML,      GUMBO_TAG_BODY,     GUMBO_TAG_ADDRESS, GUMBO_TAG_BLOCKQUOTE,
+              GUMBO_TAG_CENTER,    GUMBO_TAG_DIV,      GUMBO_TAG_FIGURE,  GUMBO_TAG_FIGCAPTION,
+              GUMBO_TAG_FOOTER,    GUMBO_TAG_FORM,     GUMBO_TAG_HEADER,  GUMBO_TAG_HR,
+              GUMBO_TAG_LEGEND,    GUMBO_TAG_LISTING,  GUMBO_TAG_MAIN,    GUMBO_TAG_P,
+              GUMBO_TAG_PLAINTEXT, GUMBO_TAG_PRE,      GUMBO_TAG_XMP,     GUMBO_TAG_ARTICLE,
+              GUMBO_TAG_ASIDE,     GUMBO_TAG_H1,       GUMBO_TAG_H2,      GUMBO_TAG_H3,
+              GUMBO_TAG_H4,        GUMBO_TAG_H5,       GUMBO_TAG_H6,      GUMBO_TAG_HGROUP,
+              GUMBO_TAG_NAV,       GUMBO_TAG_SECTION,  GUMBO_TAG_DIR,     GUMBO_TAG_DD,
+              GUMBO_TAG_DL,        GUMBO_TAG_DT,       GUMBO_TAG_MENU,    GUMBO_TAG_OL,
+              GUMBO_TAG_UL,        GUMBO_TAG_LI,       GUMBO_TAG_DETAILS, GUMBO_TAG_SUMMARY,
+              GUMBO_TAG_FIELDSET,  GUMBO_TAG_OPTGROUP, GUMBO_TAG_OPTION}) {
             d.display[tag] = Display::Block;
         }
         // A select is an inline box whose options stand on lines of their own.
@@ -75,10 +79,10 @@ const TagDefaults& tagDefaults() {
         d.display[GUMBO_TAG_TR] = Display::TableRow;
         d.display[GUMBO_TAG_TD] = Display::TableCell;
         d.display[GUMBO_TAG_TH] = Display::TableCell;
-        for (GumboTag tag : {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO,
-                             GUMBO_TAG_IFRAME, GUMBO_TAG_EMBED, GUMBO_TAG_INPUT,
-                             GUMBO_TAG_TEXTAREA, GUMBO_TAG_METER, GUMBO_TAG_PROGRESS,
-                             GUMBO_TAG_APPLET, GUMBO_TAG_KEYGEN}) {
+        for (GumboTag tag :
+             {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO, GUMBO_TAG_IFRAME,
+              GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA, GUMBO_TAG_METER,
+              GUMBO_TAG_PROGRESS, GUMBO_TAG_APPLET, GUMBO_TAG_KEYGEN}) {
             d.display[tag] = Display::InlineBlock;
             d.replaced[tag] = true;
         }
@@ -186,12 +190,11 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             break;
         case GUMBO_TAG_FORM:
             // The parser leaves a form met between table parts empty; it has no box there.
-            if (node->parent != nullptr &&
-                (isHtmlElement(node->parent, GUMBO_TAG_TABLE) ||
-                 isHtmlElement(node->parent, GUMBO_TAG_TBODY) ||
-                 isHtmlElement(node->parent, GUMBO_TAG_THEAD) ||
-                 isHtmlElement(node->parent, GUMBO_TAG_TFOOT) ||
-                 isHtmlElement(node->parent, GUMBO_TAG_TR))) {
+            if (node->parent != nullptr && (isHtmlElement(node->parent, GUMBO_TAG_TABLE) ||
+                                            isHtmlElement(node->parent, GUMBO_TAG_TBODY) ||
+                                            isHtmlElement(node->parent, GUMBO_TAG_THEAD) ||
+                                            isHtmlElement(node->parent, GUMBO_TAG_TFOOT) ||
+                                            isHtmlElement(node->parent, GUMBO_TAG_TR))) {
                 style.display = Display::None;
             }
             break;
@@ -290,8 +293,8 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     // Floating and absolutely positioned boxes are blocks, whatever their display.
     const std::string& position = cascaded[CssProperty::Position].value;
     const std::string& floating = cascaded[CssProperty::Float].value;
-    const bool outOfFlow = position == "absolute" || position == "fixed" || floating == "left" ||
-                           floating == "right";
+    const bool outOfFlow =
+        position == "absolute" || position == "fixed" || floating == "left" || floating == "right";
     if (outOfFlow && (style.display == Display::Inline || style.display == Display::InlineBlock)) {
         style.display = Display::Block;
     }

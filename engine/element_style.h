@@ -27,7 +27,15 @@ enum class Display : std::uint8_t {
     Contents,
 };
 
-enum class WhiteSpace : std::uint8_t { Inherit, Normal, NoWrap, Pre, PreWrap, PreLine, BreakSpaces };
+enum class WhiteSpace : std::uint8_t {
+    Inherit,
+    Normal,
+    NoWrap,
+    Pre,
+    PreWrap,
+    PreLine,
+    BreakSpaces
+};
 enum class Visibility : std::uint8_t { Inherit, Visible, Hidden };
 enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
 
@@ -36,10 +44,10 @@ struct ElementStyle {
     WhiteSpace whiteSpace = WhiteSpace::Inherit;
     Visibility visibility = Visibility::Inherit;
     TextTransform textTransform = TextTransform::Inherit;
-    bool paragraph = false;        // <p>: two line breaks around it, whatever its display
-    bool lineBreak = false;        // <br>
-    bool replaced = false;         // img, input, textarea...: a box with no text of its own
-    bool contentHidden = false;    // content-visibility:hidden, hidden=until-found
+    bool paragraph = false;           // <p>: two line breaks around it, whatever its display
+    bool lineBreak = false;           // <br>
+    bool replaced = false;            // img, input, textarea...: a box with no text of its own
+    bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
 };
 

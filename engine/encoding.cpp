@@ -1,7 +1,7 @@
 #include "encoding.h"
 
-#include <unicode/ucnv.h>
 #include <uchardet/uchardet.h>
+#include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <array>
@@ -41,8 +41,8 @@ const std::unordered_map<std::string, std::string>& labelTable() {
              {"csisolatin4", "iso-8859-4", "iso-ir-110", "iso8859-4", "iso88594", "iso_8859-4",
               "iso_8859-4:1988", "l4", "latin4"}},
             {"ISO-8859-5",
-             {"csisolatincyrillic", "cyrillic", "iso-8859-5", "iso-ir-144", "iso8859-5",
-              "iso88595", "iso_8859-5", "iso_8859-5:1988"}},
+             {"csisolatincyrillic", "cyrillic", "iso-8859-5", "iso-ir-144", "iso8859-5", "iso88595",
+              "iso_8859-5", "iso_8859-5:1988"}},
             {"ISO-8859-6",
              {"arabic", "asmo-708", "csiso88596e", "csiso88596i", "csisolatinarabic", "ecma-114",
               "iso-8859-6", "iso-8859-6-e", "iso-8859-6-i", "iso-ir-127", "iso8859-6", "iso88596",
@@ -134,8 +134,12 @@ const char* icuConverterName(const std::string& encoding) {
 bool isAsciiWhitespace(unsigned char c) {
     return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
 }
-bool isAsciiAlpha(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+bool isAsciiAlpha(unsigned char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool startsWithNoCase(std::string_view text, std::size_t pos, std::string_view prefix) {
     if (text.size() - pos < prefix.size() || pos > text.size()) {
@@ -236,14 +240,16 @@ std::string charsetFromContent(std::string_view content) {
             return {};
         }
         pos = found + 7;
-        while (pos < content.size() && isAsciiWhitespace(static_cast<unsigned char>(content[pos]))) {
+        while (pos < content.size() &&
+               isAsciiWhitespace(static_cast<unsigned char>(content[pos]))) {
             ++pos;
         }
         if (pos >= content.size() || content[pos] != '=') {
             continue;
         }
         ++pos;
-        while (pos < content.size() && isAsciiWhitespace(static_cast<unsigned char>(content[pos]))) {
+        while (pos < content.size() &&
+               isAsciiWhitespace(static_cast<unsigned char>(content[pos]))) {
             ++pos;
         }
         if (pos >= content.size()) {
@@ -257,7 +263,8 @@ std::string charsetFromContent(std::string_view content) {
             return std::string(content.substr(pos + 1, close - pos - 1));
         }
         std::size_t stop = pos;
-        while (stop < content.size() && !isAsciiWhitespace(static_cast<unsigned char>(content[stop])) &&
+        while (stop < content.size() &&
+               !isAsciiWhitespace(static_cast<unsigned char>(content[stop])) &&
                content[stop] != ';') {
             ++stop;
         }
@@ -268,8 +275,8 @@ std::string charsetFromContent(std::string_view content) {
 // Tags that may appear before the body without ending the search for a declaration.
 bool isHeadContentTag(std::string_view tag) {
     static constexpr std::array<std::string_view, 11> kTags = {
-        "html", "head", "meta", "title", "link", "script", "style", "base", "noscript", "template",
-        "object"};
+        "html",  "head", "meta",     "title",    "link",  "script",
+        "style", "base", "noscript", "template", "object"};
     return std::find(kTags.begin(), kTags.end(), tag) != kTags.end();
 }
 
@@ -294,8 +301,7 @@ std::string detectUndeclared(std::string_view bytes) {
         return "UTF-8";
     }
     std::string guess = uchardetGuess(bytes);
-    std::transform(guess.begin(), guess.end(), guess.begin(),
-                   [](char c) { return asciiLower(c); });
+    std::transform(guess.begin(), guess.end(), guess.begin(), [](char c) { return asciiLower(c); });
     std::string encoding = encodingForLabel(guess);
     // Detectors name the Latin-1 family loosely; browsers read it as windows-1252.
     if (encoding.empty() || encoding == "UTF-8" || encoding == "UTF-16LE" ||
@@ -408,7 +414,8 @@ std::string prescanMetaCharset(std::string_view bytes) {
             continue;
         }
         if (startsWithNoCase(view, pos, "<meta") && pos + 5 < end &&
-            (isAsciiWhitespace(static_cast<unsigned char>(view[pos + 5])) || view[pos + 5] == '/')) {
+            (isAsciiWhitespace(static_cast<unsigned char>(view[pos + 5])) ||
+             view[pos + 5] == '/')) {
             pos += 6;
             bool gotPragma = false;
             int needPragma = -1;  // -1 unset, 0 false, 1 true
@@ -462,7 +469,8 @@ std::string prescanMetaCharset(std::string_view bytes) {
             }
             continue;
         }
-        if (pos + 1 < end && (view[pos + 1] == '!' || view[pos + 1] == '/' || view[pos + 1] == '?')) {
+        if (pos + 1 < end &&
+            (view[pos + 1] == '!' || view[pos + 1] == '/' || view[pos + 1] == '?')) {
             const std::size_t close = view.find('>', pos + 1);
             if (close == std::string_view::npos) {
                 return {};

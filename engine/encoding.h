@@ -11,9 +11,9 @@ namespace tabrivo {
 enum class EncodingSource { ByteOrderMark, MetaDeclaration, Detected, Default };
 
 struct SniffedEncoding {
-    std::string name;             // the encoding's canonical name, e.g. "UTF-8", "windows-1252"
+    std::string name;  // the encoding's canonical name, e.g. "UTF-8", "windows-1252"
     EncodingSource source = EncodingSource::Default;
-    std::size_t bomLength = 0;    // bytes of byte-order mark to skip
+    std::size_t bomLength = 0;  // bytes of byte-order mark to skip
 };
 
 // Byte-order mark first, then a <meta charset> / http-equiv declaration near

@@ -10,7 +10,9 @@ namespace tabrivo::detail {
 namespace {
 
 // Collapsible white space; form feed and vertical tab are shown as they are.
-bool isCollapsible(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isCollapsible(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Builds the text the way line layout shows it: collapsible white space folds
 // into one space that only appears between two pieces of content on one line,
@@ -121,8 +123,8 @@ void inherit(const ElementStyle& style, Inherited& inherited) {
 }
 
 std::string transformed(std::string_view text, TextTransform transform) {
-    icu::UnicodeString unicode =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     switch (transform) {
         case TextTransform::Uppercase:
             unicode.toUpper(icu::Locale::getEnglish());
@@ -211,8 +213,8 @@ private:
         if (siblings == nullptr) {
             return false;
         }
-        for (unsigned i = static_cast<unsigned>(node->index_within_parent) + 1; i < siblings->length;
-             ++i) {
+        for (unsigned i = static_cast<unsigned>(node->index_within_parent) + 1;
+             i < siblings->length; ++i) {
             if (test(childAt(*siblings, i))) {
                 return true;
             }
@@ -318,7 +320,8 @@ std::string textContent(const GumboNode* root) {
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
-        const GumboVector* children = node->type == GUMBO_NODE_TEMPLATE ? nullptr : childrenOf(node);
+        const GumboVector* children =
+            node->type == GUMBO_NODE_TEMPLATE ? nullptr : childrenOf(node);
         if (children == nullptr || next >= children->length) {
             stack.pop_back();
             continue;

@@ -51,7 +51,8 @@ std::string CollapseDoubleBackslashes(std::string_view path, char separator) {
         ++rest;
     }
     // "\" paths keep a network prefix; POSIX has none, so "/" keeps one separator.
-    const std::string prefix = separator == '\\' ? std::string(2, separator) : std::string(1, separator);
+    const std::string prefix =
+        separator == '\\' ? std::string(2, separator) : std::string(1, separator);
     return prefix + collapsePairs(path.substr(rest), separator);
 }
 
