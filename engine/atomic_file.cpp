@@ -12,7 +12,7 @@
 namespace tabrivo {
 namespace {
 
-constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
 
 [[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");

@@ -20,7 +20,7 @@ namespace tabrivo {
 namespace {
 
 // The loader thread's stack: generous, so no document depth can exhaust it.
-constexpr std::size_t kLoaderStackSize = 256 * 1024 * 1024;
+constexpr std::size_t kLoaderStackSize = std::size_t{256} * 1024 * 1024;
 
 [[noreturn]] void throwSourceError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
@@ -176,7 +176,7 @@ std::string readSourceFile(const std::string& path) {
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            bytes.resize(bytes.size() + 64 * 1024);  // the file grew while we read it
+            bytes.resize(bytes.size() + std::size_t{64} * 1024);  // the file grew while we read it
         }
         const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0) {

@@ -346,8 +346,6 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
             finishCompound();
             pendingCombinator = '>';
             ++i;
-        } else if (c == '+' || c == '~' || c == ':' || c == '\\' || c == '|') {
-            return false;  // sibling combinators and pseudo-classes are not supported
         } else if (c == '*') {
             compoundStarted = true;
             ++i;
@@ -405,7 +403,7 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
             compoundStarted = true;
             ++tags;
         } else {
-            return false;
+            return false;  // sibling combinators, pseudo-classes, escapes: not supported
         }
     }
     finishCompound();

@@ -17,7 +17,7 @@ namespace {
 // Browsers read a declaration in the first kilobyte unconditionally, and keep
 // looking while the markup is still plainly head content.
 constexpr std::size_t kPrescanUnconditional = 1024;
-constexpr std::size_t kPrescanHeadLimit = 64 * 1024;
+constexpr std::size_t kPrescanHeadLimit = std::size_t{64} * 1024;
 
 struct EncodingLabels {
     const char* name;
@@ -287,7 +287,7 @@ std::string uchardetGuess(std::string_view bytes) {
         return {};
     }
     // The detector settles long before the end of a big file.
-    const std::size_t sample = std::min<std::size_t>(bytes.size(), 256 * 1024);
+    const std::size_t sample = std::min<std::size_t>(bytes.size(), std::size_t{256} * 1024);
     if (uchardet_handle_data(detector.get(), bytes.data(), sample) != 0) {
         return {};
     }

@@ -9,7 +9,7 @@ namespace tabrivo {
 namespace {
 
 constexpr std::uint32_t kLargeClass = 0xFFFFFFFFU;
-constexpr std::size_t kMaxChunk = 16 * 1024 * 1024;
+constexpr std::size_t kMaxChunk = std::size_t{16} * 1024 * 1024;
 
 std::size_t classIndex(std::size_t size) {
     const std::size_t rounded = std::bit_ceil(size < 16 ? std::size_t{16} : size);

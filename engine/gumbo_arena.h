@@ -34,7 +34,7 @@ private:
     std::vector<std::unique_ptr<std::byte[]>> m_chunks;
     std::byte* m_cursor = nullptr;
     std::byte* m_end = nullptr;
-    std::size_t m_nextChunkSize = 64 * 1024;
+    std::size_t m_nextChunkSize = std::size_t{64} * 1024;
     std::array<void*, kClassCount> m_freeLists{};
     std::unordered_set<void*> m_large;
 };
