@@ -54,8 +54,8 @@ TEST_P(CellText, matchesBrowser) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Chromium, CellText, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<CellTextCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<CellTextCase>& param) {
+                             return std::string(param.param.name);
                          });
 
 }  // namespace

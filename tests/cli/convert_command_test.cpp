@@ -1,0 +1,282 @@
+// tabrivo-convert run as a program: exit status, where results go, messages on
+// standard error, file lists and parallel conversion.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace tabrivo {
+namespace {
+
+namespace fs = test::fs;
+using test::folderEntries;
+using test::ProcessResult;
+using test::readFileBytes;
+using test::splitLines;
+using test::TempDir;
+using test::writeFileBytes;
+
+const fs::path kFormatDir = fs::path(TABRIVO_TEST_DATA_DIR) / "format";
+const fs::path kCorpusDir = fs::path(TABRIVO_SHARED_DIR) / "corpus" / "public";
+
+ProcessResult runConvert(std::vector<std::string> args, const std::string& input = {},
+                         const std::optional<fs::path>& workDir = std::nullopt) {
+    args.insert(args.begin(), TABRIVO_CONVERT_PATH);
+    return test::runProcess(args, input, workDir);
+}
+
+// Copies data/format/<name>.html into `folder`; returns the copy's path.
+std::string copyFormatCase(const std::string& name, const fs::path& folder) {
+    const fs::path target = folder / (name + ".html");
+    fs::copy_file(kFormatDir / (name + ".html"), target);
+    return target.string();
+}
+
+std::string expectedFor(const std::string& name) {
+    return readFileBytes(kFormatDir / (name + ".expected"));
+}
+
+// --- Success ---
+
+TEST(ConvertCommand, success_exitsZeroAndWritesBesideSources) {
+    const TempDir dir;
+    const std::string first = copyFormatCase("two_tables", dir.path());
+    const std::string second = copyFormatCase("nested_tables", dir.path());
+    const ProcessResult result = runConvert({"-q", first, second});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(readFileBytes(dir.path() / "two_tables.json"), expectedFor("two_tables"));
+    EXPECT_EQ(readFileBytes(dir.path() / "nested_tables.json"), expectedFor("nested_tables"));
+}
+
+TEST(ConvertCommand, relativePaths_areTakenFromTheWorkingFolder) {
+    const TempDir dir;
+    fs::create_directory(dir.path() / "in");
+    copyFormatCase("br_in_cell", dir.path() / "in");
+    const ProcessResult result = runConvert({"-q", "in/br_in_cell.html"}, {}, dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFileBytes(dir.path() / "in" / "br_in_cell.json"), expectedFor("br_in_cell"));
+}
+
+TEST(ConvertCommand, outputDirOption_writesIntoThatFolderOnly) {
+    const TempDir sources;
+    const TempDir results;
+    const std::string source = copyFormatCase("section_order", sources.path());
+    for (const std::string& option : {std::string("-o"), std::string("--output-dir")}) {
+        const ProcessResult result = runConvert({"-q", option, results.path().string(), source});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    }
+    const ProcessResult trailing = runConvert({"-q", "-o", results.path().string() + "/", source});
+    EXPECT_EQ(trailing.exitCode, 0) << trailing.err;
+    EXPECT_EQ(folderEntries(sources.path()), (std::vector<std::string>{"section_order.html"}));
+    EXPECT_EQ(folderEntries(results.path()), (std::vector<std::string>{"section_order.json"}));
+    EXPECT_EQ(readFileBytes(results.path() / "section_order.json"), expectedFor("section_order"));
+}
+
+TEST(ConvertCommand, existingOutput_isReplaced) {
+    const TempDir dir;
+    const std::string source = copyFormatCase("one_row_three_cells", dir.path());
+    writeFileBytes(dir.path() / "one_row_three_cells.json", std::string(10000, 'q'));
+    const ProcessResult result = runConvert({"-q", source});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFileBytes(dir.path() / "one_row_three_cells.json"),
+              expectedFor("one_row_three_cells"));
+}
+
+// --- Failures of single files ---
+
+TEST(ConvertCommand, missingFile_exitsOneWithOneLineAndOthersStillConvert) {
+    const TempDir dir;
+    const std::string before = copyFormatCase("two_tables", dir.path());
+    const std::string missing = dir.file("no-such-file.html");
+    const std::string after = copyFormatCase("empty_cell", dir.path());
+    const ProcessResult result = runConvert({"-q", "-j", "1", before, missing, after});
+
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<std::string> lines = splitLines(result.err);
+    ASSERT_EQ(lines.size(), 1U) << result.err;
+    EXPECT_NE(lines[0].find(missing), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("No such file or directory"), std::string::npos) << lines[0];
+    EXPECT_EQ(readFileBytes(dir.path() / "two_tables.json"), expectedFor("two_tables"));
+    EXPECT_EQ(readFileBytes(dir.path() / "empty_cell.json"), expectedFor("empty_cell"));
+    EXPECT_FALSE(fs::exists(dir.path() / "no-such-file.json"));
+}
+
+TEST(ConvertCommand, folderGivenAsSource_exitsOne) {
+    const TempDir dir;
+    fs::create_directory(dir.path() / "folder.html");
+    const ProcessResult result = runConvert({"-q", dir.file("folder.html")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(splitLines(result.err).size(), 1U) << result.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "folder.json"));
+}
+
+// --- Usage errors ---
+
+TEST(ConvertCommand, usageErrors_exitTwoAndWriteNothing) {
+    const TempDir dir;
+    const std::string source = copyFormatCase("two_tables", dir.path());
+    const std::vector<std::vector<std::string>> cases = {
+        {"--no-such-option", source},
+        {"-x", source},
+        {},
+        {"-q"},
+        {"-j", "0", source},
+        {"-j", "abc", source},
+        {"-j", "2x", source},
+        {"-j", "-1", source},
+        {"-j"},
+        {"-o", dir.file("missing-folder"), source},
+        {"-o", source, source},  // a file, not a folder
+        {"--files-from", dir.file("missing-list.txt")},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string shown;
+        for (const std::string& arg : args) {
+            shown += arg + " ";
+        }
+        const ProcessResult result = runConvert(args);
+        EXPECT_EQ(result.exitCode, 2) << shown;
+        EXPECT_NE(result.err.find("tabrivo-convert: "), std::string::npos) << shown;
+        EXPECT_EQ(result.out, "") << shown;
+    }
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"two_tables.html"}));
+}
+
+TEST(ConvertCommand, usageErrorMessage_namesTheProblem) {
+    const TempDir dir;
+    EXPECT_NE(runConvert({"--bogus", "x.html"}).err.find("--bogus"), std::string::npos);
+    EXPECT_NE(runConvert({}).err.find("no input files"), std::string::npos);
+    EXPECT_NE(runConvert({"-j", "zero", "x.html"}).err.find("zero"), std::string::npos);
+    const std::string missing = dir.file("missing-folder");
+    EXPECT_NE(runConvert({"-o", missing, "x.html"}).err.find(missing), std::string::npos);
+}
+
+TEST(ConvertCommand, help_exitsZeroAndPrintsUsage) {
+    for (const char* option : {"--help", "-h"}) {
+        const ProcessResult result = runConvert({option});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out.rfind("Usage: tabrivo-convert", 0), 0U) << result.out;
+        EXPECT_NE(result.out.find("--files-from"), std::string::npos);
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+TEST(ConvertCommand, version_printsNameAndVersion) {
+    const ProcessResult result = runConvert({"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "tabrivo-convert " TABRIVO_VERSION "\n");
+}
+
+// --- File lists ---
+
+TEST(ConvertCommand, filesFromStandardInput_convertsTheListedFiles) {
+    const TempDir dir;
+    const std::string first = copyFormatCase("ragged_rows", dir.path());
+    const std::string second = copyFormatCase("non_ascii", dir.path());
+    const ProcessResult result =
+        runConvert({"-q", "--files-from", "-"}, first + "\n" + second + "\n");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFileBytes(dir.path() / "ragged_rows.json"), expectedFor("ragged_rows"));
+    EXPECT_EQ(readFileBytes(dir.path() / "non_ascii.json"), expectedFor("non_ascii"));
+}
+
+TEST(ConvertCommand, filesFromFile_acceptsCrLfAndBlankLinesAndAddsToArguments) {
+    const TempDir dir;
+    const std::string listed = copyFormatCase("ragged_rows", dir.path());
+    const std::string argument = copyFormatCase("no_table", dir.path());
+    const std::string listPath = dir.file("list.txt");
+    writeFileBytes(listPath, "\r\n" + listed + "\r\n\r\n");
+    const ProcessResult result = runConvert({"-q", "--files-from", listPath, argument});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(readFileBytes(dir.path() / "ragged_rows.json"), expectedFor("ragged_rows"));
+    EXPECT_EQ(readFileBytes(dir.path() / "no_table.json"), expectedFor("no_table"));
+}
+
+TEST(ConvertCommand, emptyFileList_isAUsageError) {
+    const ProcessResult result = runConvert({"--files-from", "-"}, "\n\n");
+    EXPECT_EQ(result.exitCode, 2);
+}
+
+// --- Two sources, one output ---
+
+TEST(ConvertCommand, twoSourcesForOneOutput_warnAndKeepTheLaterResult) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / "a");
+    fs::create_directories(dir.path() / "b");
+    fs::create_directories(dir.path() / "out");
+    const std::string first = (dir.path() / "a" / "report.html").string();
+    const std::string second = (dir.path() / "b" / "report.htm").string();
+    writeFileBytes(first, "<table><tr><td>from a</td></tr></table>");
+    writeFileBytes(second, "<table><tr><td>from b</td></tr></table>");
+
+    for (const char* jobs : {"1", "2"}) {
+        const ProcessResult result =
+            runConvert({"-q", "-j", jobs, "-o", dir.file("out"), first, second});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        const std::vector<std::string> lines = splitLines(result.err);
+        ASSERT_EQ(lines.size(), 1U) << result.err;
+        EXPECT_NE(lines[0].find("warning"), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find(first), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find(second), std::string::npos) << lines[0];
+        EXPECT_EQ(readFileBytes(dir.path() / "out" / "report.json"),
+                  "{\r\n\t{\r\n\t\"from b\"\r\n\t}\r\n}")
+            << "jobs " << jobs;
+    }
+}
+
+// --- Parallel conversion ---
+
+TEST(ConvertCommand, twoJobs_giveTheSameBytesAsOne) {
+    if (!fs::is_directory(kCorpusDir)) {
+        GTEST_SKIP() << "no corpus at " << kCorpusDir;
+    }
+    const TempDir dir;
+    fs::create_directories(dir.path() / "in");
+    std::vector<std::string> args = {"-q"};
+    for (const auto& entry : fs::directory_iterator(kCorpusDir)) {
+        const fs::path copy = dir.path() / "in" / entry.path().filename();
+        fs::copy_file(entry.path(), copy);
+        args.push_back(copy.string());
+    }
+    // The format cases too, so there are many small files beside the big ones.
+    for (const auto& entry : fs::directory_iterator(kFormatDir)) {
+        if (entry.path().extension() == ".html") {
+            const fs::path copy =
+                dir.path() / "in" / ("format_" + entry.path().filename().string());
+            fs::copy_file(entry.path(), copy);
+            args.push_back(copy.string());
+        }
+    }
+    const std::size_t sourceCount = args.size() - 1;
+
+    fs::create_directories(dir.path() / "one");
+    fs::create_directories(dir.path() / "two");
+    std::vector<std::string> one = args;
+    one.insert(one.end(), {"-j", "1", "-o", dir.file("one")});
+    std::vector<std::string> two = args;
+    two.insert(two.end(), {"-j", "2", "-o", dir.file("two")});
+    // Options after the files are taken as file names; put them first.
+    std::rotate(one.begin() + 1, one.end() - 4, one.end());
+    std::rotate(two.begin() + 1, two.end() - 4, two.end());
+
+    const ProcessResult resultOne = runConvert(one);
+    const ProcessResult resultTwo = runConvert(two);
+    EXPECT_EQ(resultOne.exitCode, 0) << resultOne.err;
+    EXPECT_EQ(resultTwo.exitCode, 0) << resultTwo.err;
+
+    const std::vector<std::string> names = folderEntries(dir.path() / "one");
+    EXPECT_EQ(names.size(), sourceCount);
+    EXPECT_EQ(folderEntries(dir.path() / "two"), names);
+    for (const std::string& name : names) {
+        EXPECT_EQ(readFileBytes(dir.path() / "two" / name),
+                  readFileBytes(dir.path() / "one" / name))
+            << name;
+    }
+}
+
+}  // namespace
+}  // namespace tabrivo

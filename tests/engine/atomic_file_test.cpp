@@ -1,0 +1,167 @@
+// Output files: WriteTextFile's modes and the atomically replaced output file.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "atomic_file.h"
+#include "test_support.h"
+
+namespace tabrivo {
+namespace {
+
+using test::folderEntries;
+using test::readFileBytes;
+using test::TempDir;
+using test::writeFileBytes;
+
+// --- WriteTextFile ---
+
+TEST(WriteTextFile, modesBelowTwo_startTheFileAfresh) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    for (const int mode : {1, 0, -1}) {
+        writeFileBytes(path, "a much longer earlier content");
+        WriteTextFile("{\r\n", path, mode);
+        EXPECT_EQ(readFileBytes(path), "{\r\n") << "mode " << mode;
+    }
+}
+
+TEST(WriteTextFile, modeTwoAndAbove_append) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    WriteTextFile("{\r\n", path, 1);
+    WriteTextFile("\t{\r\n", path, 2);
+    WriteTextFile("}", path, 3);
+    EXPECT_EQ(readFileBytes(path), "{\r\n\t{\r\n}");
+}
+
+TEST(WriteTextFile, appendToMissingFile_createsIt) {
+    const TempDir dir;
+    const std::string path = dir.file("new.json");
+    WriteTextFile("piece", path, 2);
+    EXPECT_EQ(readFileBytes(path), "piece");
+}
+
+TEST(WriteTextFile, emptyTextInModeOne_leavesAnEmptyFile) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    writeFileBytes(path, "earlier");
+    WriteTextFile("", path, 1);
+    ASSERT_TRUE(test::fs::exists(path));
+    EXPECT_EQ(readFileBytes(path), "");
+
+    const std::string fresh = dir.file("fresh.json");
+    WriteTextFile("", fresh, 1);
+    ASSERT_TRUE(test::fs::exists(fresh));
+    EXPECT_EQ(readFileBytes(fresh), "");
+}
+
+TEST(WriteTextFile, emptyTextWhenAppending_leavesTheFileUnchanged) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    writeFileBytes(path, "kept");
+    WriteTextFile("", path, 2);
+    EXPECT_EQ(readFileBytes(path), "kept");
+}
+
+TEST(WriteTextFile, missingFolder_throwsAndCreatesNothing) {
+    const TempDir dir;
+    for (const int mode : {1, 2}) {
+        EXPECT_THROW(WriteTextFile("x", dir.file("missing/out.json"), mode), std::system_error)
+            << "mode " << mode;
+    }
+    EXPECT_TRUE(folderEntries(dir.path()).empty());
+}
+
+TEST(WriteTextFile, failure_namesThePath) {
+    const TempDir dir;
+    const std::string path = dir.file("missing/out.json");
+    try {
+        WriteTextFile("x", path, 1);
+        FAIL() << "no exception";
+    } catch (const std::system_error& error) {
+        EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    }
+}
+
+TEST(WriteTextFile, startingAfresh_leavesNoTemporaryFiles) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    WriteTextFile("one", path, 1);
+    WriteTextFile("two", path, 1);
+    WriteTextFile("three", path, 2);
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"out.json"}));
+    EXPECT_EQ(readFileBytes(path), "twothree");
+}
+
+// --- AtomicOutputFile ---
+
+TEST(AtomicOutputFile, commit_replacesTheTarget) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    writeFileBytes(path, "an earlier and longer result");
+    {
+        AtomicOutputFile file(path);
+        file.write("new ");
+        file.write("text");
+        file.commit();
+    }
+    EXPECT_EQ(readFileBytes(path), "new text");
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"out.json"}));
+}
+
+TEST(AtomicOutputFile, withoutCommit_targetUntouchedAndNothingLeft) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    writeFileBytes(path, "earlier");
+    {
+        AtomicOutputFile file(path);
+        file.write(std::string(1024 * 1024, 'x'));  // past the buffer, so bytes reach the disk
+    }
+    EXPECT_EQ(readFileBytes(path), "earlier");
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"out.json"}));
+}
+
+TEST(AtomicOutputFile, discard_leavesNoNewFile) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    AtomicOutputFile file(path);
+    file.write("text");
+    file.discard();
+    EXPECT_TRUE(folderEntries(dir.path()).empty());
+}
+
+TEST(AtomicOutputFile, largeContent_isWrittenWhole) {
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    std::string expected;
+    {
+        AtomicOutputFile file(path);
+        for (int i = 0; i < 20000; ++i) {
+            const std::string piece = "\t\"cell " + std::to_string(i) + "\"\r\n";
+            file.write(piece);
+            expected += piece;
+        }
+        file.commit();
+    }
+    EXPECT_EQ(readFileBytes(path), expected);
+}
+
+TEST(AtomicOutputFile, symbolicLink_replacesTheFileItPointsTo) {
+    const TempDir dir;
+    const std::string real = dir.file("real.json");
+    const std::string link = dir.file("link.json");
+    writeFileBytes(real, "earlier");
+    test::fs::create_symlink(real, link);
+    AtomicOutputFile file(link);
+    file.write("new");
+    file.commit();
+    EXPECT_TRUE(test::fs::is_symlink(link));
+    EXPECT_EQ(readFileBytes(real), "new");
+}
+
+}  // namespace
+}  // namespace tabrivo
