@@ -1,0 +1,40 @@
+#include "add_files.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "path_helpers.h"
+
+namespace tabrivo {
+
+QStringList rowsForPickedFiles(const QStringList& picked) {
+    if (picked.size() == 1) {
+        return picked;
+    }
+    QStringList rows;
+    rows.reserve(picked.size());
+    const QString separator(QDir::separator());
+    for (const QString& path : picked) {
+        const QFileInfo file(path);
+        const QString joined =
+            QDir::toNativeSeparators(file.absolutePath()) + separator + file.fileName();
+        rows.append(QString::fromStdString(CollapseDoubleBackslashes(joined.toStdString())));
+    }
+    return rows;
+}
+
+void PushButton1_Click(Dialogs& dialogs, FileList& list, FailureReporter& errorBox) {
+    StepTrap trap(kAddFilesLocation, errorBox);
+    QStringList picked;
+    trap.run(112, [&] { picked = dialogs.openFiles(kAddFilesTitle, kAddFilesFilter); });
+    if (!trap.test(114, [&] { return !picked.isEmpty(); })) {
+        return;  // cancelled
+    }
+    QStringList rows;
+    trap.run(116, [&] { rows = rowsForPickedFiles(picked); });
+    for (const QString& row : rows) {
+        trap.run(picked.size() == 1 ? 122 : 140, [&] { list.append(row); });
+    }
+}
+
+}  // namespace tabrivo

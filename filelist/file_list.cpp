@@ -1,0 +1,65 @@
+#include "file_list.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+
+namespace tabrivo {
+namespace {
+constexpr int kColumnWidth = 7200 / 15;  // 7200 twips
+}
+
+void FileList::createColumn() {
+    m_view->setColumnCount(1);
+    m_view->setHeaderLabels({QStringLiteral("HTML File(s)")});
+    m_view->setColumnWidth(0, kColumnWidth);
+}
+
+void FileList::append(const QString& path) {
+    auto* row = new QTreeWidgetItem(m_view);  // owned by the view
+    row->setText(0, path);
+}
+
+int FileList::count() const {
+    return m_view->topLevelItemCount();
+}
+
+QString FileList::rowText(int row) const {
+    const QTreeWidgetItem* item = m_view->topLevelItem(row - 1);
+    return item != nullptr ? item->text(0) : QString();
+}
+
+int FileList::selectedRow() const {
+    const QList<QTreeWidgetItem*> selected = m_view->selectedItems();
+    if (selected.isEmpty()) {
+        return 0;
+    }
+    return m_view->indexOfTopLevelItem(selected.front()) + 1;
+}
+
+bool FileList::contains(const QString& path) const {
+    for (int i = 0; i < m_view->topLevelItemCount(); ++i) {
+        if (m_view->topLevelItem(i)->text(0) == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FileList::removeSelected(bool busy) {
+    if (busy || count() == 0) {
+        return;
+    }
+    const int row = selectedRow();
+    if (row == 0) {
+        return;
+    }
+    delete m_view->takeTopLevelItem(row - 1);
+}
+
+void FileList::clear(bool busy) {
+    if (!busy) {
+        m_view->clear();
+    }
+}
+
+}  // namespace tabrivo

@@ -1,0 +1,37 @@
+#pragma once
+// The file list: the source files the next conversion run will process, one
+// full path a row, in the order they were added. Rows may repeat.
+
+#include <QString>
+
+class QTreeWidget;
+
+namespace tabrivo {
+
+class FileList {
+public:
+    // Works on the window's list control; it does not own it.
+    explicit FileList(QTreeWidget* view) : m_view(view) {}
+
+    // Creates the one column, "HTML File(s)", 480 pixels wide.
+    void createColumn();
+
+    void append(const QString& path);
+    int count() const;
+    // The text of row `row` (1-based, 1 <= row <= count()).
+    QString rowText(int row) const;
+    // The selected row (1-based), or 0 when none is.
+    int selectedRow() const;
+    bool contains(const QString& path) const;
+
+    // Removes the selected row, unless the window is busy (the hourglass
+    // shows), the list is empty or nothing is selected.
+    void removeSelected(bool busy);
+    // Removes every row, unless the window is busy.
+    void clear(bool busy);
+
+private:
+    QTreeWidget* m_view;
+};
+
+}  // namespace tabrivo

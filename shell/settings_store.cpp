@@ -1,0 +1,89 @@
+#include "settings_store.h"
+
+#include <QSettings>
+#include <stdexcept>
+
+namespace tabrivo {
+namespace {
+
+const QString kSection = QStringLiteral("Tabrivo");
+
+QString defaultText(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool) {
+        return truthText(value.toBool());
+    }
+    return value.toString();
+}
+
+QString keyPath(const QString& key) {
+    return kSection + QLatin1Char('/') + key;
+}
+
+}  // namespace
+
+QString truthText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+SettingsStore::SettingsStore()
+    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                             QStringLiteral("Tavrenco"),
+                                             QStringLiteral("Tabrivo"))) {}
+
+SettingsStore::SettingsStore(const QString& iniFile)
+    : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::fileName() const {
+    return m_settings->fileName();
+}
+
+QString SettingsStore::ReadSetting(const QString& key, const QVariant& defaultValue) const {
+    const QVariant stored = m_settings->value(keyPath(key));
+    return stored.isValid() ? stored.toString() : defaultText(defaultValue);
+}
+
+void SettingsStore::WriteSetting(const QString& key, const QString& value) {
+    m_settings->setValue(keyPath(key), value);
+    m_settings->sync();
+    switch (m_settings->status()) {
+        case QSettings::NoError:
+            return;
+        case QSettings::AccessError:
+            throw std::runtime_error(QStringLiteral("Cannot save the setting \"%1\" to \"%2\": "
+                                                    "the settings file cannot be written")
+                                         .arg(key, fileName())
+                                         .toStdString());
+        case QSettings::FormatError:
+            throw std::runtime_error(QStringLiteral("Cannot save the setting \"%1\" to \"%2\": "
+                                                    "the settings file is damaged")
+                                         .arg(key, fileName())
+                                         .toStdString());
+    }
+}
+
+bool SettingsStore::readTruth(const QString& key, bool defaultValue) const {
+    const QString text = ReadSetting(key, defaultValue).trimmed();
+    if (text.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (text.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    if (isNumber) {
+        return number != 0.0;
+    }
+    throw std::runtime_error(
+        QStringLiteral("Type mismatch: the setting \"%1\" holds \"%2\", which is not True or False")
+            .arg(key, text)
+            .toStdString());
+}
+
+void SettingsStore::writeTruth(const QString& key, bool value) {
+    WriteSetting(key, truthText(value));
+}
+
+}  // namespace tabrivo

@@ -1,0 +1,313 @@
+#include "form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "add_files.h"
+#include "error_box.h"
+#include "mouse_pointer.h"
+#include "product.h"
+
+namespace tabrivo {
+namespace {
+
+// The designed client area, in pixels (8040 x 6690 twips at 15 twips a pixel).
+constexpr QSize kDesignSize(536, 446);
+constexpr int kDeleteKey = 46;  // the Delete key's code, as the handler tests it
+
+QRect twips(int left, int top, int width, int height) {
+    auto px = [](int value) { return (value + 7) / 15; };
+    return {px(left), px(top), px(width), px(height)};
+}
+
+}  // namespace
+
+Form1::Form1(Form1Services services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)), m_fileList(nullptr) {
+    m_errorBox = std::make_unique<ErrorBox>(*m_services.dialogs);
+    createControls();
+    m_fileList = FileList(ListView1);
+    FileConverter converter =
+        m_services.converter ? m_services.converter : engineConverter(*m_errorBox);
+    RunWindow& runWindow = *this;
+    OutputLocationView& locationView = *this;
+    m_run = std::make_unique<ConversionRun>(runWindow, *m_services.dialogs, *m_errorBox,
+                                            std::move(converter));
+    m_outputLocation = std::make_unique<OutputLocation>(locationView, *m_services.settings,
+                                                        *m_services.dialogs, *m_errorBox);
+    setMinimumSize(kDesignSize);
+    resize(kDesignSize);
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSize(9);
+    client->setFont(arial);
+
+    ListView1 = new QTreeWidget(client);
+    ListView1->setGeometry(twips(120, 120, 7800, 2535));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionResizeMode(QHeaderView::Interactive);
+    ListView1->setToolTip(kFileListToolTip);
+    QFont rowFont(QStringLiteral("Arial"), 9);
+    rowFont.setBold(true);
+    ListView1->setFont(rowFont);
+    ListView1->header()->setFont(arial);
+    ListView1->installEventFilter(this);
+    ListView1->viewport()->installEventFilter(this);
+
+    auto button = [client](QWidget* parent, const char* text, QRect geometry) {
+        auto* pushButton = new QPushButton(QString::fromUtf8(text), parent ? parent : client);
+        pushButton->setGeometry(geometry);
+        pushButton->setAutoDefault(false);
+        return pushButton;
+    };
+    PushButton1 = button(nullptr, "Add HTML File(s)", twips(120, 2750, 3840, 405));
+    PushButton5 = button(nullptr, "Add All HTML File(s) In Folder", twips(4080, 2750, 3840, 405));
+    PushButton7 = button(nullptr, "Clear List", twips(120, 3260, 3840, 405));
+    PushButton3 = button(nullptr, "Load Sample/Example Files", twips(4080, 3260, 3840, 405));
+
+    Frame3 = new QGroupBox(QStringLiteral("Save Option"), client);
+    Frame3->setGeometry(twips(120, 3720, 7800, 1815));
+    Option1 = new QRadioButton(QStringLiteral("Save results to this folder:"), Frame3);
+    Option1->setGeometry(twips(240, 300, 2655, 285));
+    Frame1 = new QGroupBox(Frame3);
+    Frame1->setGeometry(twips(480, 510, 6840, 810));
+    Text2 = new QLineEdit(Frame1);
+    Text2->setGeometry(twips(240, 300, 5670, 345));
+    PushButton4 = button(Frame1, "...", twips(6000, 300, 600, 345));
+    Option2 = new QRadioButton(QStringLiteral("Save results in folder of original file"), Frame3);
+    Option2->setGeometry(twips(240, 1410, 4935, 285));
+    // The two options exclude each other by the window's own rules.
+    Option1->setAutoExclusive(false);
+    Option2->setAutoExclusive(false);
+
+    PushButton2 = button(nullptr, "Start Converting", twips(120, 5650, 7800, 405));
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setGeometry(twips(120, 6170, 7800, 405));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setFormat(kProgressIdleText);
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
+    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    setTabOrder();
+}
+
+void Form1::setTabOrder() {
+    const QWidget* const order[] = {ListView1,   PushButton1, PushButton5, PushButton7,
+                                    PushButton2, PushButton3, Option2,     Option1,
+                                    Text2,       PushButton4};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    }
+}
+
+void Form1::Form_Load() {
+    StepTrap trap(kFormLoadLocation, *m_errorBox);
+    trap.run(102, [&] { setWindowTitle(applicationTitle()); });
+    m_outputLocation->restore(trap);
+    trap.run(144, [&] { m_fileList.createColumn(); });
+}
+
+template <typename Handler>
+void Form1::untrapped(Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        m_services.dialogs->message(QString::fromStdString(describeCurrentException()),
+                                    applicationTitle(), Dialogs::Icon::Warning);
+    }
+}
+
+void Form1::PushButton1_Click() {
+    tabrivo::PushButton1_Click(*m_services.dialogs, m_fileList, *m_errorBox);
+}
+
+void Form1::PushButton2_Click() {
+    m_run->PushButton2_Click();
+}
+
+void Form1::PushButton4_Click() {
+    m_outputLocation->chooseFolder();
+}
+
+void Form1::PushButton7_Click() {
+    StepTrap trap(kClearListLocation, *m_errorBox);
+    trap.run(100, [&] { m_fileList.clear(m_mousePointer == MousePointer::Hourglass); });
+}
+
+void Form1::Option1_Click() {
+    setOption1(true);
+    untrapped([&] { m_outputLocation->optionClicked(); });
+}
+
+void Form1::Option2_Click() {
+    setOption2(true);
+    untrapped([&] { m_outputLocation->optionClicked(); });
+}
+
+void Form1::Text2_Change() {
+    untrapped([&] { m_outputLocation->textChanged(); });
+}
+
+void Form1::ListView1_KeyDown(int keyCode) {
+    if (keyCode == kDeleteKey) {
+        m_fileList.removeSelected(m_mousePointer == MousePointer::Hourglass);
+    }
+}
+
+void Form1::ListView1_DblClick() {
+    m_fileList.removeSelected(m_mousePointer == MousePointer::Hourglass);
+}
+
+void Form1::Form_Unload() {
+    // No further file is started; nothing needs saving (settings are written as they change).
+    m_closing = true;
+    QCoreApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            ListView1_KeyDown(kDeleteKey);
+            return true;
+        }
+    } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        ListView1_DblClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (ListView1 == nullptr || centralWidget() == nullptr) {
+        return;
+    }
+    // The list takes the extra room; the controls below move down and stretch.
+    const QSize extra = centralWidget()->size() - kDesignSize;
+    const int dw = std::max(0, extra.width());
+    const int dh = std::max(0, extra.height());
+    auto place = [](QWidget* widget, QRect designed, int dx, int dy, int grow) {
+        widget->setGeometry(designed.translated(dx, dy).adjusted(0, 0, grow, 0));
+    };
+    ListView1->setGeometry(twips(120, 120, 7800, 2535).adjusted(0, 0, dw, dh));
+    place(PushButton1, twips(120, 2750, 3840, 405), 0, dh, dw / 2);
+    place(PushButton5, twips(4080, 2750, 3840, 405), dw / 2, dh, dw - dw / 2);
+    place(PushButton7, twips(120, 3260, 3840, 405), 0, dh, dw / 2);
+    place(PushButton3, twips(4080, 3260, 3840, 405), dw / 2, dh, dw - dw / 2);
+    place(Frame3, twips(120, 3720, 7800, 1815), 0, dh, dw);
+    place(Frame1, twips(480, 510, 6840, 810), 0, 0, dw);
+    place(Text2, twips(240, 300, 5670, 345), 0, 0, dw);
+    place(PushButton4, twips(6000, 300, 600, 345), dw, 0, 0);
+    place(PushButton2, twips(120, 5650, 7800, 405), 0, dh, dw);
+    place(ProgressBar1, twips(120, 6170, 7800, 405), 0, dh, dw);
+}
+
+void Form1::setMousePointer(int pointer) {
+    m_mousePointer = pointer;
+    switch (pointer) {
+        case MousePointer::Hourglass:
+            setCursor(Qt::WaitCursor);
+            break;
+        case MousePointer::Custom:
+            setCursor(Qt::PointingHandCursor);
+            break;
+        default:
+            unsetCursor();
+            break;
+    }
+}
+
+int Form1::fileCount() const {
+    return m_fileList.count();
+}
+QString Form1::fileAt(int row) const {
+    return m_fileList.rowText(row);
+}
+bool Form1::option1Selected() const {
+    return Option1->isChecked();
+}
+bool Form1::option2Selected() const {
+    return Option2->isChecked();
+}
+QString Form1::outputFolderText() const {
+    return Text2->text();
+}
+
+void Form1::setProgressValue(int value) {
+    ProgressBar1->setValue(value);
+}
+void Form1::setProgressText(const QString& text) {
+    ProgressBar1->setFormat(text);
+}
+void Form1::yield() {
+    QCoreApplication::processEvents();
+}
+
+bool Form1::option1() const {
+    return Option1->isChecked();
+}
+bool Form1::option2() const {
+    return Option2->isChecked();
+}
+
+void Form1::setOption1(bool selected) {
+    Option1->setChecked(selected);
+    if (selected) {
+        Option2->setChecked(false);
+    }
+}
+
+void Form1::setOption2(bool selected) {
+    Option2->setChecked(selected);
+    if (selected) {
+        Option1->setChecked(false);
+    }
+}
+
+QString Form1::text2() const {
+    return Text2->text();
+}
+
+void Form1::setText2(const QString& text) {
+    if (Text2->text() == text) {
+        Text2_Change();  // setting the same text still counts as a change of the box
+    }
+    Text2->setText(text);
+}
+
+void Form1::setFrame1Enabled(bool enabled) {
+    Frame1->setEnabled(enabled);
+}
+
+}  // namespace tabrivo

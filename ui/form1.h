@@ -1,0 +1,131 @@
+#pragma once
+// The main window: its controls, laid out as designed, and thin handlers that
+// call into the file list, the conversion run and the output location.
+
+#include <QMainWindow>
+#include <memory>
+
+#include "conversion_run.h"
+#include "dialogs.h"
+#include "file_list.h"
+#include "output_location.h"
+#include "settings_store.h"
+#include "shell_helpers.h"
+
+class QGroupBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+namespace tabrivo {
+
+class ErrorBox;
+
+inline constexpr char kFormLoadLocation[] = "Velquist2021/08/31.Form1.Form_Load";
+inline constexpr char kClearListLocation[] = "Velquist2021/08/31.Form1.PushButton7_Click";
+inline const QString kFileListToolTip = QStringLiteral(
+    "Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+    "window to reveal full names.");
+
+// What the window is given from outside: every dialog, the settings store,
+// the address opener and the random source, so that tests can fake them.
+struct Form1Services {
+    Dialogs* dialogs = nullptr;
+    SettingsStore* settings = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    RandomSource random;
+    FileConverter converter;  // empty: the engine's conversion
+};
+
+// NOLINTNEXTLINE(readability-identifier-naming): the window's established name
+class Form1 : public QMainWindow, private RunWindow, private OutputLocationView {
+    Q_OBJECT
+
+public:
+    explicit Form1(Form1Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The load sequence; the window is shown afterwards in any case.
+    // NOLINTNEXTLINE(readability-identifier-naming)
+    void Form_Load();
+
+    // The window's pointer value (0 default, 11 hourglass, 99 custom).
+    int MousePointer() const { return m_mousePointer; }
+    void setMousePointer(int pointer) override;
+
+    FileList& fileList() { return m_fileList; }
+    ConversionRun& conversionRun() { return *m_run; }
+
+    // Controls, by their designer names.
+    QTreeWidget* ListView1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QLineEdit* Text2 = nullptr;
+
+    // Handlers, by their established names.
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton4_Click();
+    void PushButton7_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void Text2_Change();
+    void ListView1_KeyDown(int keyCode);
+    void ListView1_DblClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    // Runs a handler without a trap of its own: a failure is shown as a plain
+    // warning and the program goes on.
+    template <typename Handler>
+    void untrapped(Handler&& handler);
+    // NOLINTNEXTLINE(readability-identifier-naming)
+    void Form_Unload();
+
+    // RunWindow
+    int fileCount() const override;
+    QString fileAt(int row) const override;
+    bool option1Selected() const override;
+    bool option2Selected() const override;
+    QString outputFolderText() const override;
+    void setProgressValue(int value) override;
+    void setProgressText(const QString& text) override;
+    void yield() override;
+    bool closing() const override { return m_closing; }
+
+    // OutputLocationView
+    bool option1() const override;
+    bool option2() const override;
+    void setOption1(bool selected) override;
+    void setOption2(bool selected) override;
+    QString text2() const override;
+    void setText2(const QString& text) override;
+    void setFrame1Enabled(bool enabled) override;
+
+    Form1Services m_services;
+    std::unique_ptr<ErrorBox> m_errorBox;
+    FileList m_fileList;
+    std::unique_ptr<ConversionRun> m_run;
+    std::unique_ptr<OutputLocation> m_outputLocation;
+    int m_mousePointer = 0;
+    bool m_closing = false;
+};
+
+}  // namespace tabrivo

@@ -1,0 +1,25 @@
+// tabrivo: the main window.
+
+#include <QApplication>
+
+#include "dialogs.h"
+#include "form1.h"
+#include "settings_store.h"
+#include "shell_helpers.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    tabrivo::SettingsStore settings;
+    tabrivo::QtDialogs dialogs;
+    tabrivo::DesktopUrlOpener urlOpener;
+    tabrivo::Form1Services services;
+    services.dialogs = &dialogs;
+    services.settings = &settings;
+    services.urlOpener = &urlOpener;
+    services.random = tabrivo::clockSeededRandom();
+    tabrivo::Form1 window(services);
+    dialogs.setOwner(&window);
+    window.Form_Load();
+    window.show();
+    return QApplication::exec();
+}
