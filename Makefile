@@ -1,5 +1,6 @@
 # Tabrivo: one-command set-up on Debian 12 (run as root, or with sudo available).
-#   make run   - install missing packages, build (Release), convert the samples or ARGS="files..."
+#   make run   - install missing packages, build (Release), start the window; without a
+#                display, convert the samples or ARGS="files..." with the command-line converter
 #   make test  - install missing packages, build, run the whole suite with ctest
 
 BUILD_DIR ?= build
@@ -9,7 +10,8 @@ ARGS ?=
 
 # Debian packages the build and the tests need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
-	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev
+	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev \
+	qt6-base-dev qt6-qpa-plugins fonts-liberation
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -37,7 +39,12 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	@./scripts/run-samples.sh "$(BUILD_DIR)" $(ARGS)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		"$(BUILD_DIR)/bin/tabrivo"; \
+	else \
+		echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): converting with tabrivo-convert instead."; \
+		./scripts/run-samples.sh "$(BUILD_DIR)" $(ARGS); \
+	fi
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
