@@ -195,12 +195,7 @@ std::string readSourceFile(const std::string& path) {
 }
 
 std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
-    std::string text;
-    {
-        const std::string bytes = readSourceFile(path);
-        text = htmlBytesToUtf8(bytes);
-    }
-    return HtmlDocument::parse(std::move(text));
+    return HtmlDocument::parse(htmlBytesToUtf8(readSourceFile(path)));
 }
 
 bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) {

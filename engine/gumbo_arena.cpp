@@ -1,5 +1,6 @@
 #include "gumbo_arena.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::uint32_t kLargeClass = 0xFFFFFFFFU;
 constexpr std::size_t kMaxChunk = std::size_t{16} * 1024 * 1024;
+constexpr std::size_t kSpareLimit = std::size_t{64} * 1024 * 1024;  // kept per thread
 
 std::size_t classIndex(std::size_t size) {
     const std::size_t rounded = std::bit_ceil(size < 16 ? std::size_t{16} : size);
@@ -18,9 +20,25 @@ std::size_t classIndex(std::size_t size) {
 
 }  // namespace
 
+std::vector<GumboArena::Chunk>& GumboArena::spareChunks() {
+    thread_local std::vector<Chunk> spare;
+    return spare;
+}
+
 GumboArena::~GumboArena() {
     for (void* block : m_large) {
         std::free(block);  // NOLINT(cppcoreguidelines-no-malloc): paired with malloc below
+    }
+    std::vector<Chunk>& spare = spareChunks();
+    std::size_t kept = 0;
+    for (const Chunk& chunk : spare) {
+        kept += chunk.size;
+    }
+    for (Chunk& chunk : m_chunks) {
+        if (kept + chunk.size <= kSpareLimit) {
+            kept += chunk.size;
+            spare.push_back(std::move(chunk));
+        }
     }
 }
 
@@ -30,9 +48,17 @@ std::byte* GumboArena::carve(std::size_t bytes) {
         while (chunkSize < bytes) {
             chunkSize *= 2;
         }
-        m_chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(chunkSize));
-        m_cursor = m_chunks.back().get();
-        m_end = m_cursor + chunkSize;
+        std::vector<Chunk>& spare = spareChunks();
+        const auto reusable = std::find_if(spare.begin(), spare.end(),
+                                           [&](const Chunk& chunk) { return chunk.size >= bytes; });
+        if (reusable != spare.end()) {
+            m_chunks.push_back(std::move(*reusable));
+            spare.erase(reusable);
+        } else {
+            m_chunks.push_back({std::make_unique_for_overwrite<std::byte[]>(chunkSize), chunkSize});
+        }
+        m_cursor = m_chunks.back().memory.get();
+        m_end = m_cursor + m_chunks.back().size;
         m_nextChunkSize = std::min(kMaxChunk, m_nextChunkSize * 2);
     }
     std::byte* block = m_cursor;

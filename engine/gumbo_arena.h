@@ -31,7 +31,15 @@ private:
 
     std::byte* carve(std::size_t bytes);
 
-    std::vector<std::unique_ptr<std::byte[]>> m_chunks;
+    struct Chunk {
+        std::unique_ptr<std::byte[]> memory;
+        std::size_t size = 0;
+    };
+    // Chunks of finished documents, kept by each thread for its next document
+    // so that a batch does not fault fresh pages in for every file.
+    static std::vector<Chunk>& spareChunks();
+
+    std::vector<Chunk> m_chunks;
     std::byte* m_cursor = nullptr;
     std::byte* m_end = nullptr;
     std::size_t m_nextChunkSize = std::size_t{64} * 1024;

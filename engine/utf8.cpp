@@ -1,5 +1,6 @@
 #include "utf8.h"
 
+#include <array>
 #include <cstring>
 
 namespace tabrivo {
@@ -123,26 +124,37 @@ namespace {
 
 constexpr std::uint32_t kShieldBase = 0x10FF00;
 
-bool isShieldedControl(std::uint32_t cp) {
-    return (cp >= 0x01 && cp <= 0x08) || cp == 0x0B || (cp >= 0x0E && cp <= 0x1F) ||
-           (cp >= 0x7F && cp <= 0x9F);
-}
-
-bool mayHoldControl(std::string_view text) {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\f' && byte != '\r') ||
-            byte == 0x7F || byte == 0xC2) {
-            return true;
+// Position of the first character the parser would replace, or npos.
+std::size_t findShieldedControl(std::string_view text, std::size_t from) {
+    static const std::array<bool, 256> kCandidate = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x01; c < 0x20; ++c) {
+            table[c] = c != '\t' && c != '\n' && c != '\f' && c != '\r';
+        }
+        table[0x7F] = true;
+        table[0xC2] = true;  // the lead byte of U+0080..U+00BF
+        return table;
+    }();
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (!kCandidate[byte]) {
+            continue;
+        }
+        if (byte != 0xC2) {
+            return i;
+        }
+        if (i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            return i;  // a C1 control, U+0080..U+009F
         }
     }
-    return false;
+    return std::string_view::npos;
 }
 
 }  // namespace
 
 bool shieldControlCharacters(std::string& text) {
-    if (!mayHoldControl(text)) {
+    std::size_t found = findShieldedControl(text, 0);
+    if (found == std::string::npos) {
         return false;
     }
     // A text that already uses the private range keeps the parser's behaviour,
@@ -154,30 +166,20 @@ bool shieldControlCharacters(std::string& text) {
     }
     std::string out;
     out.reserve(text.size() + 64);
-    bool moved = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        std::uint32_t cp = 0x110000;
-        std::size_t length = 1;
-        if (byte < 0x80) {
-            cp = byte;
-        } else if (byte == 0xC2 && i + 1 < text.size()) {
-            cp = static_cast<unsigned char>(text[i + 1]) & 0x3FU;
-            cp |= 0x80U;
-            length = 2;
-        }
-        if (isShieldedControl(cp)) {
-            appendUtf8(out, kShieldBase + cp);
-            moved = true;
-        } else {
-            out.append(text, i, length);
-        }
-        i += length - 1;
+    std::size_t copied = 0;
+    while (found != std::string::npos) {
+        out.append(text, copied, found - copied);
+        const auto byte = static_cast<unsigned char>(text[found]);
+        const bool c1 = byte == 0xC2;
+        const std::uint32_t code =
+            c1 ? (static_cast<unsigned char>(text[found + 1]) & 0x3FU) | 0x80U : byte;
+        appendUtf8(out, kShieldBase + code);
+        copied = found + (c1 ? 2 : 1);
+        found = findShieldedControl(text, copied);
     }
-    if (moved) {
-        text = std::move(out);
-    }
-    return moved;
+    out.append(text, copied, std::string::npos);
+    text = std::move(out);
+    return true;
 }
 
 void unshieldControlCharacters(std::string& text) {
