@@ -50,6 +50,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
 Form1::~Form1() = default;
 
 void Form1::createControls() {
+    setObjectName(QStringLiteral("Form1"));
     auto* client = new QWidget(this);
     setCentralWidget(client);
     QFont arial(QStringLiteral("Arial"));
@@ -105,6 +106,17 @@ void Form1::createControls() {
     ProgressBar1->setTextVisible(true);
     ProgressBar1->setAlignment(Qt::AlignCenter);
     ProgressBar1->setFormat(kProgressIdleText);
+
+    // Object names are the designer names, so style sheets and tests can find them.
+    const std::pair<QWidget*, const char*> named[] = {
+        {ListView1, "ListView1"},     {PushButton1, "PushButton1"}, {PushButton2, "PushButton2"},
+        {PushButton3, "PushButton3"}, {PushButton4, "PushButton4"}, {PushButton5, "PushButton5"},
+        {PushButton7, "PushButton7"}, {ProgressBar1, "ProgressBar1"}, {Frame3, "Frame3"},
+        {Frame1, "Frame1"},           {Option1, "Option1"},         {Option2, "Option2"},
+        {Text2, "Text2"}};
+    for (const auto& [widget, name] : named) {
+        widget->setObjectName(QString::fromLatin1(name));
+    }
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
