@@ -195,7 +195,7 @@ std::string readSourceFile(const std::string& path) {
 }
 
 std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
-    return HtmlDocument::parse(htmlBytesToUtf8(readSourceFile(path)));
+    return HtmlDocument::parse(htmlFileBytesToUtf8(readSourceFile(path)));
 }
 
 bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) {

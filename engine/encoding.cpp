@@ -523,13 +523,13 @@ std::string htmlBytesToUtf8(std::string_view bytes) {
     return decodeToUtf8(bytes, sniffEncoding(bytes));
 }
 
-std::string htmlBytesToUtf8(std::string&& bytes) {
+std::string htmlFileBytesToUtf8(std::string bytes) {
     const SniffedEncoding encoding = sniffEncoding(bytes);
     if (encoding.name == "UTF-8") {
         const std::string_view text = std::string_view(bytes).substr(encoding.bomLength);
         if (isValidUtf8(text) && text.find('\0') == std::string_view::npos) {
             bytes.erase(0, encoding.bomLength);
-            return std::move(bytes);
+            return bytes;
         }
     }
     return decodeToUtf8(bytes, encoding);

@@ -34,8 +34,8 @@ std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding
 
 // sniffEncoding + decodeToUtf8.
 std::string htmlBytesToUtf8(std::string_view bytes);
-// The same for bytes the caller gives up: well-formed UTF-8 is passed on
-// without a copy.
-std::string htmlBytesToUtf8(std::string&& bytes);
+// The same for a file's bytes that the caller gives up: well-formed UTF-8 is
+// passed on without a copy.
+std::string htmlFileBytesToUtf8(std::string bytes);
 
 }  // namespace tabrivo

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 
 #include "add_files.h"
@@ -108,12 +109,19 @@ void Form1::createControls() {
     ProgressBar1->setFormat(kProgressIdleText);
 
     // Object names are the designer names, so style sheets and tests can find them.
-    const std::pair<QWidget*, const char*> named[] = {
-        {ListView1, "ListView1"},     {PushButton1, "PushButton1"}, {PushButton2, "PushButton2"},
-        {PushButton3, "PushButton3"}, {PushButton4, "PushButton4"}, {PushButton5, "PushButton5"},
-        {PushButton7, "PushButton7"}, {ProgressBar1, "ProgressBar1"}, {Frame3, "Frame3"},
-        {Frame1, "Frame1"},           {Option1, "Option1"},         {Option2, "Option2"},
-        {Text2, "Text2"}};
+    const std::pair<QWidget*, const char*> named[] = {{ListView1, "ListView1"},
+                                                      {PushButton1, "PushButton1"},
+                                                      {PushButton2, "PushButton2"},
+                                                      {PushButton3, "PushButton3"},
+                                                      {PushButton4, "PushButton4"},
+                                                      {PushButton5, "PushButton5"},
+                                                      {PushButton7, "PushButton7"},
+                                                      {ProgressBar1, "ProgressBar1"},
+                                                      {Frame3, "Frame3"},
+                                                      {Frame1, "Frame1"},
+                                                      {Option1, "Option1"},
+                                                      {Option2, "Option2"},
+                                                      {Text2, "Text2"}};
     for (const auto& [widget, name] : named) {
         widget->setObjectName(QString::fromLatin1(name));
     }
@@ -312,10 +320,13 @@ QString Form1::text2() const {
 }
 
 void Form1::setText2(const QString& text) {
-    if (Text2->text() == text) {
-        Text2_Change();  // setting the same text still counts as a change of the box
+    // Set by the program, the change is stored at once and a failure to store
+    // it belongs to the step that set the text.
+    {
+        const QSignalBlocker quiet(Text2);
+        Text2->setText(text);
     }
-    Text2->setText(text);
+    m_outputLocation->textChanged();
 }
 
 void Form1::setFrame1Enabled(bool enabled) {

@@ -1,0 +1,304 @@
+#include "folder_scan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+#include "path_helpers.h"
+
+namespace tabrivo {
+namespace {
+
+constexpr int kSkippedWord = Attribute::Folder | Attribute::System | Attribute::Hidden;  // 22
+constexpr int kSkippedLinkWord = kSkippedWord | Attribute::Alias;                        // 1046
+constexpr int kHiddenArchiveWord = Attribute::Archive | Attribute::Hidden;               // 34
+
+// A folder whose listing failed in a way that drops it from the scan.
+struct ListingRefused {
+    int error;
+};
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != kPathSeparator) {
+        folder.push_back(kPathSeparator);
+    }
+    return folder;
+}
+
+std::string lastName(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == kPathSeparator) {
+        trimmed.pop_back();
+    }
+    return GetFileNamePart(trimmed);
+}
+
+bool isRootFolder(const std::string& folder) {
+    return !folder.empty() &&
+           std::all_of(folder.begin(), folder.end(), [](char c) { return c == kPathSeparator; });
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The entries of a folder in name order.
+std::vector<std::string> listEntries(const std::string& folder) {
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) {
+        const int error = errno;
+        if (error == EACCES || error == ENOENT || error == ENOTDIR || error == EPERM) {
+            throw ListingRefused{error};
+        }
+        throw std::system_error(error, std::generic_category(),
+                                "Cannot list the folder \"" + folder + "\"");
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        names.emplace_back(entry->d_name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isPlainFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void yieldOnce(const ScanYield& yield) {
+    if (yield) {
+        yield();
+    }
+}
+
+}  // namespace
+
+int attributeWord(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == kPathSeparator) {
+        trimmed.pop_back();
+    }
+    struct stat info {};
+    if (::lstat(trimmed.c_str(), &info) != 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "Cannot read the attributes of \"" + path + "\"");
+    }
+    int word = 0;
+    if (S_ISLNK(info.st_mode)) {
+        word |= Attribute::Alias;
+        struct stat target {};
+        if (::stat(trimmed.c_str(), &target) == 0) {
+            info = target;
+        }
+    }
+    if (S_ISDIR(info.st_mode)) {
+        word |= Attribute::Folder;
+    } else if (S_ISREG(info.st_mode)) {
+        word |= Attribute::Archive;
+    }
+    const std::string name = lastName(trimmed);
+    if (!name.empty() && name.front() == '.' && name != "." && name != "..") {
+        word |= Attribute::Hidden;
+    }
+    if (::access(trimmed.c_str(), W_OK) != 0) {
+        word |= Attribute::ReadOnly;
+    }
+    return word;
+}
+
+bool HasUnsafeNameChars(std::string_view name) {
+    std::size_t i = 0;
+    while (i < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        if (lead < 0x20 || lead == 0x7F) {
+            return true;
+        }
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        std::uint32_t cp = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            cp = lead & 0x1FU;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            cp = lead & 0x0FU;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            cp = lead & 0x07U;
+        } else {
+            return true;
+        }
+        if (i + static_cast<std::size_t>(length) > name.size()) {
+            return true;
+        }
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xC0U) != 0x80U) {
+                return true;
+            }
+            cp = (cp << 6) | (next & 0x3FU);
+        }
+        const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
+        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
+            (cp >= 0x80 && cp <= 0x9F)) {
+            return true;
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    return false;
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    if (pattern == "*.*" || pattern == "*") {
+        return true;
+    }
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    // Iterative matching with one backtrack point for the last "*".
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starP = std::string_view::npos;
+    std::size_t starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+void GetSubDirectories2016(FolderList& folders, bool descend, FailureReporter& errorBox,
+                           const std::string& caption, const ScanYield& yield) {
+    StepTrap trap(kFolderScanLocation, errorBox, caption);
+    FolderList found;
+    const FolderList inputs = folders;  // the folders looked into by this call
+    for (const std::string& folder : inputs) {
+        if (folder.size() >= kPathLimit) {
+            continue;  // stays in the list, not looked into
+        }
+        trap.run(112, [&] { yieldOnce(yield); });
+        bool lookInto = true;
+        trap.run(114, [&] {
+            const int word = attributeWord(folder);
+            lookInto = (word != kSkippedWord && word != kSkippedLinkWord) || isRootFolder(folder);
+        });
+        if (!lookInto) {
+            continue;
+        }
+        // From here a failure only ends this folder's listing.
+        try {
+            for (const std::string& name : listEntries(folder)) {
+                yieldOnce(yield);
+                if (name == "." || name == ".." || name.size() >= kPathLimit ||
+                    HasUnsafeNameChars(name)) {
+                    continue;
+                }
+                const std::string path = folder + name;
+                // Symbolic links to folders are never followed, so a scan cannot loop.
+                if (isPlainFolder(path)) {
+                    found.push_back(path + kPathSeparator);
+                }
+            }
+        } catch (const ListingRefused&) {
+            const auto drop = std::find(folders.begin(), folders.end(), folder);
+            if (drop != folders.end()) {
+                folders.erase(drop);
+            }
+        } catch (...) {
+            // Any other failure leaves the folder in the list, silently.
+        }
+    }
+    if (descend && !found.empty()) {
+        GetSubDirectories2016(found, true, errorBox, caption, yield);
+    }
+    for (const std::string& folder : found) {
+        trap.run(152, [&] { yieldOnce(yield); });
+        bool keep = true;
+        trap.run(154, [&] {
+            const int word = attributeWord(folder);
+            keep = (word != kSkippedWord && word != kSkippedLinkWord) || isRootFolder(folder);
+        });
+        if (keep) {
+            folders.push_back(folder);
+        }
+    }
+}
+
+std::vector<std::string> ListFilesInFolder(std::string folder, std::string_view pattern) {
+    folder = withSeparator(std::move(folder));
+    std::vector<std::string> names;
+    std::vector<std::string> entries;
+    try {
+        entries = listEntries(folder);
+    } catch (const ListingRefused& refused) {
+        throw std::system_error(refused.error, std::generic_category(),
+                                "Cannot list the folder \"" + folder + "\"");
+    }
+    for (std::string& name : entries) {
+        if (name == "." || name == ".." || !wildcardMatch(pattern, name)) {
+            continue;
+        }
+        if (FileIsPresent(folder + name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+bool FileIsPresent(const std::string& path) {
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) {
+        return false;
+    }
+    // O_PATH opens without asking for any access right, as a probe should.
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool isFile = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return isFile;
+}
+
+void addFilesOfTree(const std::string& folder, std::string_view pattern,
+                    const std::function<void(const std::string&)>& append,
+                    FailureReporter& errorBox, const std::string& caption, const ScanYield& yield) {
+    FolderList folders{withSeparator(folder)};
+    GetSubDirectories2016(folders, true, errorBox, caption, yield);
+    for (const std::string& listed : folders) {
+        const std::string bare = listed.size() > 1 ? listed.substr(0, listed.size() - 1) : listed;
+        for (const std::string& name : ListFilesInFolder(bare, pattern)) {
+            if (name.front() == '~') {
+                continue;
+            }
+            const std::string path = bare + kPathSeparator + name;
+            if (FileIsPresent(path) && attributeWord(path) != kHiddenArchiveWord) {
+                append(CollapseDoubleBackslashes(path));
+            }
+        }
+    }
+}
+
+}  // namespace tabrivo

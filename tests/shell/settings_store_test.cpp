@@ -1,0 +1,152 @@
+// The settings store: defaults as text, writing and reading back, truth
+// values, and refusing to lose a write silently.
+
+#include <QDir>
+#include <QSettings>
+#include <QtTest>
+#include <stdexcept>
+#include <string>
+
+#include "settings_store.h"
+#include "test_support.h"
+
+using tabrivo::SettingsStore;
+using tabrivo::test::TempDir;
+
+namespace {
+
+// The message of the std::runtime_error `action` throws, or "<nothing thrown>".
+template <typename Action>
+QString runtimeErrorOf(Action&& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return QString::fromStdString(error.what());
+    }
+    return QStringLiteral("<nothing thrown>");
+}
+
+}  // namespace
+
+class SettingsStoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readSetting_absentKey_givesDefaultAsText_data() {
+        QTest::addColumn<QVariant>("defaultValue");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("true") << QVariant(true) << QStringLiteral("True");
+        QTest::newRow("false") << QVariant(false) << QStringLiteral("False");
+        QTest::newRow("number") << QVariant(42) << QStringLiteral("42");
+        QTest::newRow("negative number") << QVariant(-1) << QStringLiteral("-1");
+        QTest::newRow("text") << QVariant(QStringLiteral("/tmp/out/"))
+                              << QStringLiteral("/tmp/out/");
+        QTest::newRow("empty text") << QVariant(QString()) << QString();
+    }
+    void readSetting_absentKey_givesDefaultAsText() {
+        QFETCH(QVariant, defaultValue);
+        QFETCH(QString, expected);
+        const TempDir dir;
+        const SettingsStore store(QString::fromStdString(dir.file("settings.ini")));
+        QCOMPARE(store.ReadSetting(QStringLiteral("Absent"), defaultValue), expected);
+    }
+
+    void writeSetting_isReadBackAndIsInTheFileAtOnce() {
+        const TempDir dir;
+        const QString ini = QString::fromStdString(dir.file("settings.ini"));
+        SettingsStore store(ini);
+        store.WriteSetting(QStringLiteral("Text2"), QStringLiteral("/data/out/"));
+        store.WriteSetting(QStringLiteral("Text2"), QStringLiteral("/data/other/"));
+        QCOMPARE(store.ReadSetting(QStringLiteral("Text2"), QString()),
+                 QStringLiteral("/data/other/"));
+        // Another reader of the file, as the next start would be.
+        const QSettings file(ini, QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("Tabrivo/Text2")).toString(),
+                 QStringLiteral("/data/other/"));
+        QCOMPARE(store.fileName(), ini);
+    }
+
+    void writeTruth_storesTrueOrFalse() {
+        const TempDir dir;
+        SettingsStore store(QString::fromStdString(dir.file("settings.ini")));
+        store.writeTruth(QStringLiteral("Option1"), true);
+        store.writeTruth(QStringLiteral("Option2"), false);
+        QCOMPARE(store.ReadSetting(QStringLiteral("Option1"), QString()), QStringLiteral("True"));
+        QCOMPARE(store.ReadSetting(QStringLiteral("Option2"), QString()), QStringLiteral("False"));
+    }
+
+    void readTruth_storedText_givesItsTruth_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("True") << QStringLiteral("True") << true;
+        QTest::newRow("False") << QStringLiteral("False") << false;
+        QTest::newRow("zero") << QStringLiteral("0") << false;
+        QTest::newRow("minus one") << QStringLiteral("-1") << true;
+        QTest::newRow("one") << QStringLiteral("1") << true;
+        QTest::newRow("fraction") << QStringLiteral("0.5") << true;
+    }
+    void readTruth_storedText_givesItsTruth() {
+        QFETCH(QString, stored);
+        QFETCH(bool, expected);
+        const TempDir dir;
+        SettingsStore store(QString::fromStdString(dir.file("settings.ini")));
+        store.WriteSetting(QStringLiteral("Option1"), stored);
+        // The default is the opposite, so only the stored text can give the answer.
+        QCOMPARE(store.readTruth(QStringLiteral("Option1"), !expected), expected);
+    }
+
+    void readTruth_absentKey_givesDefault() {
+        const TempDir dir;
+        const SettingsStore store(QString::fromStdString(dir.file("settings.ini")));
+        QCOMPARE(store.readTruth(QStringLiteral("Option1"), true), true);
+        QCOMPARE(store.readTruth(QStringLiteral("Option2"), false), false);
+    }
+
+    void readTruth_textThatIsNoTruth_throwsNamingTheKey_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("word") << QStringLiteral("maybe");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("yes") << QStringLiteral("Yes");
+    }
+    void readTruth_textThatIsNoTruth_throwsNamingTheKey() {
+        QFETCH(QString, stored);
+        const TempDir dir;
+        SettingsStore store(QString::fromStdString(dir.file("settings.ini")));
+        store.WriteSetting(QStringLiteral("Option1"), stored);
+        const QString error =
+            runtimeErrorOf([&] { (void)store.readTruth(QStringLiteral("Option1"), true); });
+        QVERIFY2(error != QStringLiteral("<nothing thrown>"), qPrintable(stored));
+        QVERIFY2(error.contains(QStringLiteral("Option1")), qPrintable(error));
+    }
+
+    // Root may write anywhere, so the store's file is made impossible to
+    // create at all: a folder in its place, or a regular file as its "folder".
+    void writeSetting_storeCannotBeWritten_throwsNamingKeyAndFile_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("folder in the file's place") << QStringLiteral("folder");
+        QTest::newRow("file as the folder") << QStringLiteral("file");
+    }
+    void writeSetting_storeCannotBeWritten_throwsNamingKeyAndFile() {
+        QFETCH(QString, layout);
+        const TempDir dir;
+        QString ini;
+        if (layout == QStringLiteral("folder")) {
+            ini = QString::fromStdString(dir.file("settings.ini"));
+            QVERIFY(QDir().mkdir(ini));
+        } else {
+            tabrivo::test::writeFileBytes(dir.file("plain"), "not a folder");
+            ini = QString::fromStdString(dir.file("plain")) + QStringLiteral("/settings.ini");
+        }
+        SettingsStore store(ini);
+        const QString error = runtimeErrorOf(
+            [&] { store.WriteSetting(QStringLiteral("LastFolderDot"), QStringLiteral("/x")); });
+        QVERIFY2(error.contains(QStringLiteral("LastFolderDot")), qPrintable(error));
+        QVERIFY2(error.contains(ini), qPrintable(error));
+        const QString truthError =
+            runtimeErrorOf([&] { store.writeTruth(QStringLiteral("Option2"), true); });
+        QVERIFY2(truthError.contains(QStringLiteral("Option2")), qPrintable(truthError));
+    }
+};
+
+QTEST_MAIN(SettingsStoreTest)
+#include "settings_store_test.moc"
