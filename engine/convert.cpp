@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -142,18 +143,6 @@ public:
     void showFailure(const FailureReport&) override {}
 };
 
-// Appends a cell's text with its line breaks written as CR LF.
-void appendWithCrLf(std::string& out, std::string_view text) {
-    std::size_t start = 0;
-    for (std::size_t newline = text.find('\n'); newline != std::string_view::npos;
-         newline = text.find('\n', start)) {
-        out.append(text.substr(start, newline - start));
-        out.append("\r\n");
-        start = newline + 1;
-    }
-    out.append(text.substr(start));
-}
-
 }  // namespace
 
 std::string readSourceFile(const std::string& path) {
@@ -174,21 +163,35 @@ std::string readSourceFile(const std::string& path) {
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
+    auto readInto = [&](char* buffer, std::size_t size) {
+        for (;;) {
+            const ssize_t got = ::read(file.get(), buffer, size);
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                throwSourceError(errno, "Cannot read the source file", path);
+            }
+        }
+    };
     for (;;) {
         if (filled == bytes.size()) {
-            bytes.resize(bytes.size() + std::size_t{64} * 1024);  // the file grew while we read it
-        }
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
+            // The expected end: look for more through a small buffer, since
+            // a file may grow while it is read.
+            std::array<char, 4096> probe{};
+            const std::size_t got = readInto(probe.data(), probe.size());
+            if (got == 0) {
+                break;
             }
-            throwSourceError(errno, "Cannot read the source file", path);
+            bytes.append(probe.data(), got);
+            filled += got;
+            continue;
         }
+        const std::size_t got = readInto(bytes.data() + filled, bytes.size() - filled);
         if (got == 0) {
             break;
         }
-        filled += static_cast<std::size_t>(got);
+        filled += got;
     }
     bytes.resize(filled);
     return bytes;
@@ -217,7 +220,7 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
             long cellIndex = 0;
             for (const ElementRef& cell : document.cells(row)) {
                 rowText.append("\t\"");
-                appendWithCrLf(rowText, document.cellText(cell));
+                document.appendCellText(cell, rowText, "\r\n");
                 rowText.append(cellIndex < lastSeparated ? "\", \r\n" : "\"\r\n");
                 ++cellIndex;
             }

@@ -314,8 +314,9 @@ std::string tagName(const GumboNode* element) {
     return name;
 }
 
-ElementStyle StyleResolver::compute(const GumboNode* node) const {
+ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     ElementStyle style;
+    costly = false;
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
         applyHtmlDefaults(node, style);
     } else {
@@ -325,6 +326,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node) const {
     if (inlineCss == nullptr && m_rules.empty()) {
         return style;
     }
+    costly = true;
     CascadedStyle cascaded;
     m_rules.applyTo(node, cascaded);
     if (inlineCss != nullptr) {
@@ -334,12 +336,20 @@ ElementStyle StyleResolver::compute(const GumboNode* node) const {
     return style;
 }
 
-const ElementStyle& StyleResolver::styleOf(const GumboNode* element) {
-    const auto found = m_cache.find(element);
-    if (found != m_cache.end()) {
-        return found->second;
+ElementStyle StyleResolver::styleOf(const GumboNode* element) {
+    if (!m_cache.empty() || !m_rules.empty() ||
+        element->v.element.attributes.length > 0) {
+        const auto found = m_cache.find(element);
+        if (found != m_cache.end()) {
+            return found->second;
+        }
     }
-    return m_cache.emplace(element, compute(element)).first->second;
+    bool costly = false;
+    const ElementStyle style = compute(element, costly);
+    if (costly) {
+        m_cache.emplace(element, style);
+    }
+    return style;
 }
 
 }  // namespace tabrivo::detail

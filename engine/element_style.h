@@ -51,14 +51,16 @@ struct ElementStyle {
     bool blockifiesChildren = false;  // flex and grid containers
 };
 
-// Computes and remembers the style of the elements of one document.
+// Computes the style of the elements of one document. Styles that take CSS
+// matching or a style attribute are remembered; the others are cheaper to
+// compute again than to look up.
 class StyleResolver {
 public:
     explicit StyleResolver(const StyleRules& rules) : m_rules(rules) {}
-    const ElementStyle& styleOf(const GumboNode* element);
+    ElementStyle styleOf(const GumboNode* element);
 
 private:
-    ElementStyle compute(const GumboNode* element) const;
+    ElementStyle compute(const GumboNode* element, bool& costly) const;
 
     const StyleRules& m_rules;
     std::unordered_map<const GumboNode*, ElementStyle> m_cache;

@@ -24,6 +24,37 @@ struct HtmlDocument::Impl {
 
 namespace {
 
+// Whether the text has a "<table" start tag. The parser creates table
+// elements from such tags only, so a text without one has no table and needs
+// no parse at all.
+bool mayHoldTable(std::string_view text) {
+    static constexpr std::string_view kName = "table";
+    for (std::size_t open = text.find('<'); open != std::string_view::npos;
+         open = text.find('<', open + 1)) {
+        if (text.size() - open <= kName.size()) {
+            return false;
+        }
+        bool named = true;
+        for (std::size_t i = 0; i < kName.size() && named; ++i) {
+            const char c = text[open + 1 + i];
+            named = (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) == kName[i];
+        }
+        if (!named) {
+            continue;
+        }
+        const std::size_t after = open + 1 + kName.size();
+        if (after == text.size()) {
+            return true;
+        }
+        const char next = text[after];
+        if (next == ' ' || next == '\t' || next == '\n' || next == '\f' || next == '\r' ||
+            next == '/' || next == '>') {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Adds the rules of a <style> element whose media fits a screen.
 void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
     if (const char* media = detail::attributeValue(style, "media"); media != nullptr) {
@@ -82,6 +113,9 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text) {
     auto document = std::make_unique<HtmlDocument>();
     Impl& impl = *document->m_impl;
     impl.source = std::move(utf8Text);
+    if (!mayHoldTable(impl.source)) {
+        return document;
+    }
     impl.controlsShielded = shieldControlCharacters(impl.source);
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &GumboArena::allocateFor;
@@ -155,15 +189,25 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
 }
 
 std::string HtmlDocument::cellText(ElementRef cell) const {
+    std::string text;
+    appendCellText(cell, text, "\n");
+    return text;
+}
+
+void HtmlDocument::appendCellText(ElementRef cell, std::string& text,
+                                  std::string_view newline) const {
     const auto* cellNode = static_cast<const GumboNode*>(cell.m_node);
     if (cellNode == nullptr) {
-        return {};
+        return;
     }
-    std::string text = detail::innerText(cellNode, m_impl->styles);
+    const std::size_t start = text.size();
+    detail::appendInnerText(cellNode, m_impl->styles, text, newline);
     if (m_impl->controlsShielded) {
-        unshieldControlCharacters(text);
+        std::string part = text.substr(start);
+        unshieldControlCharacters(part);
+        text.resize(start);
+        text += part;
     }
-    return text;
 }
 
 }  // namespace tabrivo

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tabrivo {
@@ -42,6 +43,8 @@ public:
     // The cell's rendered text as the browser's innerText gives it (line
     // breaks as "\n"); a cell that is not rendered gives its text content.
     std::string cellText(ElementRef cell) const;
+    // Appends the cell's text to `text` with `newline` for each line break.
+    void appendCellText(ElementRef cell, std::string& text, std::string_view newline) const;
 
 private:
     struct Impl;

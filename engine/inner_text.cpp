@@ -20,12 +20,15 @@ bool isCollapsible(char c) {
 // adjacent ones merged by taking the largest count).
 class TextBuilder {
 public:
+    TextBuilder(std::string& out, std::string_view newline)
+        : m_out(out), m_start(out.size()), m_newline(newline) {}
+
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
         for (const char c : run) {
             if (c == '\n' && keepNewlines) {
-                literal('\n');
+                lineBreak();
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
                     m_pendingSpace = true;
@@ -37,12 +40,15 @@ public:
         }
     }
 
-    // A piece that is always kept: "\n" for <br>, TAB between cells, "\n" between rows.
-    void literal(char c) {
-        m_pendingSpace = false;
-        flushBreaks();
-        m_out.push_back(c);
-        m_atLineStart = true;
+    // Pieces that are always kept: a line break for <br> and between rows, a
+    // TAB between cells.
+    void lineBreak() {
+        startLiteral();
+        m_out.append(m_newline);
+    }
+    void tab() {
+        startLiteral();
+        m_out.push_back('\t');
     }
 
     // An inline box without text (an image, a form control): white space on
@@ -77,13 +83,19 @@ public:
         m_atLineStart = true;
     }
 
-    std::string take() { return std::move(m_out); }
-
 private:
+    void startLiteral() {
+        m_pendingSpace = false;
+        flushBreaks();
+        m_atLineStart = true;
+    }
+
     void flushBreaks() {
         if (m_pendingBreaks > 0) {
-            if (!m_out.empty()) {
-                m_out.append(static_cast<std::size_t>(m_pendingBreaks), '\n');
+            if (m_out.size() != m_start) {
+                for (int i = 0; i < m_pendingBreaks; ++i) {
+                    m_out.append(m_newline);
+                }
             }
             m_pendingBreaks = 0;
         }
@@ -98,7 +110,9 @@ private:
         m_atLineStart = false;
     }
 
-    std::string m_out;
+    std::string& m_out;
+    std::size_t m_start;
+    std::string_view m_newline;
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_atLineStart = true;
@@ -227,37 +241,43 @@ private:
 
 enum class CellState { Rendered, ContentHidden, NotRendered };
 
-// Whether the element has a box, and what it inherits from its ancestors.
+// Whether the element has a box, and what it inherits from its ancestors (the
+// nearest ancestor that sets a value decides).
 CellState cellState(const GumboNode* element, StyleResolver& styles, Inherited& inherited) {
-    std::vector<const GumboNode*> chain;
-    for (const GumboNode* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
-         node = node->parent) {
-        chain.push_back(node);
-    }
     CellState state = CellState::Rendered;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const GumboNode* node = *it;
-        const ElementStyle& style = styles.styleOf(node);
-        if (style.display == Display::None) {
+    bool whiteSpaceKnown = false;
+    bool transformKnown = false;
+    bool visibilityKnown = false;
+    const GumboNode* child = nullptr;
+    for (const GumboNode* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
+         child = node, node = node->parent) {
+        const ElementStyle style = styles.styleOf(node);
+        if (style.display == Display::None || (node != element && style.replaced)) {
             return CellState::NotRendered;
         }
-        if (node != element) {
-            if (style.replaced) {
-                return CellState::NotRendered;
-            }
-            const GumboNode* child = *(it + 1);
-            if (style.contentHidden || (isClosedDetails(node) && !isShownSummary(node, child))) {
-                state = CellState::ContentHidden;
-            }
+        if (node != element &&
+            (style.contentHidden || (isClosedDetails(node) && !isShownSummary(node, child)))) {
+            state = CellState::ContentHidden;
         }
-        inherit(style, inherited);
+        if (!whiteSpaceKnown && style.whiteSpace != WhiteSpace::Inherit) {
+            inherited.whiteSpace = style.whiteSpace;
+            whiteSpaceKnown = true;
+        }
+        if (!transformKnown && style.textTransform != TextTransform::Inherit) {
+            inherited.textTransform = style.textTransform;
+            transformKnown = true;
+        }
+        if (!visibilityKnown && style.visibility != Visibility::Inherit) {
+            inherited.visible = style.visibility == Visibility::Visible;
+            visibilityKnown = true;
+        }
     }
     return state;
 }
 
 struct Frame {
     const GumboNode* node;
-    const ElementStyle* style;
+    ElementStyle style;
     unsigned nextChild;
     Inherited inherited;
     bool closedDetails;
@@ -280,7 +300,7 @@ void openElement(TextBuilder& out, const ElementStyle& style, Display display, b
         out.boxEdge();
     }
     if (style.lineBreak) {
-        out.literal('\n');
+        out.lineBreak();
     } else if (style.replaced) {
         out.atomicBox();
     } else if (display == Display::InlineBlock) {
@@ -293,29 +313,28 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     if (!frame.inherited.visible) {
         return;
     }
-    if (frame.style->paragraph) {
+    if (frame.style.paragraph) {
         out.requireBreaks(2);
     } else if (isBlockLevel(display)) {
         out.requireBreaks(1);
     } else if (display == Display::TableCell) {
         out.boxEdge();
         if (table.hasCellAfter(frame.node)) {
-            out.literal('\t');
+            out.tab();
         }
     } else if (display == Display::TableRow) {
         out.boxEdge();
         if (table.hasRowAfter(frame.node)) {
-            out.literal('\n');
+            out.lineBreak();
         }
-    } else if (display == Display::InlineBlock && !frame.style->replaced) {
+    } else if (display == Display::InlineBlock && !frame.style.replaced) {
         out.closeInlineBox();
     }
 }
 
 }  // namespace
 
-std::string textContent(const GumboNode* root) {
-    std::string out;
+void appendTextContent(const GumboNode* root, std::string& out, std::string_view newline) {
     std::vector<std::pair<const GumboNode*, unsigned>> stack;
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
@@ -331,7 +350,13 @@ std::string textContent(const GumboNode* root) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                out.append(child->v.text.text);
+                for (const char* c = child->v.text.text; *c != '\0'; ++c) {
+                    if (*c == '\n') {
+                        out.append(newline);
+                    } else {
+                        out.push_back(*c);
+                    }
+                }
                 break;
             case GUMBO_NODE_ELEMENT:
                 stack.emplace_back(child, 0);
@@ -340,41 +365,40 @@ std::string textContent(const GumboNode* root) {
                 break;
         }
     }
-    return out;
 }
 
-std::string innerText(const GumboNode* element, StyleResolver& styles) {
+void appendInnerText(const GumboNode* element, StyleResolver& styles, std::string& text,
+                     std::string_view newline) {
     Inherited inherited;
     switch (cellState(element, styles, inherited)) {
         case CellState::NotRendered:
-            return textContent(element);
+            appendTextContent(element, text, newline);
+            return;
         case CellState::ContentHidden:
-            return {};
+            return;
         case CellState::Rendered:
             break;
     }
-    TextBuilder out;
+    TextBuilder out(text, newline);
     TableStructure table(styles);
     // The element's own box edges add nothing to its own text.
-    static const ElementStyle kRootStyle = [] {
-        ElementStyle style;
-        style.display = Display::Contents;
-        return style;
-    }();
-    const ElementStyle& ownStyle = styles.styleOf(element);
+    ElementStyle rootStyle;
+    rootStyle.display = Display::Contents;
+    const ElementStyle ownStyle = styles.styleOf(element);
     if (ownStyle.replaced || ownStyle.contentHidden) {
-        return {};
+        return;
     }
-    std::vector<Frame> stack;
-    stack.push_back({element, &kRootStyle, 0, inherited, isClosedDetails(element)});
+    thread_local std::vector<Frame> stack;  // reused: a cell's walk allocates nothing
+    stack.clear();
+    stack.push_back({element, rootStyle, 0, inherited, isClosedDetails(element)});
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const GumboVector* children = frame.style->replaced ? nullptr : childrenOf(frame.node);
+        const GumboVector* children = frame.style.replaced ? nullptr : childrenOf(frame.node);
         if (children == nullptr || frame.nextChild >= children->length) {
             const Frame closed = frame;
             stack.pop_back();
-            const Display display = closed.style->display;
-            const bool blockified = !stack.empty() && stack.back().style->blockifiesChildren &&
+            const Display display = closed.style.display;
+            const bool blockified = !stack.empty() && stack.back().style.blockifiesChildren &&
                                     (display == Display::Inline || display == Display::InlineBlock);
             closeElement(out, closed, blockified ? Display::Block : display, table);
             continue;
@@ -398,26 +422,25 @@ std::string innerText(const GumboNode* element, StyleResolver& styles) {
                 }
                 break;
             case GUMBO_NODE_ELEMENT: {
-                const ElementStyle& style = styles.styleOf(child);
+                const ElementStyle style = styles.styleOf(child);
                 if (style.display == Display::None || style.contentHidden) {
                     break;
                 }
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
                 Display display = style.display;
-                if (frame.style->blockifiesChildren &&
+                if (frame.style.blockifiesChildren &&
                     (display == Display::Inline || display == Display::InlineBlock)) {
                     display = Display::Block;
                 }
                 openElement(out, style, display, childInherited.visible);
-                stack.push_back({child, &style, 0, childInherited, isClosedDetails(child)});
+                stack.push_back({child, style, 0, childInherited, isClosedDetails(child)});
                 break;
             }
             default:
                 break;  // comments; template contents are never rendered
         }
     }
-    return out.take();
 }
 
 }  // namespace tabrivo::detail

@@ -302,3 +302,22 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
 }
 
 }  // namespace tabrivo
+
+namespace tabrivo {
+
+void addDroppedPaths(const std::vector<std::string>& paths,
+                     const std::function<void(const std::string&)>& append,
+                     FailureReporter& errorBox, const std::string& caption,
+                     const ScanYield& yield) {
+    for (const std::string& path : paths) {
+        const std::string name = lastName(path);
+        const bool hidden = !name.empty() && name.front() == '.';
+        if (!isPlainFolder(path) || hidden) {
+            append(path);
+            continue;
+        }
+        addFilesOfTree(path, "*.*", append, errorBox, caption, yield);
+    }
+}
+
+}  // namespace tabrivo

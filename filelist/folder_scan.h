@@ -77,3 +77,15 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
                     const ScanYield& yield = {});
 
 }  // namespace tabrivo
+
+namespace tabrivo {
+
+// Dropped paths become rows: a file (any extension) as it is; a folder as
+// every file of its tree (see addFilesOfTree), in drop order. A hidden
+// folder or a link to a folder is not searched and becomes one row itself.
+void addDroppedPaths(const std::vector<std::string>& paths,
+                     const std::function<void(const std::string&)>& append,
+                     FailureReporter& errorBox, const std::string& caption,
+                     const ScanYield& yield = {});
+
+}  // namespace tabrivo
