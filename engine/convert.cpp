@@ -1,27 +1,20 @@
 #include "convert.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <system_error>
 
 #include "atomic_file.h"
+#include "document_loader.h"
 #include "encoding.h"
 
 namespace tabrivo {
 namespace {
-
-// The loader thread's stack: generous, so no document depth can exhaust it.
-constexpr std::size_t kLoaderStackSize = std::size_t{256} * 1024 * 1024;
 
 [[noreturn]] void throwSourceError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
@@ -41,65 +34,6 @@ public:
 
 private:
     int m_fd;
-};
-
-// Loads a document on a thread of its own while the caller waits on readyState.
-class DocumentLoader {
-public:
-    explicit DocumentLoader(std::string path) : m_path(std::move(path)) {
-        pthread_attr_t attributes;
-        pthread_attr_init(&attributes);
-        pthread_attr_setstacksize(&attributes, kLoaderStackSize);
-        const int error = pthread_create(&m_thread, &attributes, &DocumentLoader::run, this);
-        pthread_attr_destroy(&attributes);
-        if (error != 0) {
-            throw std::system_error(error, std::generic_category(),
-                                    "Cannot start loading \"" + m_path + "\"");
-        }
-    }
-    ~DocumentLoader() { pthread_join(m_thread, nullptr); }
-    DocumentLoader(const DocumentLoader&) = delete;
-    DocumentLoader& operator=(const DocumentLoader&) = delete;
-
-    std::string readyState() const { return m_done.load() ? "complete" : "loading"; }
-
-    void waitFor(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(m_mutex);
-        m_finished.wait_for(lock, timeout, [this] { return m_done.load(); });
-    }
-
-    // The loaded document; rethrows the failure that stopped the load.
-    std::unique_ptr<HtmlDocument> take() {
-        waitFor(std::chrono::hours(24 * 365));
-        if (m_failure) {
-            std::rethrow_exception(m_failure);
-        }
-        return std::move(m_document);
-    }
-
-private:
-    static void* run(void* self) {
-        auto* loader = static_cast<DocumentLoader*>(self);
-        try {
-            loader->m_document = loadHtmlDocument(loader->m_path);
-        } catch (...) {
-            loader->m_failure = std::current_exception();
-        }
-        {
-            std::lock_guard lock(loader->m_mutex);
-            loader->m_done.store(true);
-        }
-        loader->m_finished.notify_all();
-        return nullptr;
-    }
-
-    std::string m_path;
-    pthread_t m_thread{};
-    std::mutex m_mutex;
-    std::condition_variable m_finished;
-    std::atomic<bool> m_done{false};
-    std::unique_ptr<HtmlDocument> m_document;
-    std::exception_ptr m_failure;
 };
 
 // Collects pieces in memory.
@@ -243,15 +177,22 @@ std::string convertHtmlToText(std::string_view htmlBytes) {
 }
 
 void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
-                     FailureReporter& reporter, const YieldCallback& yield) {
+                     FailureReporter& reporter, const YieldCallback& yield,
+                     DocumentLoader* loader) {
     StepTrap trap(std::string(kConvertLocation), reporter);
     std::unique_ptr<HtmlDocument> document;
     trap.run(100, [&] { document = std::make_unique<HtmlDocument>(); });
     bool loaded = false;
     if (yield) {
-        std::unique_ptr<DocumentLoader> loader;
-        trap.run(102, [&] { loader = std::make_unique<DocumentLoader>(sourcePath); });
-        if (loader) {
+        std::unique_ptr<DocumentLoader> ownLoader;
+        trap.run(102, [&] {
+            if (loader == nullptr) {
+                ownLoader = std::make_unique<DocumentLoader>();
+                loader = ownLoader.get();
+            }
+            loader->start(sourcePath);
+        });
+        if (loader != nullptr) {
             while (trap.test(104, [&] { return loader->readyState() == "loading"; })) {
                 trap.run(106, [&] { yield(); });
                 loader->waitFor(std::chrono::milliseconds(10));

@@ -41,12 +41,16 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap);
 // The whole conversion of HTML bytes to the output text, in memory.
 std::string convertHtmlToText(std::string_view htmlBytes);
 
+class DocumentLoader;
+
 // Converts one HTML file into the output file. Every failure is shown through
 // `reporter` with its step number and never reaches the caller. A source that
 // cannot be loaded or an output that cannot be written leaves the earlier
-// output file, if any, untouched.
+// output file, if any, untouched. With `yield` the document loads on another
+// thread (the given loader's, or one started for this call) while `yield` runs.
 // NOLINTNEXTLINE(readability-identifier-naming): the conversion's established name
 void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
-                     FailureReporter& reporter, const YieldCallback& yield = {});
+                     FailureReporter& reporter, const YieldCallback& yield = {},
+                     DocumentLoader* loader = nullptr);
 
 }  // namespace tabrivo

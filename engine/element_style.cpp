@@ -337,8 +337,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
 }
 
 ElementStyle StyleResolver::styleOf(const GumboNode* element) {
-    if (!m_cache.empty() || !m_rules.empty() ||
-        element->v.element.attributes.length > 0) {
+    if (!m_cache.empty() || !m_rules.empty() || element->v.element.attributes.length > 0) {
         const auto found = m_cache.find(element);
         if (found != m_cache.end()) {
             return found->second;

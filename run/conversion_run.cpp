@@ -1,5 +1,6 @@
 #include "conversion_run.h"
 
+#include "document_loader.h"
 #include "error_box.h"
 #include "error_trap.h"
 #include "mouse_pointer.h"
@@ -9,9 +10,11 @@
 namespace tabrivo {
 
 FileConverter engineConverter(FailureReporter& errorBox) {
-    return [&errorBox](const std::string& source, const std::string& output,
-                       const YieldCallback& yield) {
-        ConvertVelquist(source, output, errorBox, yield);
+    // One loading thread serves the whole life of the converter.
+    auto loader = std::make_shared<DocumentLoader>();
+    return [&errorBox, loader](const std::string& source, const std::string& output,
+                               const YieldCallback& yield) {
+        ConvertVelquist(source, output, errorBox, yield, loader.get());
     };
 }
 

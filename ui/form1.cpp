@@ -255,6 +255,10 @@ void Form1::resizeEvent(QResizeEvent* event) {
 
 void Form1::setMousePointer(int pointer) {
     m_mousePointer = pointer;
+    // While busy, the progress bar's values change for every file; painting
+    // each of them would cost more than converting a small file.
+    ProgressBar1->setUpdatesEnabled(pointer != MousePointer::Hourglass);
+    m_progressPainted.invalidate();
     switch (pointer) {
         case MousePointer::Hourglass:
             setCursor(Qt::WaitCursor);

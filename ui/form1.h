@@ -2,6 +2,7 @@
 // The main window: its controls, laid out as designed, and thin handlers that
 // call into the file list, the conversion run and the output location.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 
@@ -125,6 +126,7 @@ private:
     std::unique_ptr<ConversionRun> m_run;
     std::unique_ptr<OutputLocation> m_outputLocation;
     int m_mousePointer = 0;
+    QElapsedTimer m_progressPainted;  // while busy, the bar is painted a few times a second
     bool m_closing = false;
 };
 
