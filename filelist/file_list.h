@@ -4,11 +4,13 @@
 
 #include <QString>
 
+#include "row_list.h"
+
 class QTreeWidget;
 
 namespace tabrivo {
 
-class FileList {
+class FileList : public RowList {
 public:
     // Works on the window's list control; it does not own it.
     explicit FileList(QTreeWidget* view) : m_view(view) {}
@@ -16,10 +18,10 @@ public:
     // Creates the one column, "HTML File(s)", 480 pixels wide.
     void createColumn();
 
-    void append(const QString& path);
-    int count() const;
+    void append(const QString& path) override;
+    int count() const override;
     // The text of row `row` (1-based, 1 <= row <= count()).
-    QString rowText(int row) const;
+    QString rowText(int row) const override;
     // The selected row (1-based), or 0 when none is.
     int selectedRow() const;
     bool contains(const QString& path) const;

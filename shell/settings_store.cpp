@@ -25,29 +25,34 @@ QString truthText(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Tavrenco"),
-                                             QStringLiteral("Tabrivo"))) {}
+SettingsStore::SettingsStore() = default;
 
-SettingsStore::SettingsStore(const QString& iniFile)
-    : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
+SettingsStore::SettingsStore(const QString& iniFile) : m_iniFile(iniFile) {}
 
 SettingsStore::~SettingsStore() = default;
 
+std::unique_ptr<QSettings> SettingsStore::open() const {
+    if (m_iniFile.isEmpty()) {
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QStringLiteral("Tavrenco"), QStringLiteral("Tabrivo"));
+    }
+    return std::make_unique<QSettings>(m_iniFile, QSettings::IniFormat);
+}
+
 QString SettingsStore::fileName() const {
-    return m_settings->fileName();
+    return open()->fileName();
 }
 
 QString SettingsStore::ReadSetting(const QString& key, const QVariant& defaultValue) const {
-    const QVariant stored = m_settings->value(keyPath(key));
+    const QVariant stored = open()->value(keyPath(key));
     return stored.isValid() ? stored.toString() : defaultText(defaultValue);
 }
 
 void SettingsStore::WriteSetting(const QString& key, const QString& value) {
-    m_settings->setValue(keyPath(key), value);
-    m_settings->sync();
-    switch (m_settings->status()) {
+    const std::unique_ptr<QSettings> settings = open();
+    settings->setValue(keyPath(key), value);
+    settings->sync();
+    switch (settings->status()) {
         case QSettings::NoError:
             return;
         case QSettings::AccessError:

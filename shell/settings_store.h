@@ -47,7 +47,12 @@ public:
     QString fileName() const;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    // A fresh view of the store for every call: what another running copy
+    // wrote is seen, and a write that fails is tried again, not skipped as
+    // already done.
+    std::unique_ptr<QSettings> open() const;
+
+    QString m_iniFile;  // empty: the user's store
 };
 
 // The text form of a truth value, as stored.

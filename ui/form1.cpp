@@ -2,6 +2,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,9 +16,12 @@
 #include <QTreeWidget>
 
 #include "add_files.h"
+#include "add_folder.h"
+#include "drop.h"
 #include "error_box.h"
 #include "mouse_pointer.h"
 #include "product.h"
+#include "samples.h"
 
 namespace tabrivo {
 namespace {
@@ -70,6 +76,11 @@ void Form1::createControls() {
     rowFont.setBold(true);
     ListView1->setFont(rowFont);
     ListView1->header()->setFont(arial);
+    // The list takes drops from other programs but never drags its own rows.
+    ListView1->setDragEnabled(false);
+    ListView1->setDragDropMode(QAbstractItemView::NoDragDrop);
+    ListView1->setAcceptDrops(true);
+    ListView1->viewport()->setAcceptDrops(true);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
 
@@ -128,7 +139,9 @@ void Form1::createControls() {
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
@@ -148,6 +161,19 @@ void Form1::setTabOrder() {
 void Form1::Form_Load() {
     StepTrap trap(kFormLoadLocation, *m_errorBox);
     trap.run(102, [&] { setWindowTitle(applicationTitle()); });
+    trap.run(108, [&] {
+        if (m_services.random && m_services.urlOpener != nullptr) {
+            VisitHomePageByChance(m_services.random, *m_services.urlOpener);
+        }
+    });
+    // The samples are recorded while nothing is; a failed first try is tried again.
+    for (const int line : {110, 130}) {
+        trap.run(line, [&] {
+            if (m_services.settings->ReadSetting(SettingKey::Snapshot, QString()).isEmpty()) {
+                BuildSampleList(*m_services.settings, programFolder());
+            }
+        });
+    }
     m_outputLocation->restore(trap);
     trap.run(144, [&] { m_fileList.createColumn(); });
 }
@@ -172,6 +198,45 @@ void Form1::PushButton2_Click() {
 
 void Form1::PushButton4_Click() {
     m_outputLocation->chooseFolder();
+}
+
+QString Form1::programFolder() const {
+    return m_services.programFolder.isEmpty()
+               ? QDir::toNativeSeparators(QCoreApplication::applicationDirPath())
+               : m_services.programFolder;
+}
+
+void Form1::PushButton3_Click() {
+    StepTrap trap(kLoadSamplesLocation, *m_errorBox);
+    trap.run(100, [&] {
+        LoadSampleFiles(m_fileList, *m_services.settings, *m_services.dialogs,
+                        *m_services.urlOpener, programFolder());
+    });
+}
+
+void Form1::PushButton5_Click() {
+    AddFolderContext context{*m_services.dialogs,
+                             *m_services.settings,
+                             m_fileList,
+                             *m_errorBox,
+                             [this](int pointer) { setMousePointer(pointer); },
+                             [] { QCoreApplication::processEvents(); }};
+    tabrivo::PushButton5_Click(context);
+}
+
+bool Form1::ListView1_OLEDragOver(const QMimeData* dragged) const {
+    return carriesLocalFiles(dragged);
+}
+
+void Form1::ListView1_OLEDragDrop(const QMimeData* dropped) {
+    // A failure ends the drop with one message; rows already added stay.
+    untrapped([&] {
+        addDroppedPaths(
+            droppedLocalPaths(dropped),
+            [this](const std::string& path) { m_fileList.append(QString::fromStdString(path)); },
+            *m_errorBox, applicationTitle().toStdString(),
+            [] { QCoreApplication::processEvents(); });
+    });
 }
 
 void Form1::PushButton7_Click() {
@@ -221,9 +286,30 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             ListView1_KeyDown(kDeleteKey);
             return true;
         }
-    } else if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        ListView1_DblClick();
-        return true;
+    } else if (watched == ListView1->viewport()) {
+        switch (event->type()) {
+            case QEvent::MouseButtonDblClick:
+                ListView1_DblClick();
+                return true;
+            case QEvent::DragEnter:
+            case QEvent::DragMove: {
+                auto* drag = static_cast<QDragMoveEvent*>(event);
+                if (ListView1_OLEDragOver(drag->mimeData())) {
+                    drag->acceptProposedAction();
+                } else {
+                    drag->ignore();
+                }
+                return true;
+            }
+            case QEvent::Drop: {
+                auto* drop = static_cast<QDropEvent*>(event);
+                drop->acceptProposedAction();
+                ListView1_OLEDragDrop(drop->mimeData());
+                return true;
+            }
+            default:
+                break;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

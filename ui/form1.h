@@ -14,6 +14,7 @@
 #include "shell_helpers.h"
 
 class QGroupBox;
+class QMimeData;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -38,6 +39,7 @@ struct Form1Services {
     UrlOpener* urlOpener = nullptr;
     RandomSource random;
     FileConverter converter;  // empty: the engine's conversion
+    QString programFolder;    // empty: the folder of the running executable
 };
 
 // NOLINTNEXTLINE(readability-identifier-naming): the window's established name
@@ -78,12 +80,19 @@ public:
     void PushButton1_Click();
     void PushButton2_Click();
     void PushButton4_Click();
+    void PushButton3_Click();
+    void PushButton5_Click();
     void PushButton7_Click();
     void Option1_Click();
     void Option2_Click();
     void Text2_Change();
     void ListView1_KeyDown(int keyCode);
     void ListView1_DblClick();
+    // Whether data dragged over the list may be dropped (local files only).
+    bool ListView1_OLEDragOver(const QMimeData* dragged) const;
+    void ListView1_OLEDragDrop(const QMimeData* dropped);
+
+    QString programFolder() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
