@@ -39,17 +39,25 @@ std::string lastName(const std::string& path) {
     return GetFileNamePart(trimmed);
 }
 
+#ifdef _WIN32
 bool isRootFolder(const std::string& folder) {
-    return !folder.empty() &&
-           std::all_of(folder.begin(), folder.end(), [](char c) { return c == kPathSeparator; });
+    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
 }
+#endif
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// The entries of a folder in name order.
-std::vector<std::string> listEntries(const std::string& folder) {
+// One entry of a folder listing, with its type when the listing tells it.
+struct Entry {
+    std::string name;
+    unsigned char type = DT_UNKNOWN;
+    bool operator<(const Entry& other) const { return name < other.name; }
+};
+
+// The entries of a folder in name order ("." and ".." left out).
+std::vector<Entry> listEntries(const std::string& folder) {
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir) {
         const int error = errno;
@@ -59,18 +67,49 @@ std::vector<std::string> listEntries(const std::string& folder) {
         throw std::system_error(error, std::generic_category(),
                                 "Cannot list the folder \"" + folder + "\"");
     }
-    std::vector<std::string> names;
-    errno = 0;
+    std::vector<Entry> entries;
     while (const dirent* entry = ::readdir(dir.get())) {
-        names.emplace_back(entry->d_name);
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") {
+            entries.push_back({std::string(name), entry->d_type});
+        }
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 bool isPlainFolder(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A folder entry that is a real folder (a link to one is not).
+bool isPlainFolder(const std::string& folder, const Entry& entry) {
+    if (entry.type == DT_DIR) {
+        return true;
+    }
+    return entry.type == DT_UNKNOWN && isPlainFolder(folder + entry.name);
+}
+
+// A folder entry that names a file that can be opened; the listing's type
+// answers for plain files without asking the file system again.
+bool isPresentFile(const std::string& folder, const Entry& entry) {
+    if (entry.type == DT_REG) {
+        return true;
+    }
+    return entry.type != DT_DIR && FileIsPresent(folder + entry.name);
+}
+
+// Hidden system folders (word 22) and links to them (1046) are neither
+// returned nor looked into, drive roots excepted. POSIX has no system
+// attribute, so no folder there carries either word and nothing is asked.
+bool skippedBySystemAttributes([[maybe_unused]] const std::string& folder) {
+#ifdef _WIN32
+    const int word = attributeWord(folder);
+    return (word == kSkippedWord || word == kSkippedLinkWord) && !isRootFolder(folder);
+#else
+    return false;
+#endif
 }
 
 void yieldOnce(const ScanYield& yield) {
@@ -200,26 +239,22 @@ void GetSubDirectories2016(FolderList& folders, bool descend, FailureReporter& e
         }
         trap.run(112, [&] { yieldOnce(yield); });
         bool lookInto = true;
-        trap.run(114, [&] {
-            const int word = attributeWord(folder);
-            lookInto = (word != kSkippedWord && word != kSkippedLinkWord) || isRootFolder(folder);
-        });
+        trap.run(114, [&] { lookInto = !skippedBySystemAttributes(folder); });
         if (!lookInto) {
             continue;
         }
         // From here a failure only ends this folder's listing.
         try {
-            for (const std::string& name : listEntries(folder)) {
-                yieldOnce(yield);
-                if (name == "." || name == ".." || name.size() >= kPathLimit ||
-                    HasUnsafeNameChars(name)) {
+            for (const Entry& entry : listEntries(folder)) {
+                // Symbolic links to folders are never followed, so a scan cannot loop.
+                if (!isPlainFolder(folder, entry)) {
                     continue;
                 }
-                const std::string path = folder + name;
-                // Symbolic links to folders are never followed, so a scan cannot loop.
-                if (isPlainFolder(path)) {
-                    found.push_back(path + kPathSeparator);
+                yieldOnce(yield);
+                if (entry.name.size() >= kPathLimit || HasUnsafeNameChars(entry.name)) {
+                    continue;
                 }
+                found.push_back(folder + entry.name + kPathSeparator);
             }
         } catch (const ListingRefused&) {
             const auto drop = std::find(folders.begin(), folders.end(), folder);
@@ -236,10 +271,7 @@ void GetSubDirectories2016(FolderList& folders, bool descend, FailureReporter& e
     for (const std::string& folder : found) {
         trap.run(152, [&] { yieldOnce(yield); });
         bool keep = true;
-        trap.run(154, [&] {
-            const int word = attributeWord(folder);
-            keep = (word != kSkippedWord && word != kSkippedLinkWord) || isRootFolder(folder);
-        });
+        trap.run(154, [&] { keep = !skippedBySystemAttributes(folder); });
         if (keep) {
             folders.push_back(folder);
         }
@@ -249,19 +281,16 @@ void GetSubDirectories2016(FolderList& folders, bool descend, FailureReporter& e
 std::vector<std::string> ListFilesInFolder(std::string folder, std::string_view pattern) {
     folder = withSeparator(std::move(folder));
     std::vector<std::string> names;
-    std::vector<std::string> entries;
+    std::vector<Entry> entries;
     try {
         entries = listEntries(folder);
     } catch (const ListingRefused& refused) {
         throw std::system_error(refused.error, std::generic_category(),
                                 "Cannot list the folder \"" + folder + "\"");
     }
-    for (std::string& name : entries) {
-        if (name == "." || name == ".." || !wildcardMatch(pattern, name)) {
-            continue;
-        }
-        if (FileIsPresent(folder + name)) {
-            names.push_back(std::move(name));
+    for (Entry& entry : entries) {
+        if (wildcardMatch(pattern, entry.name) && isPresentFile(folder, entry)) {
+            names.push_back(std::move(entry.name));
         }
     }
     return names;
@@ -294,9 +323,12 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
                 continue;
             }
             const std::string path = bare + kPathSeparator + name;
-            if (FileIsPresent(path) && attributeWord(path) != kHiddenArchiveWord) {
-                append(CollapseDoubleBackslashes(path));
+            // The listing has just found the file; only a dot-file can be a
+            // hidden archive file (word 34), so only such names are asked about.
+            if (name.front() == '.' && attributeWord(path) == kHiddenArchiveWord) {
+                continue;
             }
+            append(CollapseDoubleBackslashes(path));
         }
     }
 }

@@ -67,6 +67,7 @@ void Form1::createControls() {
     ListView1 = new QTreeWidget(client);
     ListView1->setGeometry(twips(120, 120, 7800, 2535));
     ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);  // keeps a list of 100,000 rows quick to scroll
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ListView1->header()->setStretchLastSection(false);
@@ -220,7 +221,7 @@ void Form1::PushButton5_Click() {
                              m_fileList,
                              *m_errorBox,
                              [this](int pointer) { setMousePointer(pointer); },
-                             [] { QCoreApplication::processEvents(); }};
+                             [this] { scanYield(); }};
     tabrivo::PushButton5_Click(context);
 }
 
@@ -234,9 +235,16 @@ void Form1::ListView1_OLEDragDrop(const QMimeData* dropped) {
         addDroppedPaths(
             droppedLocalPaths(dropped),
             [this](const std::string& path) { m_fileList.append(QString::fromStdString(path)); },
-            *m_errorBox, applicationTitle().toStdString(),
-            [] { QCoreApplication::processEvents(); });
+            *m_errorBox, applicationTitle().toStdString(), [this] { scanYield(); });
     });
+}
+
+void Form1::scanYield() {
+    constexpr qint64 kScanYieldInterval = 15;  // milliseconds
+    if (!m_scanYielded.isValid() || m_scanYielded.elapsed() >= kScanYieldInterval) {
+        QCoreApplication::processEvents();
+        m_scanYielded.restart();
+    }
 }
 
 void Form1::PushButton7_Click() {

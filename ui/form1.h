@@ -108,6 +108,9 @@ private:
     void untrapped(Handler&& handler);
     // NOLINTNEXTLINE(readability-identifier-naming)
     void Form_Unload();
+    // Lets input and painting through during a folder scan, a few times a
+    // second rather than for every folder.
+    void scanYield();
 
     // RunWindow
     int fileCount() const override;
@@ -135,7 +138,8 @@ private:
     std::unique_ptr<ConversionRun> m_run;
     std::unique_ptr<OutputLocation> m_outputLocation;
     int m_mousePointer = 0;
-    QElapsedTimer m_progressPainted;  // while busy, the bar is painted a few times a second
+    QElapsedTimer m_progressPainted;
+    QElapsedTimer m_scanYielded;  // while busy, the bar is painted a few times a second
     bool m_closing = false;
 };
 
