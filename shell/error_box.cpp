@@ -1,5 +1,8 @@
 #include "error_box.h"
 
+#include <QCoreApplication>
+#include <QVariant>
+
 #include "product.h"
 
 namespace tabrivo {
@@ -10,7 +13,13 @@ void ErrorBox::showFailure(const FailureReport& report) {
 }
 
 QString applicationTitle() {
-    return QString::fromUtf8(kProductName.data(), static_cast<int>(kProductName.size()));
+    // Set at start-up; before that (and in tests) the product name serves.
+    const QCoreApplication* application = QCoreApplication::instance();
+    const QVariant title =
+        application != nullptr ? application->property("tabrivoTitle") : QVariant();
+    return title.isValid()
+               ? title.toString()
+               : QString::fromUtf8(kProductName.data(), static_cast<int>(kProductName.size()));
 }
 
 }  // namespace tabrivo

@@ -5,10 +5,13 @@
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +20,7 @@
 
 #include "add_files.h"
 #include "add_folder.h"
+#include "appearance.h"
 #include "drop.h"
 #include "error_box.h"
 #include "mouse_pointer.h"
@@ -29,6 +33,14 @@ namespace {
 // The designed client area, in pixels (8040 x 6690 twips at 15 twips a pixel).
 constexpr QSize kDesignSize(536, 446);
 constexpr int kDeleteKey = 46;  // the Delete key's code, as the handler tests it
+// Hot spots of the shipped cursors: the hand's fingertip, the drag picture's centre.
+constexpr int kHandHotX = 10;
+constexpr int kHandHotY = 1;
+constexpr int kDragHotX = 16;
+constexpr int kDragHotY = 16;
+// Screen rows (pixels from the top) above and below which a drag scrolls the list.
+constexpr int kUpperScrollZone = 305;
+constexpr int kLowerScrollZone = 365;
 
 QRect twips(int left, int top, int width, int height) {
     auto px = [](int value) { return (value + 7) / 15; };
@@ -138,6 +150,21 @@ void Form1::createControls() {
         widget->setObjectName(QString::fromLatin1(name));
     }
 
+    // Hover feedback needs the moves without a pressed button too.
+    m_hoverButtons = {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton7};
+    m_hoverSurfaces = {client, Frame3, Frame1, Option1, Option2};
+    for (QObject* object : m_hoverButtons + m_hoverSurfaces) {
+        auto* widget = static_cast<QWidget*>(object);
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+    ListView1->viewport()->setMouseTracking(true);
+    // A row that is removed cannot be dragged on.
+    connect(ListView1->model(), &QAbstractItemModel::rowsRemoved, this,
+            [this] { m_draggedRow = 0; });
+    connect(ListView1->model(), &QAbstractItemModel::modelReset, this,
+            [this] { m_draggedRow = 0; });
+
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
@@ -161,7 +188,17 @@ void Form1::setTabOrder() {
 
 void Form1::Form_Load() {
     StepTrap trap(kFormLoadLocation, *m_errorBox);
-    trap.run(102, [&] { setWindowTitle(applicationTitle()); });
+    trap.run(100, [&] { ApplySkin(this, programFolder()); });
+    const QString productName = QString::fromUtf8(kProductName.data());
+    trap.run(102, [&] {
+        setWindowTitle(productName);
+        setWindowIcon(applicationIcon(programFolder()));
+        SetApplicationTitle(productName);
+    });
+    const QString handCursor = programFolder() + QDir::separator() + QStringLiteral("HAND-M.CUR");
+    if (trap.test(104, [&] { return FileExists(handCursor); })) {
+        trap.run(106, [&] { m_customCursor = loadCursor(handCursor, kHandHotX, kHandHotY); });
+    }
     trap.run(108, [&] {
         if (m_services.random && m_services.urlOpener != nullptr) {
             VisitHomePageByChance(m_services.random, *m_services.urlOpener);
@@ -177,6 +214,17 @@ void Form1::Form_Load() {
     }
     m_outputLocation->restore(trap);
     trap.run(144, [&] { m_fileList.createColumn(); });
+}
+
+QIcon Form1::applicationIcon(const QString& folder) {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString file = folder + QStringLiteral("/icons/tabrivo-%1.png").arg(size);
+        if (QFileInfo::exists(file)) {
+            icon.addFile(file, QSize(size, size));
+        }
+    }
+    return icon;
 }
 
 template <typename Handler>
@@ -247,6 +295,66 @@ void Form1::scanYield() {
     }
 }
 
+void Form1::hoverOverButton() {
+    if (m_mousePointer != MousePointer::Hourglass) {
+        setMousePointer(MousePointer::Custom);
+    }
+}
+
+void Form1::hoverOverSurface() {
+    if (m_mousePointer != MousePointer::Hourglass) {
+        setMousePointer(MousePointer::Default);
+    }
+}
+
+void Form1::ListView1_ItemClick() {
+    const std::optional<QCursor> drag = loadCursor(
+        programFolder() + QDir::separator() + QStringLiteral("drag.ico"), kDragHotX, kDragHotY);
+    ListView1->viewport()->setCursor(drag.value_or(QCursor(Qt::SizeVerCursor)));
+    m_draggedRow = m_fileList.selectedRow();
+}
+
+void Form1::ListView1_MouseDown() {
+    m_buttonDown = true;
+}
+
+void Form1::ListView1_MouseMove(const QPoint& position) {
+    hoverOverSurface();
+    if (!m_buttonDown) {
+        return;
+    }
+    const QTreeWidgetItem* item = ListView1->itemAt(position);
+    const int hovered = item != nullptr
+                            ? ListView1->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item)) + 1
+                            : 0;
+    if (hovered == 0 || m_draggedRow == 0 || m_draggedRow > m_fileList.count()) {
+        return;
+    }
+    QTreeWidgetItem* dragged = ListView1->topLevelItem(m_draggedRow - 1);
+    QTreeWidgetItem* target = ListView1->topLevelItem(hovered - 1);
+    if (target->text(0) == dragged->text(0)) {
+        return;  // equal texts are never exchanged
+    }
+    const QString kept = dragged->text(0);
+    dragged->setText(0, target->text(0));
+    target->setText(0, kept);
+    ListView1->setCurrentItem(target);
+    m_draggedRow = hovered;
+    // Near the top or bottom of the screen the list follows the pointer.
+    const int screenY =
+        (m_services.cursorPosition ? m_services.cursorPosition() : QCursor::pos()).y();
+    if (screenY < kUpperScrollZone && hovered >= 2) {
+        ListView1->scrollToItem(ListView1->topLevelItem(hovered - 2));
+    } else if (screenY >= kLowerScrollZone && hovered < m_fileList.count()) {
+        ListView1->scrollToItem(ListView1->topLevelItem(hovered));
+    }
+}
+
+void Form1::ListView1_MouseUp() {
+    m_buttonDown = false;
+    ListView1->viewport()->setCursor(Qt::ArrowCursor);
+}
+
 void Form1::PushButton7_Click() {
     StepTrap trap(kClearListLocation, *m_errorBox);
     trap.run(100, [&] { m_fileList.clear(m_mousePointer == MousePointer::Hourglass); });
@@ -299,6 +407,22 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::MouseButtonDblClick:
                 ListView1_DblClick();
                 return true;
+            case QEvent::MouseButtonPress: {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                ListView1_MouseDown();
+                if (QTreeWidgetItem* item = ListView1->itemAt(mouse->position().toPoint())) {
+                    ListView1->setCurrentItem(item);
+                    ListView1_ItemClick();
+                }
+                return false;
+            }
+            case QEvent::MouseMove: {
+                ListView1_MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+                return m_buttonDown;  // the list's own drag selection stays out of it
+            }
+            case QEvent::MouseButtonRelease:
+                ListView1_MouseUp();
+                return false;
             case QEvent::DragEnter:
             case QEvent::DragMove: {
                 auto* drag = static_cast<QDragMoveEvent*>(event);
@@ -317,6 +441,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             }
             default:
                 break;
+        }
+    }
+    if (event->type() == QEvent::MouseMove) {
+        if (m_hoverButtons.contains(watched)) {
+            hoverOverButton();
+        } else if (m_hoverSurfaces.contains(watched)) {
+            hoverOverSurface();
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -358,7 +489,7 @@ void Form1::setMousePointer(int pointer) {
             setCursor(Qt::WaitCursor);
             break;
         case MousePointer::Custom:
-            setCursor(Qt::PointingHandCursor);
+            setCursor(m_customCursor.value_or(QCursor(Qt::PointingHandCursor)));
             break;
         default:
             unsetCursor();

@@ -2,9 +2,13 @@
 // The main window: its controls, laid out as designed, and thin handlers that
 // call into the file list, the conversion run and the output location.
 
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPoint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "conversion_run.h"
 #include "dialogs.h"
@@ -14,6 +18,7 @@
 #include "shell_helpers.h"
 
 class QGroupBox;
+class QIcon;
 class QMimeData;
 class QLineEdit;
 class QProgressBar;
@@ -38,8 +43,9 @@ struct Form1Services {
     SettingsStore* settings = nullptr;
     UrlOpener* urlOpener = nullptr;
     RandomSource random;
-    FileConverter converter;  // empty: the engine's conversion
-    QString programFolder;    // empty: the folder of the running executable
+    FileConverter converter;                 // empty: the engine's conversion
+    QString programFolder;                   // empty: the folder of the running executable
+    std::function<QPoint()> cursorPosition;  // empty: the real pointer, in screen pixels
 };
 
 // NOLINTNEXTLINE(readability-identifier-naming): the window's established name
@@ -88,11 +94,23 @@ public:
     void Text2_Change();
     void ListView1_KeyDown(int keyCode);
     void ListView1_DblClick();
+    // Reordering rows by dragging them up and down the list.
+    void ListView1_ItemClick();
+    void ListView1_MouseDown();
+    void ListView1_MouseMove(const QPoint& position);
+    void ListView1_MouseUp();
+    // Hover feedback: the hand over the command buttons, the arrow over the
+    // background, the frames and the options; never over the hourglass.
+    void hoverOverButton();
+    void hoverOverSurface();
+
     // Whether data dragged over the list may be dropped (local files only).
     bool ListView1_OLEDragOver(const QMimeData* dragged) const;
     void ListView1_OLEDragDrop(const QMimeData* dropped);
 
     QString programFolder() const;
+    // The application icon from the PNG sizes shipped in programFolder/icons.
+    static QIcon applicationIcon(const QString& folder);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -139,7 +157,13 @@ private:
     std::unique_ptr<OutputLocation> m_outputLocation;
     int m_mousePointer = 0;
     QElapsedTimer m_progressPainted;
-    QElapsedTimer m_scanYielded;  // while busy, the bar is painted a few times a second
+    QElapsedTimer m_scanYielded;
+    std::optional<QCursor> m_customCursor;  // "HAND-M.CUR", when it ships
+    QList<QObject*> m_hoverButtons;
+    QList<QObject*> m_hoverSurfaces;
+    bool m_buttonDown = false;
+    int m_draggedRow =
+        0;  // 1-based; 0 when none  // while busy, the bar is painted a few times a second
     bool m_closing = false;
 };
 

@@ -122,8 +122,13 @@ private:
 class FakeUrlOpener : public UrlOpener {
 public:
     std::vector<QUrl> opened;
+    // Runs after the address has been recorded (a test may throw from it).
+    std::function<void(const QUrl&)> onOpen;
     bool open(const QUrl& url) override {
         opened.push_back(url);
+        if (onOpen) {
+            onOpen(url);
+        }
         return true;
     }
 };

@@ -28,6 +28,13 @@ public:
           m_iniPath(QString::fromStdString(m_settingsDir.file("settings.ini"))) {
         open();
     }
+    // A window that takes `folder` as the folder the program runs from.
+    explicit FormHarness(const QString& folder)
+        : programFolder(folder),
+          m_converterKind(Converter::Engine),
+          m_iniPath(QString::fromStdString(m_settingsDir.file("settings.ini"))) {
+        open();
+    }
     FormHarness(const FormHarness&) = delete;
     FormHarness& operator=(const FormHarness&) = delete;
     ~FormHarness() {
@@ -75,6 +82,8 @@ public:
         form->ListView1->setCurrentItem(form->ListView1->topLevelItem(row - 1));
     }
 
+    // The folder the window takes as the program's (empty: the executable's).
+    QString programFolder;
     FakeDialogs dialogs;
     FakeUrlOpener urlOpener;
     // Used by a Converter::Scripted window for every file it converts.
@@ -90,6 +99,7 @@ private:
         services.settings = settings.get();
         services.urlOpener = &urlOpener;
         services.random = [] { return 0.5; };
+        services.programFolder = programFolder;
         if (m_converterKind == Converter::Scripted) {
             services.converter = [this](const std::string& source, const std::string& output,
                                         const YieldCallback& yield) {

@@ -1,0 +1,223 @@
+// Files and folders dropped on the list: what may be dropped, which rows a
+// dropped file or folder tree gives and in what order, and real drag and drop
+// events reaching the handlers.
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtTest>
+#include <memory>
+
+#include "drop.h"
+#include "form_harness.h"
+#include "test_support.h"
+#include "user_folders.h"
+
+using tabrivo::test::FormHarness;
+using tabrivo::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<QMimeData> localFiles(const QStringList& paths) {
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls << QUrl::fromLocalFile(path);
+    }
+    data->setUrls(urls);
+    return data;
+}
+
+std::unique_ptr<QMimeData> textOnly() {
+    auto data = std::make_unique<QMimeData>();
+    data->setText(QStringLiteral("/tmp/a.html"));
+    return data;
+}
+
+// Two trees side by side:
+//   A/a.html A/notes.txt A/~lock.html A/.hidden A/B/b.pdf A/B/D/d.html A/C/c
+//   A/.dot/x.html   Z/z.htm
+class Trees {
+public:
+    Trees() {
+        fs::create_directories(top() / "A" / "B" / "D");
+        fs::create_directories(top() / "A" / "C");
+        fs::create_directories(top() / "A" / ".dot");
+        fs::create_directories(top() / "Z");
+        for (const char* name :
+             {"A/a.html", "A/notes.txt", "A/~lock.html", "A/.hidden", "A/B/b.pdf", "A/B/D/d.html",
+              "A/C/c", "A/.dot/x.html", "Z/z.htm"}) {
+            tabrivo::test::writeFileBytes(top() / name, "x");
+        }
+    }
+    fs::path top() const { return m_dir.path(); }
+    QString path(const char* relative) const {
+        return QString::fromStdString((top() / relative).string());
+    }
+    QStringList paths(std::initializer_list<const char*> relatives) const {
+        QStringList all;
+        for (const char* relative : relatives) {
+            all << path(relative);
+        }
+        return all;
+    }
+    // The rows dropping A gives, in order.
+    QStringList treeOfA() const {
+        return paths(
+            {"A/a.html", "A/notes.txt", "A/.dot/x.html", "A/B/b.pdf", "A/C/c", "A/B/D/d.html"});
+    }
+
+private:
+    TempDir m_dir;
+};
+
+}  // namespace
+
+class DropTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        tabrivo::test::useHomeFolder(QString::fromStdString(m_home.path().string()));
+    }
+
+    void carriesLocalFiles_onlyForLocalFiles() {
+        QVERIFY(!tabrivo::carriesLocalFiles(nullptr));
+        QVERIFY(!tabrivo::carriesLocalFiles(textOnly().get()));
+        auto web = std::make_unique<QMimeData>();
+        web->setUrls({QUrl(QStringLiteral("http://example.com/a.html")),
+                      QUrl(QStringLiteral("https://example.com/b.html"))});
+        QVERIFY(!tabrivo::carriesLocalFiles(web.get()));
+        QVERIFY(tabrivo::carriesLocalFiles(localFiles({QStringLiteral("/tmp/a.html")}).get()));
+        auto mixed = std::make_unique<QMimeData>();
+        mixed->setUrls({QUrl(QStringLiteral("http://example.com/a.html")),
+                        QUrl::fromLocalFile(QStringLiteral("/tmp/b.html"))});
+        QVERIFY(tabrivo::carriesLocalFiles(mixed.get()));
+    }
+
+    void droppedLocalPaths_keepOrder_dropWebAddresses_andTrailingSeparators() {
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/z.html")),
+                       QUrl(QStringLiteral("http://example.com/a.html")),
+                       QUrl::fromLocalFile(QStringLiteral("/tmp/folder/")),
+                       QUrl::fromLocalFile(QStringLiteral("/tmp/Ünï 名前.htm"))});
+        QCOMPARE(tabrivo::droppedLocalPaths(data.get()),
+                 (std::vector<std::string>{"/tmp/z.html", "/tmp/folder", "/tmp/Ünï 名前.htm"}));
+    }
+
+    void dragOver_acceptsLocalFilesOnly() {
+        FormHarness window;
+        QVERIFY(window->ListView1_OLEDragOver(localFiles({QStringLiteral("/tmp/a.pdf")}).get()));
+        QVERIFY(!window->ListView1_OLEDragOver(textOnly().get()));
+    }
+
+    void droppedFile_ofAnyExtension_isOneRowAsItIs() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window.addRows({QStringLiteral("/data/already.html")});
+        window->ListView1_OLEDragDrop(
+            localFiles(trees.paths({"A/B/b.pdf", "A/~lock.html", "A/.hidden"})).get());
+        QCOMPARE(window.rows(), QStringList{QStringLiteral("/data/already.html")} +
+                                    trees.paths({"A/B/b.pdf", "A/~lock.html", "A/.hidden"}));
+        QVERIFY(window.dialogs.messages.empty());
+    }
+
+    void droppedFolder_givesEveryFileOfItsTree_butTildeAndDotFiles() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(localFiles({trees.path("A")}).get());
+        QCOMPARE(window.rows(), trees.treeOfA());
+        QVERIFY(window.dialogs.messages.empty());
+    }
+
+    void droppedFolderWithTrailingSeparator_givesSingleSeparators() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(localFiles({trees.path("A") + QStringLiteral("/")}).get());
+        QCOMPARE(window.rows(), trees.treeOfA());
+    }
+
+    void droppedItems_comeInDropOrder() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(
+            localFiles({trees.path("Z"), trees.path("A/B/b.pdf"), trees.path("A")}).get());
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm", "A/B/b.pdf"}) + trees.treeOfA());
+    }
+
+    void folderAndItsOwnSubFolder_giveDuplicates() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(localFiles({trees.path("A"), trees.path("A/B")}).get());
+        QCOMPARE(window.rows(), trees.treeOfA() + trees.paths({"A/B/b.pdf", "A/B/D/d.html"}));
+    }
+
+    void dotFolderOrLinkToFolder_isOneRowItself() {
+        const Trees trees;
+        fs::create_directory_symlink(trees.top() / "A", trees.top() / "linkToA");
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(
+            localFiles({trees.path("A/.dot"), trees.path("linkToA")}).get());
+        QCOMPARE(window.rows(), trees.paths({"A/.dot", "linkToA"}));
+        QVERIFY(window.dialogs.messages.empty());
+    }
+
+    void vanishedPath_isStillOneRow_andNothingIsShown() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(
+            localFiles({trees.path("gone"), trees.path("gone.html"), trees.path("Z")}).get());
+        QCOMPARE(window.rows(), trees.paths({"gone", "gone.html", "Z/z.htm"}));
+        QVERIFY(window.dialogs.messages.empty());
+        // The window goes on working.
+        window->ListView1_OLEDragDrop(localFiles({trees.path("Z")}).get());
+        QCOMPARE(window->fileList().count(), 4);
+    }
+
+    void realDragAndDrop_reachTheHandlers() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        QWidget* viewport = window->ListView1->viewport();
+        const QPoint centre = viewport->rect().center();
+
+        const auto text = textOnly();
+        QDragEnterEvent enterWithText(centre, Qt::CopyAction, text.get(), Qt::LeftButton,
+                                      Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enterWithText);
+        QVERIFY(!enterWithText.isAccepted());
+
+        const auto files = localFiles({trees.path("Z"), trees.path("A/B/b.pdf")});
+        QDragEnterEvent enterWithFiles(centre, Qt::CopyAction, files.get(), Qt::LeftButton,
+                                       Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enterWithFiles);
+        QVERIFY(enterWithFiles.isAccepted());
+        QDragMoveEvent move(centre, Qt::CopyAction, files.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+
+        QDropEvent drop(QPointF(centre), Qt::CopyAction, files.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm", "A/B/b.pdf"}));
+    }
+
+private:
+    TempDir m_home;
+};
+
+QTEST_MAIN(DropTest)
+#include "drop_test.moc"
