@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "path_helpers.h"
+#include "utf8.h"
 
 namespace tabrivo {
 namespace {
@@ -318,8 +319,20 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
     GetSubDirectories2016(folders, true, errorBox, caption, yield);
     for (const std::string& listed : folders) {
         const std::string bare = listed.size() > 1 ? listed.substr(0, listed.size() - 1) : listed;
-        for (const std::string& name : ListFilesInFolder(bare, pattern)) {
-            if (name.front() == '~') {
+        std::vector<std::string> names;
+        try {
+            names = ListFilesInFolder(bare, pattern);
+        } catch (const std::system_error& error) {
+            // A folder removed or closed since the scan found it adds nothing.
+            const int code = error.code().value();
+            if (code == ENOENT || code == EACCES || code == ENOTDIR || code == EPERM) {
+                continue;
+            }
+            throw;
+        }
+        for (const std::string& name : names) {
+            // A name that is not UTF-8 could not be shown or found again.
+            if (name.front() == '~' || !isValidUtf8(name)) {
                 continue;
             }
             const std::string path = bare + kPathSeparator + name;
