@@ -16,9 +16,11 @@
 namespace tabrivo {
 namespace {
 
+#ifdef _WIN32
 constexpr int kSkippedWord = Attribute::Folder | Attribute::System | Attribute::Hidden;  // 22
 constexpr int kSkippedLinkWord = kSkippedWord | Attribute::Alias;                        // 1046
-constexpr int kHiddenArchiveWord = Attribute::Archive | Attribute::Hidden;               // 34
+#endif
+constexpr int kHiddenArchiveWord = Attribute::Archive | Attribute::Hidden;  // 34
 
 // A folder whose listing failed in a way that drops it from the scan.
 struct ListingRefused {

@@ -1,0 +1,31 @@
+// The encoding sniffer and the decoders.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "encoding.h"
+#include "utf8.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const tabrivo::SniffedEncoding encoding = tabrivo::sniffEncoding(bytes);
+    const std::string decoded = tabrivo::decodeToUtf8(bytes, encoding);
+    // Whatever came in, well-formed UTF-8 without NUL comes out.
+    if (!tabrivo::isValidUtf8(decoded) || decoded.find('\0') != std::string::npos) {
+        __builtin_trap();
+    }
+    if (tabrivo::htmlFileBytesToUtf8(std::string(bytes)) != tabrivo::htmlBytesToUtf8(bytes)) {
+        __builtin_trap();
+    }
+    (void)tabrivo::prescanMetaCharset(bytes);
+    (void)tabrivo::encodingForLabel(bytes.substr(0, 64));
+    std::string shielded = decoded;
+    if (tabrivo::shieldControlCharacters(shielded)) {
+        tabrivo::unshieldControlCharacters(shielded);
+        if (shielded != decoded) {
+            __builtin_trap();
+        }
+    }
+    return 0;
+}
