@@ -2,6 +2,7 @@
 #   make run   - install missing packages, build (Release), start the window; without a
 #                display, convert the samples or ARGS="files..." with the command-line converter
 #   make test  - install missing packages, build, run the whole suite with ctest
+#   make test-sanitize - the same suite built with AddressSanitizer and UBSan
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
@@ -11,11 +12,11 @@ ARGS ?=
 # Debian packages the build and the tests need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
 	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev \
-	qt6-base-dev qt6-qpa-plugins fonts-liberation
+	qt6-base-dev qt6-qpa-plugins fonts-liberation strace
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test test-sanitize clean
 
 all: build
 
@@ -49,5 +50,11 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize -j $(JOBS)
+	ctest --preset sanitize -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-sanitize

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <thread>
 
+#include "atomic_file.h"
 #include "batch.h"
 #include "cli_options.h"
 #include "path_helpers.h"
@@ -17,6 +19,29 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// A conversion ended by a signal leaves no temporary file behind.
+extern "C" void onTerminatingSignal(int signal) {
+    tabrivo::removeUnfinishedOutputs();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Control characters (a newline in a file name) would break a message's line.
+std::string oneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            line += "\\x";
+            line += kHex[(c >> 4) & 0xF];
+            line += kHex[c & 0xF];
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
 
 int usageError(const std::string& message) {
     std::cerr << "tabrivo-convert: " << message << "\n"
@@ -76,6 +101,9 @@ int main(int argc, char** argv) {
         return usageError("the output folder \"" + *options.outputDir + "\" does not exist");
     }
 
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, onTerminatingSignal);
+    }
     const cli::BatchPlan plan = cli::planBatch(options.sources, options.outputDir);
     for (const std::string& warning : plan.warnings) {
         std::cerr << "tabrivo-convert: warning: " << warning << '\n';
@@ -93,7 +121,7 @@ int main(int argc, char** argv) {
     }
     auto onError = [&progressLine](const std::string& line) {
         progressLine.clear();  // errors stand on lines of their own, above the progress
-        std::cerr << "tabrivo-convert: " << line << std::endl;
+        std::cerr << "tabrivo-convert: " << oneLine(line) << std::endl;
     };
     const cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
     if (showProgress) {

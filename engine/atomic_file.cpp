@@ -4,15 +4,41 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <system_error>
 
 namespace tabrivo {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
+
+// The temporary files being written, so that a program ended by a signal can
+// remove them. Fixed slots of atomics: registering allocates nothing and a
+// signal handler may read them at any time.
+constexpr std::size_t kUnfinishedSlots = 256;
+std::array<std::atomic<const char*>, kUnfinishedSlots> g_unfinished{};
+
+void registerUnfinished(const char* path) {
+    for (auto& slot : g_unfinished) {
+        const char* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, path)) {
+            return;
+        }
+    }
+}
+
+void unregisterUnfinished(const char* path) {
+    for (auto& slot : g_unfinished) {
+        const char* expected = path;
+        if (slot.compare_exchange_strong(expected, nullptr)) {
+            return;
+        }
+    }
+}
 
 [[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
@@ -85,6 +111,9 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(
     m_target = resolveTarget(m_target);
     const std::string folder = folderOf(m_target);
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
+    if (name.size() > NAME_MAX) {
+        throwFileError(ENAMETOOLONG, "Cannot create the output file", requested);
+    }
 
     mode_t keepMode = 0666;
     struct stat existing {};
@@ -108,7 +137,7 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(
     if (replacing) {
         (void)::fchmod(m_fd, keepMode);  // best effort: keep the old file's permissions
     }
-    (void)name;
+    registerUnfinished(m_tempPath.c_str());
     m_buffer.reserve(kBufferSize);
 }
 
@@ -152,6 +181,7 @@ void AtomicOutputFile::commit() {
         discard();
         throwFileError(error, "Cannot replace the output file", m_target);
     }
+    unregisterUnfinished(m_tempPath.c_str());
     m_tempPath.clear();
 }
 
@@ -161,10 +191,19 @@ void AtomicOutputFile::discard() noexcept {
         m_fd = -1;
     }
     if (!m_tempPath.empty()) {
+        unregisterUnfinished(m_tempPath.c_str());
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
     }
     m_buffer.clear();
+}
+
+void removeUnfinishedOutputs() noexcept {
+    for (auto& slot : g_unfinished) {
+        if (const char* path = slot.load()) {
+            ::unlink(path);
+        }
+    }
 }
 
 void WriteTextFile(std::string_view text, const std::string& path, const int& mode) {

@@ -34,6 +34,10 @@ private:
     int m_fd = -1;
 };
 
+// Removes the temporary files of every output still being written. Safe to
+// call from a signal handler (it only unlinks), for a program ended by a signal.
+void removeUnfinishedOutputs() noexcept;
+
 // Puts one piece of text into a file: a mode below 2 starts the file afresh
 // with the text (atomically), 2 or more appends it, creating a missing file.
 // A missing folder, a folder in the file's place or no right to write throws

@@ -7,6 +7,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <stdexcept>
 #include <system_error>
 
 #include "atomic_file.h"
@@ -15,6 +17,8 @@
 
 namespace tabrivo {
 namespace {
+
+constexpr std::uint64_t kOutputLimit = std::uint64_t{4} * 1024 * 1024 * 1024;
 
 [[noreturn]] void throwSourceError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
@@ -141,6 +145,7 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
     }
     const std::vector<ElementRef>& tables = document.tables();
     std::string rowText;
+    std::uint64_t written = 0;
     for (const ElementRef& table : tables) {
         const std::vector<ElementRef> rows = document.rows(table);
         // A table without rows has no first row to count: it adds nothing.
@@ -158,7 +163,19 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
                 rowText.append(cellIndex < lastSeparated ? "\", \r\n" : "\"\r\n");
                 ++cellIndex;
             }
-            if (!trap.run(144, [&] { sink.write(rowText, 2); }) ||
+            written += rowText.size();
+            if (!trap.run(
+                    144,
+                    [&] {
+                        // Nested tables repeat their text in every cell around them, so a
+                        // small hostile file could ask for an endless result.
+                        if (written > kOutputLimit) {
+                            throw std::length_error(
+                                "The result would be larger than 4 GiB (tables nested too deeply "
+                                "or too large); nothing is written");
+                        }
+                        sink.write(rowText, 2);
+                    }) ||
                 !trap.run(146, [&] { sink.write("\t}\r\n", 2); })) {
                 return false;
             }

@@ -20,6 +20,10 @@ struct HtmlDocument::Impl {
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
     bool controlsShielded = false;
+    // Nested tables' texts, per line break written.
+    detail::TextSegmentCache tablesWithLf;
+    detail::TextSegmentCache tablesWithCrLf;
+    detail::EntryContexts contexts;
 };
 
 namespace {
@@ -201,7 +205,12 @@ void HtmlDocument::appendCellText(ElementRef cell, std::string& text,
         return;
     }
     const std::size_t start = text.size();
-    detail::appendInnerText(cellNode, m_impl->styles, text, newline);
+    detail::TextSegmentCache& tables =
+        newline == "\n" ? m_impl->tablesWithLf : m_impl->tablesWithCrLf;
+    if (newline != "\n" && newline != "\r\n") {
+        tables.clear();  // a cache only serves the line break it was made with
+    }
+    detail::appendInnerText(cellNode, m_impl->styles, m_impl->contexts, tables, text, newline);
     if (m_impl->controlsShielded) {
         std::string part = text.substr(start);
         unshieldControlCharacters(part);

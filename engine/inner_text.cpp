@@ -4,6 +4,8 @@
 #include <unicode/stringoptions.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace tabrivo::detail {
@@ -20,8 +22,13 @@ bool isCollapsible(char c) {
 // adjacent ones merged by taking the largest count).
 class TextBuilder {
 public:
+    // Appends to `out`.
     TextBuilder(std::string& out, std::string_view newline)
-        : m_out(out), m_start(out.size()), m_newline(newline) {}
+        : m_out(&out), m_start(out.size()), m_newline(newline) {}
+    // Collects a segment of its own (the text of a nested table).
+    explicit TextBuilder(std::string_view newline) : m_out(&m_own), m_newline(newline) {}
+    TextBuilder(const TextBuilder&) = delete;
+    TextBuilder& operator=(const TextBuilder&) = delete;
 
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
@@ -35,7 +42,7 @@ public:
                 }
             } else {
                 beginContent();
-                m_out.push_back(c);
+                m_out->push_back(c);
             }
         }
     }
@@ -44,11 +51,11 @@ public:
     // TAB between cells.
     void lineBreak() {
         startLiteral();
-        m_out.append(m_newline);
+        m_out->append(m_newline);
     }
     void tab() {
         startLiteral();
-        m_out.push_back('\t');
+        m_out->push_back('\t');
     }
 
     // An inline box without text (an image, a form control): white space on
@@ -56,10 +63,34 @@ public:
     void atomicBox() {
         if (m_pendingSpace) {
             flushBreaks();
-            m_out.push_back(' ');
+            m_out->push_back(' ');
         }
         m_pendingSpace = false;
         m_atLineStart = false;
+    }
+
+    // The collected segment: its text, the line breaks wanted before its first
+    // piece and those still wanted after its last.
+    TextSegment finishSegment() {
+        TextSegment segment;
+        segment.text = std::move(m_own);
+        segment.leadingBreaks = std::max(m_leadingBreaks, 0);
+        segment.trailingBreaks = m_pendingBreaks;
+        return segment;
+    }
+
+    // A segment collected earlier, as if its pieces came now.
+    void appendSegment(const TextSegment& segment) {
+        if (segment.text.empty()) {
+            requireBreaks(segment.trailingBreaks);
+            return;
+        }
+        requireBreaks(segment.leadingBreaks);
+        m_pendingSpace = false;
+        flushBreaks();
+        m_out->append(segment.text);
+        m_atLineStart = true;
+        requireBreaks(segment.trailingBreaks);
     }
 
     // The end of an inline box with lines of its own: its trailing space is
@@ -90,38 +121,38 @@ private:
         m_atLineStart = true;
     }
 
+    // Called before every piece of output: breaks before the first piece are
+    // dropped (and remembered for a segment), later ones are written.
     void flushBreaks() {
-        if (m_pendingBreaks > 0) {
-            if (m_out.size() != m_start) {
-                for (int i = 0; i < m_pendingBreaks; ++i) {
-                    m_out.append(m_newline);
-                }
+        if (m_out->size() == m_start) {
+            if (m_leadingBreaks < 0) {
+                m_leadingBreaks = m_pendingBreaks;
             }
-            m_pendingBreaks = 0;
+        } else {
+            for (int i = 0; i < m_pendingBreaks; ++i) {
+                m_out->append(m_newline);
+            }
         }
+        m_pendingBreaks = 0;
     }
 
     void beginContent() {
         flushBreaks();
         if (m_pendingSpace) {
-            m_out.push_back(' ');
+            m_out->push_back(' ');
         }
         m_pendingSpace = false;
         m_atLineStart = false;
     }
 
-    std::string& m_out;
-    std::size_t m_start;
+    std::string m_own;
+    std::string* m_out;
+    std::size_t m_start = 0;
     std::string_view m_newline;
+    int m_leadingBreaks = -1;  // -1 until the first piece of output
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_atLineStart = true;
-};
-
-struct Inherited {
-    WhiteSpace whiteSpace = WhiteSpace::Normal;
-    TextTransform textTransform = TextTransform::None;
-    bool visible = true;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -241,38 +272,52 @@ private:
 
 enum class CellState { Rendered, ContentHidden, NotRendered };
 
+// What an element meets from its ancestors, remembered per element so that
+// the cells of deeply nested tables do not each walk the whole way up.
+EntryContext entryContext(const GumboNode* element, StyleResolver& styles, EntryContexts& known) {
+    std::vector<const GumboNode*> unknown;
+    const GumboNode* node = element;
+    EntryContext context;
+    for (;; node = node->parent) {
+        const GumboNode* parent = node->parent;
+        if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+            break;  // the root element meets nothing
+        }
+        const auto found = known.find(node);
+        if (found != known.end()) {
+            context = found->second;
+            break;
+        }
+        unknown.push_back(node);
+    }
+    // From the highest unknown element down: each meets its parent's context
+    // with the parent's own effects added.
+    for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
+        const GumboNode* child = *it;
+        const GumboNode* parent = child->parent;
+        const ElementStyle style = styles.styleOf(parent);
+        context.notRendered =
+            context.notRendered || style.display == Display::None || style.replaced;
+        context.contentHidden = context.contentHidden || style.contentHidden ||
+                                (isClosedDetails(parent) && !isShownSummary(parent, child));
+        inherit(style, context.inherited);
+        known.emplace(child, context);
+    }
+    return context;
+}
+
 // Whether the element has a box, and what it inherits from its ancestors (the
 // nearest ancestor that sets a value decides).
-CellState cellState(const GumboNode* element, StyleResolver& styles, Inherited& inherited) {
-    CellState state = CellState::Rendered;
-    bool whiteSpaceKnown = false;
-    bool transformKnown = false;
-    bool visibilityKnown = false;
-    const GumboNode* child = nullptr;
-    for (const GumboNode* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
-         child = node, node = node->parent) {
-        const ElementStyle style = styles.styleOf(node);
-        if (style.display == Display::None || (node != element && style.replaced)) {
-            return CellState::NotRendered;
-        }
-        if (node != element &&
-            (style.contentHidden || (isClosedDetails(node) && !isShownSummary(node, child)))) {
-            state = CellState::ContentHidden;
-        }
-        if (!whiteSpaceKnown && style.whiteSpace != WhiteSpace::Inherit) {
-            inherited.whiteSpace = style.whiteSpace;
-            whiteSpaceKnown = true;
-        }
-        if (!transformKnown && style.textTransform != TextTransform::Inherit) {
-            inherited.textTransform = style.textTransform;
-            transformKnown = true;
-        }
-        if (!visibilityKnown && style.visibility != Visibility::Inherit) {
-            inherited.visible = style.visibility == Visibility::Visible;
-            visibilityKnown = true;
-        }
+CellState cellState(const GumboNode* element, StyleResolver& styles, EntryContexts& known,
+                    Inherited& inherited) {
+    const EntryContext context = entryContext(element, styles, known);
+    const ElementStyle own = styles.styleOf(element);
+    if (context.notRendered || own.display == Display::None) {
+        return CellState::NotRendered;
     }
-    return state;
+    inherited = context.inherited;
+    inherit(own, inherited);
+    return context.contentHidden ? CellState::ContentHidden : CellState::Rendered;
 }
 
 struct Frame {
@@ -281,6 +326,7 @@ struct Frame {
     unsigned nextChild;
     Inherited inherited;
     bool closedDetails;
+    bool ownsBuilder = false;  // a nested table collecting its own segment
 };
 
 bool isBlockLevel(Display display) {
@@ -367,10 +413,10 @@ void appendTextContent(const GumboNode* root, std::string& out, std::string_view
     }
 }
 
-void appendInnerText(const GumboNode* element, StyleResolver& styles, std::string& text,
-                     std::string_view newline) {
+void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryContexts& contexts,
+                     TextSegmentCache& tables, std::string& text, std::string_view newline) {
     Inherited inherited;
-    switch (cellState(element, styles, inherited)) {
+    switch (cellState(element, styles, contexts, inherited)) {
         case CellState::NotRendered:
             appendTextContent(element, text, newline);
             return;
@@ -379,8 +425,6 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, std::strin
         case CellState::Rendered:
             break;
     }
-    TextBuilder out(text, newline);
-    TableStructure table(styles);
     // The element's own box edges add nothing to its own text.
     ElementStyle rootStyle;
     rootStyle.display = Display::Contents;
@@ -388,21 +432,38 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, std::strin
     if (ownStyle.replaced || ownStyle.contentHidden) {
         return;
     }
-    thread_local std::vector<Frame> stack;  // reused: a cell's walk allocates nothing
-    stack.clear();
+    TableStructure table(styles);
+    // A nested table's text is the same wherever it is met from, so each is
+    // collected once as a segment and reused by every cell around it: deep
+    // nesting costs linear time, not quadratic.
+    std::vector<std::unique_ptr<TextBuilder>> builders;
+    builders.push_back(std::make_unique<TextBuilder>(text, newline));
+    std::vector<Frame> stack;
     stack.push_back({element, rootStyle, 0, inherited, isClosedDetails(element)});
+    auto displayIn = [](const Frame& parent, Display display) {
+        return parent.style.blockifiesChildren &&
+                       (display == Display::Inline || display == Display::InlineBlock)
+                   ? Display::Block
+                   : display;
+    };
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const GumboVector* children = frame.style.replaced ? nullptr : childrenOf(frame.node);
         if (children == nullptr || frame.nextChild >= children->length) {
             const Frame closed = frame;
             stack.pop_back();
-            const Display display = closed.style.display;
-            const bool blockified = !stack.empty() && stack.back().style.blockifiesChildren &&
-                                    (display == Display::Inline || display == Display::InlineBlock);
-            closeElement(out, closed, blockified ? Display::Block : display, table);
+            if (closed.ownsBuilder) {
+                TextSegment segment = builders.back()->finishSegment();
+                builders.pop_back();
+                builders.back()->appendSegment(segment);
+                tables.emplace(closed.node, std::move(segment));
+            }
+            const Display display = stack.empty() ? closed.style.display
+                                                  : displayIn(stack.back(), closed.style.display);
+            closeElement(*builders.back(), closed, display, table);
             continue;
         }
+        TextBuilder& out = *builders.back();
         const GumboNode* child = childAt(*children, frame.nextChild++);
         if (frame.closedDetails && !isShownSummary(frame.node, child)) {
             continue;
@@ -428,13 +489,21 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, std::strin
                 }
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
-                Display display = style.display;
-                if (frame.style.blockifiesChildren &&
-                    (display == Display::Inline || display == Display::InlineBlock)) {
-                    display = Display::Block;
-                }
+                const Display display = displayIn(frame, style.display);
                 openElement(out, style, display, childInherited.visible);
-                stack.push_back({child, style, 0, childInherited, isClosedDetails(child)});
+                const bool nestedTable = style.display == Display::Table;
+                if (nestedTable) {
+                    const auto known = tables.find(child);
+                    if (known != tables.end()) {
+                        out.appendSegment(known->second);
+                        closeElement(out, Frame{child, style, 0, childInherited, false}, display,
+                                     table);
+                        break;
+                    }
+                    builders.push_back(std::make_unique<TextBuilder>(newline));
+                }
+                stack.push_back(
+                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable});
                 break;
             }
             default:

@@ -1,6 +1,9 @@
 #include "settings_store.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QThread>
 #include <stdexcept>
 
 namespace tabrivo {
@@ -17,6 +20,21 @@ QString defaultText(const QVariant& value) {
 
 QString keyPath(const QString& key) {
     return kSection + QLatin1Char('/') + key;
+}
+
+// A writer killed between creating the store's lock file and filling it
+// leaves it empty, and the next write would wait half a minute for it to go
+// stale. A live writer fills its lock at once, so one still empty a moment
+// later was abandoned.
+void removeAbandonedLock(const QString& lockPath) {
+    if (!QFileInfo::exists(lockPath) || QFileInfo(lockPath).size() != 0) {
+        return;
+    }
+    QThread::msleep(50);
+    const QFileInfo again(lockPath);
+    if (again.exists() && again.size() == 0) {
+        QFile::remove(lockPath);
+    }
 }
 
 }  // namespace
@@ -50,6 +68,7 @@ QString SettingsStore::ReadSetting(const QString& key, const QVariant& defaultVa
 
 void SettingsStore::WriteSetting(const QString& key, const QString& value) {
     const std::unique_ptr<QSettings> settings = open();
+    removeAbandonedLock(settings->fileName() + QStringLiteral(".lock"));
     settings->setValue(keyPath(key), value);
     settings->sync();
     switch (settings->status()) {

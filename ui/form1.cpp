@@ -158,6 +158,11 @@ void Form1::createControls() {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
+    // A button leaves a move without a pressed button unused, and Qt would hand
+    // it on to the surface below, which would take the hand away again.
+    for (QObject* object : m_hoverButtons) {
+        static_cast<QWidget*>(object)->setAttribute(Qt::WA_NoMousePropagation);
+    }
     ListView1->viewport()->setMouseTracking(true);
     // A row that is removed cannot be dragged on.
     connect(ListView1->model(), &QAbstractItemModel::rowsRemoved, this,

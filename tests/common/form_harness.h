@@ -3,10 +3,13 @@
 // every window test starts from. The conversion is the engine's, or a scripted
 // one the test supplies.
 
+#include <QCursor>
+#include <QPoint>
 #include <QString>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "error_box.h"
@@ -88,6 +91,10 @@ public:
     FakeUrlOpener urlOpener;
     // Used by a Converter::Scripted window for every file it converts.
     ScriptedConverter onConvert;
+    // What the window's random source gives (read when the window asks).
+    double randomValue = 0.5;
+    // Where the window finds the pointer on the screen; empty: the real pointer.
+    std::optional<QPoint> pointerAt;
     std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<Form1> form;
 
@@ -98,7 +105,8 @@ private:
         services.dialogs = &dialogs;
         services.settings = settings.get();
         services.urlOpener = &urlOpener;
-        services.random = [] { return 0.5; };
+        services.random = [this] { return randomValue; };
+        services.cursorPosition = [this] { return pointerAt.value_or(QCursor::pos()); };
         services.programFolder = programFolder;
         if (m_converterKind == Converter::Scripted) {
             services.converter = [this](const std::string& source, const std::string& output,
