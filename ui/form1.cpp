@@ -66,7 +66,16 @@ Form1::Form1(Form1Services services, QWidget* parent)
     resize(kDesignSize);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // The children outlive this object's own part while the base class tears
+    // them down: nothing they send may reach it then.
+    disconnect(ListView1->model(), nullptr, this, nullptr);
+    ListView1->removeEventFilter(this);
+    ListView1->viewport()->removeEventFilter(this);
+    for (QObject* object : m_hoverButtons + m_hoverSurfaces) {
+        object->removeEventFilter(this);
+    }
+}
 
 void Form1::createControls() {
     setObjectName(QStringLiteral("Form1"));
