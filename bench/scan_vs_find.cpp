@@ -14,20 +14,9 @@
 #include <cstdio>
 
 #include "form1.h"
+#include "silent_dialogs.h"
 
 namespace {
-
-class ScriptedDialogs : public tabrivo::Dialogs {
-public:
-    QString folder;
-    void message(const QString&, const QString&, Icon) override {}
-    bool question(const QString&, const QString&) override { return false; }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override {
-        return QStringLiteral("html");
-    }
-    QStringList openFiles(const QString&, const QString&) override { return {}; }
-    QString chooseFolder(const QString&, const QString&) override { return folder; }
-};
 
 // Folders numbered breadth-first: folder i's parent is (i - 1) / 10.
 void buildTree(const QString& root, int folders, int filesPerFolder) {
@@ -66,8 +55,9 @@ int main(int argc, char** argv) {
     find.waitForFinished(-1);
     const double findSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-    ScriptedDialogs dialogs;
-    dialogs.folder = root;
+    tabrivo::bench::SilentDialogs dialogs;
+    dialogs.inputAnswer = QStringLiteral("html");
+    dialogs.folderAnswer = root;
     tabrivo::SettingsStore settings(scratch.path() + QStringLiteral("/settings.ini"));
     tabrivo::DesktopUrlOpener opener;
     tabrivo::Form1Services services;

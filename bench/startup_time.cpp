@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "form1.h"
+#include "silent_dialogs.h"
 
 namespace {
 
@@ -34,18 +35,6 @@ double secondsSinceProcessStart() {
     const double uptime = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
     return uptime - static_cast<double>(startTicks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
-
-class SilentDialogs : public tabrivo::Dialogs {
-public:
-    int boxes = 0;
-    void message(const QString&, const QString&, Icon) override { ++boxes; }
-    bool question(const QString&, const QString&) override { return false; }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QStringList openFiles(const QString&, const QString&) override { return {}; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 class FirstPaint : public QObject {
 public:
@@ -88,7 +77,7 @@ int main(int argc, char** argv) {
         sample.open(QIODevice::WriteOnly);
         sample.write("<table><tr><td>a</td></tr></table>");
     }
-    SilentDialogs dialogs;
+    tabrivo::bench::SilentDialogs dialogs;
     tabrivo::SettingsStore settings(programFolder.path() + QStringLiteral("/settings.ini"));
     tabrivo::DesktopUrlOpener opener;
     tabrivo::Form1Services services;

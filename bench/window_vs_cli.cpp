@@ -15,21 +15,9 @@
 
 #include "error_box.h"
 #include "form1.h"
+#include "silent_dialogs.h"
 
 namespace {
-
-// Boxes are counted, never shown.
-class SilentDialogs : public tabrivo::Dialogs {
-public:
-    int messages = 0;
-    void message(const QString&, const QString&, Icon) override { ++messages; }
-    bool question(const QString&, const QString&) override { return false; }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QStringList openFiles(const QString&, const QString&) override { return {}; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 QStringList writeSmallFiles(const QString& folder, int count) {
     QStringList paths;
@@ -85,7 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    SilentDialogs dialogs;
+    tabrivo::bench::SilentDialogs dialogs;
     tabrivo::SettingsStore settings(scratch.path() + QStringLiteral("/settings.ini"));
     tabrivo::DesktopUrlOpener opener;
     tabrivo::Form1Services services;
@@ -119,7 +107,7 @@ int main(int argc, char** argv) {
                                   .size();
     std::printf(
         "files %d\ncommand line %.3f s\nwindow %.3f s (%lld results, %d boxes)\nratio %.2f\n",
-        count, cliSeconds, windowSeconds, static_cast<long long>(written), dialogs.messages,
+        count, cliSeconds, windowSeconds, static_cast<long long>(written), dialogs.boxes,
         windowSeconds / cliSeconds);
     return written == count ? 0 : 1;
 }
