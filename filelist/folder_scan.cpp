@@ -337,7 +337,9 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
             if (name.front() == '~' || !isValidUtf8(name)) {
                 continue;
             }
-            const std::string path = bare + kPathSeparator + name;
+            std::string path = bare;
+            path += kPathSeparator;
+            path += name;
             // The listing has just found the file; only a dot-file can be a
             // hidden archive file (word 34), so only such names are asked about.
             if (name.front() == '.' && attributeWord(path) == kHiddenArchiveWord) {
