@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "utf8.h"
+
 namespace tabrivo::detail {
 namespace {
 
@@ -185,6 +187,55 @@ std::string transformed(std::string_view text, TextTransform transform) {
     }
     std::string out;
     unicode.toUTF8String(out);
+    return out;
+}
+
+// A MathML identifier of a single letter is shown in italic (math-auto), as
+// the letters of the mathematical alphanumeric block.
+bool isAutoItalicIdentifier(const GumboNode* node) {
+    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_MI &&
+           node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
+           node->v.element.children.length == 1 && attributeValue(node, "mathvariant") == nullptr;
+}
+
+std::string mathItalic(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isCollapsible(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isCollapsible(text[end - 1])) {
+        --end;
+    }
+    const std::string_view letter = text.substr(begin, end - begin);
+    std::uint32_t cp = 0;
+    if (letter.size() == 1) {
+        cp = static_cast<unsigned char>(letter[0]);
+    } else if (letter.size() == 2 && (static_cast<unsigned char>(letter[0]) & 0xE0U) == 0xC0U) {
+        cp = ((static_cast<unsigned char>(letter[0]) & 0x1FU) << 6) |
+             (static_cast<unsigned char>(letter[1]) & 0x3FU);
+    } else {
+        return std::string(text);
+    }
+    std::uint32_t italic = 0;
+    if (cp == 'h') {
+        italic = 0x210E;  // the italic h sits in the letterlike symbols
+    } else if (cp >= 'a' && cp <= 'z') {
+        italic = 0x1D44E + (cp - 'a');
+    } else if (cp >= 'A' && cp <= 'Z') {
+        italic = 0x1D434 + (cp - 'A');
+    } else if (cp >= 0x03B1 && cp <= 0x03C9) {
+        italic = 0x1D6FC + (cp - 0x03B1);
+    } else if (cp >= 0x0391 && cp <= 0x03A1) {
+        italic = 0x1D6E2 + (cp - 0x0391);
+    } else if (cp >= 0x03A3 && cp <= 0x03A9) {
+        italic = 0x1D6F4 + (cp - 0x03A3);
+    } else {
+        return std::string(text);
+    }
+    std::string out(text.substr(0, begin));
+    appendUtf8(out, italic);
+    out.append(text.substr(end));
     return out;
 }
 
@@ -472,7 +523,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                if (frame.inherited.visible) {
+                if (frame.inherited.visible && isAutoItalicIdentifier(frame.node)) {
+                    out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
+                } else if (frame.inherited.visible) {
                     if (frame.inherited.textTransform == TextTransform::None ||
                         frame.inherited.textTransform == TextTransform::Inherit) {
                         out.text(child->v.text.text, frame.inherited.whiteSpace);

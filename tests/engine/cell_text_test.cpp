@@ -38,7 +38,6 @@ std::string firstCellText(const std::string& html) {
 // Where the browser is known to differ, and why; these cases are reported as skipped.
 const std::pair<std::string_view, std::string_view> kKnownDifferences[] = {
     {"block_form", "the parser closes a form inside a table cell differently"},
-    {"embed_math", "single-letter math identifiers are not turned into italic letters"},
 };
 
 class CellText : public testing::TestWithParam<CellTextCase> {};
