@@ -52,28 +52,7 @@ public:
           m_out(m_capture.file("stdout")),
           m_err(m_capture.file("stderr")) {
         writeFileBytes(m_in, input);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, m_in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_err.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (workDir) {
-            posix_spawn_file_actions_addchdir_np(&actions, workDir->c_str());
-        }
-        std::vector<char*> args;
-        args.reserve(argv.size() + 1);
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        const int spawnError =
-            ::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawnError != 0) {
-            throw std::system_error(spawnError, std::generic_category(), "posix_spawn " + argv[0]);
-        }
+        m_pid = spawnWithFileStreams(argv, m_in, m_out, m_err, workDir);
     }
     ~ChildProcess() {
         if (m_pid > 0) {

@@ -88,17 +88,12 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs `argv[0]` with the arguments, standard input fed from `input`, standard
-// output and standard error captured through files in a private folder (so no
-// pipe can fill up and stall the child). `workDir` sets the child's folder.
-inline ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = {},
-                                const std::optional<fs::path>& workDir = std::nullopt) {
-    const TempDir capture;
-    const std::string inPath = capture.file("stdin");
-    const std::string outPath = capture.file("stdout");
-    const std::string errPath = capture.file("stderr");
-    writeFileBytes(inPath, input);
-
+// Starts `argv[0]` with the arguments, its standard streams read from and
+// written to the given files (files, not pipes, so no pipe can fill up and
+// stall the child). `workDir` sets the child's folder. Throws when it cannot start.
+inline pid_t spawnWithFileStreams(const std::vector<std::string>& argv, const std::string& inPath,
+                                  const std::string& outPath, const std::string& errPath,
+                                  const std::optional<fs::path>& workDir = std::nullopt) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inPath.c_str(), O_RDONLY, 0);
@@ -115,13 +110,25 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const std:
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
-
     pid_t pid = 0;
     const int spawnError = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawnError != 0) {
         throw std::system_error(spawnError, std::generic_category(), "posix_spawn " + argv[0]);
     }
+    return pid;
+}
+
+// Runs `argv[0]` with the arguments, standard input fed from `input`, standard
+// output and standard error captured through files in a private folder.
+inline ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = {},
+                                const std::optional<fs::path>& workDir = std::nullopt) {
+    const TempDir capture;
+    const std::string inPath = capture.file("stdin");
+    const std::string outPath = capture.file("stdout");
+    const std::string errPath = capture.file("stderr");
+    writeFileBytes(inPath, input);
+    const pid_t pid = spawnWithFileStreams(argv, inPath, outPath, errPath, workDir);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
