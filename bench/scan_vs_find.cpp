@@ -13,8 +13,8 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "bench_window.h"
 #include "form1.h"
-#include "silent_dialogs.h"
 
 namespace {
 
@@ -55,17 +55,10 @@ int main(int argc, char** argv) {
     find.waitForFinished(-1);
     const double findSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-    tabrivo::bench::SilentDialogs dialogs;
-    dialogs.inputAnswer = QStringLiteral("html");
-    dialogs.folderAnswer = root;
-    tabrivo::SettingsStore settings(scratch.path() + QStringLiteral("/settings.ini"));
-    tabrivo::DesktopUrlOpener opener;
-    tabrivo::Form1Services services;
-    services.dialogs = &dialogs;
-    services.settings = &settings;
-    services.urlOpener = &opener;
-    services.random = [] { return 0.5; };
-    services.programFolder = scratch.path();
+    tabrivo::bench::BenchWindowServices bench(scratch.path());
+    bench.dialogs.inputAnswer = QStringLiteral("html");
+    bench.dialogs.folderAnswer = root;
+    tabrivo::Form1Services services = bench.forWindow(scratch.path());
     tabrivo::Form1 window(services);
     window.Form_Load();
     window.show();

@@ -13,8 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench_window.h"
 #include "form1.h"
-#include "silent_dialogs.h"
 
 namespace {
 
@@ -77,15 +77,8 @@ int main(int argc, char** argv) {
         sample.open(QIODevice::WriteOnly);
         sample.write("<table><tr><td>a</td></tr></table>");
     }
-    tabrivo::bench::SilentDialogs dialogs;
-    tabrivo::SettingsStore settings(programFolder.path() + QStringLiteral("/settings.ini"));
-    tabrivo::DesktopUrlOpener opener;
-    tabrivo::Form1Services services;
-    services.dialogs = &dialogs;
-    services.settings = &settings;
-    services.urlOpener = &opener;
-    services.random = [] { return 0.5; };
-    services.programFolder = programFolder.path();
+    tabrivo::bench::BenchWindowServices bench(programFolder.path());
+    tabrivo::Form1Services services = bench.forWindow(programFolder.path());
     {
         // The first start records the samples; the measured start finds them recorded.
         tabrivo::Form1 first(services);
@@ -101,6 +94,6 @@ int main(int argc, char** argv) {
     std::printf(
         "process start to first paint: %.0f ms (window creation, load and paint: %.0f ms, "
         "%d boxes)\n",
-        firstPaint.seconds * 1000, (firstPaint.seconds - beforeWindow) * 1000, dialogs.boxes);
+        firstPaint.seconds * 1000, (firstPaint.seconds - beforeWindow) * 1000, bench.dialogs.boxes);
     return 0;
 }

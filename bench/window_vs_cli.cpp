@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "bench_window.h"
 #include "error_box.h"
 #include "form1.h"
-#include "silent_dialogs.h"
 
 namespace {
 
@@ -73,18 +73,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    tabrivo::bench::SilentDialogs dialogs;
-    tabrivo::SettingsStore settings(scratch.path() + QStringLiteral("/settings.ini"));
-    tabrivo::DesktopUrlOpener opener;
-    tabrivo::Form1Services services;
-    services.dialogs = &dialogs;
-    services.settings = &settings;
-    services.urlOpener = &opener;
-    services.random = [] { return 0.5; };
+    tabrivo::bench::BenchWindowServices bench(scratch.path());
+    tabrivo::Form1Services services = bench.forWindow();
     if (qEnvironmentVariableIsSet("NO_LOADER_THREAD")) {
         services.converter = [&](const std::string& source, const std::string& output,
                                  const tabrivo::YieldCallback&) {
-            tabrivo::ErrorBox box(dialogs);
+            tabrivo::ErrorBox box(bench.dialogs);
             tabrivo::ConvertVelquist(source, output, box);
         };
     }
@@ -107,7 +101,7 @@ int main(int argc, char** argv) {
                                   .size();
     std::printf(
         "files %d\ncommand line %.3f s\nwindow %.3f s (%lld results, %d boxes)\nratio %.2f\n",
-        count, cliSeconds, windowSeconds, static_cast<long long>(written), dialogs.boxes,
+        count, cliSeconds, windowSeconds, static_cast<long long>(written), bench.dialogs.boxes,
         windowSeconds / cliSeconds);
     return written == count ? 0 : 1;
 }
