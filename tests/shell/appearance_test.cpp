@@ -18,9 +18,13 @@
 #include "appearance.h"
 #include "error_box.h"
 #include "test_support.h"
+#include "widget_support.h"
 
 using tabrivo::test::TempDir;
 using tabrivo::test::writeFileBytes;
+
+using tabrivo::test::backgroundOf;
+using tabrivo::test::DistinctButtonFace;
 
 namespace {
 
@@ -41,32 +45,6 @@ struct SkinnedWindow {
     QLabel* label = new QLabel(QStringLiteral("label"), &window);
     QLineEdit* edit = new QLineEdit(&window);
     QPushButton* button = new QPushButton(QStringLiteral("button"), &window);
-};
-
-QColor backgroundOf(const QWidget* widget) {
-    return widget->palette().color(widget->backgroundRole());
-}
-
-// While alive, the application's palette has a window colour that differs
-// from the button face, so that taking on the button face can be seen.
-class DistinctButtonFace {
-public:
-    DistinctButtonFace() : m_saved(QApplication::palette()) {
-        QPalette palette = m_saved;
-        palette.setColor(QPalette::Window, QColor(0xd0, 0xe0, 0xf0));
-        palette.setColor(QPalette::Button, QColor(0x80, 0x40, 0x20));
-        palette.setColor(QPalette::Base, QColor(0xfa, 0xfa, 0xfa));
-        QApplication::setPalette(palette);
-    }
-    ~DistinctButtonFace() { QApplication::setPalette(m_saved); }
-    DistinctButtonFace(const DistinctButtonFace&) = delete;
-    DistinctButtonFace& operator=(const DistinctButtonFace&) = delete;
-
-    static QColor buttonFace() { return {0x80, 0x40, 0x20}; }
-    static QColor windowColour() { return {0xd0, 0xe0, 0xf0}; }
-
-private:
-    QPalette m_saved;
 };
 
 }  // namespace

@@ -15,27 +15,19 @@
 #include "mouse_pointer.h"
 #include "test_support.h"
 #include "user_folders.h"
+#include "widget_support.h"
 
 using tabrivo::YieldCallback;
 using tabrivo::test::FormHarness;
 using tabrivo::test::TempDir;
+
+using tabrivo::test::hoverOver;
 
 namespace {
 
 constexpr int kDefault = tabrivo::MousePointer::Default;
 constexpr int kHourglass = tabrivo::MousePointer::Hourglass;
 constexpr int kCustom = tabrivo::MousePointer::Custom;
-
-// Known fault: a command button ignores a move without a pressed button, so
-// Qt passes the move on to the button's parent (the window's background, or
-// Frame1 for "..."), whose hover handling then puts the arrow back at once.
-// The pointer moving over `widget` without a button pressed.
-void hoverOver(QWidget* widget) {
-    const QPointF inside(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent move(QEvent::MouseMove, inside, widget->mapToGlobal(inside), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &move);
-}
 
 std::vector<QWidget*> buttonsOf(const tabrivo::Form1& form) {
     return {form.PushButton1, form.PushButton2, form.PushButton3,

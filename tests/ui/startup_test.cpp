@@ -18,9 +18,14 @@
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"
+#include "widget_support.h"
 
 using tabrivo::test::FormHarness;
 using tabrivo::test::TempDir;
+
+using tabrivo::test::backgroundOf;
+using tabrivo::test::DistinctButtonFace;
+using tabrivo::test::hoverOver;
 
 namespace {
 
@@ -47,37 +52,6 @@ struct ProgramFolder {
     void addIcons() const {
         fs::copy(kArtwork / "icons", dir.path() / "icons", fs::copy_options::recursive);
     }
-};
-
-// The pointer moving over `widget` without a button pressed.
-void hoverOver(QWidget* widget) {
-    const QPointF inside(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent move(QEvent::MouseMove, inside, widget->mapToGlobal(inside), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &move);
-}
-
-// Known fault, see hover_test.cpp: the hover over a button is undone by its parent.
-QColor backgroundOf(const QWidget* widget) {
-    return widget->palette().color(widget->backgroundRole());
-}
-
-// While alive, the application's palette has a window colour that differs
-// from the button face, so that taking on the button face can be seen.
-class DistinctButtonFace {
-public:
-    DistinctButtonFace() : m_saved(QApplication::palette()) {
-        QPalette palette = m_saved;
-        palette.setColor(QPalette::Window, QColor(0xd0, 0xe0, 0xf0));
-        palette.setColor(QPalette::Button, QColor(0x80, 0x40, 0x20));
-        QApplication::setPalette(palette);
-    }
-    ~DistinctButtonFace() { QApplication::setPalette(m_saved); }
-    DistinctButtonFace(const DistinctButtonFace&) = delete;
-    DistinctButtonFace& operator=(const DistinctButtonFace&) = delete;
-
-private:
-    QPalette m_saved;
 };
 
 }  // namespace
