@@ -143,49 +143,54 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
     if (!trap.run(108, [&] { sink.write("{\r\n", 1); })) {
         return false;
     }
-    const std::vector<ElementRef>& tables = document.tables();
     std::string rowText;
     std::uint64_t written = 0;
-    for (const ElementRef& table : tables) {
-        const std::vector<ElementRef> rows = document.rows(table);
-        // A table without rows has no first row to count: it adds nothing.
-        const long lastSeparated =
-            rows.empty() ? -1 : static_cast<long>(document.cells(rows.front()).size()) - 1;
-        for (const ElementRef& row : rows) {
+    const bool finished = document.forEachTable([&](ElementRef table) {
+        // The cells of the first row before its last one are followed by ", ";
+        // a table without rows has no first row and adds nothing.
+        long lastSeparated = -1;
+        bool firstRow = true;
+        return document.forEachRow(table, [&](ElementRef row) {
+            const std::vector<ElementRef> cells = document.cells(row);
+            if (firstRow) {
+                lastSeparated = static_cast<long>(cells.size()) - 1;
+                firstRow = false;
+            }
             if (!trap.run(130, [&] { sink.write("\t{\r\n", 2); })) {
                 return false;
             }
             rowText.clear();
             long cellIndex = 0;
-            for (const ElementRef& cell : document.cells(row)) {
+            for (const ElementRef& cell : cells) {
                 rowText.append("\t\"");
                 document.appendCellText(cell, rowText, "\r\n");
                 rowText.append(cellIndex < lastSeparated ? "\", \r\n" : "\"\r\n");
                 ++cellIndex;
             }
             written += rowText.size();
-            if (!trap.run(
-                    144,
-                    [&] {
-                        // Nested tables repeat their text in every cell around them, so a
-                        // small hostile file could ask for an endless result.
-                        if (written > kOutputLimit) {
-                            throw std::length_error(
-                                "The result would be larger than 4 GiB (tables nested too deeply "
-                                "or too large); nothing is written");
-                        }
-                        sink.write(rowText, 2);
-                    }) ||
-                !trap.run(146, [&] { sink.write("\t}\r\n", 2); })) {
-                return false;
-            }
-        }
+            return trap.run(144,
+                            [&] {
+                                // Nested tables repeat their text in every cell around them,
+                                // so a small hostile file could ask for an endless result.
+                                if (written > kOutputLimit) {
+                                    throw std::length_error(
+                                        "The result would be larger than 4 GiB (tables nested "
+                                        "too deeply or too large); nothing is written");
+                                }
+                                sink.write(rowText, 2);
+                            }) &&
+                   trap.run(146, [&] { sink.write("\t}\r\n", 2); });
+        });
+    });
+    if (!finished) {
+        return false;
     }
     return trap.run(152, [&] { sink.write("}", 2); });
 }
 
-std::string convertHtmlToText(std::string_view htmlBytes) {
-    const std::unique_ptr<HtmlDocument> document = HtmlDocument::parse(htmlBytesToUtf8(htmlBytes));
+std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options) {
+    const std::unique_ptr<HtmlDocument> document =
+        HtmlDocument::parse(htmlBytesToUtf8(htmlBytes), options);
     SilentReporter reporter;
     StepTrap trap(std::string(kConvertLocation), reporter);
     StringSink sink;

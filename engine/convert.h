@@ -39,7 +39,7 @@ std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path);
 bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap);
 
 // The whole conversion of HTML bytes to the output text, in memory.
-std::string convertHtmlToText(std::string_view htmlBytes);
+std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options = {});
 
 class DocumentLoader;
 

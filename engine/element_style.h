@@ -58,6 +58,8 @@ class StyleResolver {
 public:
     explicit StyleResolver(const StyleRules& rules) : m_rules(rules) {}
     ElementStyle styleOf(const GumboNode* element);
+    // Drops what is remembered about elements, before their tree is freed.
+    void forgetElements() { m_cache.clear(); }
 
 private:
     ElementStyle compute(const GumboNode* element, bool& costly) const;

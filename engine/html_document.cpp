@@ -2,29 +2,21 @@
 
 #include <gumbo.h>
 
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
 #include "css_rules.h"
 #include "element_style.h"
 #include "gumbo_arena.h"
 #include "gumbo_util.h"
 #include "inner_text.h"
+#include "row_runs.h"
 #include "utf8.h"
 
 namespace tabrivo {
 
 using detail::isHtmlElement;
-
-struct HtmlDocument::Impl {
-    std::string source;  // the parser's tree points into it
-    GumboArena arena;
-    GumboOutput* output = nullptr;  // freed with the arena
-    detail::StyleRules styleRules;
-    detail::StyleResolver styles{styleRules};
-    bool controlsShielded = false;
-    // Nested tables' texts, per line break written.
-    detail::TextSegmentCache tablesWithLf;
-    detail::TextSegmentCache tablesWithCrLf;
-    detail::EntryContexts contexts;
-};
 
 namespace {
 
@@ -78,9 +70,10 @@ void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
     }
 }
 
-// Collects the tables and applies the style sheets, in one walk of the tree.
-void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables,
-                   detail::StyleRules& rules) {
+// Calls `visit` for every element below `root` in document order, template
+// contents excluded (their tables are not part of the document).
+template <typename Visit>
+void walkElements(const GumboNode* root, Visit&& visit) {
     std::vector<std::pair<const GumboNode*, unsigned>> stack;
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
@@ -93,86 +86,354 @@ void collectTables(const GumboNode* root, std::vector<const GumboNode*>& tables,
             continue;
         }
         const auto* child = static_cast<const GumboNode*>(children.data[next++]);
-        // Template contents are not part of the document; neither are their tables.
         if (child->type != GUMBO_NODE_ELEMENT) {
             continue;
         }
-        if (isHtmlElement(child, GUMBO_TAG_TABLE)) {
-            tables.push_back(child);
-        } else if (isHtmlElement(child, GUMBO_TAG_STYLE)) {
-            addStyleElement(child, rules);
-        }
+        visit(child);
         if (child->v.element.children.length > 0) {
             stack.emplace_back(child, 0);
         }
     }
 }
 
+// Text and the tree parsed from it, freed together.
+class ParsedText {
+public:
+    explicit ParsedText(std::string text) : m_text(std::move(text)) {
+        GumboOptions options = kGumboDefaultOptions;
+        options.allocator = &GumboArena::allocateFor;
+        options.deallocator = &GumboArena::releaseFor;
+        options.userdata = &m_arena;
+        options.max_errors = 0;  // error records are never read; skipping them saves time
+        m_output = gumbo_parse_with_options(&options, m_text.data(), m_text.size());
+    }
+    ParsedText(const ParsedText&) = delete;
+    ParsedText& operator=(const ParsedText&) = delete;
+    ~ParsedText() = default;  // the arena frees the tree
+
+    const GumboNode* document() const { return m_output->document; }
+
+private:
+    std::string m_text;  // the tree points into it
+    GumboArena m_arena;
+    GumboOutput* m_output = nullptr;
+};
+
+const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag) {
+    const GumboVector* children = detail::childrenOf(parent);
+    for (unsigned i = 0; children != nullptr && i < children->length; ++i) {
+        const GumboNode* child = detail::childAt(*children, i);
+        if (isHtmlElement(child, tag)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+bool hasTableAncestor(const GumboNode* node) {
+    for (const GumboNode* up = node->parent; up != nullptr; up = up->parent) {
+        if (isHtmlElement(up, GUMBO_TAG_TABLE)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
+constexpr std::string_view kPlaceholderRow = "<tr></tr>";
+
+// A run of top-level rows parsed apart, and the empty row that holds its
+// place in the rest of the document.
+struct Run {
+    detail::RowRun rows;
+    const GumboNode* placeholder = nullptr;
+};
+
+// A table of the document, or the tables inside a run's rows.
+struct TableEntry {
+    const GumboNode* table = nullptr;
+    std::size_t run = kNoRun;
+};
+
 }  // namespace
+
+struct HtmlDocument::Impl {
+    std::string source;  // the whole text, kept while pieces are parsed from it
+    std::unique_ptr<ParsedText> tree;
+    std::vector<Run> runs;
+    std::unordered_map<const GumboNode*, std::size_t> runOfPlaceholder;
+    std::vector<TableEntry> tables;
+    std::string piecePrefix;  // gives the pieces the document's quirks mode
+    detail::StyleRules styleRules;
+    detail::StyleResolver styles{styleRules};
+    bool controlsShielded = false;
+    // Nested tables' texts, per line break written.
+    detail::TextSegmentCache tablesWithLf;
+    detail::TextSegmentCache tablesWithCrLf;
+    detail::EntryContexts contexts;
+
+    void parseWhole();
+    bool parsePiecewise(std::size_t pieceBytes);
+    void forgetPieceElements();
+    // Parses the given stretches of a run's rows in turn; `visit` gets each
+    // one's rows (moved under the placeholder's parent) and the table holding them.
+    template <typename Visit>
+    bool forEachPiece(const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                      Visit&& visit);
+};
+
+void HtmlDocument::Impl::parseWhole() {
+    tree = std::make_unique<ParsedText>(std::move(source));
+    source.clear();
+    walkElements(tree->document(), [&](const GumboNode* element) {
+        if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+            tables.push_back({element, kNoRun});
+        } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
+            addStyleElement(element, styleRules);
+        }
+    });
+}
+
+bool HtmlDocument::Impl::parsePiecewise(std::size_t pieceBytes) {
+    std::optional<std::vector<detail::RowRun>> found = detail::findRowRuns(source, pieceBytes);
+    if (!found || found->empty()) {
+        return false;
+    }
+    std::string skeleton;
+    std::unordered_map<std::size_t, std::size_t> runAtOffset;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < found->size(); ++i) {
+        const detail::RowRun& rows = (*found)[i];
+        skeleton.append(source, copied, rows.begin - copied);
+        runAtOffset.emplace(skeleton.size(), i);
+        skeleton.append(kPlaceholderRow);
+        copied = rows.end;
+    }
+    skeleton.append(source, copied);
+    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton));
+
+    std::vector<Run> placed(found->size());
+    std::vector<TableEntry> entries;
+    std::vector<const GumboNode*> styleElements;
+    bool sound = true;
+    walkElements(skeletonTree->document(), [&](const GumboNode* element) {
+        if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+            entries.push_back({element, kNoRun});
+        } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
+            styleElements.push_back(element);
+        } else if (isHtmlElement(element, GUMBO_TAG_TR)) {
+            const auto at = runAtOffset.find(element->v.element.start_pos.offset);
+            if (at == runAtOffset.end()) {
+                return;
+            }
+            Run& run = placed[at->second];
+            // The placeholder must stand where the scanner expected: once, as a
+            // row of a top-level table's section.
+            const GumboNode* section = element->parent;
+            sound = sound && run.placeholder == nullptr &&
+                    element->v.element.children.length == 0 && section != nullptr &&
+                    section->parent != nullptr &&
+                    isHtmlElement(section->parent, GUMBO_TAG_TABLE) &&
+                    !hasTableAncestor(section->parent);
+            run.placeholder = element;
+            if (!(*found)[at->second].rowsWithTables.empty()) {
+                entries.push_back({nullptr, at->second});
+            }
+        }
+    });
+    for (std::size_t i = 0; i < placed.size() && sound; ++i) {
+        sound = placed[i].placeholder != nullptr;
+        placed[i].rows = std::move((*found)[i]);
+    }
+    if (!sound) {
+        return false;  // the rest of the document is parsed whole
+    }
+    tree = std::move(skeletonTree);
+    runs = std::move(placed);
+    tables = std::move(entries);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        runOfPlaceholder.emplace(runs[i].placeholder, i);
+    }
+    for (const GumboNode* style : styleElements) {
+        addStyleElement(style, styleRules);
+    }
+    const bool quirks =
+        tree->document()->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
+    piecePrefix = quirks ? "" : "<!DOCTYPE html>";
+    return true;
+}
+
+void HtmlDocument::Impl::forgetPieceElements() {
+    styles.forgetElements();
+    contexts.clear();
+    tablesWithLf.clear();
+    tablesWithCrLf.clear();
+}
+
+// The run's rows as pieces of about the asked size.
+std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const detail::RowRun& rows) {
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    std::size_t begin = rows.begin;
+    for (const std::size_t cut : rows.cuts) {
+        pieces.emplace_back(begin, cut);
+        begin = cut;
+    }
+    pieces.emplace_back(begin, rows.end);
+    return pieces;
+}
+
+template <typename Visit>
+bool HtmlDocument::Impl::forEachPiece(
+    const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+    Visit&& visit) {
+    auto* section = const_cast<GumboNode*>(run.placeholder->parent);
+    std::vector<const GumboNode*> rows;
+    for (const auto& [begin, end] : pieces) {
+        // The rows parse inside a table and row group like their own.
+        std::string text = piecePrefix;
+        text.append("<table><").append(run.rows.section).append(">");
+        text.append(source, begin, end - begin);
+        const ParsedText piece(std::move(text));
+        const GumboNode* html = firstChildElement(piece.document(), GUMBO_TAG_HTML);
+        const GumboNode* body = html != nullptr ? firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
+        const GumboNode* table = body != nullptr ? firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
+        if (table == nullptr) {
+            throw std::logic_error("A piece of the document's rows did not parse as rows");
+        }
+        rows.clear();
+        const GumboVector& groups = table->v.element.children;
+        for (unsigned g = 0; g < groups.length; ++g) {
+            const GumboNode* group = detail::childAt(groups, g);
+            const bool isGroup = isHtmlElement(group, GUMBO_TAG_TBODY) ||
+                                 isHtmlElement(group, GUMBO_TAG_THEAD) ||
+                                 isHtmlElement(group, GUMBO_TAG_TFOOT);
+            const GumboVector* groupRows = isGroup ? &group->v.element.children : nullptr;
+            for (unsigned r = 0; groupRows != nullptr && r < groupRows->length; ++r) {
+                const GumboNode* row = detail::childAt(*groupRows, r);
+                if (isHtmlElement(row, GUMBO_TAG_TR)) {
+                    // Under the real section, the rows meet their real ancestors.
+                    const_cast<GumboNode*>(row)->parent = section;
+                    rows.push_back(row);
+                }
+            }
+        }
+        const bool goOn = visit(rows, table);
+        forgetPieceElements();
+        if (!goOn) {
+            return false;
+        }
+    }
+    return true;
+}
 
 HtmlDocument::HtmlDocument() : m_impl(std::make_unique<Impl>()) {}
 HtmlDocument::~HtmlDocument() = default;
 
-std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text) {
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
+                                                  const ParseOptions& options) {
     auto document = std::make_unique<HtmlDocument>();
     Impl& impl = *document->m_impl;
-    impl.source = std::move(utf8Text);
-    if (!mayHoldTable(impl.source)) {
+    if (!mayHoldTable(utf8Text)) {
         return document;
     }
+    impl.source = std::move(utf8Text);
     impl.controlsShielded = shieldControlCharacters(impl.source);
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = &GumboArena::allocateFor;
-    options.deallocator = &GumboArena::releaseFor;
-    options.userdata = &impl.arena;
-    options.max_errors = 0;  // error records are never read; skipping them saves time
-    impl.output = gumbo_parse_with_options(&options, impl.source.data(), impl.source.size());
-    std::vector<const GumboNode*> tables;
-    collectTables(impl.output->document, tables, impl.styleRules);
-    document->m_tables.reserve(tables.size());
-    for (const GumboNode* table : tables) {
-        document->m_tables.push_back(ElementRef(table));
+    if (impl.source.size() < options.piecewiseFrom || !impl.parsePiecewise(options.pieceBytes)) {
+        impl.parseWhole();
     }
     return document;
 }
 
-std::vector<ElementRef> HtmlDocument::rows(ElementRef table) const {
-    std::vector<ElementRef> rows;
+bool HtmlDocument::isPiecewise() const {
+    return !m_impl->runs.empty();
+}
+
+bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) const {
+    Impl& impl = *m_impl;
+    for (const TableEntry& entry : impl.tables) {
+        if (entry.run == kNoRun) {
+            if (!visit(ElementRef(entry.table))) {
+                return false;
+            }
+            continue;
+        }
+        const Run& run = impl.runs[entry.run];
+        const bool finished = impl.forEachPiece(
+            run, run.rows.rowsWithTables, [&](const std::vector<const GumboNode*>&, const GumboNode* piece) {
+                std::vector<const GumboNode*> nested;
+                walkElements(piece, [&](const GumboNode* element) {
+                    if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+                        nested.push_back(element);
+                    }
+                });
+                for (const GumboNode* table : nested) {
+                    if (!visit(ElementRef(table))) {
+                        return false;
+                    }
+                }
+                return true;
+            });
+        if (!finished) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HtmlDocument::forEachRow(ElementRef table,
+                              const std::function<bool(ElementRef)>& visit) const {
     const auto* tableNode = static_cast<const GumboNode*>(table.m_node);
     if (tableNode == nullptr) {
-        return rows;
+        return true;
     }
-    const GumboVector& children = tableNode->v.element.children;
-    auto appendRows = [&rows](const GumboNode* group) {
+    Impl& impl = *m_impl;
+    auto visitRow = [&](const GumboNode* row) {
+        const auto run = impl.runOfPlaceholder.find(row);
+        if (run == impl.runOfPlaceholder.end()) {
+            return visit(ElementRef(row));
+        }
+        const Run& rowRun = impl.runs[run->second];
+        return impl.forEachPiece(rowRun, piecesOf(rowRun.rows),
+                                 [&](const std::vector<const GumboNode*>& rows, const GumboNode*) {
+                                     for (const GumboNode* pieceRow : rows) {
+                                         if (!visit(ElementRef(pieceRow))) {
+                                             return false;
+                                         }
+                                     }
+                                     return true;
+                                 });
+    };
+    auto visitRowsOf = [&](const GumboNode* group) {
         const GumboVector& groupChildren = group->v.element.children;
         for (unsigned i = 0; i < groupChildren.length; ++i) {
             const auto* child = static_cast<const GumboNode*>(groupChildren.data[i]);
-            if (isHtmlElement(child, GUMBO_TAG_TR)) {
-                rows.push_back(ElementRef(child));
+            if (isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) {
+                return false;
             }
         }
+        return true;
     };
+    const GumboVector& children = tableNode->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_THEAD)) {
-            appendRows(child);
+        if (isHtmlElement(child, GUMBO_TAG_THEAD) && !visitRowsOf(child)) {
+            return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TR)) {
-            rows.push_back(ElementRef(child));
-        } else if (isHtmlElement(child, GUMBO_TAG_TBODY)) {
-            appendRows(child);
+        if ((isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) ||
+            (isHtmlElement(child, GUMBO_TAG_TBODY) && !visitRowsOf(child))) {
+            return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TFOOT)) {
-            appendRows(child);
+        if (isHtmlElement(child, GUMBO_TAG_TFOOT) && !visitRowsOf(child)) {
+            return false;
         }
     }
-    return rows;
+    return true;
 }
 
 std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {

@@ -2,6 +2,8 @@
 // A parsed HTML document: the tables, rows and cells the conversion walks, and
 // each cell's rendered text. The parser's tree is owned here and never leaves.
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,22 +24,33 @@ private:
     const void* m_node = nullptr;
 };
 
+// How a large document is parsed: the rows of its top-level tables are parsed
+// a piece at a time, so that the whole tree is never held at once.
+struct ParseOptions {
+    std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
+    std::size_t pieceBytes = std::size_t{1024} * 1024;
+};
+
 class HtmlDocument {
 public:
     // Parses UTF-8 text with HTML5 tree construction; any input gives a tree.
-    static std::unique_ptr<HtmlDocument> parse(std::string utf8Text);
+    static std::unique_ptr<HtmlDocument> parse(std::string utf8Text,
+                                               const ParseOptions& options = {});
     // An empty document: no tables.
     HtmlDocument();
     ~HtmlDocument();
     HtmlDocument(const HtmlDocument&) = delete;
     HtmlDocument& operator=(const HtmlDocument&) = delete;
 
-    // Every table element in document order, nested tables included, template
-    // contents and foreign (SVG, MathML) elements excluded.
-    const std::vector<ElementRef>& tables() const { return m_tables; }
-    // A table's rows in the order the DOM's table.rows gives: the rows of every
-    // thead, then tbody rows and direct tr children in order, then tfoot rows.
-    std::vector<ElementRef> rows(ElementRef table) const;
+    // Calls `visit` for every table element in document order, nested tables
+    // included, template contents and foreign (SVG, MathML) elements excluded,
+    // until it returns false. A table and what is found in it stay valid until
+    // `visit` returns. Returns false when `visit` stopped the walk.
+    bool forEachTable(const std::function<bool(ElementRef)>& visit) const;
+    // Calls `visit` for a table's rows in the order the DOM's table.rows gives:
+    // the rows of every thead, then tbody rows and direct tr children in
+    // order, then tfoot rows. A row stays valid until `visit` returns.
+    bool forEachRow(ElementRef table, const std::function<bool(ElementRef)>& visit) const;
     // A row's td and th children, in order.
     std::vector<ElementRef> cells(ElementRef row) const;
     // The cell's rendered text as the browser's innerText gives it (line
@@ -45,11 +58,12 @@ public:
     std::string cellText(ElementRef cell) const;
     // Appends the cell's text to `text` with `newline` for each line break.
     void appendCellText(ElementRef cell, std::string& text, std::string_view newline) const;
+    // Whether the rows of the top-level tables are parsed a piece at a time.
+    bool isPiecewise() const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
-    std::vector<ElementRef> m_tables;
 };
 
 }  // namespace tabrivo

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         html = std::string(input);
     }
     const auto document = tabrivo::HtmlDocument::parse(tabrivo::repairUtf8(html));
-    for (const tabrivo::ElementRef& table : document->tables()) {
-        for (const tabrivo::ElementRef& row : document->rows(table)) {
+    document->forEachTable([&](tabrivo::ElementRef table) {
+        return document->forEachRow(table, [&](tabrivo::ElementRef row) {
             for (const tabrivo::ElementRef& cell : document->cells(row)) {
                 const std::string text = document->cellText(cell);
                 std::string crlf;
@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     __builtin_trap();
                 }
             }
-        }
-    }
+            return true;
+        });
+    });
     return 0;
 }

@@ -5,7 +5,7 @@
 #       -DTABRIVO_BUILD_TESTS=OFF && cmake --build build-fuzz
 # Seeds come from the shared corpus; findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
-target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths SECONDS [BUILD_DIR]}
+target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths|piecewise SECONDS [BUILD_DIR]}
 seconds=${2:-1200}
 build=${3:-build-fuzz}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +24,8 @@ case "$target" in
        seeds+=("$here/tests/data/format") ;;
 esac
 ls "$here"/tests/data/fuzz/"$target"/* >/dev/null 2>&1 && seeds+=("$here/tests/data/fuzz/$target")
-exec "$here/$build/bin/fuzz_$target" "$work/corpus" "${seeds[@]}" \
+dict=()
+[ "$target" = paths ] || dict=(-dict="$here/fuzz/html.dict")
+exec "$here/$build/bin/fuzz_$target" "$work/corpus" "${seeds[@]}" "${dict[@]}" \
     -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 -max_len=262144 \
     -artifact_prefix="$findings/" -print_final_stats=1

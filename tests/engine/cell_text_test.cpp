@@ -24,15 +24,17 @@ const CellTextCase kCases[] = {
 // The text of the first cell of the first table that has rows.
 std::string firstCellText(const std::string& html) {
     const auto document = tabrivo::HtmlDocument::parse(tabrivo::htmlBytesToUtf8(html));
-    for (const tabrivo::ElementRef& table : document->tables()) {
-        const auto rows = document->rows(table);
-        if (rows.empty()) {
-            continue;
-        }
-        const auto cells = document->cells(rows.front());
-        return cells.empty() ? std::string("<no cell>") : document->cellText(cells.front());
-    }
-    return "<no table>";
+    std::string text = "<no table>";
+    document->forEachTable([&](tabrivo::ElementRef table) {
+        // Stops at the first row, if any.
+        return document->forEachRow(table, [&](tabrivo::ElementRef row) {
+            const auto cells = document->cells(row);
+            text = cells.empty() ? std::string("<no cell>") : document->cellText(cells.front());
+            return false;
+        });
+    });
+    return text;
+
 }
 
 // Where the browser is known to differ, and why; these cases are reported as skipped.

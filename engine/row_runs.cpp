@@ -1,0 +1,511 @@
+#include "row_runs.h"
+
+#include <cstring>
+#include <string>
+
+namespace tabrivo::detail {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool isAsciiAlpha(char c) {
+    const char folded = static_cast<char>(c | 0x20);
+    return folded >= 'a' && folded <= 'z';
+}
+
+char toLowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// Past the '>' that ends a tag whose name ends at `pos`, following the
+// tokenizer's attribute states (quotes count only after '='); kNone when the
+// text ends inside the tag.
+std::size_t skipAttributes(std::string_view text, std::size_t pos) {
+    enum class State { BeforeName, Name, AfterName, BeforeValue, Quoted, AfterQuoted, Unquoted,
+                       SelfClosing };
+    State state = State::BeforeName;
+    char quote = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        switch (state) {
+        case State::BeforeName:
+            if (c == '/') {
+                state = State::SelfClosing;
+            } else if (c == '>') {
+                return pos + 1;
+            } else if (!isSpace(c)) {
+                state = State::Name;
+            }
+            break;
+        case State::Name:
+        case State::AfterName:
+            if (c == '/') {
+                state = State::SelfClosing;
+            } else if (c == '=') {
+                state = State::BeforeValue;
+            } else if (c == '>') {
+                return pos + 1;
+            } else if (isSpace(c)) {
+                state = State::AfterName;
+            } else {
+                state = State::Name;
+            }
+            break;
+        case State::BeforeValue:
+            if (c == '"' || c == '\'') {
+                quote = c;
+                state = State::Quoted;
+            } else if (c == '>') {
+                return pos + 1;
+            } else if (!isSpace(c)) {
+                state = State::Unquoted;
+            }
+            break;
+        case State::Quoted: {
+            const std::size_t close = text.find(quote, pos);
+            if (close == kNone) {
+                return kNone;
+            }
+            pos = close;
+            state = State::AfterQuoted;
+            break;
+        }
+        case State::AfterQuoted:
+        case State::SelfClosing:
+            if (c == '>') {
+                return pos + 1;
+            }
+            if (c == '/') {
+                state = State::SelfClosing;
+            } else {
+                state = State::BeforeName;
+                if (!isSpace(c)) {
+                    --pos;  // the character starts the next attribute
+                }
+            }
+            break;
+        case State::Unquoted:
+            if (c == '>') {
+                return pos + 1;
+            }
+            if (isSpace(c)) {
+                state = State::BeforeName;
+            }
+            break;
+        }
+    }
+    return kNone;
+}
+
+// Past the end of a comment opened at `open` ("<!--"); kNone when it runs to
+// the end of the text.
+std::size_t skipComment(std::string_view text, std::size_t open) {
+    const std::size_t body = open + 4;
+    if (body < text.size() && text[body] == '>') {
+        return body + 1;  // "<!-->"
+    }
+    if (body + 1 < text.size() && text[body] == '-' && text[body + 1] == '>') {
+        return body + 2;  // "<!--->"
+    }
+    const std::size_t plain = text.find("-->", body);
+    const std::size_t bang = text.find("--!>", body);
+    if (plain == kNone && bang == kNone) {
+        return kNone;
+    }
+    return plain <= bang ? plain + 3 : bang + 4;
+}
+
+// Where the end tag `</name` of a raw text element starts, searching from
+// `pos`; kNone when the text ends first.
+std::size_t findRawTextEnd(std::string_view text, std::size_t pos, std::string_view name) {
+    for (std::size_t open = text.find("</", pos); open != kNone; open = text.find("</", open + 2)) {
+        const std::size_t after = open + 2 + name.size();
+        if (after >= text.size()) {
+            return kNone;
+        }
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            same = toLowerAscii(text[open + 2 + i]) == name[i];
+        }
+        if (same && (isSpace(text[after]) || text[after] == '/' || text[after] == '>')) {
+            return open;
+        }
+    }
+    return kNone;
+}
+
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+    for (const std::string_view candidate : names) {
+        if (name == candidate) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Elements whose content the tokenizer reads as plain text up to their end tag.
+bool isRawTextElement(std::string_view name) {
+    return isOneOf(name, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea",
+                          "title"});
+}
+
+// Start tags that change how everything after them parses, or that the
+// scanner does not follow: the document is parsed whole.
+bool startsUnfollowedContent(std::string_view name) {
+    return isOneOf(name, {"svg", "math", "template", "plaintext", "frameset"});
+}
+
+// Tags inside rows that reach outside them: a form is remembered by the
+// whole document, a style sheet applies to it, body and html tags add their
+// attributes to the document's own elements.
+bool reachesOutsideRows(std::string_view name) {
+    return isOneOf(name, {"form", "isindex", "style", "body", "html"});
+}
+
+bool isSectionTag(std::string_view name) {
+    return isOneOf(name, {"tbody", "thead", "tfoot"});
+}
+
+class Scanner {
+public:
+    Scanner(std::string_view text, std::size_t pieceBytes)
+        : m_text(text), m_pieceBytes(pieceBytes == 0 ? 1 : pieceBytes) {}
+
+    std::optional<std::vector<RowRun>> scan() {
+        std::size_t pos = 0;
+        while (pos < m_text.size() && !m_failed) {
+            const std::size_t open = m_text.find('<', pos);
+            onText(pos, open == kNone ? m_text.size() : open);
+            if (open == kNone) {
+                break;
+            }
+            pos = token(open);
+        }
+        if (m_failed) {
+            return std::nullopt;
+        }
+        endRun(m_text.size());
+        return std::move(m_runs);
+    }
+
+private:
+    enum class Container { None, Cell, Caption };
+    // What is open inside one table: a cell or caption, and the row group.
+    struct Level {
+        Container container = Container::None;
+        std::string section;  // "thead", "tbody" (also an implied one), "tfoot" or empty
+    };
+
+    // Reads the token at `open` ('<') and returns where the next one may start.
+    std::size_t token(std::size_t open) {
+        const std::size_t size = m_text.size();
+        if (open + 1 >= size) {
+            onText(open, size);
+            return size;
+        }
+        const char next = m_text[open + 1];
+        if (next == '!') {
+            if (m_text.compare(open, 4, "<!--") == 0) {
+                return skipComment(m_text, open);
+            }
+            return skipPast('>', open + 2);
+        }
+        if (next == '?') {
+            return skipPast('>', open + 2);
+        }
+        const bool isEnd = next == '/';
+        const std::size_t nameStart = isEnd ? open + 2 : open + 1;
+        if (nameStart >= size) {
+            onText(open, size);
+            return size;
+        }
+        if (!isAsciiAlpha(m_text[nameStart])) {
+            if (!isEnd) {
+                onText(open, open + 1);
+                return open + 1;
+            }
+            return m_text[nameStart] == '>' ? nameStart + 1 : skipPast('>', nameStart);
+        }
+        std::size_t nameEnd = nameStart;
+        std::string name;
+        while (nameEnd < size && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' &&
+               m_text[nameEnd] != '>') {
+            if (name.size() < 16) {
+                name.push_back(toLowerAscii(m_text[nameEnd]));
+            }
+            ++nameEnd;
+        }
+        const std::size_t after = skipAttributes(m_text, nameEnd);
+        if (after == kNone) {
+            return size;  // a tag cut off by the end of the text is dropped
+        }
+        if (isEnd) {
+            onEndTag(name, open);
+            return after;
+        }
+        onStartTag(name, open);
+        if (m_failed || !isRawTextElement(name) || (m_inSelect && name != "script")) {
+            return after;  // a select ignores the other raw text elements
+        }
+        const std::size_t close = findRawTextEnd(m_text, after, name);
+        const std::size_t contentEnd = close == kNone ? size : close;
+        // A script's "<!--" changes where its end tag is found.
+        if (name == "script" &&
+            m_text.substr(after, contentEnd - after).find("<!--") != kNone) {
+            m_failed = true;
+        }
+        return contentEnd;
+    }
+
+    std::size_t skipPast(char c, std::size_t from) const {
+        const std::size_t found = m_text.find(c, from);
+        return found == kNone ? m_text.size() : found + 1;
+    }
+
+    bool atRowLevel() const {
+        return m_kinds.size() == 1 && m_kinds.back().container == Container::None;
+    }
+
+    void onText(std::size_t begin, std::size_t end) {
+        if (!m_inRun || !atRowLevel()) {
+            return;
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!isSpace(m_text[i])) {
+                // Text between rows is moved before the table.
+                rowLevelContent(i);
+                return;
+            }
+        }
+    }
+
+    // Anything but rows and cells between the top-level rows: the run ends
+    // before it, which is sound only when no row is left open.
+    void rowLevelContent(std::size_t at) {
+        if (m_rowOpen) {
+            m_failed = true;
+            return;
+        }
+        endRun(at);
+    }
+
+    void onStartTag(const std::string& name, std::size_t at) {
+        if (startsUnfollowedContent(name) || (m_inRun && reachesOutsideRows(name))) {
+            m_failed = true;
+            return;
+        }
+        const bool tableTag = name == "table" || name == "caption" || isSectionTag(name) ||
+                              name == "tr" || name == "td" || name == "th";
+        if (m_inSelect) {
+            if (m_kinds.empty() && name == "table") {
+                m_failed = true;  // a select outside tables ignores it
+                return;
+            }
+            if (!(name == "select" || name == "input" || name == "keygen" ||
+                  name == "textarea" || (tableTag && !m_kinds.empty()))) {
+                return;  // ignored inside the select
+            }
+            m_inSelect = false;
+            if (name == "select") {
+                return;
+            }
+        }
+        if (m_kinds.empty()) {
+            if (name == "table") {
+                m_kinds.push_back(Level{});
+                m_rowOpen = false;
+            } else if (name == "select") {
+                m_inSelect = true;
+            }
+            return;
+        }
+        const bool topLevel = m_kinds.size() == 1;
+        Level& level = m_kinds.back();
+        Container& container = level.container;
+        if (name == "table") {
+            if (container != Container::None) {
+                if (topLevel && m_inRun && !m_tablesInRow) {
+                    m_rowsWithTables.emplace_back(m_rowStart, kNone);
+                    m_tablesInRow = true;
+                }
+                m_kinds.push_back(Level{});
+                return;
+            }
+            // Closes the open table and opens another in its place.
+            if (topLevel) {
+                endRun(at);
+                m_rowOpen = false;
+            }
+            level = Level{};
+            return;
+        }
+        if (name == "tr" || name == "td" || name == "th") {
+            if (level.section.empty()) {
+                level.section = "tbody";
+            }
+            if (topLevel) {
+                if (!m_inRun) {
+                    startRun(at, level.section);
+                } else if (name == "tr" && at - m_pieceStart >= m_pieceBytes) {
+                    m_cuts.push_back(at);
+                    m_pieceStart = at;
+                }
+                if (name == "tr" || !m_rowOpen) {
+                    endRowWithTables(at);
+                    m_rowStart = at;
+                }
+                m_rowOpen = true;
+            }
+            container = name == "tr" ? Container::None : Container::Cell;
+            return;
+        }
+        if (name == "caption" || name == "col" || name == "colgroup" || isSectionTag(name)) {
+            if (topLevel) {
+                endRun(at);
+                m_rowOpen = false;
+            }
+            container = name == "caption" ? Container::Caption : Container::None;
+            level.section = isSectionTag(name) ? name : std::string();
+            return;
+        }
+        if (topLevel && container == Container::None && m_inRun && name != "script") {
+            rowLevelContent(at);
+        }
+        if (name == "select") {
+            m_inSelect = true;
+        }
+    }
+
+    void onEndTag(const std::string& name, std::size_t at) {
+        if (m_inRun && reachesOutsideRows(name)) {
+            m_failed = true;
+            return;
+        }
+        if (m_kinds.empty()) {
+            if (name == "select") {
+                m_inSelect = false;
+            }
+            return;
+        }
+        const bool topLevel = m_kinds.size() == 1;
+        Level& level = m_kinds.back();
+        Container& container = level.container;
+        if (m_inSelect) {
+            if (name == "select" || name == "table" ||
+                ((name == "td" || name == "th") && container == Container::Cell)) {
+                m_inSelect = false;
+                if (name == "select") {
+                    return;
+                }
+            } else if (name == "tr" || name == "caption" || isSectionTag(name)) {
+                m_failed = true;  // whether it closes the select depends on the open elements
+                return;
+            } else {
+                return;
+            }
+        }
+        if (name == "table") {
+            if (topLevel) {
+                endRun(at);
+            }
+            m_kinds.pop_back();
+            return;
+        }
+        if (name == "td" || name == "th") {
+            if (container == Container::Cell) {
+                container = Container::None;
+            }
+            return;
+        }
+        if (name == "tr") {
+            if (container != Container::Caption) {
+                container = Container::None;
+                if (topLevel) {
+                    m_rowOpen = false;
+                }
+            }
+            return;
+        }
+        if (name == "caption") {
+            if (container == Container::Caption) {
+                container = Container::None;
+            }
+            return;
+        }
+        if (isSectionTag(name)) {
+            // Closes the cell, the row and the section when that section is
+            // open; otherwise it is ignored.
+            if (container == Container::Caption || level.section != name) {
+                return;
+            }
+            if (topLevel) {
+                endRun(at);
+                m_rowOpen = false;
+            }
+            level = Level{};
+            return;
+        }
+        if (topLevel && container == Container::None && m_inRun && name != "script") {
+            rowLevelContent(at);
+        }
+    }
+
+    void startRun(std::size_t at, const std::string& section) {
+        m_inRun = true;
+        m_runSection = section;
+        m_runBegin = at;
+        m_pieceStart = at;
+        m_cuts.clear();
+        m_rowsWithTables.clear();
+    }
+
+    void endRowWithTables(std::size_t at) {
+        if (m_tablesInRow) {
+            m_rowsWithTables.back().second = at;
+            m_tablesInRow = false;
+        }
+    }
+
+    void endRun(std::size_t at) {
+        if (!m_inRun) {
+            return;
+        }
+        m_inRun = false;
+        endRowWithTables(at);
+        if (at - m_runBegin >= m_pieceBytes) {
+            m_runs.push_back(RowRun{m_runBegin, at, std::move(m_cuts), m_runSection,
+                                    std::move(m_rowsWithTables)});
+        }
+        m_cuts.clear();
+        m_rowsWithTables.clear();
+    }
+
+    std::string_view m_text;
+    std::size_t m_pieceBytes;
+    bool m_failed = false;
+    // What is open at each table depth, the top-level table first.
+    std::vector<Level> m_kinds;
+    bool m_inSelect = false;
+    bool m_rowOpen = false;  // a top-level row
+    bool m_inRun = false;
+    std::size_t m_runBegin = 0;
+    std::size_t m_pieceStart = 0;
+    std::vector<std::size_t> m_cuts;
+    std::string m_runSection;
+    std::size_t m_rowStart = 0;  // the current top-level row's start tag
+    bool m_tablesInRow = false;
+    std::vector<std::pair<std::size_t, std::size_t>> m_rowsWithTables;
+    std::vector<RowRun> m_runs;
+};
+
+}  // namespace
+
+std::optional<std::vector<RowRun>> findRowRuns(std::string_view text, std::size_t pieceBytes) {
+    return Scanner(text, pieceBytes).scan();
+}
+
+}  // namespace tabrivo::detail
