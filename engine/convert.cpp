@@ -168,18 +168,16 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
                 ++cellIndex;
             }
             written += rowText.size();
-            return trap.run(144,
-                            [&] {
-                                // Nested tables repeat their text in every cell around them,
-                                // so a small hostile file could ask for an endless result.
-                                if (written > kOutputLimit) {
-                                    throw std::length_error(
-                                        "The result would be larger than 4 GiB (tables nested "
-                                        "too deeply or too large); nothing is written");
-                                }
-                                sink.write(rowText, 2);
-                            }) &&
-                   trap.run(146, [&] { sink.write("\t}\r\n", 2); });
+            return trap.run(144, [&] {
+                // Nested tables repeat their text in every cell around them,
+                // so a small hostile file could ask for an endless result.
+                if (written > kOutputLimit) {
+                    throw std::length_error(
+                        "The result would be larger than 4 GiB (tables nested "
+                        "too deeply or too large); nothing is written");
+                }
+                sink.write(rowText, 2);
+            }) && trap.run(146, [&] { sink.write("\t}\r\n", 2); });
         });
     });
     if (!finished) {

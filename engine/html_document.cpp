@@ -11,7 +11,7 @@
 #include "gumbo_arena.h"
 #include "gumbo_util.h"
 #include "inner_text.h"
-#include "row_runs.h"
+#include "markup_scan.h"
 #include "utf8.h"
 
 namespace tabrivo {
@@ -140,6 +140,25 @@ bool hasTableAncestor(const GumboNode* node) {
 }
 
 constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
+
+// A tag keeps its first attributes up to this number. The parser compares
+// each attribute with all the earlier ones of its tag, so a hostile tag with
+// a hundred thousand of them would take it many minutes; no real page comes
+// near this number.
+constexpr std::size_t kMaxAttributesPerTag = 256;
+
+std::string withoutStretches(const std::string& text,
+                             const std::vector<std::pair<std::size_t, std::size_t>>& stretches) {
+    std::string kept;
+    kept.reserve(text.size());
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : stretches) {
+        kept.append(text, copied, begin - copied);
+        copied = end;
+    }
+    kept.append(text, copied);
+    return kept;
+}
 constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 
 // A run of top-level rows parsed apart, and the empty row that holds its
@@ -173,12 +192,13 @@ struct HtmlDocument::Impl {
     detail::EntryContexts contexts;
 
     void parseWhole();
-    bool parsePiecewise(std::size_t pieceBytes);
+    bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
     void forgetPieceElements();
     // Parses the given stretches of a run's rows in turn; `visit` gets each
     // one's rows (moved under the placeholder's parent) and the table holding them.
     template <typename Visit>
-    bool forEachPiece(const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+    bool forEachPiece(const Run& run,
+                      const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
                       Visit&& visit);
 };
 
@@ -194,8 +214,7 @@ void HtmlDocument::Impl::parseWhole() {
     });
 }
 
-bool HtmlDocument::Impl::parsePiecewise(std::size_t pieceBytes) {
-    std::optional<std::vector<detail::RowRun>> found = detail::findRowRuns(source, pieceBytes);
+bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun>> found) {
     if (!found || found->empty()) {
         return false;
     }
@@ -232,8 +251,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::size_t pieceBytes) {
             const GumboNode* section = element->parent;
             sound = sound && run.placeholder == nullptr &&
                     element->v.element.children.length == 0 && section != nullptr &&
-                    section->parent != nullptr &&
-                    isHtmlElement(section->parent, GUMBO_TAG_TABLE) &&
+                    section->parent != nullptr && isHtmlElement(section->parent, GUMBO_TAG_TABLE) &&
                     !hasTableAncestor(section->parent);
             run.placeholder = element;
             if (!(*found)[at->second].rowsWithTables.empty()) {
@@ -257,8 +275,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::size_t pieceBytes) {
     for (const GumboNode* style : styleElements) {
         addStyleElement(style, styleRules);
     }
-    const bool quirks =
-        tree->document()->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
+    const bool quirks = tree->document()->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
     piecePrefix = quirks ? "" : "<!DOCTYPE html>";
     return true;
 }
@@ -284,8 +301,7 @@ std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const detail::RowRun& 
 
 template <typename Visit>
 bool HtmlDocument::Impl::forEachPiece(
-    const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
-    Visit&& visit) {
+    const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces, Visit&& visit) {
     auto* section = const_cast<GumboNode*>(run.placeholder->parent);
     std::vector<const GumboNode*> rows;
     for (const auto& [begin, end] : pieces) {
@@ -296,7 +312,8 @@ bool HtmlDocument::Impl::forEachPiece(
         const ParsedText piece(std::move(text));
         const GumboNode* html = firstChildElement(piece.document(), GUMBO_TAG_HTML);
         const GumboNode* body = html != nullptr ? firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
-        const GumboNode* table = body != nullptr ? firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
+        const GumboNode* table =
+            body != nullptr ? firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
         if (table == nullptr) {
             throw std::logic_error("A piece of the document's rows did not parse as rows");
         }
@@ -338,7 +355,16 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     }
     impl.source = std::move(utf8Text);
     impl.controlsShielded = shieldControlCharacters(impl.source);
-    if (impl.source.size() < options.piecewiseFrom || !impl.parsePiecewise(options.pieceBytes)) {
+    const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
+                                          options.pieceBytes, kMaxAttributesPerTag};
+    detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
+    if (!scan.excessAttributes.empty()) {
+        impl.source = withoutStretches(impl.source, scan.excessAttributes);
+        if (scanOptions.findRowRuns) {
+            scan = detail::scanMarkup(impl.source, scanOptions);  // the offsets have moved
+        }
+    }
+    if (!impl.parsePiecewise(std::move(scan.rowRuns))) {
         impl.parseWhole();
     }
     return document;
@@ -358,21 +384,22 @@ bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) co
             continue;
         }
         const Run& run = impl.runs[entry.run];
-        const bool finished = impl.forEachPiece(
-            run, run.rows.rowsWithTables, [&](const std::vector<const GumboNode*>&, const GumboNode* piece) {
-                std::vector<const GumboNode*> nested;
-                walkElements(piece, [&](const GumboNode* element) {
-                    if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-                        nested.push_back(element);
-                    }
-                });
-                for (const GumboNode* table : nested) {
-                    if (!visit(ElementRef(table))) {
-                        return false;
-                    }
-                }
-                return true;
-            });
+        const bool finished =
+            impl.forEachPiece(run, run.rows.rowsWithTables,
+                              [&](const std::vector<const GumboNode*>&, const GumboNode* piece) {
+                                  std::vector<const GumboNode*> nested;
+                                  walkElements(piece, [&](const GumboNode* element) {
+                                      if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+                                          nested.push_back(element);
+                                      }
+                                  });
+                                  for (const GumboNode* table : nested) {
+                                      if (!visit(ElementRef(table))) {
+                                          return false;
+                                      }
+                                  }
+                                  return true;
+                              });
         if (!finished) {
             return false;
         }

@@ -34,7 +34,6 @@ std::string firstCellText(const std::string& html) {
         });
     });
     return text;
-
 }
 
 // Where the browser is known to differ, and why; these cases are reported as skipped.

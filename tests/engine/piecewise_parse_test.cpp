@@ -51,8 +51,8 @@ const Case kCases[] = {
      "</table><table><tr><td>second</table>",
      true},
     {"unclosed cells and rows", "<table><tr><td>a<td>b<tr><td>c<p>para<b>bold</table>tail", true},
-    {"table opened at row level closes the first",
-     "<table><tr><td>a</tr><table><tr><td>b</table>", true},
+    {"table opened at row level closes the first", "<table><tr><td>a</tr><table><tr><td>b</table>",
+     true},
     {"cells without rows", "<table><td>a<td>b</table>", true},
     {"comments and scripts between rows",
      "<table><!-- </table> --><tr><td>a</td><script>var s='</table>';</script></tr>"
@@ -80,8 +80,8 @@ const Case kCases[] = {
      "<table><tr><td><select><option>a<xmp><td>b</select>c<td><select><option>d</td>"
      "<td>e</table>",
      true},
-    {"formatting before the table",
-     "<b><table><tr><td>a<i>b</table>c<table><tr><td>d</table></b>", true},
+    {"formatting before the table", "<b><table><tr><td>a<i>b</table>c<table><tr><td>d</table></b>",
+     true},
     {"control characters", "<table><tr><td>a\x01z<td>\x7f</table>", true},
     {"end of text inside the table", "<table><tr><td>a<tr><td>b<td", true},
     // Markup the scanner does not follow: the whole document is parsed.
@@ -89,8 +89,7 @@ const Case kCases[] = {
     {"form in a row", "<form><table><tr><td><form>x</form>y</table></form>", false},
     {"style sheet in a row", "<table><tr><td><style>td{display:none}</style>a</table>", false},
     {"svg in a row", "<table><tr><td><svg><title><table><tr><td>x</table></svg></table>", false},
-    {"template", "<template><table><tr><td>x</table></template><table><tr><td>y</table>",
-     false},
+    {"template", "<template><table><tr><td>x</table></template><table><tr><td>y</table>", false},
     {"section end tags inside cells",
      "<table><thead><tr><td>a</tbody>b<table><td>c</table><tfoot><tr><td>d</tfoot>e"
      "<tbody><tr><td>f</thead>g</tbody><tr><td>h</table>",
@@ -124,14 +123,27 @@ TEST(PiecewiseParseTest, ManyPiecesKeepEveryRowInOrder) {
     std::string expected = "{\r\n\t{\r\n\t\"n\", \r\n\t\"square\"\r\n\t}\r\n";
     for (int i = 0; i < 500; ++i) {
         html += "<tr><td>" + std::to_string(i) + "<td>" + std::to_string(i * i) + "\n";
-        expected += "\t{\r\n\t\"" + std::to_string(i) + "\", \r\n\t\"" +
-                    std::to_string(i * i) + "\"\r\n\t}\r\n";
+        expected += "\t{\r\n\t\"" + std::to_string(i) + "\", \r\n\t\"" + std::to_string(i * i) +
+                    "\"\r\n\t}\r\n";
     }
     html += "</table>";
     expected += "}";
     EXPECT_TRUE(parsesPiecewise(html, ParseOptions{0, 100}));
     EXPECT_EQ(convertHtmlToText(html, ParseOptions{0, 100}), expected);
     EXPECT_EQ(convertHtmlToText(html), expected);
+}
+
+TEST(PiecewiseParseTest, LargeDocumentsAreCutByDefault) {
+    std::string html = "<!DOCTYPE html><style>.x{display:none}</style><table>";
+    for (int i = 0; html.size() < ParseOptions{}.piecewiseFrom + 1000; ++i) {
+        html += "<tr><td>row " + std::to_string(i) + "<span class=x>hidden</span><td>" +
+                (i % 5000 == 0 ? "<table><tr><td>nested</table>" : "<b>bold</b> text") + "\n";
+    }
+    html += "</table>";
+    EXPECT_TRUE(parsesPiecewise(html, ParseOptions{}));
+    const ParseOptions whole{static_cast<std::size_t>(-1), 1};
+    EXPECT_FALSE(parsesPiecewise(html, whole));
+    EXPECT_EQ(convertHtmlToText(html), convertHtmlToText(html, whole));
 }
 
 struct CellTextCase {

@@ -327,6 +327,23 @@ TEST_F(BadInput, size_hundredThousandNestedSpansInOneCell_giveTheCellText) {
     expectLaterConverted();
 }
 
+// The parser compares every attribute with the earlier ones of its tag: a tag
+// keeps its first 256, so that this takes moments, not minutes.
+TEST_F(BadInput, size_hundredThousandAttributesOnOneTag_keepTheFirstOnes) {
+    std::string many;
+    for (int i = 0; i < 100000; ++i) {
+        many += " a" + std::to_string(i) + "='>'";
+    }
+    const std::string html = "<table><tr><td><span hidden" + many + ">gone</span>kept" +
+                             "<tr><td><span" + many + " hidden>shown</span>too</table>";
+    writeFileBytes(dir.file("attributes.html"), html);
+    writeFileBytes(dir.file("attributes.json"), kPrevious);
+    const ChildResult run = convert({dir.file("attributes.html"), good()});
+    expectConverted(run, dir.path() / "attributes.json",
+                    "{\r\n" + singleCellRow("kept") + singleCellRow("showntoo") + "}");
+    expectLaterConverted();
+}
+
 TEST_F(BadInput, size_millionCells_giveEveryCellInOrder) {
     constexpr int kRows = 1000;
     constexpr int kColumns = 1000;

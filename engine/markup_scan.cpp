@@ -1,4 +1,4 @@
-#include "row_runs.h"
+#include "markup_scan.h"
 
 #include <cstring>
 #include <string>
@@ -21,84 +21,112 @@ char toLowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// Past the '>' that ends a tag whose name ends at `pos`, following the
-// tokenizer's attribute states (quotes count only after '='); kNone when the
-// text ends inside the tag.
-std::size_t skipAttributes(std::string_view text, std::size_t pos) {
-    enum class State { BeforeName, Name, AfterName, BeforeValue, Quoted, AfterQuoted, Unquoted,
-                       SelfClosing };
+// How a tag's attributes end: past the closing '>' (kNone when the text ends
+// inside the tag), and where attributes beyond the allowed number start.
+struct TagAttributes {
+    std::size_t after = kNone;
+    std::size_t excessFrom = kNone;
+    bool selfClosing = false;
+};
+
+// Follows the tokenizer's attribute states (quotes count only after '=') from
+// the end of a tag's name at `pos`.
+TagAttributes scanAttributes(std::string_view text, std::size_t pos, std::size_t maxAttributes) {
+    enum class State {
+        BeforeName,
+        Name,
+        AfterName,
+        BeforeValue,
+        Quoted,
+        AfterQuoted,
+        Unquoted,
+        SelfClosing
+    };
+    TagAttributes tag;
     State state = State::BeforeName;
     char quote = 0;
+    std::size_t count = 0;
+    auto startAttribute = [&](std::size_t at) {
+        state = State::Name;
+        if (++count == maxAttributes + 1) {
+            tag.excessFrom = at;
+        }
+    };
     for (; pos < text.size(); ++pos) {
         const char c = text[pos];
         switch (state) {
-        case State::BeforeName:
-            if (c == '/') {
-                state = State::SelfClosing;
-            } else if (c == '>') {
-                return pos + 1;
-            } else if (!isSpace(c)) {
-                state = State::Name;
-            }
-            break;
-        case State::Name:
-        case State::AfterName:
-            if (c == '/') {
-                state = State::SelfClosing;
-            } else if (c == '=') {
-                state = State::BeforeValue;
-            } else if (c == '>') {
-                return pos + 1;
-            } else if (isSpace(c)) {
-                state = State::AfterName;
-            } else {
-                state = State::Name;
-            }
-            break;
-        case State::BeforeValue:
-            if (c == '"' || c == '\'') {
-                quote = c;
-                state = State::Quoted;
-            } else if (c == '>') {
-                return pos + 1;
-            } else if (!isSpace(c)) {
-                state = State::Unquoted;
-            }
-            break;
-        case State::Quoted: {
-            const std::size_t close = text.find(quote, pos);
-            if (close == kNone) {
-                return kNone;
-            }
-            pos = close;
-            state = State::AfterQuoted;
-            break;
-        }
-        case State::AfterQuoted:
-        case State::SelfClosing:
-            if (c == '>') {
-                return pos + 1;
-            }
-            if (c == '/') {
-                state = State::SelfClosing;
-            } else {
-                state = State::BeforeName;
-                if (!isSpace(c)) {
-                    --pos;  // the character starts the next attribute
+            case State::BeforeName:
+            case State::AfterName:
+                if (c == '/') {
+                    state = State::SelfClosing;
+                } else if (c == '>') {
+                    tag.after = pos + 1;
+                    return tag;
+                } else if (c == '=' && state == State::AfterName) {
+                    state = State::BeforeValue;
+                } else if (!isSpace(c)) {
+                    startAttribute(pos);
                 }
+                break;
+            case State::Name:
+                if (c == '/') {
+                    state = State::SelfClosing;
+                } else if (c == '=') {
+                    state = State::BeforeValue;
+                } else if (c == '>') {
+                    tag.after = pos + 1;
+                    return tag;
+                } else if (isSpace(c)) {
+                    state = State::AfterName;
+                }
+                break;
+            case State::BeforeValue:
+                if (c == '"' || c == '\'') {
+                    quote = c;
+                    state = State::Quoted;
+                } else if (c == '>') {
+                    tag.after = pos + 1;
+                    return tag;
+                } else if (!isSpace(c)) {
+                    state = State::Unquoted;
+                }
+                break;
+            case State::Quoted: {
+                const std::size_t close = text.find(quote, pos);
+                if (close == kNone) {
+                    return tag;
+                }
+                pos = close;
+                state = State::AfterQuoted;
+                break;
             }
-            break;
-        case State::Unquoted:
-            if (c == '>') {
-                return pos + 1;
-            }
-            if (isSpace(c)) {
-                state = State::BeforeName;
-            }
-            break;
+            case State::AfterQuoted:
+            case State::SelfClosing:
+                if (c == '>') {
+                    tag.after = pos + 1;
+                    tag.selfClosing = state == State::SelfClosing;
+                    return tag;
+                }
+                if (c == '/') {
+                    state = State::SelfClosing;
+                } else if (isSpace(c)) {
+                    state = State::BeforeName;
+                } else {
+                    startAttribute(pos);
+                }
+                break;
+            case State::Unquoted:
+                if (c == '>') {
+                    tag.after = pos + 1;
+                    return tag;
+                }
+                if (isSpace(c)) {
+                    state = State::BeforeName;
+                }
+                break;
         }
     }
-    return kNone;
+    return tag;
 }
 
 // Past the end of a comment opened at `open` ("<!--"); kNone when it runs to
@@ -149,8 +177,8 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> name
 
 // Elements whose content the tokenizer reads as plain text up to their end tag.
 bool isRawTextElement(std::string_view name) {
-    return isOneOf(name, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea",
-                          "title"});
+    return isOneOf(
+        name, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
 }
 
 // Start tags that change how everything after them parses, or that the
@@ -172,12 +200,15 @@ bool isSectionTag(std::string_view name) {
 
 class Scanner {
 public:
-    Scanner(std::string_view text, std::size_t pieceBytes)
-        : m_text(text), m_pieceBytes(pieceBytes == 0 ? 1 : pieceBytes) {}
+    Scanner(std::string_view text, const ScanOptions& options)
+        : m_text(text),
+          m_pieceBytes(options.pieceBytes == 0 ? 1 : options.pieceBytes),
+          m_maxAttributes(options.maxAttributes),
+          m_failed(!options.findRowRuns) {}
 
-    std::optional<std::vector<RowRun>> scan() {
+    MarkupScan scan() {
         std::size_t pos = 0;
-        while (pos < m_text.size() && !m_failed) {
+        while (pos < m_text.size()) {
             const std::size_t open = m_text.find('<', pos);
             onText(pos, open == kNone ? m_text.size() : open);
             if (open == kNone) {
@@ -185,11 +216,11 @@ public:
             }
             pos = token(open);
         }
-        if (m_failed) {
-            return std::nullopt;
+        if (!m_failed) {
+            endRun(m_text.size());
+            m_scan.rowRuns = std::move(m_runs);
         }
-        endRun(m_text.size());
-        return std::move(m_runs);
+        return std::move(m_scan);
     }
 
 private:
@@ -239,23 +270,28 @@ private:
             }
             ++nameEnd;
         }
-        const std::size_t after = skipAttributes(m_text, nameEnd);
+        const TagAttributes attributes = scanAttributes(m_text, nameEnd, m_maxAttributes);
+        const std::size_t after = attributes.after;
         if (after == kNone) {
             return size;  // a tag cut off by the end of the text is dropped
+        }
+        if (attributes.excessFrom != kNone) {
+            // Up to the closing '>', or the "/>" of a self-closing tag.
+            const std::size_t keep = attributes.selfClosing ? 2 : 1;
+            m_scan.excessAttributes.emplace_back(attributes.excessFrom, after - keep);
         }
         if (isEnd) {
             onEndTag(name, open);
             return after;
         }
         onStartTag(name, open);
-        if (m_failed || !isRawTextElement(name) || (m_inSelect && name != "script")) {
+        if (!isRawTextElement(name) || (m_inSelect && name != "script")) {
             return after;  // a select ignores the other raw text elements
         }
         const std::size_t close = findRawTextEnd(m_text, after, name);
         const std::size_t contentEnd = close == kNone ? size : close;
         // A script's "<!--" changes where its end tag is found.
-        if (name == "script" &&
-            m_text.substr(after, contentEnd - after).find("<!--") != kNone) {
+        if (name == "script" && m_text.substr(after, contentEnd - after).find("<!--") != kNone) {
             m_failed = true;
         }
         return contentEnd;
@@ -271,7 +307,7 @@ private:
     }
 
     void onText(std::size_t begin, std::size_t end) {
-        if (!m_inRun || !atRowLevel()) {
+        if (m_failed || !m_inRun || !atRowLevel()) {
             return;
         }
         for (std::size_t i = begin; i < end; ++i) {
@@ -305,8 +341,8 @@ private:
                 m_failed = true;  // a select outside tables ignores it
                 return;
             }
-            if (!(name == "select" || name == "input" || name == "keygen" ||
-                  name == "textarea" || (tableTag && !m_kinds.empty()))) {
+            if (!(name == "select" || name == "input" || name == "keygen" || name == "textarea" ||
+                  (tableTag && !m_kinds.empty()))) {
                 return;  // ignored inside the select
             }
             m_inSelect = false;
@@ -486,7 +522,11 @@ private:
 
     std::string_view m_text;
     std::size_t m_pieceBytes;
-    bool m_failed = false;
+    std::size_t m_maxAttributes;
+    // Row runs are not looked for, or cannot be followed; the scan goes on
+    // for the attributes.
+    bool m_failed;
+    MarkupScan m_scan;
     // What is open at each table depth, the top-level table first.
     std::vector<Level> m_kinds;
     bool m_inSelect = false;
@@ -504,8 +544,8 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<RowRun>> findRowRuns(std::string_view text, std::size_t pieceBytes) {
-    return Scanner(text, pieceBytes).scan();
+MarkupScan scanMarkup(std::string_view text, const ScanOptions& options) {
+    return Scanner(text, options).scan();
 }
 
 }  // namespace tabrivo::detail

@@ -1,5 +1,6 @@
 #pragma once
-// Finding the rows of a large document's tables that can be parsed apart.
+// One pass over a document's markup before it is parsed: the rows of a large
+// document's tables that can be parsed apart, and tags with too many attributes.
 //
 // A parser tree takes twenty and more times the size of its text, so a very
 // large file cannot be held as one tree. Most of such a file is rows of
@@ -31,9 +32,24 @@ struct RowRun {
     std::vector<std::pair<std::size_t, std::size_t>> rowsWithTables;
 };
 
-// The runs of rows of top-level tables that are at least `pieceBytes` long,
-// in document order; nothing when the document holds markup that could make
-// a run parse differently on its own.
-std::optional<std::vector<RowRun>> findRowRuns(std::string_view text, std::size_t pieceBytes);
+struct ScanOptions {
+    bool findRowRuns = false;
+    std::size_t pieceBytes = 1;  // runs shorter than this are left in place
+    std::size_t maxAttributes = static_cast<std::size_t>(-1);
+};
+
+struct MarkupScan {
+    // The runs of rows of top-level tables that are at least a piece long, in
+    // document order; nothing when not asked for, or when the document holds
+    // markup that could make a run parse differently on its own.
+    std::optional<std::vector<RowRun>> rowRuns;
+    // [begin, end) stretches of tags beyond their allowed number of
+    // attributes: the parser checks each attribute against all the earlier
+    // ones, so thousands on one tag would take it minutes.
+    std::vector<std::pair<std::size_t, std::size_t>> excessAttributes;
+};
+
+// Follows the tokenizer through the text once.
+MarkupScan scanMarkup(std::string_view text, const ScanOptions& options);
 
 }  // namespace tabrivo::detail
