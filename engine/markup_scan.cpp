@@ -229,6 +229,7 @@ private:
     struct Level {
         Container container = Container::None;
         std::string section;  // "thead", "tbody" (also an implied one), "tfoot" or empty
+        std::string cell;     // "td" or "th", while a cell is open
     };
 
     // Reads the token at `open` ('<') and returns where the next one may start.
@@ -397,6 +398,7 @@ private:
                 m_rowOpen = true;
             }
             container = name == "tr" ? Container::None : Container::Cell;
+            level.cell = name;
             return;
         }
         if (name == "caption" || name == "col" || name == "colgroup" || isSectionTag(name)) {
@@ -432,7 +434,7 @@ private:
         Container& container = level.container;
         if (m_inSelect) {
             if (name == "select" || name == "table" ||
-                ((name == "td" || name == "th") && container == Container::Cell)) {
+                (container == Container::Cell && name == level.cell)) {
                 m_inSelect = false;
                 if (name == "select") {
                     return;
@@ -452,7 +454,8 @@ private:
             return;
         }
         if (name == "td" || name == "th") {
-            if (container == Container::Cell) {
+            // Ignored unless it names the open cell.
+            if (container == Container::Cell && name == level.cell) {
                 container = Container::None;
             }
             return;

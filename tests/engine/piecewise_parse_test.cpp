@@ -54,6 +54,8 @@ const Case kCases[] = {
     {"table opened at row level closes the first", "<table><tr><td>a</tr><table><tr><td>b</table>",
      true},
     {"cells without rows", "<table><td>a<td>b</table>", true},
+    {"end tag of the other kind of cell",
+     "<table><td>a</th><table>b</table><th>c</td><table><tr><td>d</table></table>", true},
     {"comments and scripts between rows",
      "<table><!-- </table> --><tr><td>a</td><script>var s='</table>';</script></tr>"
      "<!--x--!><tr><td>b</table>",
@@ -162,6 +164,24 @@ TEST(PiecewiseParseTest, CellTextCasesGiveTheWholeParsesOutput) {
     }
 }
 
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Inputs on which the piecewise fuzz target once found a difference.
+TEST(PiecewiseParseTest, FuzzFindingsGiveTheWholeParsesOutput) {
+    const fs::path findings = fs::path(TABRIVO_TEST_DATA_DIR) / "fuzz" / "piecewise";
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(findings)) {
+        expectSameOutput(readBytes(entry.path()), entry.path().filename().string());
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
+
 TEST(PiecewiseParseTest, CorpusGivesTheWholeParsesOutput) {
     const fs::path corpus = fs::path(TABRIVO_SHARED_DIR) / "corpus" / "public";
     if (!fs::is_directory(corpus)) {
@@ -170,12 +190,10 @@ TEST(PiecewiseParseTest, CorpusGivesTheWholeParsesOutput) {
     int files = 0;
     int piecewise = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        expectSameOutput(bytes.str(), entry.path().filename().string());
+        const std::string bytes = readBytes(entry.path());
+        expectSameOutput(bytes, entry.path().filename().string());
         ++files;
-        piecewise += parsesPiecewise(bytes.str()) ? 1 : 0;
+        piecewise += parsesPiecewise(bytes) ? 1 : 0;
     }
     // Real pages mostly hold plain tables: the scanner must not give up on them.
     EXPECT_GT(files, 0);
