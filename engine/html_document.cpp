@@ -358,8 +358,8 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
                                           options.pieceBytes, kMaxAttributesPerTag};
     detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
-    if (!scan.excessAttributes.empty()) {
-        impl.source = withoutStretches(impl.source, scan.excessAttributes);
+    if (!scan.removals.empty()) {
+        impl.source = withoutStretches(impl.source, scan.removals);
         if (scanOptions.findRowRuns) {
             scan = detail::scanMarkup(impl.source, scanOptions);  // the offsets have moved
         }

@@ -1,5 +1,7 @@
 #include "markup_scan.h"
 
+#include "nesting_guard.h"
+
 #include <cstring>
 #include <string>
 
@@ -276,10 +278,18 @@ private:
         if (after == kNone) {
             return size;  // a tag cut off by the end of the text is dropped
         }
+        const bool kept =
+            isEnd ? m_nesting.keepEndTag(name)
+                  : m_nesting.keepStartTag(name, m_text.substr(nameEnd, after - nameEnd),
+                                           attributes.selfClosing);
+        if (!kept) {
+            m_scan.removals.emplace_back(open, after);
+            return after;
+        }
         if (attributes.excessFrom != kNone) {
             // Up to the closing '>', or the "/>" of a self-closing tag.
             const std::size_t keep = attributes.selfClosing ? 2 : 1;
-            m_scan.excessAttributes.emplace_back(attributes.excessFrom, after - keep);
+            m_scan.removals.emplace_back(attributes.excessFrom, after - keep);
         }
         if (isEnd) {
             onEndTag(name, open);
@@ -530,6 +540,7 @@ private:
     // for the attributes.
     bool m_failed;
     MarkupScan m_scan;
+    NestingGuard m_nesting;
     // What is open at each table depth, the top-level table first.
     std::vector<Level> m_kinds;
     bool m_inSelect = false;

@@ -1,6 +1,7 @@
 #pragma once
 // One pass over a document's markup before it is parsed: the rows of a large
-// document's tables that can be parsed apart, and tags with too many attributes.
+// document's tables that can be parsed apart, and what is left out of the parse:
+// tags nested too deeply and attributes beyond a tag's allowed number.
 //
 // A parser tree takes twenty and more times the size of its text, so a very
 // large file cannot be held as one tree. Most of such a file is rows of
@@ -43,10 +44,11 @@ struct MarkupScan {
     // document order; nothing when not asked for, or when the document holds
     // markup that could make a run parse differently on its own.
     std::optional<std::vector<RowRun>> rowRuns;
-    // [begin, end) stretches of tags beyond their allowed number of
-    // attributes: the parser checks each attribute against all the earlier
-    // ones, so thousands on one tag would take it minutes.
-    std::vector<std::pair<std::size_t, std::size_t>> excessAttributes;
+    // [begin, end) stretches to leave out before parsing, in order: tags
+    // nested too deeply (see NestingGuard), and attributes beyond the allowed
+    // number on a tag (the parser checks each attribute against all the
+    // earlier ones, so thousands on one tag would take it minutes).
+    std::vector<std::pair<std::size_t, std::size_t>> removals;
 };
 
 // Follows the tokenizer through the text once.

@@ -6,8 +6,10 @@
 // still converts.
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <array>
 #include <cstdint>
@@ -341,6 +343,26 @@ TEST_F(BadInput, size_hundredThousandAttributesOnOneTag_keepTheFirstOnes) {
     const ChildResult run = convert({dir.file("attributes.html"), good()});
     expectConverted(run, dir.path() / "attributes.json",
                     "{\r\n" + singleCellRow("kept") + singleCellRow("showntoo") + "}");
+    expectLaterConverted();
+}
+
+// Unclosed elements make the parser walk ever longer stacks and lists; the
+// nesting beyond what a browser builds is left out, and no text with it.
+TEST_F(BadInput, size_hundredThousandUnclosedElements_keepAllTheirText) {
+    std::string html = "<table><tr><td>";
+    for (int i = 0; i < 100000; ++i) {
+        html += "<b class=c" + std::to_string(i) + ">1<div>2<a>3";
+    }
+    html += "</table>";
+    writeFileBytes(dir.file("unclosed.html"), html);
+    writeFileBytes(dir.file("unclosed.json"), kPrevious);
+    const ChildResult run = convert({dir.file("unclosed.html"), good()});
+    ASSERT_FALSE(run.timedOut || run.termSignal != 0) << run.describe();
+    EXPECT_EQ(run.exitCode, 0) << run.describe();
+    const std::string output = readFileBytes(dir.path() / "unclosed.json");
+    for (const char digit : {'1', '2', '3'}) {
+        EXPECT_EQ(std::count(output.begin(), output.end(), digit), 100000) << digit;
+    }
     expectLaterConverted();
 }
 
