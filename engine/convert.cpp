@@ -139,7 +139,11 @@ std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
     return HtmlDocument::parse(htmlFileBytesToUtf8(readSourceFile(path)));
 }
 
-bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) {
+bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
+                 const YieldCallback& yield) {
+    constexpr auto kYieldEvery = std::chrono::milliseconds(15);
+    auto lastYield = std::chrono::steady_clock::now();
+    unsigned rowsSinceCheck = 0;
     if (!trap.run(108, [&] { sink.write("{\r\n", 1); })) {
         return false;
     }
@@ -151,6 +155,14 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap) 
         long lastSeparated = -1;
         bool firstRow = true;
         return document.forEachRow(table, [&](ElementRef row) {
+            if (yield && ++rowsSinceCheck == 256) {
+                rowsSinceCheck = 0;
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastYield >= kYieldEvery) {
+                    yield();
+                    lastYield = now;
+                }
+            }
             const std::vector<ElementRef> cells = document.cells(row);
             if (firstRow) {
                 lastSeparated = static_cast<long>(cells.size()) - 1;
@@ -226,7 +238,7 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
         return;  // reported; the earlier output stays as it was
     }
     AtomicFileSink sink(outputPath);
-    if (writeTables(*document, sink, trap)) {
+    if (writeTables(*document, sink, trap, yield)) {
         trap.run(152, [&] { sink.commit(); });
     }
 }

@@ -36,7 +36,10 @@ std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path);
 // per row TAB "{" CR LF, one quoted line per cell (", " after the cells before
 // the first row's last position), TAB "}" CR LF, and a closing "}". Each piece
 // is one numbered step of `trap`; a failed piece ends the walk (returns false).
-bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap);
+// A large document's rows are parsed during the walk; `yield`, when given,
+// runs a few times a second meanwhile.
+bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
+                 const YieldCallback& yield = {});
 
 // The whole conversion of HTML bytes to the output text, in memory.
 std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options = {});

@@ -1,0 +1,100 @@
+#!/ usr / bin / python3
+"""Time and memory of tabrivo-convert on large and on hostile input.
+
+usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
+
+1. Generated files of 1, 10 and 100 MB (bench/gen_large_table.py): wall
+   time and peak resident memory (/usr/bin/time) of `tabrivo-convert -j 1`,
+   the time per MB between the sizes (a straight line means the same slope
+   throughout) and the peak as a multiple of the file size.
+2. Inputs that make a naive HTML parser quadratic, each at n and 4n: the
+   ratio of the times is about 4 for linear growth and 16 for quadratic.
+
+Prints a Markdown report. Run on a quiet machine; nothing here is a test.
+"""
+import argparse
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+
+
+def measure(convert, source, out_dir):
+    """Runs one conversion; returns (seconds, peak RSS in KiB, exit code)."""
+    started = time.monotonic()
+    run = subprocess.run(
+        ["/usr/bin/time", "-f", "%M", convert, "-q", "-j", "1", "-o", str(out_dir), str(source)],
+        capture_output=True, text=True, timeout=900)
+    seconds = time.monotonic() - started
+    peak = int(re.findall(r"^(\d+)$", run.stderr, re.M)[-1])
+    return seconds, peak, run.returncode
+
+
+def hostile_cases(n):
+    yield "unclosed `<b>`", "<table><tr><td>" + "<b>" * n + "x"
+    yield "unclosed `<b class=cN>`, all different", \
+        "<table><tr><td>" + "".join(f"<b class=c{i}>" for i in range(n)) + "x"
+    yield "unclosed `<div>`", "<table><tr><td>" + "<div>" * n + "x"
+    yield "`<div><a>x` repeated (links closed across blocks)", "<table><tr><td>" + "<div><a>x" * n
+    yield "`<b><p>x</b>` repeated (misnested)", "<table><tr><td>" + "<b><p>x</b>" * n
+    yield "n attributes on one tag", \
+        "<table><tr><td><span " + " ".join(f"a{i}=v" for i in range(n)) + ">x"
+    yield "one text node of 4n words", "<table><tr><td>" + "word " * (n * 4)
+    yield "one row of n cells", "<table><tr>" + "<td>x" * n
+    yield "n nested tables, no text", "<table><tr><td>" * n
+    yield "n rows", "<table>" + "<tr><td>x" * n
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("convert")
+    parser.add_argument("--scratch", default=None)
+    parser.add_argument("--sizes", default="1,10,100")
+    args = parser.parse_args()
+    scratch = pathlib.Path(args.scratch or tempfile.mkdtemp(prefix="tabrivo-hardening-"))
+    out_dir = scratch / "out"
+    out_dir.mkdir(parents=True, exist_ok=True)
+
+    print("### Large files (tabrivo-convert -j 1)\n")
+    print("| file | MB | seconds | s/MB | peak RSS MiB | × file size |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: |")
+    previous = None
+    for mb in [int(size) for size in args.sizes.split(",")]:
+        source = scratch / f"generated-{mb}mb.html"
+        if not source.exists():
+            subprocess.run([sys.executable, str(HERE / "gen_large_table.py"), str(source),
+                            "--mb", str(mb)], check=True)
+        size = source.stat().st_size
+        seconds, peak, code = measure(args.convert, source, out_dir)
+        slope = f"{seconds / (size / 1e6):.3f}"
+        if previous is not None:
+            slope += f" ({(seconds - previous[1]) / ((size - previous[0]) / 1e6):.3f} since the last)"
+        previous = (size, seconds)
+        print(f"| {source.name}{'' if code == 0 else f' (exit {code})'} | {size / 1e6:.0f} "
+              f"| {seconds:.2f} | {slope} | {peak / 1024:.0f} | {peak * 1024 / size:.2f} |")
+
+    print("\n### Hostile input (time at n and 4n; about 4 when linear, 16 when quadratic)\n")
+    print("| case | n | MB at 4n | s at n | s at 4n | ratio |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: |")
+    n = 25000
+    small = dict(hostile_cases(n))
+    large = dict(hostile_cases(4 * n))
+    for name in small:
+        times = []
+        for html in (small[name], large[name]):
+            source = scratch / "hostile.html"
+            source.write_text(html)
+            seconds, _, _ = measure(args.convert, source, out_dir)
+            times.append(seconds)
+        print(f"| {name} | {n:,} | {len(large[name]) / 1e6:.2f} | {times[0]:.3f} | {times[1]:.3f} "
+              f"| {times[1] / max(times[0], 1e-3):.1f} |")
+    os.remove(scratch / "hostile.html")
+
+
+if __name__ == "__main__":
+    main()
