@@ -9,6 +9,7 @@
 #include "css_rules.h"
 #include "element_style.h"
 #include "gumbo_arena.h"
+#include "gumbo_guard.h"
 #include "gumbo_util.h"
 #include "inner_text.h"
 #include "markup_scan.h"
@@ -105,7 +106,7 @@ public:
         options.deallocator = &GumboArena::releaseFor;
         options.userdata = &m_arena;
         options.max_errors = 0;  // error records are never read; skipping them saves time
-        m_output = gumbo_parse_with_options(&options, m_text.data(), m_text.size());
+        m_output = detail::parseHtml(options, m_text.data(), m_text.size());
     }
     ParsedText(const ParsedText&) = delete;
     ParsedText& operator=(const ParsedText&) = delete;

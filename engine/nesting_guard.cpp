@@ -178,6 +178,17 @@ void NestingGuard::closeFormatting(const std::string& name) {
     popTo(element);
 }
 
+bool NestingGuard::inIntegrationPoint(std::size_t foreign) const {
+    for (const char* point :
+         {"mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc", "title"}) {
+        const std::size_t at = findOpen(point);
+        if (at < m_open.size() && at > foreign) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool NestingGuard::leaveOut(const std::string& name) {
     ++m_leftOut[name];
     return false;
@@ -187,10 +198,24 @@ bool NestingGuard::keepStartTag(const std::string& name, std::string_view attrib
                                 bool selfClosing) {
     // Foreign content ends at an HTML tag; its self-closing tags stay empty.
     const std::size_t foreign = std::min(findOpen("svg"), findOpen("math"));
-    if (foreign < m_open.size()) {
+    if (foreign < m_open.size() && !inIntegrationPoint(foreign)) {
         if (leavesForeignContent(name)) {
             popTo(foreign);
-        } else if (selfClosing) {
+        } else {
+            // An SVG or MathML element, whatever its name: none of the HTML
+            // rules below apply to it.
+            if (selfClosing) {
+                return true;
+            }
+            if (name == "select") {
+                // One of that name has no meaning, and the parser fails its
+                // own checks on one inside a table.
+                return leaveOut(name);
+            }
+            if (depthSinceBoundary() >= kMaxOpenElements) {
+                return leaveOut(name);
+            }
+            push(name, false);
             return true;
         }
     }

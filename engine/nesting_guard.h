@@ -54,6 +54,8 @@ private:
     void popToTable();
     void removeFormatting(std::string_view name);
     void closeFormatting(const std::string& name);
+    // Whether SVG or MathML content opened at `foreign` holds HTML again here.
+    bool inIntegrationPoint(std::size_t foreign) const;
     bool leaveOut(const std::string& name);
 
     void push(const std::string& name, bool boundary);
