@@ -1,7 +1,9 @@
 #include "markup_scan.h"
 
 #include "nesting_guard.h"
+#include "tag_info.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -9,6 +11,7 @@ namespace tabrivo::detail {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
+constexpr std::uint32_t kNone32 = static_cast<std::uint32_t>(-1);
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
@@ -168,38 +171,6 @@ std::size_t findRawTextEnd(std::string_view text, std::size_t pos, std::string_v
     return kNone;
 }
 
-bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    for (const std::string_view candidate : names) {
-        if (name == candidate) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Elements whose content the tokenizer reads as plain text up to their end tag.
-bool isRawTextElement(std::string_view name) {
-    return isOneOf(
-        name, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
-}
-
-// Start tags that change how everything after them parses, or that the
-// scanner does not follow: the document is parsed whole.
-bool startsUnfollowedContent(std::string_view name) {
-    return isOneOf(name, {"svg", "math", "template", "plaintext", "frameset"});
-}
-
-// Tags inside rows that reach outside them: a form is remembered by the
-// whole document, a style sheet applies to it, body and html tags add their
-// attributes to the document's own elements.
-bool reachesOutsideRows(std::string_view name) {
-    return isOneOf(name, {"form", "isindex", "style", "body", "html"});
-}
-
-bool isSectionTag(std::string_view name) {
-    return isOneOf(name, {"tbody", "thead", "tfoot"});
-}
-
 class Scanner {
 public:
     Scanner(std::string_view text, const ScanOptions& options)
@@ -230,8 +201,8 @@ private:
     // What is open inside one table: a cell or caption, and the row group.
     struct Level {
         Container container = Container::None;
-        std::string section;  // "thead", "tbody" (also an implied one), "tfoot" or empty
-        std::string cell;     // "td" or "th", while a cell is open
+        std::uint32_t section = kNone32;  // kThead, kTbody (also an implied one) or kTfoot
+        std::uint32_t cell = kNone32;     // kTd or kTh, while a cell is open
     };
 
     // Reads the token at `open` ('<') and returns where the next one may start.
@@ -278,10 +249,11 @@ private:
         if (after == kNone) {
             return size;  // a tag cut off by the end of the text is dropped
         }
-        const bool kept =
-            isEnd ? m_nesting.keepEndTag(name)
-                  : m_nesting.keepStartTag(name, m_text.substr(nameEnd, after - nameEnd),
-                                           attributes.selfClosing);
+        const TagInfo tag = m_tags.lookup(name);
+        const bool kept = isEnd
+                              ? m_nesting.keepEndTag(tag)
+                              : m_nesting.keepStartTag(tag, m_text.substr(nameEnd, after - nameEnd),
+                                                       attributes.selfClosing);
         if (!kept) {
             m_scan.removals.emplace_back(open, after);
             return after;
@@ -292,17 +264,17 @@ private:
             m_scan.removals.emplace_back(attributes.excessFrom, after - keep);
         }
         if (isEnd) {
-            onEndTag(name, open);
+            onEndTag(tag, open);
             return after;
         }
-        onStartTag(name, open);
-        if (!isRawTextElement(name) || (m_inSelect && name != "script")) {
+        onStartTag(tag, open);
+        if (!tag.has(kRawText) || (m_inSelect && tag.id != kScript)) {
             return after;  // a select ignores the other raw text elements
         }
         const std::size_t close = findRawTextEnd(m_text, after, name);
         const std::size_t contentEnd = close == kNone ? size : close;
         // A script's "<!--" changes where its end tag is found.
-        if (name == "script" && m_text.substr(after, contentEnd - after).find("<!--") != kNone) {
+        if (tag.id == kScript && m_text.substr(after, contentEnd - after).find("<!--") != kNone) {
             m_failed = true;
         }
         return contentEnd;
@@ -340,32 +312,33 @@ private:
         endRun(at);
     }
 
-    void onStartTag(const std::string& name, std::size_t at) {
-        if (startsUnfollowedContent(name) || (m_inRun && reachesOutsideRows(name))) {
+    void onStartTag(TagInfo tag, std::size_t at) {
+        const std::uint32_t name = tag.id;
+        if (tag.has(kUnfollowed) || (m_inRun && tag.has(kReachesOutsideRows))) {
             m_failed = true;
             return;
         }
-        const bool tableTag = name == "table" || name == "caption" || isSectionTag(name) ||
-                              name == "tr" || name == "td" || name == "th";
+        const bool tableTag = name == kTable || name == kCaption || tag.has(kRowGroup) ||
+                              name == kTr || name == kTd || name == kTh;
         if (m_inSelect) {
-            if (m_kinds.empty() && name == "table") {
+            if (m_kinds.empty() && name == kTable) {
                 m_failed = true;  // a select outside tables ignores it
                 return;
             }
-            if (!(name == "select" || name == "input" || name == "keygen" || name == "textarea" ||
+            if (!(name == kSelect || name == kInput || name == kKeygen || name == kTextarea ||
                   (tableTag && !m_kinds.empty()))) {
                 return;  // ignored inside the select
             }
             m_inSelect = false;
-            if (name == "select") {
+            if (name == kSelect) {
                 return;
             }
         }
         if (m_kinds.empty()) {
-            if (name == "table") {
+            if (name == kTable) {
                 m_kinds.push_back(Level{});
                 m_rowOpen = false;
-            } else if (name == "select") {
+            } else if (name == kSelect) {
                 m_inSelect = true;
             }
             return;
@@ -373,7 +346,7 @@ private:
         const bool topLevel = m_kinds.size() == 1;
         Level& level = m_kinds.back();
         Container& container = level.container;
-        if (name == "table") {
+        if (name == kTable) {
             if (container != Container::None) {
                 if (topLevel && m_inRun && !m_tablesInRow) {
                     m_rowsWithTables.emplace_back(m_rowStart, kNone);
@@ -390,51 +363,52 @@ private:
             level = Level{};
             return;
         }
-        if (name == "tr" || name == "td" || name == "th") {
-            if (level.section.empty()) {
-                level.section = "tbody";
+        if (name == kTr || name == kTd || name == kTh) {
+            if (level.section == kNone32) {
+                level.section = kTbody;
             }
             if (topLevel) {
                 if (!m_inRun) {
                     startRun(at, level.section);
-                } else if (name == "tr" && at - m_pieceStart >= m_pieceBytes) {
+                } else if (name == kTr && at - m_pieceStart >= m_pieceBytes) {
                     m_cuts.push_back(at);
                     m_pieceStart = at;
                 }
-                if (name == "tr" || !m_rowOpen) {
+                if (name == kTr || !m_rowOpen) {
                     endRowWithTables(at);
                     m_rowStart = at;
                 }
                 m_rowOpen = true;
             }
-            container = name == "tr" ? Container::None : Container::Cell;
+            container = name == kTr ? Container::None : Container::Cell;
             level.cell = name;
             return;
         }
-        if (name == "caption" || name == "col" || name == "colgroup" || isSectionTag(name)) {
+        if (name == kCaption || name == kCol || name == kColgroup || tag.has(kRowGroup)) {
             if (topLevel) {
                 endRun(at);
                 m_rowOpen = false;
             }
-            container = name == "caption" ? Container::Caption : Container::None;
-            level.section = isSectionTag(name) ? name : std::string();
+            container = name == kCaption ? Container::Caption : Container::None;
+            level.section = tag.has(kRowGroup) ? name : kNone32;
             return;
         }
-        if (topLevel && container == Container::None && m_inRun && name != "script") {
+        if (topLevel && container == Container::None && m_inRun && name != kScript) {
             rowLevelContent(at);
         }
-        if (name == "select") {
+        if (name == kSelect) {
             m_inSelect = true;
         }
     }
 
-    void onEndTag(const std::string& name, std::size_t at) {
-        if (m_inRun && reachesOutsideRows(name)) {
+    void onEndTag(TagInfo tag, std::size_t at) {
+        const std::uint32_t name = tag.id;
+        if (m_inRun && tag.has(kReachesOutsideRows)) {
             m_failed = true;
             return;
         }
         if (m_kinds.empty()) {
-            if (name == "select") {
+            if (name == kSelect) {
                 m_inSelect = false;
             }
             return;
@@ -443,34 +417,34 @@ private:
         Level& level = m_kinds.back();
         Container& container = level.container;
         if (m_inSelect) {
-            if (name == "select" || name == "table" ||
+            if (name == kSelect || name == kTable ||
                 (container == Container::Cell && name == level.cell)) {
                 m_inSelect = false;
-                if (name == "select") {
+                if (name == kSelect) {
                     return;
                 }
-            } else if (name == "tr" || name == "caption" || isSectionTag(name)) {
+            } else if (name == kTr || name == kCaption || tag.has(kRowGroup)) {
                 m_failed = true;  // whether it closes the select depends on the open elements
                 return;
             } else {
                 return;
             }
         }
-        if (name == "table") {
+        if (name == kTable) {
             if (topLevel) {
                 endRun(at);
             }
             m_kinds.pop_back();
             return;
         }
-        if (name == "td" || name == "th") {
+        if (name == kTd || name == kTh) {
             // Ignored unless it names the open cell.
             if (container == Container::Cell && name == level.cell) {
                 container = Container::None;
             }
             return;
         }
-        if (name == "tr") {
+        if (name == kTr) {
             if (container != Container::Caption) {
                 container = Container::None;
                 if (topLevel) {
@@ -479,13 +453,13 @@ private:
             }
             return;
         }
-        if (name == "caption") {
+        if (name == kCaption) {
             if (container == Container::Caption) {
                 container = Container::None;
             }
             return;
         }
-        if (isSectionTag(name)) {
+        if (tag.has(kRowGroup)) {
             // Closes the cell, the row and the section when that section is
             // open; otherwise it is ignored.
             if (container == Container::Caption || level.section != name) {
@@ -498,14 +472,14 @@ private:
             level = Level{};
             return;
         }
-        if (topLevel && container == Container::None && m_inRun && name != "script") {
+        if (topLevel && container == Container::None && m_inRun && name != kScript) {
             rowLevelContent(at);
         }
     }
 
-    void startRun(std::size_t at, const std::string& section) {
+    void startRun(std::size_t at, std::uint32_t section) {
         m_inRun = true;
-        m_runSection = section;
+        m_runSection = section == kThead ? "thead" : section == kTfoot ? "tfoot" : "tbody";
         m_runBegin = at;
         m_pieceStart = at;
         m_cuts.clear();
@@ -540,6 +514,7 @@ private:
     // for the attributes.
     bool m_failed;
     MarkupScan m_scan;
+    TagTable m_tags;
     NestingGuard m_nesting;
     // What is open at each table depth, the top-level table first.
     std::vector<Level> m_kinds;

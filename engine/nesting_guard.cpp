@@ -1,84 +1,10 @@
 #include "nesting_guard.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <functional>
 #include <initializer_list>
 
 namespace tabrivo::detail {
-namespace {
-
-bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-    for (const std::string_view candidate : names) {
-        if (name == candidate) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool isFormatting(std::string_view name) {
-    return isOneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small",
-                          "strike", "strong", "tt", "u"});
-}
-
-// Elements the parser never leaves open, or merges into the document's own.
-bool isNeverOpen(std::string_view name) {
-    return isOneOf(name,
-                   {"area",   "base",  "basefont", "bgsound", "br",     "col",  "embed", "frame",
-                    "hr",     "image", "img",      "input",   "keygen", "link", "meta",  "param",
-                    "source", "track", "wbr",      "html",    "head",   "body"});
-}
-
-// Elements the scope checks do not look past; the cells and the like also
-// start a new stretch of the formatting list.
-bool isBoundary(std::string_view name) {
-    return isOneOf(name,
-                   {"table", "td", "th", "caption", "applet", "marquee", "object", "template"});
-}
-
-// Elements the adoption agency keeps open when it closes a formatting
-// element below them (they move out of it instead).
-bool isSpecial(std::string_view name) {
-    return isBoundary(name) ||
-           isOneOf(name, {"address",   "article",    "aside",    "blockquote", "button", "center",
-                          "dd",        "details",    "dir",      "div",        "dl",     "dt",
-                          "fieldset",  "figcaption", "figure",   "footer",     "form",   "h1",
-                          "h2",        "h3",         "h4",       "h5",         "h6",     "header",
-                          "hgroup",    "iframe",     "li",       "listing",    "main",   "menu",
-                          "nav",       "noembed",    "noframes", "noscript",   "ol",     "p",
-                          "plaintext", "pre",        "script",   "section",    "select", "style",
-                          "summary",   "tbody",      "textarea", "tfoot",      "thead",  "title",
-                          "tr",        "ul",         "xmp"});
-}
-
-// Start tags that close an open paragraph.
-bool closesParagraph(std::string_view name) {
-    return isOneOf(
-        name, {"address", "article", "aside", "blockquote", "center",     "details",   "dialog",
-               "dir",     "div",     "dl",    "fieldset",   "figcaption", "figure",    "footer",
-               "header",  "hgroup",  "main",  "menu",       "nav",        "ol",        "p",
-               "section", "summary", "ul",    "h1",         "h2",         "h3",        "h4",
-               "h5",      "h6",      "pre",   "listing",    "form",       "plaintext", "table",
-               "hr",      "xmp",     "li",    "dd",         "dt"});
-}
-
-bool isHeading(std::string_view name) {
-    return isOneOf(name, {"h1", "h2", "h3", "h4", "h5", "h6"});
-}
-
-// Start tags that take the parser out of SVG or MathML content.
-bool leavesForeignContent(std::string_view name) {
-    return isOneOf(
-        name,
-        {"b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
-         "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
-         "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
-         "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
-         "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"});
-}
-
-}  // namespace
 
 std::size_t NestingGuard::depthSinceBoundary() const {
     return m_boundaries.empty() ? m_open.size() : m_open.size() - m_boundaries.back() - 1;
@@ -88,38 +14,46 @@ std::size_t NestingGuard::formattingSinceMarker() const {
     return m_markers.empty() ? m_formatting.size() : m_formatting.size() - m_markers.back() - 1;
 }
 
-std::size_t NestingGuard::findOpen(std::string_view name,
-                                   std::initializer_list<std::string_view> stops) const {
-    const auto topmost = [this](std::string_view of) -> std::ptrdiff_t {
-        const auto found = m_openAt.find(std::string(of));
-        return found == m_openAt.end() || found->second.empty()
-                   ? -1
-                   : static_cast<std::ptrdiff_t>(found->second.back());
-    };
-    const std::ptrdiff_t at = topmost(name);
-    const std::ptrdiff_t boundary =
-        m_boundaries.empty() ? -1 : static_cast<std::ptrdiff_t>(m_boundaries.back());
-    if (at < 0 || at < boundary) {
+std::size_t NestingGuard::topmost(std::uint32_t id) const {
+    return id < m_openAt.size() && !m_openAt[id].empty() ? m_openAt[id].back() : m_open.size();
+}
+
+std::size_t NestingGuard::findOpen(std::uint32_t id,
+                                   std::initializer_list<std::uint32_t> stops) const {
+    const std::size_t at = topmost(id);
+    if (at == m_open.size() || (!m_boundaries.empty() && at < m_boundaries.back())) {
         return m_open.size();
     }
-    for (const std::string_view stop : stops) {
-        if (topmost(stop) > at) {
+    for (const std::uint32_t stop : stops) {
+        const std::size_t stopAt = topmost(stop);
+        if (stopAt != m_open.size() && stopAt > at) {
             return m_open.size();
         }
     }
-    return static_cast<std::size_t>(at);
+    return at;
 }
 
-void NestingGuard::push(const std::string& name, bool boundary) {
-    m_openAt[name].push_back(m_open.size());
+bool NestingGuard::inIntegrationPoint(std::size_t foreign) const {
+    return !m_integrationPoints.empty() && m_integrationPoints.back() > foreign;
+}
+
+void NestingGuard::push(TagInfo tag) {
+    if (tag.id >= m_openAt.size()) {
+        m_openAt.resize(tag.id + 1);
+    }
+    m_openAt[tag.id].push_back(m_open.size());
+    const bool boundary = tag.has(kScopeBoundary);
     if (boundary) {
         m_boundaries.push_back(m_open.size());
-        if (name != "table") {
+        if (tag.id != kTable) {
             m_markers.push_back(m_formatting.size());
             m_formatting.push_back({});
         }
     }
-    m_open.push_back({name, boundary});
+    if (tag.has(kIntegrationPoint)) {
+        m_integrationPoints.push_back(m_open.size());
+    }
+    m_open.push_back({tag, boundary});
 }
 
 void NestingGuard::popTo(std::size_t index) {
@@ -127,79 +61,65 @@ void NestingGuard::popTo(std::size_t index) {
         const Open& top = m_open.back();
         if (top.boundary) {
             m_boundaries.pop_back();
-            if (top.name != "table") {
+            if (top.tag.id != kTable) {
                 // Leaving a cell clears the formatting list back to its marker.
                 m_formatting.resize(m_markers.back());
                 m_markers.pop_back();
             }
         }
-        m_openAt[top.name].pop_back();
+        if (top.tag.has(kIntegrationPoint)) {
+            m_integrationPoints.pop_back();
+        }
+        m_openAt[top.tag.id].pop_back();
         m_open.pop_back();
     }
 }
 
-std::size_t NestingGuard::findOpenAnywhere(const std::string& name) const {
-    const auto found = m_openAt.find(name);
-    return found == m_openAt.end() || found->second.empty() ? m_open.size() : found->second.back();
-}
-
 void NestingGuard::popToTable() {
-    const auto tables = m_openAt.find("table");
-    if (tables != m_openAt.end() && !tables->second.empty()) {
-        popTo(tables->second.back() + 1);
+    const std::size_t table = topmost(kTable);
+    if (table < m_open.size()) {
+        popTo(table + 1);
     }
 }
 
-void NestingGuard::removeFormatting(std::string_view name) {
-    for (std::size_t i = m_formatting.size(); i-- > 0;) {
-        if (m_formatting[i].name.empty()) {
-            return;
-        }
-        if (m_formatting[i].name == name) {
+void NestingGuard::removeFormatting(std::uint32_t id) {
+    for (std::size_t i = m_formatting.size(); i-- > 0 && m_formatting[i].id != kMarker;) {
+        if (m_formatting[i].id == id) {
             m_formatting.erase(m_formatting.begin() + static_cast<std::ptrdiff_t>(i));
             return;
         }
     }
 }
 
-void NestingGuard::closeFormatting(const std::string& name) {
-    removeFormatting(name);
-    const std::size_t element = findOpen(name);
+void NestingGuard::closeFormatting(std::uint32_t id) {
+    removeFormatting(id);
+    const std::size_t element = findOpen(id);
     if (element >= m_open.size()) {
         return;
     }
     // Blocks opened inside it stay open (the adoption agency moves them out),
     // so it is popped only when nothing of the kind is above it.
     for (std::size_t i = element + 1; i < m_open.size(); ++i) {
-        if (isSpecial(m_open[i].name)) {
+        if (m_open[i].tag.has(kSpecial)) {
             return;
         }
     }
     popTo(element);
 }
 
-bool NestingGuard::inIntegrationPoint(std::size_t foreign) const {
-    for (const char* point :
-         {"mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc", "title"}) {
-        const std::size_t at = findOpen(point);
-        if (at < m_open.size() && at > foreign) {
-            return true;
-        }
+bool NestingGuard::leaveOut(std::uint32_t id) {
+    if (id >= m_leftOut.size()) {
+        m_leftOut.resize(id + 1);
     }
+    ++m_leftOut[id];
     return false;
 }
 
-bool NestingGuard::leaveOut(const std::string& name) {
-    ++m_leftOut[name];
-    return false;
-}
-
-bool NestingGuard::keepStartTag(const std::string& name, std::string_view attributes,
-                                bool selfClosing) {
-    // Foreign content ends at an HTML tag; its self-closing tags stay empty.
-    const std::size_t foreign = std::min(findOpen("svg"), findOpen("math"));
+bool NestingGuard::keepStartTag(TagInfo tag, std::string_view attributes, bool selfClosing) {
+    const std::uint32_t id = tag.id;
+    const std::size_t foreign = std::min(findOpen(kSvg), findOpen(kMath));
     if (foreign < m_open.size() && !inIntegrationPoint(foreign)) {
-        if (leavesForeignContent(name)) {
+        if (tag.has(kLeavesForeign)) {
             popTo(foreign);
         } else {
             // An SVG or MathML element, whatever its name: none of the HTML
@@ -207,76 +127,74 @@ bool NestingGuard::keepStartTag(const std::string& name, std::string_view attrib
             if (selfClosing) {
                 return true;
             }
-            if (name == "select") {
+            if (id == kSelect) {
                 // One of that name has no meaning, and the parser fails its
                 // own checks on one inside a table.
-                return leaveOut(name);
+                return leaveOut(id);
             }
             if (depthSinceBoundary() >= kMaxOpenElements) {
-                return leaveOut(name);
+                return leaveOut(id);
             }
-            push(name, false);
+            push(TagInfo{id, tag.flags & kIntegrationPoint});
             return true;
         }
     }
-    if (isOneOf(name, {"tr", "tbody", "thead", "tfoot", "colgroup", "td", "th", "caption"})) {
+    if (id == kTr || id == kTbody || id == kThead || id == kTfoot || id == kColgroup || id == kTd ||
+        id == kTh || id == kCaption) {
         popToTable();  // closes an open cell or row
-    } else if (name == "table") {
-        // A table directly in a table closes it.
-        if (!m_open.empty() && m_open.back().name == "table") {
-            popTo(m_open.size() - 1);
-        }
+    } else if (id == kTable && !m_open.empty() && m_open.back().tag.id == kTable) {
+        popTo(m_open.size() - 1);  // a table directly in a table closes it
     }
-    if (closesParagraph(name)) {
-        const std::size_t paragraph = findOpen("p", {"button"});
+    if (tag.has(kClosesParagraph)) {
+        const std::size_t paragraph = findOpen(kP, {kButton});
         if (paragraph < m_open.size()) {
             popTo(paragraph);
         }
     }
-    if (name == "li") {
-        const std::size_t item = findOpen("li", {"ol", "ul"});
+    if (id == kLi) {
+        const std::size_t item = findOpen(kLi, {kOl, kUl});
         if (item < m_open.size()) {
             popTo(item);
         }
-    } else if (name == "dd" || name == "dt") {
-        const std::size_t term = std::min(findOpen("dd", {"dl"}), findOpen("dt", {"dl"}));
+    } else if (id == kDd || id == kDt) {
+        const std::size_t term = std::min(findOpen(kDd, {kDl}), findOpen(kDt, {kDl}));
         if (term < m_open.size()) {
             popTo(term);
         }
-    } else if (isHeading(name) && !m_open.empty() && isHeading(m_open.back().name)) {
+    } else if (tag.has(kHeading) && !m_open.empty() && m_open.back().tag.has(kHeading)) {
         popTo(m_open.size() - 1);
-    } else if (name == "option" || name == "optgroup") {
-        if (!m_open.empty() && m_open.back().name == "option") {
+    } else if (id == kOption || id == kOptgroup) {
+        if (!m_open.empty() && m_open.back().tag.id == kOption) {
             popTo(m_open.size() - 1);
         }
-        if (name == "optgroup" && !m_open.empty() && m_open.back().name == "optgroup") {
+        if (id == kOptgroup && !m_open.empty() && m_open.back().tag.id == kOptgroup) {
             popTo(m_open.size() - 1);
         }
-    } else if (isOneOf(name, {"a", "nobr"})) {
-        closeFormatting(name);  // a second one closes the first
-    } else if (isOneOf(name, {"button", "select"})) {
-        const std::size_t earlier = findOpen(name);
+    } else if (id == kA || id == kNobr) {
+        closeFormatting(id);  // a second one closes the first
+    } else if (id == kButton || id == kSelect) {
+        const std::size_t earlier = findOpen(id);
         if (earlier < m_open.size()) {
             popTo(earlier);
         }
     }
-    if (isNeverOpen(name)) {
+    if (tag.has(kNeverOpen)) {
         return true;
     }
-    if (isBoundary(name)) {
-        push(name, true);
+    if (tag.has(kScopeBoundary)) {
+        push(tag);
         return true;
     }
     if (depthSinceBoundary() >= kMaxOpenElements) {
-        return leaveOut(name);
+        return leaveOut(id);
     }
-    if (isFormatting(name)) {
+    if (tag.has(kFormatting)) {
         const std::size_t key = std::hash<std::string_view>{}(attributes);
         // The parser keeps at most three identical formatting elements.
         std::size_t identical = 0;
         std::size_t earliest = m_formatting.size();
-        for (std::size_t i = m_formatting.size(); i-- > 0 && !m_formatting[i].name.empty();) {
-            if (m_formatting[i].name == name && m_formatting[i].key == key) {
+        for (std::size_t i = m_formatting.size(); i-- > 0 && m_formatting[i].id != kMarker;) {
+            if (m_formatting[i].id == id && m_formatting[i].key == key) {
                 ++identical;
                 earliest = i;
             }
@@ -284,37 +202,37 @@ bool NestingGuard::keepStartTag(const std::string& name, std::string_view attrib
         if (identical >= 3) {
             m_formatting.erase(m_formatting.begin() + static_cast<std::ptrdiff_t>(earliest));
         } else if (formattingSinceMarker() >= kMaxFormattingElements) {
-            return leaveOut(name);
+            return leaveOut(id);
         }
-        m_formatting.push_back({name, key});
+        m_formatting.push_back({id, key});
     }
-    push(name, false);
+    push(tag);
     return true;
 }
 
-bool NestingGuard::keepEndTag(const std::string& name) {
-    const auto leftOut = m_leftOut.find(name);
-    if (leftOut != m_leftOut.end() && leftOut->second > 0) {
-        --leftOut->second;
+bool NestingGuard::keepEndTag(TagInfo tag) {
+    const std::uint32_t id = tag.id;
+    if (id < m_leftOut.size() && m_leftOut[id] > 0) {
+        --m_leftOut[id];
         return false;
     }
-    if (isFormatting(name)) {
-        closeFormatting(name);
+    if (tag.has(kFormatting)) {
+        closeFormatting(id);
         return true;
     }
     std::size_t open = m_open.size();
-    if (isBoundary(name)) {
+    if (tag.has(kScopeBoundary)) {
         // A cell's end tag does not reach out of its table.
-        const std::size_t table = findOpenAnywhere("table");
-        const std::size_t element = findOpenAnywhere(name);
+        const std::size_t table = topmost(kTable);
+        const std::size_t element = topmost(id);
         if (element < m_open.size() &&
-            (name == "table" || table == m_open.size() || element > table)) {
+            (id == kTable || table == m_open.size() || element > table)) {
             open = element;
         }
-    } else if (isOneOf(name, {"tr", "tbody", "thead", "tfoot"})) {
+    } else if (id == kTr || id == kTbody || id == kThead || id == kTfoot) {
         popToTable();
     } else {
-        open = findOpen(name);
+        open = findOpen(id);
     }
     if (open < m_open.size()) {
         popTo(open);

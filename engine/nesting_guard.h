@@ -15,10 +15,11 @@
 // 512 elements too; no real page comes near these numbers inside one cell.
 
 #include <cstddef>
-#include <string>
+#include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "tag_info.h"
 
 namespace tabrivo::detail {
 
@@ -29,45 +30,45 @@ public:
 
     // Whether a start tag is kept; `attributes` is its attribute text, which
     // tells identical formatting elements apart.
-    bool keepStartTag(const std::string& name, std::string_view attributes, bool selfClosing);
+    bool keepStartTag(TagInfo tag, std::string_view attributes, bool selfClosing);
     // Whether an end tag is kept: the end tags of left-out elements are left out.
-    bool keepEndTag(const std::string& name);
+    bool keepEndTag(TagInfo tag);
 
 private:
+    static constexpr std::uint32_t kMarker = static_cast<std::uint32_t>(-1);
     struct Open {
-        std::string name;
+        TagInfo tag;
         bool boundary = false;  // a table, cell or other scope boundary
     };
     struct Formatting {
-        std::string name;  // empty for the marker a cell starts with
+        std::uint32_t id = kMarker;  // the marker a cell starts the list with
         std::size_t key = 0;
     };
 
     std::size_t depthSinceBoundary() const;
     std::size_t formattingSinceMarker() const;
-    // The open element `name` nearest the top, not looking past a boundary
-    // (nor past any of `stops`); the stack size when there is none.
-    std::size_t findOpen(std::string_view name,
-                         std::initializer_list<std::string_view> stops = {}) const;
-    std::size_t findOpenAnywhere(const std::string& name) const;
-    void popTo(std::size_t index);  // pops the element at `index` and everything above it
-    void popToTable();
-    void removeFormatting(std::string_view name);
-    void closeFormatting(const std::string& name);
+    // Where the element `id` is open nearest the top, or the stack size.
+    std::size_t topmost(std::uint32_t id) const;
+    // The same, not looking past a boundary nor past any of `stops`.
+    std::size_t findOpen(std::uint32_t id, std::initializer_list<std::uint32_t> stops = {}) const;
     // Whether SVG or MathML content opened at `foreign` holds HTML again here.
     bool inIntegrationPoint(std::size_t foreign) const;
-    bool leaveOut(const std::string& name);
-
-    void push(const std::string& name, bool boundary);
+    void push(TagInfo tag);
+    void popTo(std::size_t index);  // pops the element at `index` and everything above it
+    void popToTable();
+    void removeFormatting(std::uint32_t id);
+    void closeFormatting(std::uint32_t id);
+    bool leaveOut(std::uint32_t id);
 
     std::vector<Open> m_open;
-    // Where each name is open on the stack, and where the boundaries are, so
-    // that no look-up walks the stack.
-    std::unordered_map<std::string, std::vector<std::size_t>> m_openAt;
+    // Where each tag is open on the stack, and where the boundaries and
+    // integration points are, so that no look-up walks the stack.
+    std::vector<std::vector<std::size_t>> m_openAt;
     std::vector<std::size_t> m_boundaries;
+    std::vector<std::size_t> m_integrationPoints;
     std::vector<Formatting> m_formatting;
     std::vector<std::size_t> m_markers;
-    std::unordered_map<std::string, std::size_t> m_leftOut;  // end tags still to leave out
+    std::vector<std::size_t> m_leftOut;  // per tag, end tags still to leave out
 };
 
 }  // namespace tabrivo::detail
