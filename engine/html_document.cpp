@@ -160,6 +160,7 @@ std::string withoutStretches(const std::string& text,
     kept.append(text, copied);
     return kept;
 }
+
 constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 
 // A run of top-level rows parsed apart, and the empty row that holds its
@@ -168,6 +169,18 @@ struct Run {
     detail::RowRun rows;
     const GumboNode* placeholder = nullptr;
 };
+
+// The run's rows as pieces of about the asked size.
+std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const detail::RowRun& rows) {
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    std::size_t begin = rows.begin;
+    for (const std::size_t cut : rows.cuts) {
+        pieces.emplace_back(begin, cut);
+        begin = cut;
+    }
+    pieces.emplace_back(begin, rows.end);
+    return pieces;
+}
 
 // A table of the document, or the tables inside a run's rows.
 struct TableEntry {
@@ -286,18 +299,6 @@ void HtmlDocument::Impl::forgetPieceElements() {
     contexts.clear();
     tablesWithLf.clear();
     tablesWithCrLf.clear();
-}
-
-// The run's rows as pieces of about the asked size.
-std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const detail::RowRun& rows) {
-    std::vector<std::pair<std::size_t, std::size_t>> pieces;
-    std::size_t begin = rows.begin;
-    for (const std::size_t cut : rows.cuts) {
-        pieces.emplace_back(begin, cut);
-        begin = cut;
-    }
-    pieces.emplace_back(begin, rows.end);
-    return pieces;
 }
 
 template <typename Visit>
