@@ -216,6 +216,16 @@ bool NestingGuard::keepEndTag(TagInfo tag) {
         --m_leftOut[id];
         return false;
     }
+    const std::size_t foreign = std::min(findOpen(kSvg), findOpen(kMath));
+    if (foreign < m_open.size() && !inIntegrationPoint(foreign)) {
+        // An SVG or MathML element of that name closes; otherwise the end tag
+        // is read by the HTML rules.
+        const std::size_t element = topmost(id);
+        if (element < m_open.size() && element >= foreign) {
+            popTo(element);
+            return true;
+        }
+    }
     if (tag.has(kFormatting)) {
         closeFormatting(id);
         return true;
@@ -230,7 +240,12 @@ bool NestingGuard::keepEndTag(TagInfo tag) {
             open = element;
         }
     } else if (id == kTr || id == kTbody || id == kThead || id == kTfoot) {
-        popToTable();
+        // Closes the row or group when one is open in the current table.
+        const std::size_t table = topmost(kTable);
+        const std::size_t element = topmost(id);
+        if (element < m_open.size() && (table == m_open.size() || element > table)) {
+            open = element;
+        }
     } else {
         open = findOpen(id);
     }

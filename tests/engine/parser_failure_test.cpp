@@ -45,6 +45,12 @@ TEST(ParserFailureTest, SelectsInsideSvgOrMathMlAreLeftOutButHtmlSelectsStay) {
               "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
     EXPECT_EQ(convertHtmlToText("<table><td><math><td><select><mi><table><table>"),
               "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
+    EXPECT_EQ(convertHtmlToText("<table><math></tr><select><mi><select><td>"),
+              "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
+    // A cell's end tag closes MathML left open in it; the next cell's select is HTML.
+    EXPECT_EQ(
+        convertHtmlToText("<table><td><math><mn>1</td><td><select><option>o</select></table>"),
+        "{\r\n\t{\r\n\t\"1\", \r\n\t\"o\"\r\n\t}\r\n}");
     // Inside a MathML text integration point the select is HTML, and shown.
     EXPECT_EQ(convertHtmlToText("<table><td><math><mi><select><option>opt</select>x</table>"),
               "{\r\n\t{\r\n\t\"opt\r\nx\"\r\n\t}\r\n}");
