@@ -217,6 +217,10 @@ private:
             if (m_text.compare(open, 4, "<!--") == 0) {
                 return skipComment(m_text, open);
             }
+            if (m_text.compare(open, 9, "<![CDATA[") == 0 && m_nesting.inForeignContent()) {
+                const std::size_t close = m_text.find("]]>", open + 9);
+                return close == kNone ? size : close + 3;
+            }
             return skipPast('>', open + 2);
         }
         if (next == '?') {
@@ -268,8 +272,9 @@ private:
             return after;
         }
         onStartTag(tag, open);
-        if (!tag.has(kRawText) || (m_inSelect && tag.id != kScript)) {
-            return after;  // a select ignores the other raw text elements
+        if (!tag.has(kRawText) || m_nesting.inForeignContent() ||
+            (m_inSelect && tag.id != kScript)) {
+            return after;  // SVG, MathML and a select hold no raw text (but a select's script)
         }
         const std::size_t close = findRawTextEnd(m_text, after, name);
         const std::size_t contentEnd = close == kNone ? size : close;

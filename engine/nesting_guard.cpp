@@ -33,6 +33,11 @@ std::size_t NestingGuard::findOpen(std::uint32_t id,
     return at;
 }
 
+bool NestingGuard::inForeignContent() const {
+    const std::size_t foreign = std::min(findOpen(kSvg), findOpen(kMath));
+    return foreign < m_open.size() && !inIntegrationPoint(foreign);
+}
+
 bool NestingGuard::inIntegrationPoint(std::size_t foreign) const {
     return !m_integrationPoints.empty() && m_integrationPoints.back() > foreign;
 }

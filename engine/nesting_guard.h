@@ -33,6 +33,9 @@ public:
     bool keepStartTag(TagInfo tag, std::string_view attributes, bool selfClosing);
     // Whether an end tag is kept: the end tags of left-out elements are left out.
     bool keepEndTag(TagInfo tag);
+    // Whether what comes next is SVG or MathML content, where no element
+    // holds raw text and CDATA sections are text.
+    bool inForeignContent() const;
 
 private:
     static constexpr std::uint32_t kMarker = static_cast<std::uint32_t>(-1);
