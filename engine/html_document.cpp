@@ -148,14 +148,14 @@ constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
 // near this number.
 constexpr std::size_t kMaxAttributesPerTag = 256;
 
-std::string withoutStretches(const std::string& text,
-                             const std::vector<std::pair<std::size_t, std::size_t>>& stretches) {
+std::string withRemovals(const std::string& text, const std::vector<detail::Removal>& removals) {
     std::string kept;
     kept.reserve(text.size());
     std::size_t copied = 0;
-    for (const auto& [begin, end] : stretches) {
-        kept.append(text, copied, begin - copied);
-        copied = end;
+    for (const detail::Removal& removal : removals) {
+        kept.append(text, copied, removal.begin - copied);
+        kept.append(removal.replacement);
+        copied = removal.end;
     }
     kept.append(text, copied);
     return kept;
@@ -361,7 +361,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
                                           options.pieceBytes, kMaxAttributesPerTag};
     detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
     if (!scan.removals.empty()) {
-        impl.source = withoutStretches(impl.source, scan.removals);
+        impl.source = withRemovals(impl.source, scan.removals);
         if (scanOptions.findRowRuns) {
             scan = detail::scanMarkup(impl.source, scanOptions);  // the offsets have moved
         }

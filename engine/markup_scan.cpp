@@ -259,13 +259,13 @@ private:
                               : m_nesting.keepStartTag(tag, m_text.substr(nameEnd, after - nameEnd),
                                                        attributes.selfClosing);
         if (!kept) {
-            m_scan.removals.emplace_back(open, after);
+            m_scan.removals.push_back({open, after, "<!>"});  // an empty comment
             return after;
         }
         if (attributes.excessFrom != kNone) {
             // Up to the closing '>', or the "/>" of a self-closing tag.
             const std::size_t keep = attributes.selfClosing ? 2 : 1;
-            m_scan.removals.emplace_back(attributes.excessFrom, after - keep);
+            m_scan.removals.push_back({attributes.excessFrom, after - keep, " "});
         }
         if (isEnd) {
             onEndTag(tag, open);

@@ -39,16 +39,25 @@ struct ScanOptions {
     std::size_t maxAttributes = static_cast<std::size_t>(-1);
 };
 
+// A stretch [begin, end) of the text to leave out, and what stands in its
+// place so that the text around it cannot join into a new token (a "<"
+// before a left-out tag must not meet the letters after it).
+struct Removal {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string_view replacement;
+};
+
 struct MarkupScan {
     // The runs of rows of top-level tables that are at least a piece long, in
     // document order; nothing when not asked for, or when the document holds
     // markup that could make a run parse differently on its own.
     std::optional<std::vector<RowRun>> rowRuns;
-    // [begin, end) stretches to leave out before parsing, in order: tags
-    // nested too deeply (see NestingGuard), and attributes beyond the allowed
-    // number on a tag (the parser checks each attribute against all the
-    // earlier ones, so thousands on one tag would take it minutes).
-    std::vector<std::pair<std::size_t, std::size_t>> removals;
+    // What to leave out before parsing, in order: tags nested too deeply
+    // (see NestingGuard), and attributes beyond the allowed number on a tag
+    // (the parser checks each attribute against all the earlier ones, so
+    // thousands on one tag would take it minutes).
+    std::vector<Removal> removals;
 };
 
 // Follows the tokenizer through the text once.

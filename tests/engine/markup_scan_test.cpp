@@ -81,6 +81,15 @@ TEST(MarkupScanTest, EndTagsOfLeftOutElementsAreLeftOutToo) {
     EXPECT_EQ(convertHtmlToText(html), "{\r\n\t{\r\n\t\"inafter\", \r\n\t\"next\"\r\n\t}\r\n}");
 }
 
+TEST(MarkupScanTest, LeftOutTagsNeverJoinTheTextAroundThemIntoATag) {
+    // The "<" before a left-out <select> would otherwise open a tag "<f".
+    const std::string html = "<table><td><math><<select>f</table>";
+    const auto removals = detail::scanMarkup(html, detail::ScanOptions{false, 1, 256}).removals;
+    ASSERT_EQ(removals.size(), 1U);
+    EXPECT_EQ(removals[0].replacement, "<!>");
+    EXPECT_EQ(convertHtmlToText(html), "{\r\n\t{\r\n\t\"<f\"\r\n\t}\r\n}");
+}
+
 TEST(MarkupScanTest, TagsKeepTheirFirstAttributes) {
     std::string many;
     for (int i = 0; i < 300; ++i) {
@@ -91,8 +100,8 @@ TEST(MarkupScanTest, TagsKeepTheirFirstAttributes) {
     ASSERT_EQ(removals.size(), 1U);
     // From the 257th attribute to the "/>" closing the tag.
     const std::string html = "<p" + many + "/>x";
-    EXPECT_EQ(html.substr(removals[0].first, 5), "a256=");
-    EXPECT_EQ(html.substr(removals[0].second), "/>x");
+    EXPECT_EQ(html.substr(removals[0].begin, 5), "a256=");
+    EXPECT_EQ(html.substr(removals[0].end), "/>x");
 }
 
 }  // namespace
