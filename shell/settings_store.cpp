@@ -39,6 +39,9 @@ void removeAbandonedLock(const QString& lockPath) {
 
 }  // namespace
 
+// A settings file is a few lines; more than this is not kept aside.
+constexpr qint64 kMaxKeptSettingsBytes = qint64{1} << 20;
+
 QString truthText(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
@@ -68,9 +71,30 @@ QString SettingsStore::ReadSetting(const QString& key, const QVariant& defaultVa
 
 void SettingsStore::WriteSetting(const QString& key, const QString& value) {
     const std::unique_ptr<QSettings> settings = open();
-    removeAbandonedLock(settings->fileName() + QStringLiteral(".lock"));
+    const QString file = settings->fileName();
+    removeAbandonedLock(file + QStringLiteral(".lock"));
+    // A file that cannot be read as settings is rewritten with only what
+    // could be read from it, so its former content is kept to be put aside.
+    QByteArray former;
+    if (QFile formerFile(file); formerFile.open(QIODevice::ReadOnly)) {
+        former = formerFile.read(kMaxKeptSettingsBytes);
+    }
     settings->setValue(keyPath(key), value);
     settings->sync();
+    if (settings->status() == QSettings::FormatError) {
+        const QString keptAside = file + QStringLiteral(".damaged");
+        QFile kept(keptAside);
+        const bool isKept = kept.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                            kept.write(former) == former.size() && kept.flush();
+        throw std::runtime_error(
+            (isKept ? QStringLiteral("The settings file \"%1\" was damaged: the setting \"%3\" "
+                                     "is saved, and what the file held before is kept in \"%2\"")
+                    : QStringLiteral("The settings file \"%1\" was damaged: the setting \"%3\" "
+                                     "is saved, but what the file held before could not be kept "
+                                     "in \"%2\""))
+                .arg(file, keptAside, key)
+                .toStdString());
+    }
     switch (settings->status()) {
         case QSettings::NoError:
             return;

@@ -119,6 +119,52 @@ private slots:
         QVERIFY2(error.contains(QStringLiteral("Option1")), qPrintable(error));
     }
 
+    // A damaged file (cut off by a crash, or overwritten with anything)
+    // reads what it can, gives defaults for the rest, and the next write
+    // leaves a file that loads.
+    void damagedFile_readsWhatItCanAndTheNextWriteRepairsIt_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text2");
+        QTest::newRow("cut off mid-line") << QByteArray("[Tabrivo]\nText2=/data/out/\nOption1=Tr")
+                                          << QStringLiteral("/data/out/");
+        QTest::newRow("binary") << QByteArray(
+                                       "\x7f"
+                                       "ELF\x02\x01\x00\x00\xff\xfe[Tabrivo\n=\x00\n",
+                                       19)
+                                << QStringLiteral("default");
+        QTest::newRow("unclosed group and stray lines")
+            << QByteArray("[Tabrivo\nText2\n==\n[]\n%%%\n") << QStringLiteral("default");
+    }
+    void damagedFile_readsWhatItCanAndTheNextWriteRepairsIt() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text2);
+        const TempDir dir;
+        const QString ini = QString::fromStdString(dir.file("settings.ini"));
+        tabrivo::test::writeFileBytes(dir.file("settings.ini"), content.toStdString());
+        SettingsStore store(ini);
+        QCOMPARE(store.ReadSetting(QStringLiteral("Text2"), QStringLiteral("default")), text2);
+        const QString error =
+            runtimeErrorOf([&] { (void)store.readTruth(QStringLiteral("Option1"), true); });
+        // Either the default, or a clear error naming the key; never a crash.
+        QVERIFY2(error == QStringLiteral("<nothing thrown>") ||
+                     error.contains(QStringLiteral("Option1")),
+                 qPrintable(error));
+        // A file that cannot be read as settings is kept aside, and the
+        // write says so; the next start reads the new file.
+        const QString writeError = runtimeErrorOf(
+            [&] { store.WriteSetting(QStringLiteral("Option1"), QStringLiteral("True")); });
+        if (writeError != QStringLiteral("<nothing thrown>")) {
+            QVERIFY2(writeError.contains(ini + QStringLiteral(".damaged")), qPrintable(writeError));
+            QCOMPARE(tabrivo::test::readFileBytes(dir.file("settings.ini.damaged")),
+                     content.toStdString());
+        }
+        const QSettings file(ini, QSettings::IniFormat);
+        QCOMPARE(file.status(), QSettings::NoError);
+        QCOMPARE(file.value(QStringLiteral("Tabrivo/Option1")).toString(), QStringLiteral("True"));
+        QCOMPARE(store.readTruth(QStringLiteral("Option1"), false), true);
+        store.WriteSetting(QStringLiteral("Text2"), QStringLiteral("/next/"));
+    }
+
     // Root may write anywhere, so the store's file is made impossible to
     // create at all: a folder in its place, or a regular file as its "folder".
     void writeSetting_storeCannotBeWritten_throwsNamingKeyAndFile_data() {
