@@ -272,7 +272,7 @@ private:
             return after;
         }
         onStartTag(tag, open);
-        if (!tag.has(kRawText) || m_nesting.inForeignContent() ||
+        if (!tag.has(kRawText) || m_nesting.lastStartWasForeign() ||
             (m_inSelect && tag.id != kScript)) {
             return after;  // SVG, MathML and a select hold no raw text (but a select's script)
         }

@@ -122,11 +122,13 @@ bool NestingGuard::leaveOut(std::uint32_t id) {
 
 bool NestingGuard::keepStartTag(TagInfo tag, std::string_view attributes, bool selfClosing) {
     const std::uint32_t id = tag.id;
+    m_lastStartWasForeign = false;
     const std::size_t foreign = std::min(findOpen(kSvg), findOpen(kMath));
     if (foreign < m_open.size() && !inIntegrationPoint(foreign)) {
         if (tag.has(kLeavesForeign)) {
             popTo(foreign);
         } else {
+            m_lastStartWasForeign = true;
             // An SVG or MathML element, whatever its name: none of the HTML
             // rules below apply to it.
             if (selfClosing) {

@@ -33,9 +33,12 @@ public:
     bool keepStartTag(TagInfo tag, std::string_view attributes, bool selfClosing);
     // Whether an end tag is kept: the end tags of left-out elements are left out.
     bool keepEndTag(TagInfo tag);
-    // Whether what comes next is SVG or MathML content, where no element
-    // holds raw text and CDATA sections are text.
+    // Whether what comes next is SVG or MathML content, where CDATA
+    // sections are text.
     bool inForeignContent() const;
+    // Whether the last start tag kept opened an SVG or MathML element, which
+    // holds no raw text whatever its name (an SVG <title>, say).
+    bool lastStartWasForeign() const { return m_lastStartWasForeign; }
 
 private:
     static constexpr std::uint32_t kMarker = static_cast<std::uint32_t>(-1);
@@ -72,6 +75,7 @@ private:
     std::vector<Formatting> m_formatting;
     std::vector<std::size_t> m_markers;
     std::vector<std::size_t> m_leftOut;  // per tag, end tags still to leave out
+    bool m_lastStartWasForeign = false;
 };
 
 }  // namespace tabrivo::detail

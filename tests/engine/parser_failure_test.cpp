@@ -45,6 +45,8 @@ TEST(ParserFailureTest, SelectsInsideSvgOrMathMlAreLeftOutButHtmlSelectsStay) {
               "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
     EXPECT_EQ(convertHtmlToText("<table><td><math><td><select><mi><table><table>"),
               "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
+    EXPECT_EQ(convertHtmlToText("<svg><title><table><td><math><select><mi><table><table>"),
+              "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
     EXPECT_EQ(convertHtmlToText("<math><iframe><table><td><math><select><mi><table><table>"),
               "{\r\n\t{\r\n\t\"\"\r\n\t}\r\n}");
     EXPECT_EQ(convertHtmlToText("<table><math></tr><select><mi><select><td>"),
