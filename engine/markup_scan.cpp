@@ -362,8 +362,7 @@ private:
             }
             // Closes the open table and opens another in its place.
             if (topLevel) {
-                endRun(at);
-                m_rowOpen = false;
+                closeTopLevelRows(at);
             }
             level = Level{};
             return;
@@ -391,8 +390,7 @@ private:
         }
         if (name == kCaption || name == kCol || name == kColgroup || tag.has(kRowGroup)) {
             if (topLevel) {
-                endRun(at);
-                m_rowOpen = false;
+                closeTopLevelRows(at);
             }
             container = name == kCaption ? Container::Caption : Container::None;
             level.section = tag.has(kRowGroup) ? name : kNone32;
@@ -437,7 +435,7 @@ private:
         }
         if (name == kTable) {
             if (topLevel) {
-                endRun(at);
+                closeTopLevelRows(at);
             }
             m_kinds.pop_back();
             return;
@@ -471,8 +469,7 @@ private:
                 return;
             }
             if (topLevel) {
-                endRun(at);
-                m_rowOpen = false;
+                closeTopLevelRows(at);
             }
             level = Level{};
             return;
@@ -480,6 +477,12 @@ private:
         if (topLevel && container == Container::None && m_inRun && name != kScript) {
             rowLevelContent(at);
         }
+    }
+
+    // The top-level table's rows are closed here: a run ends before `at`.
+    void closeTopLevelRows(std::size_t at) {
+        endRun(at);
+        m_rowOpen = false;
     }
 
     void startRun(std::size_t at, std::uint32_t section) {
