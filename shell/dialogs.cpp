@@ -2,31 +2,88 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace tabrivo {
+namespace {
+
+// Room a window manager's title bar takes beside the caption: the window
+// icon and the minimise, maximise and close buttons.
+constexpr int kTitleBarDecorations = 180;
+// Below this a title bar has no room for any caption at all.
+constexpr int kSmallestBoxWidth = 260;
+// Input prompts wrap at about this many average characters, which keeps the
+// box narrower than the main window.
+constexpr int kPromptWrapCharacters = 60;
+
+int boxWidthForCaption(const QWidget& box, const QString& caption) {
+    const QFontMetrics metrics(box.font());
+    return std::max(kSmallestBoxWidth, metrics.horizontalAdvance(caption) + kTitleBarDecorations);
+}
+
+}  // namespace
+
+QString displayText(const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+std::unique_ptr<QMessageBox> QtDialogs::messageBox(const QString& text, const QString& caption,
+                                                   Icon icon) const {
+    auto box = std::make_unique<QMessageBox>(
+        icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption,
+        displayText(text), QMessageBox::Ok, m_owner);
+    // The box sizes itself to its text; a spacer across its grid keeps it
+    // wide enough for the title bar to show the caption.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(boxWidthForCaption(*box, caption), 0, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    return box;
+}
+
+std::unique_ptr<QInputDialog> QtDialogs::inputBox(const QString& prompt, const QString& caption,
+                                                  const QString& proposed) const {
+    auto box = std::make_unique<QInputDialog>(m_owner);
+    box->setWindowTitle(caption);
+    box->setLabelText(displayText(prompt));
+    box->setInputMode(QInputDialog::TextInput);
+    box->setTextValue(proposed);
+    // A long prompt line wraps instead of widening the box past the window.
+    if (auto* label = box->findChild<QLabel*>()) {
+        label->setWordWrap(true);
+        const QFontMetrics metrics(label->font());
+        label->setMaximumWidth(metrics.averageCharWidth() * kPromptWrapCharacters);
+    }
+    box->setMinimumWidth(boxWidthForCaption(*box, caption));
+    return box;
+}
 
 void QtDialogs::message(const QString& text, const QString& caption, Icon icon) {
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption,
-                    text, QMessageBox::Ok, m_owner);
-    box.exec();
+    messageBox(text, caption, icon)->exec();
 }
 
 bool QtDialogs::question(const QString& text, const QString& caption) {
-    return QMessageBox::question(m_owner, caption, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    const std::unique_ptr<QMessageBox> box = messageBox(text, caption, Icon::None);
+    box->setIcon(QMessageBox::Question);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    return box->exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtDialogs::input(const QString& prompt, const QString& caption,
                                         const QString& proposed) {
-    bool accepted = false;
-    const QString text =
-        QInputDialog::getText(m_owner, caption, prompt, QLineEdit::Normal, proposed, &accepted);
-    if (!accepted) {
+    const std::unique_ptr<QInputDialog> box = inputBox(prompt, caption, proposed);
+    if (box->exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return text;
+    return box->textValue();
 }
 
 QStringList QtDialogs::openFiles(const QString& title, const QString& filter) {

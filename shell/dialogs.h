@@ -5,8 +5,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
+class QInputDialog;
+class QMessageBox;
 class QWidget;
 
 namespace tabrivo {
@@ -30,9 +33,21 @@ public:
     virtual QString chooseFolder(const QString& prompt, const QString& startFolder) = 0;
 };
 
+// A box's text as it is shown and read out: the carriage returns the
+// program's texts use as line breaks (alone or before a line feed) become
+// line breaks.
+QString displayText(const QString& text);
+
 // The real dialogs, owned by a window.
 class QtDialogs : public Dialogs {
 public:
+    // The boxes as they will be shown, built apart from showing them so that
+    // their texts and sizes can be checked.
+    std::unique_ptr<QMessageBox> messageBox(const QString& text, const QString& caption,
+                                            Icon icon) const;
+    std::unique_ptr<QInputDialog> inputBox(const QString& prompt, const QString& caption,
+                                           const QString& proposed) const;
+
     explicit QtDialogs(QWidget* owner = nullptr) : m_owner(owner) {}
     // The window the boxes are modal to.
     void setOwner(QWidget* owner) { m_owner = owner; }

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -41,6 +42,9 @@ constexpr int kDragHotY = 16;
 // Screen rows (pixels from the top) above and below which a drag scrolls the list.
 constexpr int kUpperScrollZone = 305;
 constexpr int kLowerScrollZone = 365;
+// While busy the bar is painted at most this often (milliseconds): often
+// enough to be seen moving, rarely enough to cost nothing next to a run.
+constexpr qint64 kProgressPaintInterval = 100;
 
 QRect twips(int left, int top, int width, int height) {
     auto px = [](int value) { return (value + 7) / 15; };
@@ -128,9 +132,10 @@ void Form1::createControls() {
     PushButton4 = button(Frame1, "...", twips(6000, 300, 600, 345));
     Option2 = new QRadioButton(QStringLiteral("Save results in folder of original file"), Frame3);
     Option2->setGeometry(twips(240, 1410, 4935, 285));
-    // The two options exclude each other by the window's own rules.
-    Option1->setAutoExclusive(false);
-    Option2->setAutoExclusive(false);
+    // The two options exclude each other (and are announced as radio
+    // buttons); the window's rules may still leave both clear.
+    Option1->setAutoExclusive(true);
+    Option2->setAutoExclusive(true);
 
     PushButton2 = button(nullptr, "Start Converting", twips(120, 5650, 7800, 405));
     ProgressBar1 = new QProgressBar(client);
@@ -158,6 +163,7 @@ void Form1::createControls() {
     for (const auto& [widget, name] : named) {
         widget->setObjectName(QString::fromLatin1(name));
     }
+    setAccessibleTexts();
 
     // Hover feedback needs the moves without a pressed button too.
     m_hoverButtons = {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton7};
@@ -189,6 +195,26 @@ void Form1::createControls() {
     connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     setTabOrder();
+}
+
+void Form1::setAccessibleTexts() {
+    // A control is named by its caption; those without a caption (or with
+    // "...") by what they are for, and the list by its tooltip's advice.
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             PushButton1, PushButton2, PushButton3, PushButton5, PushButton7, Option1, Option2}) {
+        button->setAccessibleName(button->text());
+    }
+    PushButton4->setAccessibleName(QStringLiteral("Choose the output folder"));
+    PushButton4->setToolTip(PushButton4->accessibleName());
+    ListView1->setAccessibleName(QStringLiteral("Files to convert"));
+    ListView1->setAccessibleDescription(ListView1->toolTip());
+    Frame3->setAccessibleName(Frame3->title());
+    Frame1->setAccessibleName(QStringLiteral("Output folder"));
+    Text2->setAccessibleName(QStringLiteral("Output folder"));
+    Text2->setAccessibleDescription(
+        QStringLiteral("Results are saved here when \"%1\" is selected").arg(Option1->text()));
+    ProgressBar1->setAccessibleName(QStringLiteral("Conversion progress"));
+    ProgressBar1->setAccessibleDescription(ProgressBar1->format());
 }
 
 void Form1::setTabOrder() {
@@ -304,6 +330,7 @@ void Form1::ListView1_OLEDragDrop(const QMimeData* dropped) {
 void Form1::scanYield() {
     constexpr qint64 kScanYieldInterval = 15;  // milliseconds
     if (!m_scanYielded.isValid() || m_scanYielded.elapsed() >= kScanYieldInterval) {
+        paintProgressWhenDue();
         QCoreApplication::processEvents();
         m_scanYielded.restart();
     }
@@ -532,9 +559,22 @@ void Form1::setProgressValue(int value) {
 }
 void Form1::setProgressText(const QString& text) {
     ProgressBar1->setFormat(text);
+    ProgressBar1->setAccessibleDescription(text);
 }
 void Form1::yield() {
+    paintProgressWhenDue();
     QCoreApplication::processEvents();
+}
+
+void Form1::paintProgressWhenDue() {
+    if (ProgressBar1->updatesEnabled() ||
+        (m_progressPainted.isValid() && m_progressPainted.elapsed() < kProgressPaintInterval)) {
+        return;
+    }
+    ProgressBar1->setUpdatesEnabled(true);
+    ProgressBar1->repaint();
+    ProgressBar1->setUpdatesEnabled(false);
+    m_progressPainted.restart();
 }
 
 bool Form1::option1() const {
@@ -544,18 +584,28 @@ bool Form1::option2() const {
     return Option2->isChecked();
 }
 
-void Form1::setOption1(bool selected) {
-    Option1->setChecked(selected);
+namespace {
+
+// Checks or clears one of two exclusive options; clearing the checked one
+// leaves both clear, which the buttons themselves would refuse.
+void setExclusiveOption(QRadioButton* option, bool selected) {
     if (selected) {
-        Option2->setChecked(false);
+        option->setChecked(true);
+        return;
     }
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+}
+
+}  // namespace
+
+void Form1::setOption1(bool selected) {
+    setExclusiveOption(Option1, selected);
 }
 
 void Form1::setOption2(bool selected) {
-    Option2->setChecked(selected);
-    if (selected) {
-        Option1->setChecked(false);
-    }
+    setExclusiveOption(Option2, selected);
 }
 
 QString Form1::text2() const {

@@ -139,6 +139,11 @@ private:
     void setProgressValue(int value) override;
     void setProgressText(const QString& text) override;
     void yield() override;
+    // While busy the bar does not paint itself on every change (that would
+    // cost more than converting a small file); it is painted here, at most a
+    // few times a second, from the yields of the run and the engine.
+    void paintProgressWhenDue();
+    void setAccessibleTexts();
     bool closing() const override { return m_closing; }
 
     // OutputLocationView
@@ -156,14 +161,13 @@ private:
     std::unique_ptr<ConversionRun> m_run;
     std::unique_ptr<OutputLocation> m_outputLocation;
     int m_mousePointer = 0;
-    QElapsedTimer m_progressPainted;
+    QElapsedTimer m_progressPainted;  // since the bar was last painted while busy
     QElapsedTimer m_scanYielded;
     std::optional<QCursor> m_customCursor;  // "HAND-M.CUR", when it ships
     QList<QObject*> m_hoverButtons;
     QList<QObject*> m_hoverSurfaces;
     bool m_buttonDown = false;
-    int m_draggedRow =
-        0;  // 1-based; 0 when none  // while busy, the bar is painted a few times a second
+    int m_draggedRow = 0;  // 1-based; 0 when none
     bool m_closing = false;
 };
 
