@@ -56,13 +56,21 @@ std::unique_ptr<QInputDialog> QtDialogs::inputBox(const QString& prompt, const Q
     box->setLabelText(displayText(prompt));
     box->setInputMode(QInputDialog::TextInput);
     box->setTextValue(proposed);
-    // A long prompt line wraps instead of widening the box past the window.
+    // The box is as wide as the prompt's longest line and the caption need,
+    // but a longer line wraps instead of widening it past the main window.
+    // (The dialog's layout sets its size from the label, so the label is sized.)
     if (auto* label = box->findChild<QLabel*>()) {
-        label->setWordWrap(true);
         const QFontMetrics metrics(label->font());
-        label->setMaximumWidth(metrics.averageCharWidth() * kPromptWrapCharacters);
+        int longestLine = 0;
+        for (const QString& line : box->labelText().split(QLatin1Char('\n'))) {
+            longestLine = std::max(longestLine, metrics.horizontalAdvance(line));
+        }
+        const int widest = metrics.averageCharWidth() * kPromptWrapCharacters;
+        label->setWordWrap(true);
+        label->setMinimumWidth(
+            std::min(widest, std::max(longestLine, boxWidthForCaption(*box, caption))));
+        label->setMaximumWidth(std::max(widest, boxWidthForCaption(*box, caption)));
     }
-    box->setMinimumWidth(boxWidthForCaption(*box, caption));
     return box;
 }
 

@@ -19,10 +19,14 @@ private slots:
     void displayText_turnsCarriageReturnsIntoLineBreaks_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "Done." << "Done.";
-        QTest::newRow("CR CR") << "a\r\rb" << "a\n\nb";
-        QTest::newRow("CR LF") << "a\r\nb" << "a\nb";
-        QTest::newRow("error box") << "D\r\nin X at line 1\r\rPlease" << "D\nin X at line 1\n\nPlease";
+        QTest::newRow("plain") << "Done."
+                               << "Done.";
+        QTest::newRow("CR CR") << "a\r\rb"
+                               << "a\n\nb";
+        QTest::newRow("CR LF") << "a\r\nb"
+                               << "a\nb";
+        QTest::newRow("error box") << "D\r\nin X at line 1\r\rPlease"
+                                   << "D\nin X at line 1\n\nPlease";
     }
     void displayText_turnsCarriageReturnsIntoLineBreaks() {
         QFETCH(QString, text);
