@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include "dialogs.h"
-#include "form1.h"
+#include <shell/dialogs.h>
+#include <ui/form1.h>
 
 namespace tabrivo::bench {
 

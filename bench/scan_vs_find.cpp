@@ -13,8 +13,8 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include <ui/form1.h>
 #include "bench_window.h"
-#include "form1.h"
 
 namespace {
 

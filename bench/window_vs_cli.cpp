@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include <shell/error_box.h>
+#include <ui/form1.h>
 #include "bench_window.h"
-#include "error_box.h"
-#include "form1.h"
 
 namespace {
 

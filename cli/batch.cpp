@@ -1,4 +1,4 @@
-#include "batch.h"
+#include <cli/batch.h>
 
 #include <sys/stat.h>
 
@@ -8,8 +8,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "convert.h"
-#include "output_path.h"
+#include <engine/convert.h>
+#include <files/output_path.h>
 
 namespace tabrivo::cli {
 namespace {

@@ -9,11 +9,11 @@
 #include <iostream>
 #include <thread>
 
-#include "atomic_file.h"
-#include "batch.h"
-#include "cli_options.h"
-#include "path_helpers.h"
-#include "progress_line.h"
+#include <cli/batch.h>
+#include <cli/cli_options.h>
+#include <cli/progress_line.h>
+#include <engine/atomic_file.h>
+#include <files/path_helpers.h>
 
 namespace {
 

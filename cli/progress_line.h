@@ -5,7 +5,7 @@
 #include <chrono>
 #include <ostream>
 
-#include "batch.h"
+#include <cli/batch.h>
 
 namespace tabrivo::cli {
 

@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include <engine/atomic_file.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>

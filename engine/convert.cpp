@@ -1,4 +1,4 @@
-#include "convert.h"
+#include <engine/convert.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "atomic_file.h"
-#include "document_loader.h"
-#include "encoding.h"
+#include <engine/atomic_file.h>
+#include <engine/document_loader.h>
+#include <engine/encoding.h>
 
 namespace tabrivo {
 namespace {

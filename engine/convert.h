@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "error_trap.h"
-#include "html_document.h"
+#include <engine/error_trap.h>
+#include <engine/html_document.h>
 
 namespace tabrivo {
 

@@ -1,9 +1,9 @@
-#include "css_rules.h"
+#include <engine/css_rules_p.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "gumbo_util.h"
+#include <engine/gumbo_util_p.h>
 
 namespace tabrivo::detail {
 namespace {

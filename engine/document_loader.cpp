@@ -1,8 +1,8 @@
-#include "document_loader.h"
+#include <engine/document_loader.h>
 
 #include <system_error>
 
-#include "convert.h"
+#include <engine/convert.h>
 
 namespace tabrivo {
 namespace {

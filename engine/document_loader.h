@@ -12,7 +12,7 @@
 
 #include <pthread.h>
 
-#include "html_document.h"
+#include <engine/html_document.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "element_style.h"
+#include <engine/element_style_p.h>
 
 #include <array>
 #include <string>

@@ -1,4 +1,4 @@
-#include "encoding.h"
+#include <engine/encoding.h>
 
 #include <uchardet/uchardet.h>
 #include <unicode/ucnv.h>
@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "utf8.h"
+#include <engine/utf8.h>
 
 namespace tabrivo {
 namespace {

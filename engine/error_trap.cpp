@@ -1,10 +1,10 @@
-#include "error_trap.h"
+#include <engine/error_trap.h>
 
 #include <exception>
 #include <new>
 #include <system_error>
 
-#include "product.h"
+#include <engine/product.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "gumbo_arena.h"
+#include <engine/gumbo_arena_p.h>
 
 #include <algorithm>
 #include <bit>

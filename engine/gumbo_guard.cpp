@@ -1,4 +1,4 @@
-#include "gumbo_guard.h"
+#include <engine/gumbo_guard_p.h>
 
 #include <cassert>
 #include <csetjmp>

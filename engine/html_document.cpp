@@ -1,4 +1,4 @@
-#include "html_document.h"
+#include <engine/html_document.h>
 
 #include <gumbo.h>
 
@@ -6,14 +6,14 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "css_rules.h"
-#include "element_style.h"
-#include "gumbo_arena.h"
-#include "gumbo_guard.h"
-#include "gumbo_util.h"
-#include "inner_text.h"
-#include "markup_scan.h"
-#include "utf8.h"
+#include <engine/css_rules_p.h>
+#include <engine/element_style_p.h>
+#include <engine/gumbo_arena_p.h>
+#include <engine/gumbo_guard_p.h>
+#include <engine/gumbo_util_p.h>
+#include <engine/inner_text_p.h>
+#include <engine/markup_scan_p.h>
+#include <engine/utf8.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "inner_text.h"
+#include <engine/inner_text_p.h>
 
 #include <unicode/locid.h>
 #include <unicode/stringoptions.h>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "utf8.h"
+#include <engine/utf8.h>
 
 namespace tabrivo::detail {
 namespace {

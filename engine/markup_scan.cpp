@@ -1,7 +1,7 @@
-#include "markup_scan.h"
+#include <engine/markup_scan_p.h>
 
-#include "nesting_guard.h"
-#include "tag_info.h"
+#include <engine/nesting_guard_p.h>
+#include <engine/tag_info_p.h>
 
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "nesting_guard.h"
+#include <engine/nesting_guard_p.h>
 
 #include <algorithm>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "tag_info.h"
+#include <engine/tag_info_p.h>
 
 #include <vector>
 

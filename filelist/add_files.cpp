@@ -1,9 +1,9 @@
-#include "add_files.h"
+#include <filelist/add_files.h>
 
 #include <QDir>
 #include <QFileInfo>
 
-#include "path_helpers.h"
+#include <files/path_helpers.h>
 
 namespace tabrivo {
 

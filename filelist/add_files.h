@@ -3,9 +3,9 @@
 
 #include <QStringList>
 
-#include "dialogs.h"
-#include "error_trap.h"
-#include "file_list.h"
+#include <engine/error_trap.h>
+#include <filelist/file_list.h>
+#include <shell/dialogs.h>
 
 namespace tabrivo {
 

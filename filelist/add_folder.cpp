@@ -1,10 +1,10 @@
-#include "add_folder.h"
+#include <filelist/add_folder.h>
 
 #include <QDir>
 
-#include "error_box.h"
-#include "folder_chooser.h"
-#include "mouse_pointer.h"
+#include <filelist/folder_chooser.h>
+#include <shell/error_box.h>
+#include <shell/mouse_pointer.h>
 
 namespace tabrivo {
 

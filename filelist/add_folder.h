@@ -4,11 +4,11 @@
 
 #include <functional>
 
-#include "dialogs.h"
-#include "error_trap.h"
-#include "file_list.h"
-#include "folder_scan.h"
-#include "settings_store.h"
+#include <engine/error_trap.h>
+#include <filelist/file_list.h>
+#include <files/folder_scan.h>
+#include <shell/dialogs.h>
+#include <shell/settings_store.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "drop.h"
+#include <filelist/drop.h>
 
 #include <QDir>
 #include <QMimeData>

@@ -1,4 +1,4 @@
-#include "file_list.h"
+#include <filelist/file_list.h>
 
 #include <QHeaderView>
 #include <QTreeWidget>

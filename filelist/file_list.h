@@ -4,13 +4,11 @@
 
 #include <QString>
 
-#include "row_list.h"
-
 class QTreeWidget;
 
 namespace tabrivo {
 
-class FileList : public RowList {
+class FileList {
 public:
     // Works on the window's list control; it does not own it.
     explicit FileList(QTreeWidget* view) : m_view(view) {}
@@ -18,12 +16,13 @@ public:
     // Creates the one column, "HTML File(s)", 480 pixels wide.
     void createColumn();
 
-    void append(const QString& path) override;
-    int count() const override;
+    void append(const QString& path);
+    int count() const;
     // The text of row `row` (1-based, 1 <= row <= count()).
-    QString rowText(int row) const override;
+    QString rowText(int row) const;
     // The selected row (1-based), or 0 when none is.
     int selectedRow() const;
+    // True when some row's text is exactly `path` (case counts).
     bool contains(const QString& path) const;
 
     // Removes the selected row, unless the window is busy (the hourglass

@@ -1,4 +1,4 @@
-#include "folder_chooser.h"
+#include <filelist/folder_chooser.h>
 
 #include <QDir>
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "dialogs.h"
+#include <shell/dialogs.h>
 
 namespace tabrivo {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "html_document.h"
-#include "utf8.h"
+#include <engine/html_document.h>
+#include <engine/utf8.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "convert.h"
+#include <engine/convert.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text =

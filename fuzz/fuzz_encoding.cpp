@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "encoding.h"
-#include "utf8.h"
+#include <engine/encoding.h>
+#include <engine/utf8.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

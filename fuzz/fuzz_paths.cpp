@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "folder_scan.h"
-#include "output_path.h"
-#include "path_helpers.h"
+#include <files/folder_scan.h>
+#include <files/output_path.h>
+#include <files/path_helpers.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -1,11 +1,11 @@
-#include "conversion_run.h"
+#include <run/conversion_run.h>
 
-#include "document_loader.h"
-#include "error_box.h"
-#include "error_trap.h"
-#include "mouse_pointer.h"
-#include "output_path.h"
-#include "path_helpers.h"
+#include <engine/document_loader.h>
+#include <engine/error_trap.h>
+#include <files/output_path.h>
+#include <files/path_helpers.h>
+#include <shell/error_box.h>
+#include <shell/mouse_pointer.h>
 
 namespace tabrivo {
 

@@ -5,8 +5,8 @@
 #include <QString>
 #include <functional>
 
-#include "convert.h"
-#include "dialogs.h"
+#include <engine/convert.h>
+#include <shell/dialogs.h>
 
 namespace tabrivo {
 

@@ -1,9 +1,9 @@
-#include "output_location.h"
+#include <run/output_location.h>
 
 #include <QDir>
 
-#include "folder_chooser.h"
-#include "shell_helpers.h"
+#include <filelist/folder_chooser.h>
+#include <shell/shell_helpers.h>
 
 namespace tabrivo {
 

@@ -3,9 +3,9 @@
 
 #include <QString>
 
-#include "dialogs.h"
-#include "error_trap.h"
-#include "settings_store.h"
+#include <engine/error_trap.h>
+#include <shell/dialogs.h>
+#include <shell/settings_store.h>
 
 namespace tabrivo {
 

@@ -1,9 +1,9 @@
-#include "error_box.h"
+#include <shell/error_box.h>
 
 #include <QCoreApplication>
 #include <QVariant>
 
-#include "product.h"
+#include <engine/product.h>
 
 namespace tabrivo {
 

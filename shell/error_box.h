@@ -1,8 +1,8 @@
 #pragma once
 // The error box: shows a trapped failure as a modal warning box.
 
-#include "dialogs.h"
-#include "error_trap.h"
+#include <engine/error_trap.h>
+#include <shell/dialogs.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "shell_helpers.h"
+#include <shell/shell_helpers.h>
 
 #include <QDesktopServices>
 #include <QDir>
@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "product.h"
+#include <engine/product.h>
 
 namespace tabrivo {
 

@@ -1,4 +1,4 @@
-#include "form1.h"
+#include <ui/form1.h>
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -19,14 +19,14 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include "add_files.h"
-#include "add_folder.h"
-#include "appearance.h"
-#include "drop.h"
-#include "error_box.h"
-#include "mouse_pointer.h"
-#include "product.h"
-#include "samples.h"
+#include <engine/product.h>
+#include <filelist/add_files.h>
+#include <filelist/add_folder.h>
+#include <filelist/drop.h>
+#include <filelist/samples.h>
+#include <shell/appearance.h>
+#include <shell/error_box.h>
+#include <shell/mouse_pointer.h>
 
 namespace tabrivo {
 namespace {

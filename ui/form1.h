@@ -10,12 +10,12 @@
 #include <memory>
 #include <optional>
 
-#include "conversion_run.h"
-#include "dialogs.h"
-#include "file_list.h"
-#include "output_location.h"
-#include "settings_store.h"
-#include "shell_helpers.h"
+#include <filelist/file_list.h>
+#include <run/conversion_run.h>
+#include <run/output_location.h>
+#include <shell/dialogs.h>
+#include <shell/settings_store.h>
+#include <shell/shell_helpers.h>
 
 class QGroupBox;
 class QIcon;

@@ -2,10 +2,10 @@
 
 #include <QApplication>
 
-#include "dialogs.h"
-#include "form1.h"
-#include "settings_store.h"
-#include "shell_helpers.h"
+#include <shell/dialogs.h>
+#include <shell/settings_store.h>
+#include <shell/shell_helpers.h>
+#include <ui/form1.h>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

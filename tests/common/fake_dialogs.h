@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "dialogs.h"
-#include "shell_helpers.h"
+#include <shell/dialogs.h>
+#include <shell/shell_helpers.h>
 
 namespace tabrivo::test {
 

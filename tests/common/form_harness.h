@@ -12,10 +12,10 @@
 #include <optional>
 #include <string>
 
-#include "error_box.h"
+#include <shell/error_box.h>
+#include <shell/settings_store.h>
+#include <ui/form1.h>
 #include "fake_dialogs.h"
-#include "form1.h"
-#include "settings_store.h"
 #include "test_support.h"
 
 namespace tabrivo::test {

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "atomic_file.h"
+#include <engine/atomic_file.h>
 #include "test_support.h"
 
 namespace tabrivo {

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "encoding.h"
-#include "html_document.h"
+#include <engine/encoding.h>
+#include <engine/html_document.h>
 
 namespace {
 

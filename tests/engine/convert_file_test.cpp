@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "convert.h"
-#include "output_path.h"
+#include <engine/convert.h>
+#include <files/output_path.h>
 #include "test_support.h"
 
 namespace tabrivo {

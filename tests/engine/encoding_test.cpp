@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "convert.h"
-#include "encoding.h"
+#include <engine/convert.h>
+#include <engine/encoding.h>
 
 namespace tabrivo {
 namespace {

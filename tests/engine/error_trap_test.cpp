@@ -8,9 +8,9 @@
 #include <system_error>
 #include <vector>
 
-#include "convert.h"
-#include "error_trap.h"
-#include "product.h"
+#include <engine/convert.h>
+#include <engine/error_trap.h>
+#include <engine/product.h>
 #include "test_support.h"
 
 namespace tabrivo {

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <string>
 
-#include "convert.h"
-#include "markup_scan.h"
-#include "nesting_guard.h"
+#include <engine/convert.h>
+#include <engine/markup_scan_p.h>
+#include <engine/nesting_guard_p.h>
 
 namespace tabrivo {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
+#include <engine/convert.h>
 #include "test_support.h"
 
 namespace tabrivo {

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "convert.h"
-#include "gumbo_arena.h"
-#include "gumbo_guard.h"
+#include <engine/convert.h>
+#include <engine/gumbo_arena_p.h>
+#include <engine/gumbo_guard_p.h>
 
 namespace tabrivo {
 namespace {

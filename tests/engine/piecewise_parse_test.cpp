@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "convert.h"
-#include "encoding.h"
-#include "html_document.h"
+#include <engine/convert.h>
+#include <engine/encoding.h>
+#include <engine/html_document.h>
 
 namespace tabrivo {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-#include "add_files.h"
+#include <filelist/add_files.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"

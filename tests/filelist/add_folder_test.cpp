@@ -8,12 +8,12 @@
 #include <QtTest>
 #include <vector>
 
-#include "add_folder.h"
-#include "error_box.h"
+#include <filelist/add_folder.h>
+#include <shell/error_box.h>
+#include <shell/mouse_pointer.h>
+#include <shell/settings_store.h>
 #include "fake_dialogs.h"
 #include "form_harness.h"
-#include "mouse_pointer.h"
-#include "settings_store.h"
 #include "test_support.h"
 #include "user_folders.h"
 

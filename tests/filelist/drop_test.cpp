@@ -10,7 +10,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "drop.h"
+#include <filelist/drop.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"

@@ -4,8 +4,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <shell/mouse_pointer.h>
 #include "form_harness.h"
-#include "mouse_pointer.h"
 #include "test_support.h"
 #include "user_folders.h"
 

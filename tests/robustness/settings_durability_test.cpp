@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <shell/settings_store.h>
 #include "child_process.h"
-#include "settings_store.h"
 #include "test_support.h"
 
 using tabrivo::SettingsStore;

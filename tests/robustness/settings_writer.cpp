@@ -12,7 +12,7 @@
 #include <exception>
 #include <string>
 
-#include "settings_store.h"
+#include <shell/settings_store.h>
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 4) {

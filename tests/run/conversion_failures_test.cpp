@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <engine/product.h>
 #include "form_harness.h"
 #include "html_tables.h"
-#include "product.h"
 #include "test_support.h"
 #include "user_folders.h"
 

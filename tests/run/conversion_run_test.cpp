@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <shell/mouse_pointer.h>
 #include "form_harness.h"
 #include "html_tables.h"
-#include "mouse_pointer.h"
 #include "test_support.h"
 #include "user_folders.h"
 

@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <memory>
 
+#include <shell/settings_store.h>
 #include "form_harness.h"
-#include "settings_store.h"
 #include "test_support.h"
 #include "user_folders.h"
 

@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "appearance.h"
-#include "error_box.h"
+#include <shell/appearance.h>
+#include <shell/error_box.h>
 #include "test_support.h"
 #include "widget_support.h"
 

@@ -6,8 +6,8 @@
 #include <QMessageBox>
 #include <QtTest>
 
-#include "add_folder.h"
-#include "dialogs.h"
+#include <filelist/add_folder.h>
+#include <shell/dialogs.h>
 
 using tabrivo::displayText;
 using tabrivo::QtDialogs;

@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "error_box.h"
-#include "error_trap.h"
+#include <engine/error_trap.h>
+#include <engine/product.h>
+#include <shell/error_box.h>
 #include "fake_dialogs.h"
-#include "product.h"
 
 using tabrivo::Dialogs;
 using tabrivo::ErrorBox;

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "settings_store.h"
+#include <shell/settings_store.h>
 #include "test_support.h"
 
 using tabrivo::SettingsStore;

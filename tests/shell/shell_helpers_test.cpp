@@ -5,9 +5,9 @@
 #include <QtTest>
 #include <string>
 
+#include <engine/product.h>
+#include <shell/shell_helpers.h>
 #include "fake_dialogs.h"
-#include "product.h"
-#include "shell_helpers.h"
 #include "test_support.h"
 #include "user_folders.h"
 

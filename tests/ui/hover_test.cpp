@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <shell/mouse_pointer.h>
 #include "form_harness.h"
-#include "mouse_pointer.h"
 #include "test_support.h"
 #include "user_folders.h"
 #include "widget_support.h"

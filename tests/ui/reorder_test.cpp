@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <filesystem>
 
+#include <shell/mouse_pointer.h>
 #include "form_harness.h"
-#include "mouse_pointer.h"
 #include "test_support.h"
 #include "user_folders.h"
 

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "error_box.h"
+#include <shell/error_box.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"

@@ -15,10 +15,10 @@
 #include <chrono>
 #include <thread>
 
-#include "add_folder.h"
+#include <filelist/add_folder.h>
+#include <filelist/samples.h>
 #include "form_harness.h"
 #include "html_tables.h"
-#include "samples.h"
 #include "test_support.h"
 
 using tabrivo::YieldCallback;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "output_path.h"
+#include <files/output_path.h>
 
 namespace tabrivo {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "error_trap.h"
+#include <engine/error_trap.h>
 
 namespace tabrivo {
 

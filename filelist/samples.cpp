@@ -1,10 +1,10 @@
-#include "samples.h"
+#include <filelist/samples.h>
 
 #include <QDir>
 #include <QUrl>
 
-#include "error_box.h"
-#include "folder_scan.h"
+#include <files/folder_scan.h>
+#include <shell/error_box.h>
 
 namespace tabrivo {
 namespace {
@@ -52,15 +52,6 @@ std::string UnscrambleText(std::string_view text, std::string_view key) {
     return out;
 }
 
-bool IsPathListed(const RowList& list, const QString& path) {
-    bool listed = false;
-    const int count = list.count();
-    for (int row = 1; row <= count; ++row) {
-        listed = listed || list.rowText(row) == path;
-    }
-    return listed;
-}
-
 void BuildSampleList(SettingsStore& settings, const QString& programFolder) {
     const QString folder = samplesFolder(programFolder);
     std::vector<std::string> names;
@@ -77,13 +68,13 @@ void BuildSampleList(SettingsStore& settings, const QString& programFolder) {
     settings.WriteSetting(SettingKey::Snapshot, bytesToSetting(ScrambleText(joined, kSnapshotKey)));
 }
 
-void LoadSampleFiles(RowList& list, SettingsStore& settings, Dialogs& dialogs, UrlOpener& opener,
+void LoadSampleFiles(FileList& list, SettingsStore& settings, Dialogs& dialogs, UrlOpener& opener,
                      const QString& programFolder) {
     const std::string recorded = UnscrambleText(
         settingToBytes(settings.ReadSetting(SettingKey::Snapshot, QString())), kSnapshotKey);
     if (!recorded.empty()) {
         for (const QString& path : QString::fromStdString(recorded).split(QLatin1Char('|'))) {
-            if (FileExists(path) && !IsPathListed(list, path)) {
+            if (FileExists(path) && !list.contains(path)) {
                 list.append(path);
             }
         }

@@ -1,4 +1,4 @@
-#include "folder_scan.h"
+#include <files/folder_scan.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,8 +10,8 @@
 #include <memory>
 #include <system_error>
 
-#include "path_helpers.h"
-#include "utf8.h"
+#include <engine/utf8.h>
+#include <files/path_helpers.h>
 
 namespace tabrivo {
 namespace {

@@ -1,4 +1,4 @@
-#include "path_helpers.h"
+#include <files/path_helpers.h>
 
 #include <sys/stat.h>
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "css_rules.h"
-#include "gumbo_util.h"
+#include <engine/css_rules_p.h>
+#include <engine/gumbo_util_p.h>
 
 namespace tabrivo::detail {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "path_helpers.h"
+#include <files/path_helpers.h>
 #include "test_support.h"
 
 namespace tabrivo {

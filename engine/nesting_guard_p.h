@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tag_info.h"
+#include <engine/tag_info_p.h>
 
 namespace tabrivo::detail {
 

@@ -9,11 +9,11 @@
 #include <stdexcept>
 #include <string>
 
+#include <filelist/file_list.h>
+#include <filelist/samples.h>
+#include <shell/settings_store.h>
 #include "fake_dialogs.h"
-#include "file_list.h"
 #include "form_harness.h"
-#include "samples.h"
-#include "settings_store.h"
 #include "test_support.h"
 #include "user_folders.h"
 

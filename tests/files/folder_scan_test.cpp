@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "error_trap.h"
-#include "folder_scan.h"
+#include <engine/error_trap.h>
+#include <files/folder_scan.h>
 #include "test_support.h"
 
 namespace tabrivo {

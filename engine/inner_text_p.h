@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "element_style.h"
+#include <engine/element_style_p.h>
 
 namespace tabrivo::detail {
 

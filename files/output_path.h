@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "path_helpers.h"
+#include <files/path_helpers.h>
 
 namespace tabrivo {
 

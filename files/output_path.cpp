@@ -1,4 +1,4 @@
-#include "output_path.h"
+#include <files/output_path.h>
 
 namespace tabrivo {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "dialogs.h"
-#include "row_list.h"
-#include "settings_store.h"
-#include "shell_helpers.h"
+#include <filelist/file_list.h>
+#include <shell/dialogs.h>
+#include <shell/settings_store.h>
+#include <shell/shell_helpers.h>
 
 namespace tabrivo {
 
@@ -26,16 +26,13 @@ inline const QString kOpenSamplesQuestion = QStringLiteral(
 std::string ScrambleText(std::string_view text, std::string_view key);
 std::string UnscrambleText(std::string_view text, std::string_view key);
 
-// True when some row's text is exactly `path` (case counts).
-bool IsPathListed(const RowList& list, const QString& path);
-
 // Records the files of programFolder/Samples (every file, in name order) as
 // "Snapshot". A missing or empty folder records an empty value.
 void BuildSampleList(SettingsStore& settings, const QString& programFolder);
 
 // Adds each recorded sample that exists and is not listed yet, then offers to
 // open the samples folder. Throws on a failure (the caller's box reports it).
-void LoadSampleFiles(RowList& list, SettingsStore& settings, Dialogs& dialogs, UrlOpener& opener,
+void LoadSampleFiles(FileList& list, SettingsStore& settings, Dialogs& dialogs, UrlOpener& opener,
                      const QString& programFolder);
 
 }  // namespace tabrivo
