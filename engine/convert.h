@@ -8,22 +8,11 @@
 
 #include <engine/error_trap.h>
 #include <engine/html_document.h>
+#include <engine/output_writer.h>
 
 namespace tabrivo {
 
 inline constexpr std::string_view kConvertLocation = "Velquist2021/08/31.modJSON.ConvertVelquist";
-
-// Lets the caller's event loop run while a document loads (the window passes
-// its event processing; a batch caller passes nothing).
-using YieldCallback = std::function<void()>;
-
-// Receives the output pieces in order; mode below 2 starts the output afresh,
-// 2 and above appends, as WriteTextFile does.
-class PieceSink {
-public:
-    virtual ~PieceSink() = default;
-    virtual void write(std::string_view piece, int mode) = 0;
-};
 
 // Reads a source file whole. Throws std::system_error naming the path and the
 // reason; refuses folders, devices and pipes, which have no end to read to.
@@ -31,15 +20,6 @@ std::string readSourceFile(const std::string& path);
 
 // Reads, decodes and parses one file. Throws like readSourceFile.
 std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path);
-
-// Writes the tables of a parsed document as the output pieces: "{" CR LF,
-// per row TAB "{" CR LF, one quoted line per cell (", " after the cells before
-// the first row's last position), TAB "}" CR LF, and a closing "}". Each piece
-// is one numbered step of `trap`; a failed piece ends the walk (returns false).
-// A large document's rows are parsed during the walk; `yield`, when given,
-// runs a few times a second meanwhile.
-bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
-                 const YieldCallback& yield = {});
 
 // The whole conversion of HTML bytes to the output text, in memory.
 std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options = {});

@@ -1,4 +1,4 @@
-#include <engine/html_document.h>
+#include <engine/html_document_p.h>
 
 #include <gumbo.h>
 
@@ -17,7 +17,40 @@
 
 namespace tabrivo {
 
+using detail::firstChildElement;
 using detail::isHtmlElement;
+using detail::kNoRun;
+using detail::ParsedText;
+using detail::piecesOf;
+using detail::Run;
+using detail::TableEntry;
+using detail::walkElements;
+
+namespace detail {
+
+const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag) {
+    const GumboVector* children = detail::childrenOf(parent);
+    for (unsigned i = 0; children != nullptr && i < children->length; ++i) {
+        const GumboNode* child = detail::childAt(*children, i);
+        if (isHtmlElement(child, tag)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const RowRun& rows) {
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    std::size_t begin = rows.begin;
+    for (const std::size_t cut : rows.cuts) {
+        pieces.emplace_back(begin, cut);
+        begin = cut;
+    }
+    pieces.emplace_back(begin, rows.end);
+    return pieces;
+}
+
+}  // namespace detail
 
 namespace {
 
@@ -71,66 +104,6 @@ void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
     }
 }
 
-// Calls `visit` for every element below `root` in document order, template
-// contents excluded (their tables are not part of the document).
-template <typename Visit>
-void walkElements(const GumboNode* root, Visit&& visit) {
-    std::vector<std::pair<const GumboNode*, unsigned>> stack;
-    stack.emplace_back(root, 0);
-    while (!stack.empty()) {
-        auto& [current, next] = stack.back();
-        const GumboVector& children = current->type == GUMBO_NODE_DOCUMENT
-                                          ? current->v.document.children
-                                          : current->v.element.children;
-        if (next >= children.length) {
-            stack.pop_back();
-            continue;
-        }
-        const auto* child = static_cast<const GumboNode*>(children.data[next++]);
-        if (child->type != GUMBO_NODE_ELEMENT) {
-            continue;
-        }
-        visit(child);
-        if (child->v.element.children.length > 0) {
-            stack.emplace_back(child, 0);
-        }
-    }
-}
-
-// Text and the tree parsed from it, freed together.
-class ParsedText {
-public:
-    explicit ParsedText(std::string text) : m_text(std::move(text)) {
-        GumboOptions options = kGumboDefaultOptions;
-        options.allocator = &GumboArena::allocateFor;
-        options.deallocator = &GumboArena::releaseFor;
-        options.userdata = &m_arena;
-        options.max_errors = 0;  // error records are never read; skipping them saves time
-        m_output = detail::parseHtml(options, m_text.data(), m_text.size());
-    }
-    ParsedText(const ParsedText&) = delete;
-    ParsedText& operator=(const ParsedText&) = delete;
-    ~ParsedText() = default;  // the arena frees the tree
-
-    const GumboNode* document() const { return m_output->document; }
-
-private:
-    std::string m_text;  // the tree points into it
-    GumboArena m_arena;
-    GumboOutput* m_output = nullptr;
-};
-
-const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag) {
-    const GumboVector* children = detail::childrenOf(parent);
-    for (unsigned i = 0; children != nullptr && i < children->length; ++i) {
-        const GumboNode* child = detail::childAt(*children, i);
-        if (isHtmlElement(child, tag)) {
-            return child;
-        }
-    }
-    return nullptr;
-}
-
 bool hasTableAncestor(const GumboNode* node) {
     for (const GumboNode* up = node->parent; up != nullptr; up = up->parent) {
         if (isHtmlElement(up, GUMBO_TAG_TABLE)) {
@@ -139,8 +112,6 @@ bool hasTableAncestor(const GumboNode* node) {
     }
     return false;
 }
-
-constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
 
 // A tag keeps its first attributes up to this number. The parser compares
 // each attribute with all the earlier ones of its tag, so a hostile tag with
@@ -163,58 +134,7 @@ std::string withRemovals(const std::string& text, const std::vector<detail::Remo
 
 constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 
-// A run of top-level rows parsed apart, and the empty row that holds its
-// place in the rest of the document.
-struct Run {
-    detail::RowRun rows;
-    const GumboNode* placeholder = nullptr;
-};
-
-// The run's rows as pieces of about the asked size.
-std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const detail::RowRun& rows) {
-    std::vector<std::pair<std::size_t, std::size_t>> pieces;
-    std::size_t begin = rows.begin;
-    for (const std::size_t cut : rows.cuts) {
-        pieces.emplace_back(begin, cut);
-        begin = cut;
-    }
-    pieces.emplace_back(begin, rows.end);
-    return pieces;
-}
-
-// A table of the document, or the tables inside a run's rows.
-struct TableEntry {
-    const GumboNode* table = nullptr;
-    std::size_t run = kNoRun;
-};
-
 }  // namespace
-
-struct HtmlDocument::Impl {
-    std::string source;  // the whole text, kept while pieces are parsed from it
-    std::unique_ptr<ParsedText> tree;
-    std::vector<Run> runs;
-    std::unordered_map<const GumboNode*, std::size_t> runOfPlaceholder;
-    std::vector<TableEntry> tables;
-    std::string piecePrefix;  // gives the pieces the document's quirks mode
-    detail::StyleRules styleRules;
-    detail::StyleResolver styles{styleRules};
-    bool controlsShielded = false;
-    // Nested tables' texts, per line break written.
-    detail::TextSegmentCache tablesWithLf;
-    detail::TextSegmentCache tablesWithCrLf;
-    detail::EntryContexts contexts;
-
-    void parseWhole();
-    bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
-    void forgetPieceElements();
-    // Parses the given stretches of a run's rows in turn; `visit` gets each
-    // one's rows (moved under the placeholder's parent) and the table holding them.
-    template <typename Visit>
-    bool forEachPiece(const Run& run,
-                      const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
-                      Visit&& visit);
-};
 
 void HtmlDocument::Impl::parseWhole() {
     tree = std::make_unique<ParsedText>(std::move(source));
@@ -301,50 +221,6 @@ void HtmlDocument::Impl::forgetPieceElements() {
     tablesWithCrLf.clear();
 }
 
-template <typename Visit>
-bool HtmlDocument::Impl::forEachPiece(
-    const Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces, Visit&& visit) {
-    auto* section = const_cast<GumboNode*>(run.placeholder->parent);
-    std::vector<const GumboNode*> rows;
-    for (const auto& [begin, end] : pieces) {
-        // The rows parse inside a table and row group like their own.
-        std::string text = piecePrefix;
-        text.append("<table><").append(run.rows.section).append(">");
-        text.append(source, begin, end - begin);
-        const ParsedText piece(std::move(text));
-        const GumboNode* html = firstChildElement(piece.document(), GUMBO_TAG_HTML);
-        const GumboNode* body = html != nullptr ? firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
-        const GumboNode* table =
-            body != nullptr ? firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
-        if (table == nullptr) {
-            throw std::logic_error("A piece of the document's rows did not parse as rows");
-        }
-        rows.clear();
-        const GumboVector& groups = table->v.element.children;
-        for (unsigned g = 0; g < groups.length; ++g) {
-            const GumboNode* group = detail::childAt(groups, g);
-            const bool isGroup = isHtmlElement(group, GUMBO_TAG_TBODY) ||
-                                 isHtmlElement(group, GUMBO_TAG_THEAD) ||
-                                 isHtmlElement(group, GUMBO_TAG_TFOOT);
-            const GumboVector* groupRows = isGroup ? &group->v.element.children : nullptr;
-            for (unsigned r = 0; groupRows != nullptr && r < groupRows->length; ++r) {
-                const GumboNode* row = detail::childAt(*groupRows, r);
-                if (isHtmlElement(row, GUMBO_TAG_TR)) {
-                    // Under the real section, the rows meet their real ancestors.
-                    const_cast<GumboNode*>(row)->parent = section;
-                    rows.push_back(row);
-                }
-            }
-        }
-        const bool goOn = visit(rows, table);
-        forgetPieceElements();
-        if (!goOn) {
-            return false;
-        }
-    }
-    return true;
-}
-
 HtmlDocument::HtmlDocument() : m_impl(std::make_unique<Impl>()) {}
 HtmlDocument::~HtmlDocument() = default;
 
@@ -374,112 +250,6 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
 
 bool HtmlDocument::isPiecewise() const {
     return !m_impl->runs.empty();
-}
-
-bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) const {
-    Impl& impl = *m_impl;
-    for (const TableEntry& entry : impl.tables) {
-        if (entry.run == kNoRun) {
-            if (!visit(ElementRef(entry.table))) {
-                return false;
-            }
-            continue;
-        }
-        const Run& run = impl.runs[entry.run];
-        const bool finished =
-            impl.forEachPiece(run, run.rows.rowsWithTables,
-                              [&](const std::vector<const GumboNode*>&, const GumboNode* piece) {
-                                  std::vector<const GumboNode*> nested;
-                                  walkElements(piece, [&](const GumboNode* element) {
-                                      if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-                                          nested.push_back(element);
-                                      }
-                                  });
-                                  for (const GumboNode* table : nested) {
-                                      if (!visit(ElementRef(table))) {
-                                          return false;
-                                      }
-                                  }
-                                  return true;
-                              });
-        if (!finished) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool HtmlDocument::forEachRow(ElementRef table,
-                              const std::function<bool(ElementRef)>& visit) const {
-    const auto* tableNode = static_cast<const GumboNode*>(table.m_node);
-    if (tableNode == nullptr) {
-        return true;
-    }
-    Impl& impl = *m_impl;
-    auto visitRow = [&](const GumboNode* row) {
-        const auto run = impl.runOfPlaceholder.find(row);
-        if (run == impl.runOfPlaceholder.end()) {
-            return visit(ElementRef(row));
-        }
-        const Run& rowRun = impl.runs[run->second];
-        return impl.forEachPiece(rowRun, piecesOf(rowRun.rows),
-                                 [&](const std::vector<const GumboNode*>& rows, const GumboNode*) {
-                                     for (const GumboNode* pieceRow : rows) {
-                                         if (!visit(ElementRef(pieceRow))) {
-                                             return false;
-                                         }
-                                     }
-                                     return true;
-                                 });
-    };
-    auto visitRowsOf = [&](const GumboNode* group) {
-        const GumboVector& groupChildren = group->v.element.children;
-        for (unsigned i = 0; i < groupChildren.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(groupChildren.data[i]);
-            if (isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    const GumboVector& children = tableNode->v.element.children;
-    for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_THEAD) && !visitRowsOf(child)) {
-            return false;
-        }
-    }
-    for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if ((isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) ||
-            (isHtmlElement(child, GUMBO_TAG_TBODY) && !visitRowsOf(child))) {
-            return false;
-        }
-    }
-    for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TFOOT) && !visitRowsOf(child)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
-    std::vector<ElementRef> cells;
-    const auto* rowNode = static_cast<const GumboNode*>(row.m_node);
-    if (rowNode == nullptr) {
-        return cells;
-    }
-    const GumboVector& children = rowNode->v.element.children;
-    cells.reserve(children.length);
-    for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TD) || isHtmlElement(child, GUMBO_TAG_TH)) {
-            cells.push_back(ElementRef(child));
-        }
-    }
-    return cells;
 }
 
 std::string HtmlDocument::cellText(ElementRef cell) const {

@@ -9,10 +9,13 @@
 
 #include <engine/convert.h>
 #include <files/output_path.h>
+#include "recording_reporter.h"
 #include "test_support.h"
 
 namespace tabrivo {
 namespace {
+
+using tabrivo::test::RecordingReporter;
 
 using test::folderEntries;
 using test::readFileBytes;
@@ -21,12 +24,6 @@ using test::writeFileBytes;
 
 constexpr const char* kOneCellHtml = "<table><tr><td>only</td></tr></table>";
 constexpr const char* kOneCellText = "{\r\n\t{\r\n\t\"only\"\r\n\t}\r\n}";
-
-class RecordingReporter : public FailureReporter {
-public:
-    void showFailure(const FailureReport& report) override { reports.push_back(report); }
-    std::vector<FailureReport> reports;
-};
 
 // Converts `name` (written with kOneCellHtml) beside itself; returns the folder's entries.
 std::vector<std::string> convertBesideSource(const TempDir& dir, const std::string& name) {

@@ -11,22 +11,19 @@
 #include <engine/convert.h>
 #include <engine/error_trap.h>
 #include <engine/product.h>
+#include "recording_reporter.h"
 #include "test_support.h"
 
 namespace tabrivo {
 namespace {
+
+using tabrivo::test::RecordingReporter;
 
 using test::readFileBytes;
 using test::TempDir;
 using test::writeFileBytes;
 
 constexpr const char* kLocation = "Velquist2021/08/31.modJSON.ConvertVelquist";
-
-class RecordingReporter : public FailureReporter {
-public:
-    void showFailure(const FailureReport& report) override { reports.push_back(report); }
-    std::vector<FailureReport> reports;
-};
 
 class ThrowingReporter : public FailureReporter {
 public:

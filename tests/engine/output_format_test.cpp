@@ -9,21 +9,18 @@
 #include <vector>
 
 #include <engine/convert.h>
+#include "recording_reporter.h"
 #include "test_support.h"
 
 namespace tabrivo {
 namespace {
 
+using tabrivo::test::RecordingReporter;
+
 using test::readFileBytes;
 using test::TempDir;
 
 const test::fs::path kFormatDir = test::fs::path(TABRIVO_TEST_DATA_DIR) / "format";
-
-class RecordingReporter : public FailureReporter {
-public:
-    void showFailure(const FailureReport& report) override { reports.push_back(report); }
-    std::vector<FailureReport> reports;
-};
 
 std::vector<std::string> formatCases() {
     std::vector<std::string> names;

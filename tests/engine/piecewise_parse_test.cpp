@@ -150,17 +150,14 @@ TEST(PiecewiseParseTest, LargeDocumentsAreCutByDefault) {
     // loop keeps running meanwhile.
     const auto document = HtmlDocument::parse(htmlBytesToUtf8(html));
     EXPECT_TRUE(document->isPiecewise());
-    struct : PieceSink {
-        void write(std::string_view piece, int) override { text.append(piece); }
-        std::string text;
-    } sink;
+    StringSink sink;
     struct : FailureReporter {
         void showFailure(const FailureReport&) override { ADD_FAILURE() << "no failure expected"; }
     } reporter;
     StepTrap trap("test", reporter);
     int yields = 0;
     EXPECT_TRUE(writeTables(*document, sink, trap, [&yields] { ++yields; }));
-    EXPECT_EQ(sink.text, expected);
+    EXPECT_EQ(sink.take(), expected);
     EXPECT_GT(yields, 0);
 }
 

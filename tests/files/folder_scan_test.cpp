@@ -12,22 +12,19 @@
 
 #include <engine/error_trap.h>
 #include <files/folder_scan.h>
+#include "recording_reporter.h"
 #include "test_support.h"
 
 namespace tabrivo {
 namespace {
+
+using tabrivo::test::RecordingReporter;
 
 using test::TempDir;
 using test::writeFileBytes;
 namespace fs = std::filesystem;
 
 // Writes down every failure the scan would show in a box.
-class RecordingReporter : public FailureReporter {
-public:
-    std::vector<FailureReport> reports;
-    void showFailure(const FailureReport& report) override { reports.push_back(report); }
-};
-
 // A folder path as the scan gives it: ending with one separator.
 std::string folderOf(const fs::path& path) {
     return path.string() + "/";

@@ -1,0 +1,172 @@
+#pragma once
+// What the document and its table walk share: the parsed tree, the runs of
+// rows parsed a piece at a time, and the tables in document order.
+
+#include <gumbo.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <engine/css_rules_p.h>
+#include <engine/element_style_p.h>
+#include <engine/gumbo_arena_p.h>
+#include <engine/gumbo_guard_p.h>
+#include <engine/gumbo_util_p.h>
+#include <engine/html_document.h>
+#include <engine/inner_text_p.h>
+#include <engine/markup_scan_p.h>
+
+namespace tabrivo {
+namespace detail {
+
+// Calls `visit` for every element below `root` in document order, template
+// contents excluded (their tables are not part of the document).
+template <typename Visit>
+void walkElements(const GumboNode* root, Visit&& visit) {
+    std::vector<std::pair<const GumboNode*, unsigned>> stack;
+    stack.emplace_back(root, 0);
+    while (!stack.empty()) {
+        auto& [current, next] = stack.back();
+        const GumboVector& children = current->type == GUMBO_NODE_DOCUMENT
+                                          ? current->v.document.children
+                                          : current->v.element.children;
+        if (next >= children.length) {
+            stack.pop_back();
+            continue;
+        }
+        const auto* child = static_cast<const GumboNode*>(children.data[next++]);
+        if (child->type != GUMBO_NODE_ELEMENT) {
+            continue;
+        }
+        visit(child);
+        if (child->v.element.children.length > 0) {
+            stack.emplace_back(child, 0);
+        }
+    }
+}
+
+// Text and the tree parsed from it, freed together.
+class ParsedText {
+public:
+    explicit ParsedText(std::string text) : m_text(std::move(text)) {
+        GumboOptions options = kGumboDefaultOptions;
+        options.allocator = &GumboArena::allocateFor;
+        options.deallocator = &GumboArena::releaseFor;
+        options.userdata = &m_arena;
+        options.max_errors = 0;  // error records are never read; skipping them saves time
+        m_output = detail::parseHtml(options, m_text.data(), m_text.size());
+    }
+    ParsedText(const ParsedText&) = delete;
+    ParsedText& operator=(const ParsedText&) = delete;
+    ~ParsedText() = default;  // the arena frees the tree
+
+    const GumboNode* document() const { return m_output->document; }
+
+private:
+    std::string m_text;  // the tree points into it
+    GumboArena m_arena;
+    GumboOutput* m_output = nullptr;
+};
+
+// The first child element of `parent` with the tag, or null.
+const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag);
+
+constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
+
+// A run of top-level rows parsed apart, and the empty row that holds its
+// place in the rest of the document.
+struct Run {
+    RowRun rows;
+    const GumboNode* placeholder = nullptr;
+};
+
+// The run's rows as pieces of about the asked size.
+std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const RowRun& rows);
+
+// A table of the document, or the tables inside a run's rows.
+struct TableEntry {
+    const GumboNode* table = nullptr;
+    std::size_t run = kNoRun;
+};
+
+}  // namespace detail
+
+struct HtmlDocument::Impl {
+    std::string source;  // the whole text, kept while pieces are parsed from it
+    std::unique_ptr<detail::ParsedText> tree;
+    std::vector<detail::Run> runs;
+    std::unordered_map<const GumboNode*, std::size_t> runOfPlaceholder;
+    std::vector<detail::TableEntry> tables;
+    std::string piecePrefix;  // gives the pieces the document's quirks mode
+    detail::StyleRules styleRules;
+    detail::StyleResolver styles{styleRules};
+    bool controlsShielded = false;
+    // Nested tables' texts, per line break written.
+    detail::TextSegmentCache tablesWithLf;
+    detail::TextSegmentCache tablesWithCrLf;
+    detail::EntryContexts contexts;
+
+    void parseWhole();
+    bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
+    void forgetPieceElements();
+    // Parses the given stretches of a run's rows in turn; `visit` gets each
+    // one's rows (moved under the placeholder's parent) and the table holding them.
+    template <typename Visit>
+    bool forEachPiece(const detail::Run& run,
+                      const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+                      Visit&& visit);
+};
+
+template <typename Visit>
+bool HtmlDocument::Impl::forEachPiece(
+    const detail::Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
+    Visit&& visit) {
+    auto* section = const_cast<GumboNode*>(run.placeholder->parent);
+    std::vector<const GumboNode*> rows;
+    for (const auto& [begin, end] : pieces) {
+        // The rows parse inside a table and row group like their own.
+        std::string text = piecePrefix;
+        text.append("<table><").append(run.rows.section).append(">");
+        text.append(source, begin, end - begin);
+        const detail::ParsedText piece(std::move(text));
+        const GumboNode* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
+        const GumboNode* body =
+            html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
+        const GumboNode* table =
+            body != nullptr ? detail::firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
+        if (table == nullptr) {
+            throw std::logic_error("A piece of the document's rows did not parse as rows");
+        }
+        rows.clear();
+        const GumboVector& groups = table->v.element.children;
+        for (unsigned g = 0; g < groups.length; ++g) {
+            const GumboNode* group = detail::childAt(groups, g);
+            const bool isGroup = detail::isHtmlElement(group, GUMBO_TAG_TBODY) ||
+                                 detail::isHtmlElement(group, GUMBO_TAG_THEAD) ||
+                                 detail::isHtmlElement(group, GUMBO_TAG_TFOOT);
+            const GumboVector* groupRows = isGroup ? &group->v.element.children : nullptr;
+            for (unsigned r = 0; groupRows != nullptr && r < groupRows->length; ++r) {
+                const GumboNode* row = detail::childAt(*groupRows, r);
+                if (detail::isHtmlElement(row, GUMBO_TAG_TR)) {
+                    // Under the real section, the rows meet their real ancestors.
+                    const_cast<GumboNode*>(row)->parent = section;
+                    rows.push_back(row);
+                }
+            }
+        }
+        const bool goOn = visit(rows, table);
+        forgetPieceElements();
+        if (!goOn) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tabrivo
