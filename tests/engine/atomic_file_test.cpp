@@ -163,5 +163,55 @@ TEST(AtomicOutputFile, symbolicLink_replacesTheFileItPointsTo) {
     EXPECT_EQ(readFileBytes(real), "new");
 }
 
+// Both ways of staging the result, with and without an earlier result: no
+// name but the target's is left, and while writing the unnamed file has none.
+struct StagingCase {
+    AtomicOutputFile::Staging staging;
+    bool earlier;
+    std::vector<std::string> whileWriting;  // the folder's names before commit()
+};
+
+class Staging : public ::testing::TestWithParam<StagingCase> {};
+
+TEST_P(Staging, commit_leavesOnlyTheResultAndKeepsThePermissions) {
+    const StagingCase& staging = GetParam();
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    if (staging.earlier) {
+        writeFileBytes(path, "earlier");
+        test::fs::permissions(path, test::fs::perms(0640));
+    }
+    AtomicOutputFile file(path, staging.staging);
+    file.write(std::string(300 * 1024, 'x'));
+    std::vector<std::string> names = folderEntries(dir.path());
+    const bool named = !names.empty() && names.front().rfind(".tabrivo-", 0) == 0;  // sorted first
+    if (staging.staging == AtomicOutputFile::Staging::Unnamed && named) {
+        GTEST_SKIP() << "the file system of " << dir.path() << " refuses unnamed files";
+    }
+    if (staging.staging == AtomicOutputFile::Staging::Named) {
+        ASSERT_TRUE(named);
+        names.erase(names.begin());
+    }
+    EXPECT_EQ(names, staging.whileWriting);
+    file.commit();
+    EXPECT_EQ(readFileBytes(path), std::string(300 * 1024, 'x'));
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"out.json"}));
+    if (staging.earlier) {
+        EXPECT_EQ(test::fs::status(path).permissions(), test::fs::perms(0640));
+    }
+}
+
+using Kind = AtomicOutputFile::Staging;
+INSTANTIATE_TEST_SUITE_P(Kinds, Staging,
+                         ::testing::Values(StagingCase{Kind::Unnamed, false, {}},
+                                           StagingCase{Kind::Unnamed, true, {"out.json"}},
+                                           StagingCase{Kind::Named, false, {}},
+                                           StagingCase{Kind::Named, true, {"out.json"}}),
+                         [](const ::testing::TestParamInfo<StagingCase>& tested) {
+                             return std::string(tested.param.staging == Kind::Unnamed ? "Unnamed"
+                                                                                      : "Named") +
+                                    (tested.param.earlier ? "OverEarlierResult" : "NewResult");
+                         });
+
 }  // namespace
 }  // namespace tabrivo
