@@ -45,14 +45,6 @@ void unregisterUnfinished(const char* path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Resolves a symbolic link so the result replaces the file it points to rather
 // than the link itself; refuses targets that are not plain files.
 std::string resolveTarget(const std::string& path) {
@@ -104,6 +96,14 @@ void writeAll(int fd, std::string_view data, const std::string& pathForErrors) {
 
 }  // namespace
 
+std::string folderOfFile(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
     : m_target(std::move(targetPath)) {
     if (m_target.empty()) {
@@ -111,7 +111,7 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
     }
     const std::string requested = m_target;
     m_target = resolveTarget(m_target);
-    const std::string folder = folderOf(m_target);
+    const std::string folder = folderOfFile(m_target);
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
     if (name.size() > NAME_MAX) {
         throwFileError(ENAMETOOLONG, "Cannot create the output file", requested);
@@ -119,7 +119,7 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
 
     struct stat existing {};
     const bool replacing = ::stat(m_target.c_str(), &existing) == 0;
-    if (!(staging == Staging::Unnamed && openUnnamed(folder))) {
+    if (!(staging == Staging::Unnamed && openUnnamed(folder, requested))) {
         openNamed(folder, requested);
     }
     if (replacing) {
@@ -128,7 +128,7 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
     m_buffer.reserve(kBufferSize);
 }
 
-bool AtomicOutputFile::openUnnamed(const std::string& folder) {
+bool AtomicOutputFile::openUnnamed(const std::string& folder, const std::string& requested) {
     m_fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (m_fd >= 0) {
         m_unnamed = true;
@@ -138,7 +138,7 @@ bool AtomicOutputFile::openUnnamed(const std::string& folder) {
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
         return false;
     }
-    throwFileError(errno, "Cannot create the output file", m_target);
+    throwFileError(errno, "Cannot create the output file", requested);
 }
 
 void AtomicOutputFile::openNamed(const std::string& folder, const std::string& requested) {
@@ -205,7 +205,7 @@ void AtomicOutputFile::linkUnnamed() {
     if (error != EEXIST) {
         throwFileError(error, "Cannot write the output file", m_target);
     }
-    const std::string folder = folderOf(m_target);
+    const std::string folder = folderOfFile(m_target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_tempPath = folder + "/.tabrivo-" + uniqueSuffix() + ".tmp";
         registerUnfinished(m_tempPath.c_str());
@@ -237,6 +237,7 @@ void AtomicOutputFile::commit() {
     if (m_fd < 0) {
         throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
     }
+    const bool wasUnnamed = m_unnamed;
     try {
         flushBuffer();
         if (m_unnamed) {
@@ -249,6 +250,9 @@ void AtomicOutputFile::commit() {
     const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0) {
         const int error = errno;
+        if (wasUnnamed && m_tempPath.empty()) {
+            ::unlink(m_target.c_str());  // linked in as a new result just now
+        }
         discard();
         throwFileError(error, "Cannot write the output file", m_target);
     }

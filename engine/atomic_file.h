@@ -38,7 +38,7 @@ public:
 
 private:
     void flushBuffer();
-    bool openUnnamed(const std::string& folder);
+    bool openUnnamed(const std::string& folder, const std::string& requested);
     void openNamed(const std::string& folder, const std::string& requested);
     void linkUnnamed();
     void renameTempOverTarget();
@@ -49,6 +49,9 @@ private:
     int m_fd = -1;
     bool m_unnamed = false;  // m_fd is an O_TMPFILE file with no name yet
 };
+
+// The folder that holds the file at `path` ("." for a bare name).
+std::string folderOfFile(const std::string& path);
 
 // Removes the temporary files of every output still being written. Safe to
 // call from a signal handler (it only unlinks), for a program ended by a signal.

@@ -7,21 +7,11 @@
 #include <cerrno>
 #include <system_error>
 
+#include "atomic_file.h"
+
 namespace tabrivo {
-namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
 void OutputFlush::note(const std::string& outputPath) {
-    const std::string folder = folderOf(outputPath);
+    const std::string folder = folderOfFile(outputPath);
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
         return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "output_flush.h"
 #include "test_support.h"
 
 namespace tabrivo {
@@ -212,6 +213,24 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Staging,
                                                                                       : "Named") +
                                     (tested.param.earlier ? "OverEarlierResult" : "NewResult");
                          });
+
+// --- OutputFlush ---
+
+TEST(OutputFlush, oneDescriptorPerFileSystem) {
+    const TempDir first;
+    const TempDir second;
+    OutputFlush flush;
+    flush.note(first.file("a.json"));
+    flush.note(second.file("b.json"));
+    flush.note(first.file("missing-folder/c.json"));  // passed over
+    EXPECT_EQ(flush.fileSystemCount(), 1U);
+    if (test::fs::is_directory("/dev/shm")) {
+        flush.note("/dev/shm/d.json");
+        EXPECT_EQ(flush.fileSystemCount(), 2U);
+    }
+    flush.flush();
+    EXPECT_EQ(flush.fileSystemCount(), 0U);
+}
 
 }  // namespace
 }  // namespace tabrivo
