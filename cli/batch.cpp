@@ -18,18 +18,6 @@
 namespace tabrivo::cli {
 namespace {
 
-// Collects the failures of one conversion as single lines.
-class LineReporter : public FailureReporter {
-public:
-    void showFailure(const FailureReport& report) override {
-        m_lines.push_back(report.description);
-    }
-    const std::vector<std::string>& lines() const { return m_lines; }
-
-private:
-    std::vector<std::string> m_lines;
-};
-
 std::string absolutePath(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);

@@ -8,7 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "error_trap.h"
+
 namespace tabrivo::cli {
+
+// Collects failures (of one conversion, of a folder scan) as single lines.
+class LineReporter : public FailureReporter {
+public:
+    void showFailure(const FailureReport& report) override {
+        m_lines.push_back(report.description);
+    }
+    const std::vector<std::string>& lines() const { return m_lines; }
+
+private:
+    std::vector<std::string> m_lines;
+};
 
 struct BatchItem {
     std::string source;  // absolute

@@ -82,15 +82,6 @@ std::string readFileList(const std::string& listPath, bool nullSeparated,
     return {};
 }
 
-// Collects the failures of a folder scan as lines.
-class ScanReporter : public tabrivo::FailureReporter {
-public:
-    void showFailure(const tabrivo::FailureReport& report) override {
-        lines.push_back(report.description);
-    }
-    std::vector<std::string> lines;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,7 +112,7 @@ int main(int argc, char** argv) {
         std::cerr << "tabrivo-convert: " << cli::printableLine(line) << std::endl;
     };
     std::vector<std::string> sources;
-    ScanReporter scanFailures;
+    cli::LineReporter scanFailures;
     for (const cli::Input& input : options.inputs) {
         if (input.tree) {
             addFilesOfTree(
@@ -143,7 +134,7 @@ int main(int argc, char** argv) {
         std::signal(signal, onTerminatingSignal);
     }
     const cli::BatchPlan plan = cli::planBatch(sources, options.outputDir);
-    for (const std::string& line : scanFailures.lines) {
+    for (const std::string& line : scanFailures.lines()) {
         report(line);
     }
     for (const std::string& line : plan.refusals) {
@@ -168,7 +159,7 @@ int main(int argc, char** argv) {
         report(line);
     };
     cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
-    result.failed += plan.refusals.size() + scanFailures.lines.size();
+    result.failed += plan.refusals.size() + scanFailures.lines().size();
     if (showProgress) {
         progressLine.finish(result.converted, result.failed);
     }
