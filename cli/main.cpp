@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
     for (const std::string& list : options.filesFrom) {
         const std::string reason = readFileList(list, options.nullSeparated, sources);
         if (!reason.empty()) {
-            return usageError("cannot read the file list \"" + list + "\": " + reason);
+            std::string message = "cannot read the file list \"";
+            message.append(list).append("\": ").append(reason);
+            return usageError(message);
         }
     }
 

@@ -16,7 +16,7 @@ constexpr std::size_t kRoomForBar = 60;  // narrower terminals get no bar
 
 // The last `room` bytes of the name at most, cut at a character boundary.
 std::string nameThatFits(const std::string& path, std::size_t room) {
-    const std::string name = printableLine(path.substr(path.rfind('/') + 1));
+    std::string name = printableLine(path.substr(path.rfind('/') + 1));
     if (name.size() <= room) {
         return name;
     }
