@@ -23,6 +23,10 @@ function(_tabrivo_buildflags name out)
 endfunction()
 
 _tabrivo_buildflags(CPPFLAGS _cppflags)
+# Fortified functions need optimisation; an unoptimised build would only warn.
+if(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+    string(REGEX REPLACE "-D_FORTIFY_SOURCE=[0-9]" "" _cppflags "${_cppflags}")
+endif()
 _tabrivo_buildflags(CFLAGS _cflags)
 _tabrivo_buildflags(CXXFLAGS _cxxflags)
 _tabrivo_buildflags(LDFLAGS _ldflags)
