@@ -132,6 +132,10 @@ TEST(ConvertCommand, usageErrors_exitTwoAndWriteNothing) {
         {"-o", dir.file("missing-folder"), source},
         {"-o", source, source},  // a file, not a folder
         {"--files-from", dir.file("missing-list.txt")},
+        {"-r", dir.file("missing-folder")},
+        {"-r", source},  // a file, not a folder
+        {source, "--recursive"},
+        {source, "--files-from"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
