@@ -2,29 +2,21 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
 #include <engine/convert.h>
+#include <engine/output_flush.h>
 #include <files/output_path.h>
 
 namespace tabrivo::cli {
 namespace {
-
-// Collects the failures of one conversion as single lines.
-class LineReporter : public FailureReporter {
-public:
-    void showFailure(const FailureReport& report) override {
-        m_lines.push_back(report.description);
-    }
-    const std::vector<std::string>& lines() const { return m_lines; }
-
-private:
-    std::vector<std::string> m_lines;
-};
 
 std::string absolutePath(const std::string& path) {
     std::error_code error;
@@ -48,16 +40,36 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
         item.source = absolutePath(given);
         item.output = outputDir ? outputPathInFolder(absolutePath(*outputDir), item.source)
                                 : outputPathBesideSource(item.source);
+        try {
+            refuseResultOverSource(item.source, item.output);
+        } catch (const std::runtime_error& refusal) {
+            plan.refusals.emplace_back(refusal.what());
+            continue;
+        }
         const auto [found, inserted] = groupOfOutput.emplace(item.output, plan.groups.size());
         if (inserted) {
             plan.groups.emplace_back();
-        } else {
-            plan.warnings.push_back("\"" + plan.groups[found->second].back().source + "\" and \"" +
-                                    item.source + "\" both write \"" + item.output +
-                                    "\"; the later one's result is kept");
         }
-        plan.groups[found->second].push_back(std::move(item));
-        ++plan.itemCount;
+        std::vector<BatchItem>& group = plan.groups[found->second];
+        const bool repeated = std::any_of(group.begin(), group.end(), [&](const BatchItem& other) {
+            return other.source == item.source;
+        });
+        if (!repeated) {
+            group.push_back(std::move(item));
+            ++plan.itemCount;
+        }
+    }
+    for (const std::vector<BatchItem>& group : plan.groups) {
+        if (group.size() < 2) {
+            continue;
+        }
+        std::string line;
+        for (const BatchItem& item : group) {
+            line += (line.empty() ? "" : &item == &group.back() ? " and " : ", ");
+            line += "\"" + item.source + "\"";
+        }
+        plan.clashes.push_back(line + " give the same result \"" + group.front().output +
+                               "\"; the result of \"" + group.back().source + "\" is kept");
     }
     return plan;
 }
@@ -70,6 +82,7 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
     BatchProgress progress;
     progress.total = plan.itemCount;
     std::atomic<std::size_t> nextGroup{0};
+    OutputFlush flush;
 
     auto worker = [&] {
         for (;;) {
@@ -90,6 +103,7 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                         onError(line);
                     }
                 }
+                flush.note(item.output);
                 ++progress.done;
                 progress.bytesDone += bytes;
                 progress.current = item.source;
@@ -110,6 +124,12 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
         for (unsigned i = 0; i < workerCount; ++i) {
             workers.emplace_back(worker);
         }
+    }
+    try {
+        flush.flush();
+    } catch (const std::system_error& error) {
+        result.flushed = false;
+        onError(error.what());
     }
     return result;
 }

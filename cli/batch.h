@@ -8,7 +8,21 @@
 #include <string>
 #include <vector>
 
+#include <engine/error_trap.h>
+
 namespace tabrivo::cli {
+
+// Collects failures (of one conversion, of a folder scan) as single lines.
+class LineReporter : public FailureReporter {
+public:
+    void showFailure(const FailureReport& report) override {
+        m_lines.push_back(report.description);
+    }
+    const std::vector<std::string>& lines() const { return m_lines; }
+
+private:
+    std::vector<std::string> m_lines;
+};
 
 struct BatchItem {
     std::string source;  // absolute
@@ -19,10 +33,15 @@ struct BatchPlan {
     // Items that share an output path form one group, converted in the order
     // given, so the later source's result is the one that stays.
     std::vector<std::vector<BatchItem>> groups;
-    std::vector<std::string> warnings;
+    // Sources that are not converted because their result would replace
+    // them, one failure line each.
+    std::vector<std::string> refusals;
+    // One line per output path that several sources give.
+    std::vector<std::string> clashes;
     std::size_t itemCount = 0;
 };
 
+// A source named twice is converted once.
 BatchPlan planBatch(const std::vector<std::string>& sources,
                     const std::optional<std::string>& outputDir);
 
@@ -36,9 +55,11 @@ struct BatchProgress {
 struct BatchResult {
     std::size_t converted = 0;
     std::size_t failed = 0;
+    bool flushed = true;  // false when the results could not be flushed to disk
 };
 
-// Converts every item. Each failure is handed to `onError` as one line naming
+// Converts every item, then flushes the file systems written to, once each,
+// before returning. Each failure is handed to `onError` as one line naming
 // the path and the reason; `onProgress` (optional) follows each item. Both are
 // called from the workers, one call at a time.
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,

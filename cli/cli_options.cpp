@@ -12,24 +12,39 @@ std::string usageText() {
            "Writes the tables of each HTML file to a .json text file.\n"
            "\n"
            "By default each result goes beside its source file (report.html gives report.json).\n"
+           "The result is the Tabrivo text format, not strict JSON: a brace block per table\n"
+           "row and one quoted line per cell, with the cell texts written as they are (no\n"
+           "escaping), so a JSON parser may refuse it.\n"
            "\n"
-           "Options:\n"
+           "Options may come before or after the file names; \"--\" ends the options.\n"
            "  -o, --output-dir DIR   write every result into DIR instead\n"
+           "  -r, --recursive DIR    also convert the HTML files of the folder tree DIR\n"
+           "                         (the folder's own files first, then each level below)\n"
+           "  -e, --extension EXT    the extension the tree's files have, wildcards\n"
+           "                         allowed (default: " +
+           std::string(kDefaultExtension) +
+           ")\n"
            "      --files-from FILE  also convert the files listed in FILE, one path a line\n"
            "                         (\"-\" reads the list from standard input)\n"
+           "  -0, --null             the lists of --files-from are separated by NUL\n"
+           "                         characters (as find -print0 writes them)\n"
            "  -j, --jobs N           convert N files at a time (default: one per core)\n"
            "  -q, --quiet            no progress display\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Exit status: 0 when every file converted, 1 when any failed, 2 for a usage error.\n";
+           "Exit status: 0 when every file converted, 1 when any failed or two sources gave\n"
+           "the same result (the later one's result is kept), 2 for a usage error.\n";
 }
 
 ParseResult parseOptions(int argc, char** argv) {
     enum { kFilesFrom = 1000, kVersion };
     static const option kLongOptions[] = {
         {"output-dir", required_argument, nullptr, 'o'},
+        {"recursive", required_argument, nullptr, 'r'},
+        {"extension", required_argument, nullptr, 'e'},
         {"files-from", required_argument, nullptr, kFilesFrom},
+        {"null", no_argument, nullptr, '0'},
         {"jobs", required_argument, nullptr, 'j'},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
@@ -41,13 +56,27 @@ ParseResult parseOptions(int argc, char** argv) {
     optind = 0;  // restart getopt for repeated calls (tests)
     opterr = 0;
     int option = 0;
-    while ((option = getopt_long(argc, argv, "+o:j:qh", kLongOptions, nullptr)) != -1) {
+    // "-" first: file names come back in their place among the options (code
+    // 1), whatever POSIXLY_CORRECT says.
+    while ((option = getopt_long(argc, argv, "-o:r:e:0j:qh", kLongOptions, nullptr)) != -1) {
         switch (option) {
+            case 1:
+                options.inputs.push_back({optarg, false});
+                break;
             case 'o':
                 options.outputDir = optarg;
                 break;
+            case 'r':
+                options.inputs.push_back({optarg, true});
+                break;
+            case 'e':
+                options.extension = optarg;
+                break;
             case kFilesFrom:
                 options.filesFrom.emplace_back(optarg);
+                break;
+            case '0':
+                options.nullSeparated = true;
                 break;
             case 'j': {
                 const char* end = optarg + std::strlen(optarg);
@@ -71,19 +100,25 @@ ParseResult parseOptions(int argc, char** argv) {
                 options.version = true;
                 break;
             default: {
-                const std::string name = optopt != 0 ? std::string("-") + static_cast<char>(optopt)
-                                                     : std::string(argv[optind - 1]);
-                result.error = (option == ':' || (optopt != 0 && std::strchr("oj", optopt)))
-                                   ? "option " + name + " needs a value"
-                                   : "unknown option " + name;
+                // getopt sets optopt to the option (a letter, or the long
+                // option's code) when its value is missing, to 0 when unknown.
+                const bool letter = optopt > 0 && optopt < 128;
+                const char* given = argv[optind - 1];
+                const std::string name = letter && std::strncmp(given, "--", 2) != 0
+                                             ? std::string("-") + static_cast<char>(optopt)
+                                             : std::string(given);
+                const bool missingValue =
+                    optopt == kFilesFrom || (letter && std::strchr("orej", optopt) != nullptr);
+                result.error =
+                    missingValue ? "option " + name + " needs a value" : "unknown option " + name;
                 return result;
             }
         }
     }
-    for (int i = optind; i < argc; ++i) {
-        options.sources.emplace_back(argv[i]);
+    for (int i = optind; i < argc; ++i) {  // the names after "--"
+        options.inputs.push_back({argv[i], false});
     }
-    if (!options.help && !options.version && options.sources.empty() && options.filesFrom.empty()) {
+    if (!options.help && !options.version && options.inputs.empty() && options.filesFrom.empty()) {
         result.error = "no input files";
     }
     return result;

@@ -7,11 +7,21 @@
 
 namespace tabrivo::cli {
 
+// A source named on the command line: one file, or a folder tree to search.
+struct Input {
+    std::string path;
+    bool tree = false;  // given with -r/--recursive
+};
+
+inline constexpr char kDefaultExtension[] = "htm*";
+
 struct Options {
-    std::vector<std::string> sources;  // in the order given
+    std::vector<Input> inputs;  // in the order given
     std::optional<std::string> outputDir;
-    std::vector<std::string> filesFrom;  // list files ("-" is standard input)
-    unsigned jobs = 0;                   // 0: one per core
+    std::vector<std::string> filesFrom;         // list files ("-" is standard input)
+    bool nullSeparated = false;                 // lists are separated by NUL, not line breaks
+    std::string extension = kDefaultExtension;  // of the files a tree gives
+    unsigned jobs = 0;                          // 0: one per core
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -22,6 +32,7 @@ struct ParseResult {
     std::string error;  // non-empty for a usage error
 };
 
+// Options may come before, between or after the file names; "--" ends them.
 ParseResult parseOptions(int argc, char** argv);
 std::string usageText();
 

@@ -1,11 +1,11 @@
 // tabrivo-convert: the conversion without a window, for scripts and large batches.
 
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
@@ -13,6 +13,8 @@
 #include <cli/cli_options.h>
 #include <cli/progress_line.h>
 #include <engine/atomic_file.h>
+#include <engine/unique_fd.h>
+#include <files/folder_scan.h>
 #include <files/path_helpers.h>
 
 namespace {
@@ -27,49 +29,57 @@ extern "C" void onTerminatingSignal(int signal) {
     std::raise(signal);
 }
 
-// Control characters (a newline in a file name) would break a message's line.
-std::string oneLine(const std::string& text) {
-    std::string line;
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            line += "\\x";
-            line += kHex[(c >> 4) & 0xF];
-            line += kHex[c & 0xF];
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
 int usageError(const std::string& message) {
-    std::cerr << "tabrivo-convert: " << message << "\n"
+    std::cerr << "tabrivo-convert: " << tabrivo::cli::printableLine(message) << "\n"
               << "Try 'tabrivo-convert --help' for more information.\n";
     return kExitUsage;
 }
 
-// Appends the paths listed one a line in `listPath` ("-": standard input).
-bool readFileList(const std::string& listPath, std::vector<std::string>& sources) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
+// Appends the paths listed in `listPath` ("-": standard input), one a line or
+// NUL-separated. Returns the reason it could not be read, or an empty text.
+std::string readFileList(const std::string& listPath, bool nullSeparated,
+                         std::vector<std::string>& sources) {
+    tabrivo::UniqueFd file;
+    int fd = STDIN_FILENO;
     if (listPath != "-") {
-        file.open(listPath);
-        if (!file) {
-            return false;
+        file = tabrivo::UniqueFd(::open(listPath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!file.valid()) {
+            return std::strerror(errno);
         }
-        in = &file;
+        fd = file.get();
     }
-    std::string line;
-    while (std::getline(*in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) {
+            break;
         }
-        if (!line.empty()) {
-            sources.push_back(line);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::strerror(errno);
         }
+        text.append(buffer, static_cast<std::size_t>(got));
     }
-    return true;
+    const char separator = nullSeparated ? '\0' : '\n';
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string entry = text.substr(start, end - start);
+        if (!nullSeparated && !entry.empty() && entry.back() == '\r') {
+            entry.pop_back();
+        }
+        if (!entry.empty()) {
+            sources.push_back(std::move(entry));
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 }  // namespace
@@ -89,43 +99,72 @@ int main(int argc, char** argv) {
         std::cout << "tabrivo-convert " TABRIVO_VERSION "\n";
         return 0;
     }
-    for (const std::string& list : options.filesFrom) {
-        if (!readFileList(list, options.sources)) {
-            return usageError("cannot read the file list \"" + list + "\"");
-        }
-    }
-    if (options.sources.empty()) {
-        return usageError("no input files");
-    }
     if (options.outputDir && !FolderExists(*options.outputDir)) {
         return usageError("the output folder \"" + *options.outputDir + "\" does not exist");
+    }
+    for (const cli::Input& input : options.inputs) {
+        if (input.tree && !FolderExists(input.path)) {
+            return usageError("the folder \"" + input.path + "\" to search does not exist");
+        }
+    }
+
+    auto report = [](const std::string& line) {
+        std::cerr << "tabrivo-convert: " << cli::printableLine(line) << std::endl;
+    };
+    std::vector<std::string> sources;
+    cli::LineReporter scanFailures;
+    for (const cli::Input& input : options.inputs) {
+        if (input.tree) {
+            addFilesOfTree(
+                input.path, extensionPattern(options.extension),
+                [&](const std::string& path) { sources.push_back(path); }, scanFailures,
+                "tabrivo-convert");
+        } else {
+            sources.push_back(input.path);
+        }
+    }
+    for (const std::string& list : options.filesFrom) {
+        const std::string reason = readFileList(list, options.nullSeparated, sources);
+        if (!reason.empty()) {
+            std::string message = "cannot read the file list \"";
+            message.append(list).append("\": ").append(reason);
+            return usageError(message);
+        }
     }
 
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, onTerminatingSignal);
     }
-    const cli::BatchPlan plan = cli::planBatch(options.sources, options.outputDir);
-    for (const std::string& warning : plan.warnings) {
-        std::cerr << "tabrivo-convert: warning: " << warning << '\n';
+    const cli::BatchPlan plan = cli::planBatch(sources, options.outputDir);
+    for (const std::string& line : scanFailures.lines()) {
+        report(line);
+    }
+    for (const std::string& line : plan.refusals) {
+        report(line);
+    }
+    for (const std::string& line : plan.clashes) {
+        report(line);
     }
     const unsigned jobs =
         options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
 
     const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
-    cli::ProgressLine progressLine(std::cerr);
+    cli::ProgressLine progressLine(std::cerr, cli::terminalOf(STDERR_FILENO));
     std::function<void(const cli::BatchProgress&)> onProgress;
     if (showProgress) {
         onProgress = [&progressLine](const cli::BatchProgress& progress) {
             progressLine.update(progress);
         };
     }
-    auto onError = [&progressLine](const std::string& line) {
+    auto onError = [&](const std::string& line) {
         progressLine.clear();  // errors stand on lines of their own, above the progress
-        std::cerr << "tabrivo-convert: " << oneLine(line) << std::endl;
+        report(line);
     };
-    const cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
+    cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
+    result.failed += plan.refusals.size() + scanFailures.lines().size();
     if (showProgress) {
         progressLine.finish(result.converted, result.failed);
     }
-    return result.failed == 0 ? 0 : kExitFailed;
+    const bool allWell = result.failed == 0 && plan.clashes.empty() && result.flushed;
+    return allWell ? 0 : kExitFailed;
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <system_error>
+#include <utility>
 
 namespace tabrivo {
 namespace {
@@ -42,14 +43,6 @@ void unregisterUnfinished(const char* path) {
 
 [[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path) {
     throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Resolves a symbolic link so the result replaces the file it points to rather
@@ -103,24 +96,52 @@ void writeAll(int fd, std::string_view data, const std::string& pathForErrors) {
 
 }  // namespace
 
-AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(targetPath)) {
+std::string folderOfFile(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
+    : m_target(std::move(targetPath)) {
     if (m_target.empty()) {
         throwFileError(ENOENT, "Cannot create the output file, its path is empty:", m_target);
     }
     const std::string requested = m_target;
     m_target = resolveTarget(m_target);
-    const std::string folder = folderOf(m_target);
+    const std::string folder = folderOfFile(m_target);
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
     if (name.size() > NAME_MAX) {
         throwFileError(ENAMETOOLONG, "Cannot create the output file", requested);
     }
 
-    mode_t keepMode = 0666;
     struct stat existing {};
     const bool replacing = ::stat(m_target.c_str(), &existing) == 0;
-    if (replacing) {
-        keepMode = existing.st_mode & 07777;
+    if (!(staging == Staging::Unnamed && openUnnamed(folder, requested))) {
+        openNamed(folder, requested);
     }
+    if (replacing) {
+        (void)::fchmod(m_fd, existing.st_mode & 07777);  // best effort: keep the permissions
+    }
+    m_buffer.reserve(kBufferSize);
+}
+
+bool AtomicOutputFile::openUnnamed(const std::string& folder, const std::string& requested) {
+    m_fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (m_fd >= 0) {
+        m_unnamed = true;
+        return true;
+    }
+    // Refused by the file system (or a kernel without O_TMPFILE): use a name.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        return false;
+    }
+    throwFileError(errno, "Cannot create the output file", requested);
+}
+
+void AtomicOutputFile::openNamed(const std::string& folder, const std::string& requested) {
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         // The temporary name stays short so a long target name still fits.
         m_tempPath = folder + "/.tabrivo-" + uniqueSuffix() + ".tmp";
@@ -132,13 +153,10 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath) : m_target(std::move(
         }
     }
     if (m_fd < 0) {
+        m_tempPath.clear();
         throwFileError(EEXIST, "Cannot create the output file", requested);
     }
-    if (replacing) {
-        (void)::fchmod(m_fd, keepMode);  // best effort: keep the old file's permissions
-    }
     registerUnfinished(m_tempPath.c_str());
-    m_buffer.reserve(kBufferSize);
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
@@ -164,18 +182,48 @@ void AtomicOutputFile::flushBuffer() {
     m_buffer.clear();
 }
 
-void AtomicOutputFile::commit() {
-    if (m_fd < 0) {
-        throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
+// Gives the unnamed file a name: the target's when there is no target yet (no
+// name but the result's ever exists), else a temporary one that commit()
+// renames over the target at once.
+void AtomicOutputFile::linkUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    auto linkAs = [&](const std::string& name) {
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return 0;
+        }
+        if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+            return errno;
+        }
+        // No /proc: link the descriptor itself (needs CAP_DAC_READ_SEARCH).
+        return ::linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+    };
+    int error = linkAs(m_target);
+    if (error == 0) {
+        m_unnamed = false;
+        return;
     }
-    flushBuffer();
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        const int error = errno;
-        discard();
+    if (error != EEXIST) {
         throwFileError(error, "Cannot write the output file", m_target);
     }
+    const std::string folder = folderOfFile(m_target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_tempPath = folder + "/.tabrivo-" + uniqueSuffix() + ".tmp";
+        registerUnfinished(m_tempPath.c_str());
+        error = linkAs(m_tempPath);
+        if (error == 0) {
+            m_unnamed = false;
+            return;
+        }
+        unregisterUnfinished(m_tempPath.c_str());
+        m_tempPath.clear();
+        if (error != EEXIST) {
+            throwFileError(error, "Cannot write the output file", m_target);
+        }
+    }
+    throwFileError(EEXIST, "Cannot write the output file", m_target);
+}
+
+void AtomicOutputFile::renameTempOverTarget() {
     if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
         const int error = errno;
         discard();
@@ -185,11 +233,40 @@ void AtomicOutputFile::commit() {
     m_tempPath.clear();
 }
 
+void AtomicOutputFile::commit() {
+    if (m_fd < 0) {
+        throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
+    }
+    const bool wasUnnamed = m_unnamed;
+    try {
+        flushBuffer();
+        if (m_unnamed) {
+            linkUnnamed();
+        }
+    } catch (...) {
+        discard();
+        throw;
+    }
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        if (wasUnnamed && m_tempPath.empty()) {
+            ::unlink(m_target.c_str());  // linked in as a new result just now
+        }
+        discard();
+        throwFileError(error, "Cannot write the output file", m_target);
+    }
+    if (!m_tempPath.empty()) {
+        renameTempOverTarget();
+    }
+}
+
 void AtomicOutputFile::discard() noexcept {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        ::close(m_fd);  // an unnamed file vanishes with its last descriptor
         m_fd = -1;
     }
+    m_unnamed = false;
     if (!m_tempPath.empty()) {
         unregisterUnfinished(m_tempPath.c_str());
         ::unlink(m_tempPath.c_str());

@@ -6,14 +6,25 @@
 
 namespace tabrivo {
 
-// Writes a file through a temporary file in the destination folder and renames
-// it over the target on commit(), so a failure or a crash never leaves a
+// Writes a file through a temporary file in the destination folder that takes
+// the target's place on commit(), so a failure or a crash never leaves a
 // half-written or emptied result. Writes are buffered. Every failure throws
 // std::system_error naming the path and the reason. The destructor only cleans
 // up: without a successful commit() the target is left exactly as it was.
+//
+// The temporary file is unnamed (O_TMPFILE) where the file system allows it,
+// so a process killed while writing leaves nothing under any name; commit()
+// links it in (linkat), under the target's name when there is no target yet,
+// else under a temporary name renamed over the target at once. Where the file
+// system refuses unnamed files, a named hidden temporary file is used instead.
 class AtomicOutputFile {
 public:
-    explicit AtomicOutputFile(std::string targetPath);
+    enum class Staging {
+        Unnamed,  // O_TMPFILE, falling back to Named where refused
+        Named,    // a hidden ".tabrivo-....tmp" file beside the target
+    };
+
+    explicit AtomicOutputFile(std::string targetPath, Staging staging = Staging::Unnamed);
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
@@ -27,12 +38,20 @@ public:
 
 private:
     void flushBuffer();
+    bool openUnnamed(const std::string& folder, const std::string& requested);
+    void openNamed(const std::string& folder, const std::string& requested);
+    void linkUnnamed();
+    void renameTempOverTarget();
 
     std::string m_target;    // where the result goes (symbolic links resolved)
-    std::string m_tempPath;  // the temporary file beside it
+    std::string m_tempPath;  // the named temporary file beside it, if any
     std::string m_buffer;
     int m_fd = -1;
+    bool m_unnamed = false;  // m_fd is an O_TMPFILE file with no name yet
 };
+
+// The folder that holds the file at `path` ("." for a bare name).
+std::string folderOfFile(const std::string& path);
 
 // Removes the temporary files of every output still being written. Safe to
 // call from a signal handler (it only unlinks), for a program ended by a signal.

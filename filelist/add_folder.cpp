@@ -33,7 +33,7 @@ void PushButton5_Click(AddFolderContext& context) {
     }
     trap.run(110, [&] { context.settings.WriteSetting(SettingKey::LastFolder, folder); });
     trap.run(116, [&] { context.setMousePointer(MousePointer::Hourglass); });
-    const std::string pattern = "*." + reply.toStdString();
+    const std::string pattern = extensionPattern(reply.toStdString());
     trap.run(120, [&] {
         addFilesOfTree(
             folder.toStdString(), pattern,

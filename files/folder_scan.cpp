@@ -314,6 +314,10 @@ bool FileIsPresent(const std::string& path) {
     return isFile;
 }
 
+std::string extensionPattern(std::string_view extension) {
+    return "*." + std::string(extension);
+}
+
 void addFilesOfTree(const std::string& folder, std::string_view pattern,
                     const std::function<void(const std::string&)>& append,
                     FailureReporter& errorBox, const std::string& caption, const ScanYield& yield) {

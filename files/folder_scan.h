@@ -67,6 +67,10 @@ std::vector<std::string> ListFilesInFolder(std::string folder, std::string_view 
 // folders, missing paths and paths with wildcard characters. Never fails.
 bool FileIsPresent(const std::string& path);
 
+// The file pattern of an extension as "Add All" takes it: "*." and the
+// extension ("html" gives "*.html", "htm*" gives "*.htm*").
+std::string extensionPattern(std::string_view extension);
+
 // Every file of a folder tree as a dropped folder or "Add All" gives them:
 // the folder's own files, then its sub-folders' level by level, skipping
 // names that begin with "~" and hidden archive files (attribute word 34).

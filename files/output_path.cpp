@@ -1,5 +1,10 @@
 #include <files/output_path.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <stdexcept>
+
 namespace tabrivo {
 namespace {
 
@@ -20,6 +25,27 @@ std::string outputPathInFolder(std::string_view folder, std::string_view sourceP
 
 std::string outputPathBesideSource(std::string_view sourcePath, char separator) {
     return joinOutput(GetFolderPart(sourcePath, separator), sourcePath, separator);
+}
+
+bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath) {
+    struct stat output {};
+    if (::stat(outputPath.c_str(), &output) == 0) {
+        struct stat source {};
+        return ::stat(sourcePath.c_str(), &source) == 0 && source.st_dev == output.st_dev &&
+               source.st_ino == output.st_ino;
+    }
+    std::error_code sourceError;
+    std::error_code outputError;
+    const auto source = std::filesystem::weakly_canonical(sourcePath, sourceError);
+    const auto result = std::filesystem::weakly_canonical(outputPath, outputError);
+    return !sourceError && !outputError && source == result;
+}
+
+void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath) {
+    if (resultWouldReplaceSource(sourcePath, outputPath)) {
+        throw std::runtime_error("Cannot convert \"" + sourcePath +
+                                 "\": " + std::string(kResultReplacesSource));
+    }
 }
 
 }  // namespace tabrivo

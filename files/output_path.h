@@ -16,4 +16,15 @@ std::string outputPathInFolder(std::string_view folder, std::string_view sourceP
 // Beside the source ("Save results in folder of original file").
 std::string outputPathBesideSource(std::string_view sourcePath, char separator = kPathSeparator);
 
+inline constexpr std::string_view kResultReplacesSource = "the result would replace the source";
+
+// True when writing the result to `outputPath` would replace the source file
+// itself: the same file (device and inode) where the result exists, else the
+// same path once symbolic links are resolved. Never fails.
+bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath);
+
+// Throws std::runtime_error naming the source and the reason when its result
+// would replace it, so that the source is reported and not converted.
+void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath);
+
 }  // namespace tabrivo

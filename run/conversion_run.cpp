@@ -2,6 +2,7 @@
 
 #include <engine/document_loader.h>
 #include <engine/error_trap.h>
+#include <engine/output_flush.h>
 #include <files/output_path.h>
 #include <files/path_helpers.h>
 #include <shell/error_box.h>
@@ -59,6 +60,7 @@ void ConversionRun::convertAll(StepTrap& trap) {
     int total = 0;  // rows added during the run are not converted by it
     trap.run(110, [&] { total = m_window.fileCount(); });
     const YieldCallback yield = [this] { m_window.yield(); };
+    OutputFlush flush;
     for (int i = 1; i <= total && !m_window.closing(); ++i) {
         trap.run(112, [&] {
             const long long countNow = m_window.fileCount();
@@ -81,9 +83,15 @@ void ConversionRun::convertAll(StepTrap& trap) {
             if (output.isEmpty()) {
                 throw std::runtime_error("No output option is selected");
             }
-            m_converter(source.toStdString(), output.toStdString(), yield);
+            const std::string sourcePath = source.toStdString();
+            const std::string outputPath = output.toStdString();
+            refuseResultOverSource(sourcePath, outputPath);
+            m_converter(sourcePath, outputPath, yield);
+            flush.note(outputPath);
         });
     }
+    // The results reach the disk before the run says it is done.
+    trap.run(130, [&] { flush.flush(); });
 }
 
 }  // namespace tabrivo

@@ -9,7 +9,7 @@ converter="$build_dir/bin/tabrivo-convert"
 
 if [ "$#" -gt 0 ]; then
     status=0
-    "$converter" "$@" || status=$?
+    "$converter" -- "$@" || status=$?
     echo "Results were written beside each source file:"
     for source in "$@"; do
         name=$(basename -- "$source")

@@ -24,7 +24,7 @@ inline const QString Snapshot = QStringLiteral("Snapshot");
 
 class SettingsStore {
 public:
-    // The user's store (~/.config/Tavrenco/Tabrivo.conf on Linux).
+    // The user's store (~/.config/Tavrenco/Tabrivo.ini on Linux).
     SettingsStore();
     // A store kept in the given file (tests use a temporary one).
     explicit SettingsStore(const QString& iniFile);

@@ -132,6 +132,10 @@ TEST(ConvertCommand, usageErrors_exitTwoAndWriteNothing) {
         {"-o", dir.file("missing-folder"), source},
         {"-o", source, source},  // a file, not a folder
         {"--files-from", dir.file("missing-list.txt")},
+        {"-r", dir.file("missing-folder")},
+        {"-r", source},  // a file, not a folder
+        {source, "--recursive"},
+        {source, "--files-from"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
@@ -161,6 +165,7 @@ TEST(ConvertCommand, help_exitsZeroAndPrintsUsage) {
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.out.rfind("Usage: tabrivo-convert", 0), 0U) << result.out;
         EXPECT_NE(result.out.find("--files-from"), std::string::npos);
+        EXPECT_NE(result.out.find("not strict JSON"), std::string::npos);
         EXPECT_EQ(result.err, "");
     }
 }
@@ -196,14 +201,107 @@ TEST(ConvertCommand, filesFromFile_acceptsCrLfAndBlankLinesAndAddsToArguments) {
     EXPECT_EQ(readFileBytes(dir.path() / "no_table.json"), expectedFor("no_table"));
 }
 
-TEST(ConvertCommand, emptyFileList_isAUsageError) {
-    const ProcessResult result = runConvert({"--files-from", "-"}, "\n\n");
+// find ... | tabrivo-convert --files-from - must not fail when nothing matched.
+TEST(ConvertCommand, emptyFileList_convertsNothingAndExitsZero) {
+    for (const char* list : {"", "\n\n"}) {
+        const ProcessResult result = runConvert({"--files-from", "-"}, list);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+TEST(ConvertCommand, nullSeparatedList_takesNamesWithLineBreaks) {
+    const TempDir dir;
+    const std::string odd = dir.file("two\nlines.html");
+    writeFileBytes(odd, "<table><tr><td>x</td></tr></table>");
+    const std::string plain = copyFormatCase("empty_cell", dir.path());
+    for (const char* option : {"-0", "--null"}) {
+        const ProcessResult result =
+            runConvert({"-q", option, "--files-from", "-"}, odd + '\0' + plain + '\0');
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    }
+    EXPECT_EQ(readFileBytes(dir.path() / "two\nlines.json"), "{\r\n\t{\r\n\t\"x\"\r\n\t}\r\n}");
+    EXPECT_EQ(readFileBytes(dir.path() / "empty_cell.json"), expectedFor("empty_cell"));
+}
+
+TEST(ConvertCommand, missingFileList_saysWhy) {
+    const TempDir dir;
+    const ProcessResult result = runConvert({"--files-from", dir.file("missing.txt")});
     EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find(dir.file("missing.txt") + "\": No such file or directory"),
+              std::string::npos)
+        << result.err;
+}
+
+// --- Where options may stand ---
+
+TEST(ConvertCommand, optionsAfterNames_andDoubleDashEndsThem) {
+    const TempDir dir;
+    fs::create_directory(dir.path() / "out");
+    writeFileBytes(dir.path() / "-o.html", "<table><tr><td>dash</td></tr></table>");
+    copyFormatCase("two_tables", dir.path());
+    const ProcessResult result =
+        runConvert({"two_tables.html", "-o", "out", "-q", "--", "-o.html"}, {}, dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(folderEntries(dir.path() / "out"),
+              (std::vector<std::string>{"-o.json", "two_tables.json"}));
+}
+
+// --- Folder trees ---
+
+TEST(ConvertCommand, recursive_convertsTheTreesPagesInTheScansOrder) {
+    const TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    fs::create_directories(tree / "sub" / "deeper");
+    const std::string page = "<table><tr><td>x</td></tr></table>";
+    for (const char* name : {"top.html", "sub/deeper/top.htm", "sub/page.HTM", "~skipped.html",
+                             ".hidden.html", "notes.txt", "sub/page.xhtml"}) {
+        writeFileBytes(tree / name, page);
+    }
+    fs::create_directory(dir.path() / "out");
+    const ProcessResult result =
+        runConvert({"-q", "-j", "2", "-r", tree.string(), "-o", dir.file("out")});
+    // The scan gives tree/top.html before tree/sub/deeper/top.htm: the later is kept.
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    const std::vector<std::string> lines = splitLines(result.err);
+    ASSERT_EQ(lines.size(), 1U) << result.err;
+    EXPECT_NE(
+        lines[0].find("the result of \"" + (tree / "sub/deeper/top.htm").string() + "\" is kept"),
+        std::string::npos)
+        << lines[0];
+    EXPECT_EQ(folderEntries(dir.path() / "out"),
+              (std::vector<std::string>{"page.json", "top.json"}));
+
+    const ProcessResult other = runConvert(
+        {"-q", "--recursive", tree.string(), "--extension", "txt", "-o", dir.file("out")});
+    EXPECT_EQ(other.exitCode, 0) << other.err;
+    EXPECT_TRUE(fs::exists(dir.path() / "out" / "notes.json"));
+}
+
+// --- A result that would replace its own source ---
+
+TEST(ConvertCommand, resultWouldReplaceSource_failsAndKeepsTheSource) {
+    const TempDir dir;
+    const std::string data = dir.file("data.json");
+    writeFileBytes(data, "<table><tr><td>mine</td></tr></table>");
+    const std::string other = copyFormatCase("two_tables", dir.path());
+    fs::create_directory_symlink(dir.path(), dir.path() / "linked");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{data, other}, {"-o", dir.file("linked"), data, other}}) {
+        std::vector<std::string> all = {"-q"};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProcessResult result = runConvert(all);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "tabrivo-convert: Cannot convert \"" + data +
+                                  "\": the result would replace the source\n");
+        EXPECT_EQ(readFileBytes(data), "<table><tr><td>mine</td></tr></table>");
+        EXPECT_EQ(readFileBytes(dir.path() / "two_tables.json"), expectedFor("two_tables"));
+    }
 }
 
 // --- Two sources, one output ---
 
-TEST(ConvertCommand, twoSourcesForOneOutput_warnAndKeepTheLaterResult) {
+TEST(ConvertCommand, twoSourcesForOneOutput_exitOneAndKeepTheLaterResult) {
     const TempDir dir;
     fs::create_directories(dir.path() / "a");
     fs::create_directories(dir.path() / "b");
@@ -216,12 +314,10 @@ TEST(ConvertCommand, twoSourcesForOneOutput_warnAndKeepTheLaterResult) {
     for (const char* jobs : {"1", "2"}) {
         const ProcessResult result =
             runConvert({"-q", "-j", jobs, "-o", dir.file("out"), first, second});
-        EXPECT_EQ(result.exitCode, 0) << result.err;
-        const std::vector<std::string> lines = splitLines(result.err);
-        ASSERT_EQ(lines.size(), 1U) << result.err;
-        EXPECT_NE(lines[0].find("warning"), std::string::npos) << lines[0];
-        EXPECT_NE(lines[0].find(first), std::string::npos) << lines[0];
-        EXPECT_NE(lines[0].find(second), std::string::npos) << lines[0];
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_EQ(result.err, "tabrivo-convert: \"" + first + "\" and \"" + second +
+                                  "\" give the same result \"" + dir.file("out") +
+                                  "/report.json\"; the result of \"" + second + "\" is kept\n");
         EXPECT_EQ(readFileBytes(dir.path() / "out" / "report.json"),
                   "{\r\n\t{\r\n\t\"from b\"\r\n\t}\r\n}")
             << "jobs " << jobs;
@@ -259,9 +355,6 @@ TEST(ConvertCommand, twoJobs_giveTheSameBytesAsOne) {
     one.insert(one.end(), {"-j", "1", "-o", dir.file("one")});
     std::vector<std::string> two = args;
     two.insert(two.end(), {"-j", "2", "-o", dir.file("two")});
-    // Options after the files are taken as file names; put them first.
-    std::rotate(one.begin() + 1, one.end() - 4, one.end());
-    std::rotate(two.begin() + 1, two.end() - 4, two.end());
 
     const ProcessResult resultOne = runConvert(one);
     const ProcessResult resultTwo = runConvert(two);

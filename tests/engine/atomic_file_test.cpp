@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <engine/atomic_file.h>
+#include <engine/output_flush.h>
 #include "test_support.h"
 
 namespace tabrivo {
@@ -161,6 +162,74 @@ TEST(AtomicOutputFile, symbolicLink_replacesTheFileItPointsTo) {
     file.commit();
     EXPECT_TRUE(test::fs::is_symlink(link));
     EXPECT_EQ(readFileBytes(real), "new");
+}
+
+// Both ways of staging the result, with and without an earlier result: no
+// name but the target's is left, and while writing the unnamed file has none.
+struct StagingCase {
+    AtomicOutputFile::Staging staging;
+    bool earlier;
+    std::vector<std::string> whileWriting;  // the folder's names before commit()
+};
+
+class Staging : public ::testing::TestWithParam<StagingCase> {};
+
+TEST_P(Staging, commit_leavesOnlyTheResultAndKeepsThePermissions) {
+    const StagingCase& staging = GetParam();
+    const TempDir dir;
+    const std::string path = dir.file("out.json");
+    if (staging.earlier) {
+        writeFileBytes(path, "earlier");
+        test::fs::permissions(path, test::fs::perms(0640));
+    }
+    AtomicOutputFile file(path, staging.staging);
+    file.write(std::string(300 * 1024, 'x'));
+    std::vector<std::string> names = folderEntries(dir.path());
+    const bool named = !names.empty() && names.front().rfind(".tabrivo-", 0) == 0;  // sorted first
+    if (staging.staging == AtomicOutputFile::Staging::Unnamed && named) {
+        GTEST_SKIP() << "the file system of " << dir.path() << " refuses unnamed files";
+    }
+    if (staging.staging == AtomicOutputFile::Staging::Named) {
+        ASSERT_TRUE(named);
+        names.erase(names.begin());
+    }
+    EXPECT_EQ(names, staging.whileWriting);
+    file.commit();
+    EXPECT_EQ(readFileBytes(path), std::string(300 * 1024, 'x'));
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"out.json"}));
+    if (staging.earlier) {
+        EXPECT_EQ(test::fs::status(path).permissions(), test::fs::perms(0640));
+    }
+}
+
+using Kind = AtomicOutputFile::Staging;
+INSTANTIATE_TEST_SUITE_P(Kinds, Staging,
+                         ::testing::Values(StagingCase{Kind::Unnamed, false, {}},
+                                           StagingCase{Kind::Unnamed, true, {"out.json"}},
+                                           StagingCase{Kind::Named, false, {}},
+                                           StagingCase{Kind::Named, true, {"out.json"}}),
+                         [](const ::testing::TestParamInfo<StagingCase>& tested) {
+                             return std::string(tested.param.staging == Kind::Unnamed ? "Unnamed"
+                                                                                      : "Named") +
+                                    (tested.param.earlier ? "OverEarlierResult" : "NewResult");
+                         });
+
+// --- OutputFlush ---
+
+TEST(OutputFlush, oneDescriptorPerFileSystem) {
+    const TempDir first;
+    const TempDir second;
+    OutputFlush flush;
+    flush.note(first.file("a.json"));
+    flush.note(second.file("b.json"));
+    flush.note(first.file("missing-folder/c.json"));  // passed over
+    EXPECT_EQ(flush.fileSystemCount(), 1U);
+    if (test::fs::is_directory("/dev/shm")) {
+        flush.note("/dev/shm/d.json");
+        EXPECT_EQ(flush.fileSystemCount(), 2U);
+    }
+    flush.flush();
+    EXPECT_EQ(flush.fileSystemCount(), 0U);
 }
 
 }  // namespace

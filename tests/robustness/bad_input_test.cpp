@@ -650,9 +650,74 @@ TEST_F(HostileName, nameOf255Bytes_convertsOrFailsClearlyWithNothingElsewhere) {
     expectLaterConverted(out);
 }
 
+// --- Flushing to disk ---
+
+// The results reach the disk once per run: one syncfs of the results' file
+// system, after the last result took its place, and no fsync per file.
+TEST_F(BadInput, flush_oneSyncfsAfterTheLastResult) {
+    const auto strace = test::findOnPath("strace");
+    if (!strace) {
+        GTEST_SKIP() << "strace is not installed (Debian package strace)";
+    }
+    const TempDir results;
+    std::vector<std::string> argv = {"/usr/bin/env",
+                                     "ASAN_OPTIONS=detect_leaks=0",
+                                     strace->string(),
+                                     "-f",
+                                     "-qq",
+                                     "-e",
+                                     "trace=syncfs,fsync,fdatasync,linkat,rename",
+                                     "-o",
+                                     dir.file("trace.log"),
+                                     TABRIVO_CONVERT_PATH,
+                                     "-q",
+                                     "-j",
+                                     "2",
+                                     "-o",
+                                     results.path().string()};
+    for (int i = 0; i < 4; ++i) {
+        argv.push_back(dir.file("page" + std::to_string(i) + ".html"));
+        writeFileBytes(argv.back(), kGoodHtml);
+    }
+    writeFileBytes(results.path() / "page0.json", kPrevious);  // one result replaces another
+    const ChildResult run = test::runWithWatchdog(argv);
+    if (run.exitCode != 0 && contains(run.err, "PTRACE")) {
+        GTEST_SKIP() << "strace cannot trace here: " << run.err;
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+    std::vector<std::string> calls;
+    for (const std::string& line : test::splitLines(readFileBytes(dir.file("trace.log")))) {
+        for (const char* call : {"syncfs(", "fsync(", "fdatasync(", "linkat(", "rename("}) {
+            if (contains(line, call)) {
+                calls.emplace_back(call);
+            }
+        }
+    }
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "syncfs("), 1)
+        << ::testing::PrintToString(calls);
+    EXPECT_EQ(calls.back(), "syncfs(") << ::testing::PrintToString(calls);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "fsync("), 0);
+}
+
 // --- Interruption ---
 
-TEST_F(BadInput, interruptedByTerm_leavesNoTemporaryFile) {
+// True while process `pid` holds a file open in `folder` (its result being
+// written, named or not).
+bool writingInto(pid_t pid, const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (!error && target.parent_path() == folder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A page whose result takes long enough to write that the writer can be caught.
+void writeBigPage(const std::string& path) {
     std::string html = "<table>";
     for (int row = 0; row < 1000; ++row) {
         html += "<tr>";
@@ -660,24 +725,54 @@ TEST_F(BadInput, interruptedByTerm_leavesNoTemporaryFile) {
             html += "<td>x";
         }
     }
-    writeFileBytes(dir.file("big.html"), html);
+    writeFileBytes(path, html);
+}
+
+// Interrupted (TERM) or killed (KILL) while writing, with or without an
+// earlier result: the earlier result stays and nothing else is left.
+struct Interruption {
+    int signal;
+    bool earlierResult;
+};
+
+class Interrupted : public BadInput, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(Interrupted, whileWriting_leavesNothingBehind) {
+    const Interruption interruption = GetParam();
+    writeBigPage(dir.file("big.html"));
     const TempDir results;
-    writeFileBytes(results.path() / "big.json", kPrevious);
+    if (interruption.earlierResult) {
+        writeFileBytes(results.path() / "big.json", kPrevious);
+    }
     ChildProcess child(
         {TABRIVO_CONVERT_PATH, "-q", "-o", results.path().string(), dir.file("big.html")});
-    // Wait (without a time limit of our own) until the temporary file is there.
-    while (child.running() && temporaryFiles(results.path()).empty()) {
-        ::usleep(2000);
+    // Wait (without a time limit of our own) until the result is being written.
+    while (child.running() && !writingInto(child.pid(), results.path())) {
+        ::usleep(1000);
     }
     if (!child.running()) {
         GTEST_SKIP() << "the conversion ended before it could be interrupted";
     }
-    child.signal(SIGTERM);
+    child.signal(interruption.signal);
     const ChildResult run = child.wait();
     EXPECT_FALSE(run.timedOut) << run.describe();
-    EXPECT_EQ(readFileBytes(results.path() / "big.json"), kPrevious);
-    EXPECT_EQ(test::folderEntries(results.path()), std::vector<std::string>{"big.json"});
+    EXPECT_EQ(run.termSignal, interruption.signal) << run.describe();
+    if (interruption.earlierResult) {
+        EXPECT_EQ(readFileBytes(results.path() / "big.json"), kPrevious);
+        EXPECT_EQ(test::folderEntries(results.path()), std::vector<std::string>{"big.json"});
+    } else {
+        EXPECT_EQ(test::folderEntries(results.path()), std::vector<std::string>{});
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
+                         ::testing::Values(Interruption{SIGTERM, true}, Interruption{SIGKILL, true},
+                                           Interruption{SIGKILL, false}),
+                         [](const ::testing::TestParamInfo<Interruption>& tested) {
+                             return std::string(tested.param.signal == SIGKILL ? "Kill" : "Term") +
+                                    (tested.param.earlierResult ? "OverEarlierResult"
+                                                                : "NewResult");
+                         });
 
 }  // namespace
 }  // namespace tabrivo

@@ -173,6 +173,43 @@ private slots:
                                            "first.json", "last.html", "last.json"}));
     }
 
+    // A source whose result would be the source itself (a page named
+    // data.json, or the results folder reached through a link to the
+    // sources) is not converted: one box, the source kept, the run goes on.
+    void resultWouldReplaceSource_oneErrorBoxAndTheSourceIsKept_data() {
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("beside the source") << false;
+        QTest::newRow("folder linked to the sources") << true;
+    }
+    void resultWouldReplaceSource_oneErrorBoxAndTheSourceIsKept() {
+        QFETCH(bool, throughLink);
+        const TempDir sources;
+        const fs::path data = sources.path() / "data.json";
+        writeFileBytes(data, tableHtml(kFirst));
+        writeFileBytes(sources.path() / "last.html", tableHtml(kLast));
+        const fs::path link = sources.path() / "results";
+        fs::create_directory_symlink(sources.path(), link);
+
+        FormHarness window;
+        window->Form_Load();
+        window.addRows({q(data), q(sources.path() / "last.html")});
+        window->Text2->setText(q(link));
+        if (!throughLink) {
+            window->Option2->setChecked(true);
+            window->Option2_Click();
+        }
+        window->PushButton2_Click();
+
+        QCOMPARE(window.dialogs.messages.size(), std::size_t{2});
+        const QString box = window.dialogs.messages[0].text;
+        QVERIFY2(box.startsWith(QStringLiteral("Cannot convert \"") + q(data) +
+                                QStringLiteral("\": the result would replace the source\r\n")),
+                 qPrintable(box));
+        QCOMPARE(window.dialogs.messages[1].text, QStringLiteral("Done."));
+        QCOMPARE(readFileBytes(data), tableHtml(kFirst));
+        QCOMPARE(readFileBytes(sources.path() / "last.json"), expectedOutput(kLast));
+    }
+
     // Several failures in one run: one box each, in list order.
     void severalFailures_oneErrorBoxEach() {
         const TempDir sources;

@@ -1,0 +1,47 @@
+#include <engine/output_flush.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include <engine/atomic_file.h>
+
+namespace tabrivo {
+void OutputFlush::note(const std::string& outputPath) {
+    const std::string folder = folderOfFile(outputPath);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return;
+    }
+    const auto known = std::find_if(m_fileSystems.begin(), m_fileSystems.end(),
+                                    [&](const FileSystem& f) { return f.device == info.st_dev; });
+    if (known != m_fileSystems.end()) {
+        return;
+    }
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        m_fileSystems.push_back({info.st_dev, folder, std::move(fd)});
+    }
+}
+
+void OutputFlush::flush() {
+    std::vector<FileSystem> fileSystems = std::move(m_fileSystems);
+    m_fileSystems.clear();
+    int firstError = 0;
+    std::string failedFolder;
+    for (const FileSystem& fileSystem : fileSystems) {
+        if (::syncfs(fileSystem.fd.get()) != 0 && firstError == 0) {
+            firstError = errno;
+            failedFolder = fileSystem.folder;
+        }
+    }
+    if (firstError != 0) {
+        throw std::system_error(firstError, std::generic_category(),
+                                "Cannot flush the results to disk in \"" + failedFolder + "\"");
+    }
+}
+
+}  // namespace tabrivo
