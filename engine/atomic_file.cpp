@@ -1,4 +1,5 @@
 #include <engine/atomic_file.h>
+#include <engine/file_error.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,10 +40,6 @@ void unregisterUnfinished(const char* path) {
             return;
         }
     }
-}
-
-[[noreturn]] void throwFileError(int error, const std::string& what, const std::string& path) {
-    throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
 // Resolves a symbolic link so the result replaces the file it points to rather

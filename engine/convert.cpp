@@ -14,33 +14,15 @@
 #include <engine/atomic_file.h>
 #include <engine/document_loader.h>
 #include <engine/encoding.h>
+#include <engine/file_error.h>
 #include <engine/output_writer.h>
+#include <engine/unique_fd.h>
 
 namespace tabrivo {
 
 using namespace convert_step;
 
 namespace {
-
-[[noreturn]] void throwSourceError(int error, const std::string& what, const std::string& path) {
-    throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Writes pieces to an output file that replaces the target only when complete.
 class AtomicFileSink : public PieceSink {
@@ -75,19 +57,19 @@ public:
 }  // namespace
 
 std::string readSourceFile(const std::string& path) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
-        throwSourceError(errno, "Cannot open the source file", path);
+        throwFileError(errno, "Cannot open the source file", path);
     }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) {
-        throwSourceError(errno, "Cannot read the source file", path);
+        throwFileError(errno, "Cannot read the source file", path);
     }
     if (S_ISDIR(info.st_mode)) {
-        throwSourceError(EISDIR, "Cannot read the source file, it is a folder:", path);
+        throwFileError(EISDIR, "Cannot read the source file, it is a folder:", path);
     }
     if (!S_ISREG(info.st_mode)) {
-        throwSourceError(EINVAL, "Cannot read the source file, it is not a regular file:", path);
+        throwFileError(EINVAL, "Cannot read the source file, it is not a regular file:", path);
     }
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(info.st_size));
@@ -99,7 +81,7 @@ std::string readSourceFile(const std::string& path) {
                 return static_cast<std::size_t>(got);
             }
             if (errno != EINTR) {
-                throwSourceError(errno, "Cannot read the source file", path);
+                throwFileError(errno, "Cannot read the source file", path);
             }
         }
     };

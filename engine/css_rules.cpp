@@ -1,3 +1,4 @@
+#include <engine/ascii.h>
 #include <engine/css_rules_p.h>
 
 #include <algorithm>
@@ -11,28 +12,9 @@ namespace {
 // The viewport the browser reference renders at; media queries are judged against it.
 constexpr int kViewportWidth = 1280;
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-std::string toLower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), lower);
-    return out;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+using ascii::isSpace;
+using ascii::toLower;
+using ascii::trim;
 
 bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||

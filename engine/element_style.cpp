@@ -1,3 +1,4 @@
+#include <engine/ascii.h>
 #include <engine/element_style_p.h>
 
 #include <array>
@@ -10,32 +11,9 @@ namespace {
 constexpr std::uint32_t kInlineStyleSpecificity = 1U << 24;  // above any selector
 constexpr std::uint32_t kInlineStyleOrder = 0xFFFFFFFFU;
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char c = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-        if (c != b[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+using ascii::isSpace;
+using ascii::trim;
+constexpr auto equalsNoCase = ascii::equalsLowered;
 
 struct TagDefaults {
     std::array<Display, GUMBO_TAG_LAST + 1> display{};

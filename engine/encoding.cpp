@@ -1,3 +1,4 @@
+#include <engine/ascii.h>
 #include <engine/encoding.h>
 
 #include <uchardet/uchardet.h>
@@ -132,37 +133,19 @@ const char* icuConverterName(const std::string& encoding) {
 }
 
 bool isAsciiWhitespace(unsigned char c) {
-    return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
+    return ascii::isSpace(static_cast<char>(c));
 }
 bool isAsciiAlpha(unsigned char c) {
-    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+    return ascii::isAlpha(static_cast<char>(c));
 }
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
+using ascii::toLower;
 
 bool startsWithNoCase(std::string_view text, std::size_t pos, std::string_view prefix) {
-    if (text.size() - pos < prefix.size() || pos > text.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (asciiLower(text[pos + i]) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
+    return pos <= text.size() && ascii::equalsLowered(text.substr(pos, prefix.size()), prefix);
 }
 
 std::string trimAsciiWhitespace(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isAsciiWhitespace(static_cast<unsigned char>(text[begin]))) {
-        ++begin;
-    }
-    while (end > begin && isAsciiWhitespace(static_cast<unsigned char>(text[end - 1]))) {
-        --end;
-    }
-    return std::string(text.substr(begin, end - begin));
+    return std::string(ascii::trim(text));
 }
 
 // The "get an attribute" step of the prescan. Returns false when there is none.
@@ -200,7 +183,7 @@ bool prescanAttribute(std::string_view bytes, std::size_t& pos, std::string& nam
         if (c == '/' || c == '>') {
             return true;
         }
-        name.push_back(asciiLower(static_cast<char>(c)));
+        name.push_back(toLower(static_cast<char>(c)));
         ++pos;
     }
     while (pos < end && isAsciiWhitespace(at(pos))) {
@@ -212,7 +195,7 @@ bool prescanAttribute(std::string_view bytes, std::size_t& pos, std::string& nam
     if (at(pos) == '"' || at(pos) == '\'') {
         const unsigned char quote = at(pos++);
         while (pos < end && at(pos) != quote) {
-            value.push_back(asciiLower(bytes[pos]));
+            value.push_back(toLower(bytes[pos]));
             ++pos;
         }
         if (pos >= end) {
@@ -225,7 +208,7 @@ bool prescanAttribute(std::string_view bytes, std::size_t& pos, std::string& nam
         return true;
     }
     while (pos < end && !isAsciiWhitespace(at(pos)) && at(pos) != '>') {
-        value.push_back(asciiLower(bytes[pos]));
+        value.push_back(toLower(bytes[pos]));
         ++pos;
     }
     return pos < end;
@@ -301,7 +284,7 @@ std::string detectUndeclared(std::string_view bytes) {
         return "UTF-8";
     }
     std::string guess = uchardetGuess(bytes);
-    std::transform(guess.begin(), guess.end(), guess.begin(), [](char c) { return asciiLower(c); });
+    std::transform(guess.begin(), guess.end(), guess.begin(), [](char c) { return toLower(c); });
     std::string encoding = encodingForLabel(guess);
     // Detectors name the Latin-1 family loosely; browsers read it as windows-1252.
     if (encoding.empty() || encoding == "UTF-8" || encoding == "UTF-16LE" ||
@@ -387,7 +370,7 @@ std::string decodeWithIcu(std::string_view bytes, const std::string& encoding) {
 
 std::string encodingForLabel(std::string_view label) {
     std::string key = trimAsciiWhitespace(label);
-    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return asciiLower(c); });
+    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return toLower(c); });
     const auto& table = labelTable();
     const auto found = table.find(key);
     return found != table.end() ? found->second : std::string();
@@ -459,7 +442,7 @@ std::string prescanMetaCharset(std::string_view bytes) {
             pos = nameStart;
             while (pos < end && !isAsciiWhitespace(static_cast<unsigned char>(view[pos])) &&
                    view[pos] != '>' && view[pos] != '/') {
-                tag.push_back(asciiLower(view[pos]));
+                tag.push_back(toLower(view[pos]));
                 ++pos;
             }
             if (pos >= kPrescanUnconditional && !endTag && !isHeadContentTag(tag)) {

@@ -1,3 +1,4 @@
+#include <engine/ascii.h>
 #include <engine/markup_scan_p.h>
 
 #include <engine/nesting_guard_p.h>
@@ -13,18 +14,9 @@ namespace {
 constexpr std::size_t kNone = std::string_view::npos;
 constexpr std::uint32_t kNone32 = static_cast<std::uint32_t>(-1);
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
-bool isAsciiAlpha(char c) {
-    const char folded = static_cast<char>(c | 0x20);
-    return folded >= 'a' && folded <= 'z';
-}
-
-char toLowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
+using ascii::isSpace;
+constexpr auto isAsciiAlpha = ascii::isAlpha;
+constexpr auto toLowerAscii = [](char c) { return ascii::toLower(c); };
 
 // How a tag's attributes end: past the closing '>' (kNone when the text ends
 // inside the tag), and where attributes beyond the allowed number start.

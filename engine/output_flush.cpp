@@ -8,8 +8,10 @@
 #include <system_error>
 
 #include <engine/atomic_file.h>
+#include <engine/file_error.h>
 
 namespace tabrivo {
+
 void OutputFlush::note(const std::string& outputPath) {
     const std::string folder = folderOfFile(outputPath);
     struct stat info {};
@@ -39,8 +41,7 @@ void OutputFlush::flush() {
         }
     }
     if (firstError != 0) {
-        throw std::system_error(firstError, std::generic_category(),
-                                "Cannot flush the results to disk in \"" + failedFolder + "\"");
+        throwFileError(firstError, "Cannot flush the results to disk in", failedFolder);
     }
 }
 

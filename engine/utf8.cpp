@@ -91,6 +91,22 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::optional<std::uint32_t> nextCodePoint(std::string_view bytes, std::size_t& pos) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + pos;
+    std::size_t consumed = 0;
+    const std::size_t length = sequenceLength(p, bytes.size() - pos, consumed);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    constexpr std::array<unsigned char, 5> kLeadBits = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    std::uint32_t codePoint = p[0] & kLeadBits[length];
+    for (std::size_t i = 1; i < length; ++i) {
+        codePoint = (codePoint << 6) | (p[i] & 0x3FU);
+    }
+    pos += length;
+    return codePoint;
+}
+
 std::string repairUtf8(std::string_view bytes) {
     if (isValidUtf8(bytes) && bytes.find('\0') == std::string_view::npos) {
         return std::string(bytes);
@@ -117,9 +133,6 @@ std::string repairUtf8(std::string_view bytes) {
     return out;
 }
 
-}  // namespace tabrivo
-
-namespace tabrivo {
 namespace {
 
 constexpr std::uint32_t kShieldBase = 0x10FF00;

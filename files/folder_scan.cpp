@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <system_error>
 
+#include <engine/ascii.h>
+#include <engine/file_error.h>
 #include <engine/utf8.h>
 #include <files/path_helpers.h>
 
@@ -130,8 +133,7 @@ int attributeWord(const std::string& path) {
     }
     struct stat info {};
     if (::lstat(trimmed.c_str(), &info) != 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot read the attributes of \"" + path + "\"");
+        throwFileError(errno, "Cannot read the attributes of", path);
     }
     int word = 0;
     if (S_ISLNK(info.st_mode)) {
@@ -157,46 +159,12 @@ int attributeWord(const std::string& path) {
 }
 
 bool HasUnsafeNameChars(std::string_view name) {
-    std::size_t i = 0;
-    while (i < name.size()) {
-        const auto lead = static_cast<unsigned char>(name[i]);
-        if (lead < 0x20 || lead == 0x7F) {
+    for (std::size_t i = 0; i < name.size();) {
+        const std::optional<std::uint32_t> codePoint = nextCodePoint(name, i);
+        // Ill-formed bytes, and the C0 and C1 control characters.
+        if (!codePoint || *codePoint < 0x20 || (*codePoint >= 0x7F && *codePoint <= 0x9F)) {
             return true;
         }
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        std::uint32_t cp = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            cp = lead & 0x1FU;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            cp = lead & 0x0FU;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            cp = lead & 0x07U;
-        } else {
-            return true;
-        }
-        if (i + static_cast<std::size_t>(length) > name.size()) {
-            return true;
-        }
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(name[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0U) != 0x80U) {
-                return true;
-            }
-            cp = (cp << 6) | (next & 0x3FU);
-        }
-        const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
-        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ||
-            (cp >= 0x80 && cp <= 0x9F)) {
-            return true;
-        }
-        i += static_cast<std::size_t>(length);
     }
     return false;
 }
@@ -205,7 +173,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*" || pattern == "*") {
         return true;
     }
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) { return ascii::toLower(c); };
     // Iterative matching with one backtrack point for the last "*".
     std::size_t p = 0;
     std::size_t n = 0;
