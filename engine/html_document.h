@@ -11,7 +11,9 @@
 
 namespace tabrivo {
 
-// An element of a parsed document; valid while its document lives.
+// An element of a parsed document. A table, row or cell is valid until the
+// walk's `visit` that handed it out returns: the rows of a large document are
+// parsed a piece at a time, and a piece's tree is freed before the next.
 class ElementRef {
 public:
     ElementRef() = default;

@@ -19,10 +19,6 @@
 namespace tabrivo {
 namespace {
 
-#ifdef _WIN32
-constexpr int kSkippedWord = Attribute::Folder | Attribute::System | Attribute::Hidden;  // 22
-constexpr int kSkippedLinkWord = kSkippedWord | Attribute::Alias;                        // 1046
-#endif
 constexpr int kHiddenArchiveWord = Attribute::Archive | Attribute::Hidden;  // 34
 
 // A folder whose listing failed in a way that drops it from the scan.
@@ -44,12 +40,6 @@ std::string lastName(const std::string& path) {
     }
     return GetFileNamePart(trimmed);
 }
-
-#ifdef _WIN32
-bool isRootFolder(const std::string& folder) {
-    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
-}
-#endif
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -107,15 +97,10 @@ bool isPresentFile(const std::string& folder, const Entry& entry) {
 }
 
 // Hidden system folders (word 22) and links to them (1046) are neither
-// returned nor looked into, drive roots excepted. POSIX has no system
-// attribute, so no folder there carries either word and nothing is asked.
-bool skippedBySystemAttributes([[maybe_unused]] const std::string& folder) {
-#ifdef _WIN32
-    const int word = attributeWord(folder);
-    return (word == kSkippedWord || word == kSkippedLinkWord) && !isRootFolder(folder);
-#else
+// returned nor looked into. POSIX has no system attribute, so no folder here
+// carries either word; the scan keeps the step where the test belongs.
+bool skippedBySystemAttributes(const std::string& /*folder*/) {
     return false;
-#endif
 }
 
 void yieldOnce(const ScanYield& yield) {

@@ -95,19 +95,11 @@ void SettingsStore::WriteSetting(const QString& key, const QString& value) {
                 .arg(file, keptAside, key)
                 .toStdString());
     }
-    switch (settings->status()) {
-        case QSettings::NoError:
-            return;
-        case QSettings::AccessError:
-            throw std::runtime_error(QStringLiteral("Cannot save the setting \"%1\" to \"%2\": "
-                                                    "the settings file cannot be written")
-                                         .arg(key, fileName())
-                                         .toStdString());
-        case QSettings::FormatError:
-            throw std::runtime_error(QStringLiteral("Cannot save the setting \"%1\" to \"%2\": "
-                                                    "the settings file is damaged")
-                                         .arg(key, fileName())
-                                         .toStdString());
+    if (settings->status() == QSettings::AccessError) {
+        throw std::runtime_error(QStringLiteral("Cannot save the setting \"%1\" to \"%2\": "
+                                                "the settings file cannot be written")
+                                     .arg(key, fileName())
+                                     .toStdString());
     }
 }
 
