@@ -36,6 +36,20 @@ int FileList::selectedRow() const {
     return m_view->indexOfTopLevelItem(selected.front()) + 1;
 }
 
+bool FileList::exchangeRows(int dragged, int target) {
+    QTreeWidgetItem* draggedItem = m_view->topLevelItem(dragged - 1);
+    QTreeWidgetItem* targetItem = m_view->topLevelItem(target - 1);
+    if (draggedItem == nullptr || targetItem == nullptr ||
+        draggedItem->text(0) == targetItem->text(0)) {
+        return false;
+    }
+    const QString kept = draggedItem->text(0);
+    draggedItem->setText(0, targetItem->text(0));
+    targetItem->setText(0, kept);
+    m_view->setCurrentItem(targetItem);
+    return true;
+}
+
 bool FileList::contains(const QString& path) const {
     for (int i = 0; i < m_view->topLevelItemCount(); ++i) {
         if (m_view->topLevelItem(i)->text(0) == path) {

@@ -30,6 +30,10 @@ public:
     void removeSelected(bool busy);
     // Removes every row, unless the window is busy.
     void clear(bool busy);
+    // Moves a dragged row onto another (1-based) by exchanging their texts
+    // and selects it there; rows with equal texts are never exchanged
+    // (returns false then, or when a row is out of range).
+    bool exchangeRows(int dragged, int target);
 
 private:
     QTreeWidget* m_view;

@@ -51,6 +51,58 @@ QRect twips(int left, int top, int width, int height) {
     return {px(left), px(top), px(width), px(height)};
 }
 
+// How a control takes its share of the room the window has beyond its
+// designed size, across or down.
+enum class Share {
+    None,        // keeps its place and size
+    Whole,       // grows by all of it
+    FirstHalf,   // grows by the first half
+    SecondHalf,  // moves by the first half and grows by the second
+    Shift,       // moves by all of it
+};
+
+struct Placement {
+    const char* control;  // its designer name
+    QRect designed;       // in pixels, relative to its container
+    Share across;
+    Share down;
+};
+
+// The window's controls as designed (twips), and how each follows a resize:
+// the list takes the extra room, the controls below move down and stretch.
+const Placement kPlacements[] = {
+    {"ListView1", twips(120, 120, 7800, 2535), Share::Whole, Share::Whole},
+    {"PushButton1", twips(120, 2750, 3840, 405), Share::FirstHalf, Share::Shift},
+    {"PushButton5", twips(4080, 2750, 3840, 405), Share::SecondHalf, Share::Shift},
+    {"PushButton7", twips(120, 3260, 3840, 405), Share::FirstHalf, Share::Shift},
+    {"PushButton3", twips(4080, 3260, 3840, 405), Share::SecondHalf, Share::Shift},
+    {"Frame3", twips(120, 3720, 7800, 1815), Share::Whole, Share::Shift},
+    {"Option1", twips(240, 300, 2655, 285), Share::None, Share::None},
+    {"Frame1", twips(480, 510, 6840, 810), Share::Whole, Share::None},
+    {"Text2", twips(240, 300, 5670, 345), Share::Whole, Share::None},
+    {"PushButton4", twips(6000, 300, 600, 345), Share::Shift, Share::None},
+    {"Option2", twips(240, 1410, 4935, 285), Share::None, Share::None},
+    {"PushButton2", twips(120, 5650, 7800, 405), Share::Whole, Share::Shift},
+    {"ProgressBar1", twips(120, 6170, 7800, 405), Share::Whole, Share::Shift},
+};
+
+// The move and the growth a share of `extra` pixels gives.
+std::pair<int, int> moveAndGrowth(Share share, int extra) {
+    switch (share) {
+        case Share::Whole:
+            return {0, extra};
+        case Share::FirstHalf:
+            return {0, extra / 2};
+        case Share::SecondHalf:
+            return {extra / 2, extra - extra / 2};
+        case Share::Shift:
+            return {extra, 0};
+        case Share::None:
+            break;
+    }
+    return {0, 0};
+}
+
 }  // namespace
 
 Form1::Form1(Form1Services services, QWidget* parent)
@@ -90,7 +142,6 @@ void Form1::createControls() {
     client->setFont(arial);
 
     ListView1 = new QTreeWidget(client);
-    ListView1->setGeometry(twips(120, 120, 7800, 2535));
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);  // keeps a list of 100,000 rows quick to scroll
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -110,36 +161,29 @@ void Form1::createControls() {
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
 
-    auto button = [client](QWidget* parent, const char* text, QRect geometry) {
+    auto button = [client](QWidget* parent, const char* text) {
         auto* pushButton = new QPushButton(QString::fromUtf8(text), parent ? parent : client);
-        pushButton->setGeometry(geometry);
         pushButton->setAutoDefault(false);
         return pushButton;
     };
-    PushButton1 = button(nullptr, "Add HTML File(s)", twips(120, 2750, 3840, 405));
-    PushButton5 = button(nullptr, "Add All HTML File(s) In Folder", twips(4080, 2750, 3840, 405));
-    PushButton7 = button(nullptr, "Clear List", twips(120, 3260, 3840, 405));
-    PushButton3 = button(nullptr, "Load Sample/Example Files", twips(4080, 3260, 3840, 405));
+    PushButton1 = button(nullptr, "Add HTML File(s)");
+    PushButton5 = button(nullptr, "Add All HTML File(s) In Folder");
+    PushButton7 = button(nullptr, "Clear List");
+    PushButton3 = button(nullptr, "Load Sample/Example Files");
 
     Frame3 = new QGroupBox(QStringLiteral("Save Option"), client);
-    Frame3->setGeometry(twips(120, 3720, 7800, 1815));
     Option1 = new QRadioButton(QStringLiteral("Save results to this folder:"), Frame3);
-    Option1->setGeometry(twips(240, 300, 2655, 285));
     Frame1 = new QGroupBox(Frame3);
-    Frame1->setGeometry(twips(480, 510, 6840, 810));
     Text2 = new QLineEdit(Frame1);
-    Text2->setGeometry(twips(240, 300, 5670, 345));
-    PushButton4 = button(Frame1, "...", twips(6000, 300, 600, 345));
+    PushButton4 = button(Frame1, "...");
     Option2 = new QRadioButton(QStringLiteral("Save results in folder of original file"), Frame3);
-    Option2->setGeometry(twips(240, 1410, 4935, 285));
     // The two options exclude each other (and are announced as radio
     // buttons); the window's rules may still leave both clear.
     Option1->setAutoExclusive(true);
     Option2->setAutoExclusive(true);
 
-    PushButton2 = button(nullptr, "Start Converting", twips(120, 5650, 7800, 405));
+    PushButton2 = button(nullptr, "Start Converting");
     ProgressBar1 = new QProgressBar(client);
-    ProgressBar1->setGeometry(twips(120, 6170, 7800, 405));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(true);
@@ -163,6 +207,7 @@ void Form1::createControls() {
     for (const auto& [widget, name] : named) {
         widget->setObjectName(QString::fromLatin1(name));
     }
+    placeControls(QSize(0, 0));
     setAccessibleTexts();
 
     // Hover feedback needs the moves without a pressed button too.
@@ -368,18 +413,9 @@ void Form1::ListView1_MouseMove(const QPoint& position) {
     const int hovered = item != nullptr
                             ? ListView1->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item)) + 1
                             : 0;
-    if (hovered == 0 || m_draggedRow == 0 || m_draggedRow > m_fileList.count()) {
+    if (hovered == 0 || m_draggedRow == 0 || !m_fileList.exchangeRows(m_draggedRow, hovered)) {
         return;
     }
-    QTreeWidgetItem* dragged = ListView1->topLevelItem(m_draggedRow - 1);
-    QTreeWidgetItem* target = ListView1->topLevelItem(hovered - 1);
-    if (target->text(0) == dragged->text(0)) {
-        return;  // equal texts are never exchanged
-    }
-    const QString kept = dragged->text(0);
-    dragged->setText(0, target->text(0));
-    target->setText(0, kept);
-    ListView1->setCurrentItem(target);
     m_draggedRow = hovered;
     // Near the top or bottom of the screen the list follows the pointer.
     const int screenY =
@@ -499,24 +535,17 @@ void Form1::resizeEvent(QResizeEvent* event) {
     if (ListView1 == nullptr || centralWidget() == nullptr) {
         return;
     }
-    // The list takes the extra room; the controls below move down and stretch.
     const QSize extra = centralWidget()->size() - kDesignSize;
-    const int dw = std::max(0, extra.width());
-    const int dh = std::max(0, extra.height());
-    auto place = [](QWidget* widget, QRect designed, int dx, int dy, int grow) {
-        widget->setGeometry(designed.translated(dx, dy).adjusted(0, 0, grow, 0));
-    };
-    ListView1->setGeometry(twips(120, 120, 7800, 2535).adjusted(0, 0, dw, dh));
-    place(PushButton1, twips(120, 2750, 3840, 405), 0, dh, dw / 2);
-    place(PushButton5, twips(4080, 2750, 3840, 405), dw / 2, dh, dw - dw / 2);
-    place(PushButton7, twips(120, 3260, 3840, 405), 0, dh, dw / 2);
-    place(PushButton3, twips(4080, 3260, 3840, 405), dw / 2, dh, dw - dw / 2);
-    place(Frame3, twips(120, 3720, 7800, 1815), 0, dh, dw);
-    place(Frame1, twips(480, 510, 6840, 810), 0, 0, dw);
-    place(Text2, twips(240, 300, 5670, 345), 0, 0, dw);
-    place(PushButton4, twips(6000, 300, 600, 345), dw, 0, 0);
-    place(PushButton2, twips(120, 5650, 7800, 405), 0, dh, dw);
-    place(ProgressBar1, twips(120, 6170, 7800, 405), 0, dh, dw);
+    placeControls(QSize(std::max(0, extra.width()), std::max(0, extra.height())));
+}
+
+void Form1::placeControls(QSize extra) {
+    for (const Placement& placement : kPlacements) {
+        const auto [dx, grow] = moveAndGrowth(placement.across, extra.width());
+        const auto [dy, growDown] = moveAndGrowth(placement.down, extra.height());
+        auto* control = findChild<QWidget*>(QLatin1String(placement.control));
+        control->setGeometry(placement.designed.translated(dx, dy).adjusted(0, 0, grow, growDown));
+    }
 }
 
 void Form1::setMousePointer(int pointer) {

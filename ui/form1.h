@@ -119,6 +119,9 @@ protected:
 
 private:
     void createControls();
+    // Places every control by the layout table, given the room the window
+    // has beyond its designed size.
+    void placeControls(QSize extra);
     void setTabOrder();
     // Runs a handler without a trap of its own: a failure is shown as a plain
     // warning and the program goes on.
