@@ -23,17 +23,30 @@ QStringList rowsForPickedFiles(const QStringList& picked) {
     return rows;
 }
 
+namespace {
+
+// The steps of "Add HTML File(s)", as its error box numbers them.
+enum Step : int {
+    kPickFiles = 112,
+    kTestPicked = 114,
+    kBuildRows = 116,
+    kAddTheOneFile = 122,
+    kAddEachFile = 140,
+};
+
+}  // namespace
+
 void PushButton1_Click(Dialogs& dialogs, FileList& list, FailureReporter& errorBox) {
     StepTrap trap(kAddFilesLocation, errorBox);
     QStringList picked;
-    trap.run(112, [&] { picked = dialogs.openFiles(kAddFilesTitle, kAddFilesFilter); });
-    if (!trap.test(114, [&] { return !picked.isEmpty(); })) {
+    trap.run(kPickFiles, [&] { picked = dialogs.openFiles(kAddFilesTitle, kAddFilesFilter); });
+    if (!trap.test(kTestPicked, [&] { return !picked.isEmpty(); })) {
         return;  // cancelled
     }
     QStringList rows;
-    trap.run(116, [&] { rows = rowsForPickedFiles(picked); });
+    trap.run(kBuildRows, [&] { rows = rowsForPickedFiles(picked); });
     for (const QString& row : rows) {
-        trap.run(picked.size() == 1 ? 122 : 140, [&] { list.append(row); });
+        trap.run(picked.size() == 1 ? kAddTheOneFile : kAddEachFile, [&] { list.append(row); });
     }
 }
 

@@ -10,6 +10,32 @@
 
 namespace tabrivo {
 
+namespace {
+
+// The steps of "Start Converting", as its error box numbers them.
+enum Step : int {
+    kMarkRunning = 102,
+    kTestListEmpty = 104,
+    kTestFolderMissing = 106,
+    kShowHourglass = 108,
+    kCountFiles = 110,
+    kSetProgressValue = 112,
+    kSetProgressText = 114,
+    kYieldBeforeFile = 116,
+    kTakeSource = 118,
+    kBuildOutputPath = 120,
+    kConvertFile = 128,
+    kFlushResults = 130,
+    kRestorePointer = 132,
+    kResetProgressValue = 134,
+    kResetProgressText = 136,
+    kShowDone = 138,
+    kShowNoFolder = 140,
+    kShowNoFiles = 142,
+};
+
+}  // namespace
+
 FileConverter engineConverter(FailureReporter& errorBox) {
     // One loading thread serves the whole life of the converter.
     auto loader = std::make_shared<DocumentLoader>();
@@ -36,50 +62,52 @@ void ConversionRun::PushButton2_Click() {
     if (m_runInProgress) {
         return;
     }
-    trap.run(102, [&] { m_runInProgress = true; });
+    trap.run(kMarkRunning, [&] { m_runInProgress = true; });
     const QString title = applicationTitle();
-    if (trap.test(104, [&] { return m_window.fileCount() == 0; })) {
-        trap.run(142, [&] { m_dialogs.message(kNoFilesMessage, title, Dialogs::Icon::None); });
-    } else if (trap.test(106, [&] {
+    if (trap.test(kTestListEmpty, [&] { return m_window.fileCount() == 0; })) {
+        trap.run(kShowNoFiles,
+                 [&] { m_dialogs.message(kNoFilesMessage, title, Dialogs::Icon::None); });
+    } else if (trap.test(kTestFolderMissing, [&] {
                    return !FolderExists(m_window.outputFolderText().toStdString()) &&
                           !m_window.option2Selected();
                })) {
-        trap.run(140, [&] { m_dialogs.message(kNoFolderMessage, title, Dialogs::Icon::None); });
+        trap.run(kShowNoFolder,
+                 [&] { m_dialogs.message(kNoFolderMessage, title, Dialogs::Icon::None); });
     } else {
         convertAll(trap);
-        trap.run(132, [&] { m_window.setMousePointer(MousePointer::Default); });
-        trap.run(134, [&] { m_window.setProgressValue(0); });
-        trap.run(136, [&] { m_window.setProgressText(kProgressIdleText); });
-        trap.run(138, [&] { m_dialogs.message(kDoneMessage, title, Dialogs::Icon::None); });
+        trap.run(kRestorePointer, [&] { m_window.setMousePointer(MousePointer::Default); });
+        trap.run(kResetProgressValue, [&] { m_window.setProgressValue(0); });
+        trap.run(kResetProgressText, [&] { m_window.setProgressText(kProgressIdleText); });
+        trap.run(kShowDone, [&] { m_dialogs.message(kDoneMessage, title, Dialogs::Icon::None); });
     }
-    m_runInProgress = false;  // [144]
+    m_runInProgress = false;  // step 144, which cannot fail
 }
 
 void ConversionRun::convertAll(StepTrap& trap) {
-    trap.run(108, [&] { m_window.setMousePointer(MousePointer::Hourglass); });
+    trap.run(kShowHourglass, [&] { m_window.setMousePointer(MousePointer::Hourglass); });
     int total = 0;  // rows added during the run are not converted by it
-    trap.run(110, [&] { total = m_window.fileCount(); });
+    trap.run(kCountFiles, [&] { total = m_window.fileCount(); });
     const YieldCallback yield = [this] { m_window.yield(); };
     OutputFlush flush;
     for (int i = 1; i <= total && !m_window.closing(); ++i) {
-        trap.run(112, [&] {
+        trap.run(kSetProgressValue, [&] {
             const long long countNow = m_window.fileCount();
             m_window.setProgressValue(countNow > 0 ? static_cast<int>(i * 100LL / countNow) : 0);
         });
         QString source;
-        trap.run(114, [&] {
+        trap.run(kSetProgressText, [&] {
             source = m_window.fileAt(i);
             m_window.setProgressText(kProgressPrefix +
                                      QString::fromStdString(GetFileNamePart(source.toStdString())));
         });
-        trap.run(116, [&] { m_window.yield(); });
+        trap.run(kYieldBeforeFile, [&] { m_window.yield(); });
         if (m_window.closing()) {
             break;
         }
-        trap.run(118, [&] { source = m_window.fileAt(i); });
+        trap.run(kTakeSource, [&] { source = m_window.fileAt(i); });
         QString output;
-        trap.run(120, [&] { output = outputPathFor(source); });
-        trap.run(128, [&] {
+        trap.run(kBuildOutputPath, [&] { output = outputPathFor(source); });
+        trap.run(kConvertFile, [&] {
             if (output.isEmpty()) {
                 throw std::runtime_error("No output option is selected");
             }
@@ -91,7 +119,7 @@ void ConversionRun::convertAll(StepTrap& trap) {
         });
     }
     // The results reach the disk before the run says it is done.
-    trap.run(130, [&] { flush.flush(); });
+    trap.run(kFlushResults, [&] { flush.flush(); });
 }
 
 }  // namespace tabrivo

@@ -9,6 +9,25 @@
 
 namespace tabrivo {
 
+// The steps of the window's load procedure, as its error box numbers them;
+// the output location restores its part (132 to 142).
+namespace form_load_step {
+inline constexpr int kApplySkin = 100;
+inline constexpr int kSetTitleAndIcon = 102;
+inline constexpr int kTestHandCursor = 104;
+inline constexpr int kLoadHandCursor = 106;
+inline constexpr int kVisitHomePage = 108;
+inline constexpr int kRecordSamples = 110;
+inline constexpr int kRecordSamplesAgain = 130;
+inline constexpr int kRestoreFolder = 132;
+inline constexpr int kRestoreOption1 = 134;
+inline constexpr int kRestoreOption2 = 136;
+inline constexpr int kTestOption1 = 138;
+inline constexpr int kEnableFolder = 140;
+inline constexpr int kDisableFolder = 142;
+inline constexpr int kCreateListColumn = 144;
+}  // namespace form_load_step
+
 inline constexpr char kChooseOutputFolderLocation[] = "Velquist2021/08/31.Form1.PushButton4_Click";
 
 // The group's controls as the logic sees them.

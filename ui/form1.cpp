@@ -273,24 +273,25 @@ void Form1::setTabOrder() {
 
 void Form1::Form_Load() {
     StepTrap trap(kFormLoadLocation, *m_errorBox);
-    trap.run(100, [&] { ApplySkin(this, programFolder()); });
+    trap.run(form_load_step::kApplySkin, [&] { ApplySkin(this, programFolder()); });
     const QString productName = QString::fromUtf8(kProductName.data());
-    trap.run(102, [&] {
+    trap.run(form_load_step::kSetTitleAndIcon, [&] {
         setWindowTitle(productName);
         setWindowIcon(applicationIcon(programFolder()));
         SetApplicationTitle(productName);
     });
     const QString handCursor = programFolder() + QDir::separator() + QStringLiteral("HAND-M.CUR");
-    if (trap.test(104, [&] { return FileExists(handCursor); })) {
-        trap.run(106, [&] { m_customCursor = loadCursor(handCursor, kHandHotX, kHandHotY); });
+    if (trap.test(form_load_step::kTestHandCursor, [&] { return FileExists(handCursor); })) {
+        trap.run(form_load_step::kLoadHandCursor,
+                 [&] { m_customCursor = loadCursor(handCursor, kHandHotX, kHandHotY); });
     }
-    trap.run(108, [&] {
+    trap.run(form_load_step::kVisitHomePage, [&] {
         if (m_services.random && m_services.urlOpener != nullptr) {
             VisitHomePageByChance(m_services.random, *m_services.urlOpener);
         }
     });
     // The samples are recorded while nothing is; a failed first try is tried again.
-    for (const int line : {110, 130}) {
+    for (const int line : {form_load_step::kRecordSamples, form_load_step::kRecordSamplesAgain}) {
         trap.run(line, [&] {
             if (m_services.settings->ReadSetting(SettingKey::Snapshot, QString()).isEmpty()) {
                 BuildSampleList(*m_services.settings, programFolder());
@@ -298,7 +299,7 @@ void Form1::Form_Load() {
         });
     }
     m_outputLocation->restore(trap);
-    trap.run(144, [&] { m_fileList.createColumn(); });
+    trap.run(form_load_step::kCreateListColumn, [&] { m_fileList.createColumn(); });
 }
 
 QIcon Form1::applicationIcon(const QString& folder) {
