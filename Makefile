@@ -8,16 +8,18 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
+# Extra cmake options, e.g. CMAKE_ARGS=-DTABRIVO_WERROR=ON as CI passes.
+CMAKE_ARGS ?=
 
 # Debian packages the build and the tests need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
 	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev \
 	qt6-base-dev qt6-qpa-plugins fonts-liberation strace \
-	help2man lintian appstream desktop-file-utils bash-completion
+	help2man lintian appstream desktop-file-utils bash-completion clang-format git
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test test-sanitize clean
+.PHONY: all deps configure build run test test-sanitize lint clean
 
 all: build
 
@@ -33,7 +35,7 @@ deps:
 	fi
 
 $(BUILD_DIR)/build.ninja: CMakeLists.txt | deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
 
 configure: deps $(BUILD_DIR)/build.ninja
 
@@ -51,9 +53,13 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# What CI checks before building: formatting, no Qt in the Qt-free libraries.
+lint: deps
+	./scripts/lint.sh
+
 # The whole suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
-	cmake --preset sanitize
+	cmake --preset sanitize $(CMAKE_ARGS)
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
 

@@ -23,20 +23,29 @@ static double now_seconds(void) {
 
 static char* read_whole_file(const char* path, size_t* size_out) {
     FILE* f = fopen(path, "rb");
-    if (!f) return NULL;
+    if (!f)
+        return NULL;
     size_t capacity = 1 << 16, size = 0;
     char* data = malloc(capacity);
-    if (!data) { fclose(f); return NULL; }
+    if (!data) {
+        fclose(f);
+        return NULL;
+    }
     for (;;) {
         if (size == capacity) {
             capacity *= 2;
             char* grown = realloc(data, capacity);
-            if (!grown) { free(data); fclose(f); return NULL; }
+            if (!grown) {
+                free(data);
+                fclose(f);
+                return NULL;
+            }
             data = grown;
         }
         size_t got = fread(data + size, 1, capacity - size, f);
         size += got;
-        if (got == 0) break;
+        if (got == 0)
+            break;
     }
     fclose(f);
     *size_out = size;
@@ -76,13 +85,16 @@ int main(int argc, char** argv) {
             size_t line_cap = 0;
             ssize_t len;
             while ((len = getline(&line, &line_cap, list)) != -1) {
-                while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) line[--len] = 0;
-                if (len == 0) continue;
+                while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r'))
+                    line[--len] = 0;
+                if (len == 0)
+                    continue;
                 failures += parse_one(line, &options, &bytes);
                 ++files;
             }
             free(line);
-            if (list != stdin) fclose(list);
+            if (list != stdin)
+                fclose(list);
         } else {
             failures += parse_one(argv[i], &options, &bytes);
             ++files;

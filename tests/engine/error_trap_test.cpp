@@ -43,10 +43,6 @@ TEST(ErrorBoxMessage, joinsDescriptionLocationLineAndSupportAddress) {
                   std::string(kSupportEmail));
 }
 
-TEST(ErrorBoxMessage, supportAddress_isTheProductOne) {
-    EXPECT_EQ(kSupportEmail, "support@tabrivo.org");
-}
-
 TEST(ErrorBoxMessage, emptyDescription_keepsTheLayout) {
     EXPECT_EQ(errorBoxMessage("", "X", 7),
               "\r\nin X at line 7\r\rPlease email screenshot of this message to " +

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include <files/path_helpers.h>
 #include "test_support.h"
@@ -15,62 +16,57 @@ struct CollapseCase {
     const char* expected;
 };
 
-// --- File name and folder parts ---
+// --- File name and folder parts, extensions ---
 
-TEST(GetFileNamePart, backslash_givesTextAfterTheLastSeparator) {
-    EXPECT_EQ(GetFileNamePart("C:\\Out\\report.json", '\\'), "report.json");
-    EXPECT_EQ(GetFileNamePart("report.json", '\\'), "report.json");
-    EXPECT_EQ(GetFileNamePart("C:\\Out\\", '\\'), "");
-    EXPECT_EQ(GetFileNamePart("", '\\'), "");
-    // A "/" is an ordinary character under the "\" rules.
-    EXPECT_EQ(GetFileNamePart("C:\\a/b.htm", '\\'), "a/b.htm");
-}
+// A path split at its last separator: the folder part keeps the separator, and
+// the two parts make the whole path again. Under the "\" rules a "/" is an
+// ordinary character, and the other way round.
+struct PathPartsCase {
+    char separator;
+    const char* path;
+    const char* folder;
+    const char* name;
+};
 
-TEST(GetFileNamePart, slash_givesTextAfterTheLastSeparator) {
-    EXPECT_EQ(GetFileNamePart("/home/u/report.htm", '/'), "report.htm");
-    EXPECT_EQ(GetFileNamePart("/home/u/", '/'), "");
-    EXPECT_EQ(GetFileNamePart("a\\b.htm", '/'), "a\\b.htm");
-}
+const PathPartsCase kPathParts[] = {
+    {'\\', "C:\\Out\\report.json", "C:\\Out\\", "report.json"},
+    {'\\', "C:\\Out\\sub\\report.htm", "C:\\Out\\sub\\", "report.htm"},
+    {'\\', "C:\\report.htm", "C:\\", "report.htm"},
+    {'\\', "C:\\Out\\", "C:\\Out\\", ""},
+    {'\\', "report.json", "", "report.json"},
+    {'\\', "", "", ""},
+    {'\\', "C:\\a/b.htm", "C:\\", "a/b.htm"},
+    {'\\', "\\\\server\\share\\x.htm", "\\\\server\\share\\", "x.htm"},
+    {'/', "/home/u/report.htm", "/home/u/", "report.htm"},
+    {'/', "/report.htm", "/", "report.htm"},
+    {'/', "/home/u/", "/home/u/", ""},
+    {'/', "report.htm", "", "report.htm"},
+    {'/', "a\\b.htm", "", "a\\b.htm"},
+};
 
-TEST(GetFolderPart, backslash_keepsTheLastSeparator) {
-    EXPECT_EQ(GetFolderPart("C:\\report.htm", '\\'), "C:\\");
-    EXPECT_EQ(GetFolderPart("C:\\Out\\sub\\report.htm", '\\'), "C:\\Out\\sub\\");
-    EXPECT_EQ(GetFolderPart("report.htm", '\\'), "");
-    EXPECT_EQ(GetFolderPart("\\\\server\\share\\x.htm", '\\'), "\\\\server\\share\\");
-}
-
-TEST(GetFolderPart, slash_keepsTheLastSeparator) {
-    EXPECT_EQ(GetFolderPart("/report.htm", '/'), "/");
-    EXPECT_EQ(GetFolderPart("/home/u/report.htm", '/'), "/home/u/");
-    EXPECT_EQ(GetFolderPart("report.htm", '/'), "");
-}
-
-TEST(PathParts, folderPartAndFileNamePart_makeTheWholePath) {
-    for (const char* path : {"C:\\Out\\report.json", "C:\\", "report", "\\\\s\\x.json"}) {
-        EXPECT_EQ(GetFolderPart(path, '\\') + GetFileNamePart(path, '\\'), path);
-    }
-    for (const char* path : {"/a/b/c.htm", "/", "c.htm", "a/"}) {
-        EXPECT_EQ(GetFolderPart(path, '/') + GetFileNamePart(path, '/'), path);
+TEST(PathParts, folderAndFileNameParts_splitAtTheLastSeparator) {
+    for (const PathPartsCase& c : kPathParts) {
+        EXPECT_EQ(GetFolderPart(c.path, c.separator), c.folder) << c.path;
+        EXPECT_EQ(GetFileNamePart(c.path, c.separator), c.name) << c.path;
+        EXPECT_EQ(GetFolderPart(c.path, c.separator) + GetFileNamePart(c.path, c.separator),
+                  c.path);
     }
 }
 
-// --- Extensions ---
-
-TEST(RemoveExtension, dropsTheTextFromTheLastDot) {
-    EXPECT_EQ(RemoveExtension("report.html"), "report");
-    EXPECT_EQ(RemoveExtension("a.b.html"), "a.b");
-    EXPECT_EQ(RemoveExtension("report."), "report");
-}
-
-TEST(RemoveExtension, leadingDotOrNoDot_keepsTheName) {
-    EXPECT_EQ(RemoveExtension(".htaccess"), ".htaccess");
-    EXPECT_EQ(RemoveExtension(".htm"), ".htm");
-    EXPECT_EQ(RemoveExtension("README"), "README");
-    EXPECT_EQ(RemoveExtension(""), "");
-}
-
-TEST(RemoveExtension, dotFileWithExtension_dropsOnlyTheExtension) {
-    EXPECT_EQ(RemoveExtension(".config.html"), ".config");
+TEST(RemoveExtension, dropsTheTextFromTheLastDotButNotALeadingOne) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"report.html", "report"},
+        {"a.b.html", "a.b"},
+        {"report.", "report"},
+        {".htaccess", ".htaccess"},
+        {".htm", ".htm"},
+        {"README", "README"},
+        {"", ""},
+        {".config.html", ".config"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(RemoveExtension(name), expected) << name;
+    }
 }
 
 // --- Folders ---
