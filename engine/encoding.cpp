@@ -484,6 +484,18 @@ SniffedEncoding sniffEncoding(std::string_view bytes) {
     return {detectUndeclared(bytes), EncodingSource::Detected, 0};
 }
 
+SniffedEncoding sniffEncoding(std::string_view bytes, std::string_view transportLabel) {
+    SniffedEncoding sniffed = sniffEncoding(bytes);
+    if (sniffed.source == EncodingSource::ByteOrderMark) {
+        return sniffed;
+    }
+    std::string transport = encodingForLabel(transportLabel);
+    if (transport.empty()) {
+        return sniffed;
+    }
+    return {std::move(transport), EncodingSource::Transport, 0};
+}
+
 std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding) {
     bytes.remove_prefix(std::min(encoding.bomLength, bytes.size()));
     const std::string& name = encoding.name;
@@ -504,6 +516,10 @@ std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding
 
 std::string htmlBytesToUtf8(std::string_view bytes) {
     return decodeToUtf8(bytes, sniffEncoding(bytes));
+}
+
+std::string htmlBytesToUtf8(std::string_view bytes, std::string_view transportLabel) {
+    return decodeToUtf8(bytes, sniffEncoding(bytes, transportLabel));
 }
 
 std::string htmlFileBytesToUtf8(std::string bytes) {

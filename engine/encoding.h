@@ -8,7 +8,7 @@
 
 namespace tabrivo {
 
-enum class EncodingSource { ByteOrderMark, MetaDeclaration, Detected, Default };
+enum class EncodingSource { ByteOrderMark, MetaDeclaration, Detected, Default, Transport };
 
 struct SniffedEncoding {
     std::string name;  // the encoding's canonical name, e.g. "UTF-8", "windows-1252"
@@ -20,6 +20,10 @@ struct SniffedEncoding {
 // the top of the file, then detection of undeclared text (valid UTF-8 stays
 // UTF-8), windows-1252 as the last resort.
 SniffedEncoding sniffEncoding(std::string_view bytes);
+// The same for bytes that came with a charset from their transport (the
+// charset of an HTTP Content-Type): a known label is taken after a byte-order
+// mark and before a <meta> declaration, as browsers take it.
+SniffedEncoding sniffEncoding(std::string_view bytes, std::string_view transportLabel);
 
 // Maps an encoding label ("latin1", " UTF8 ", "gb2312", ...) to its canonical
 // name; empty when the label is unknown.
@@ -34,6 +38,7 @@ std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding
 
 // sniffEncoding + decodeToUtf8.
 std::string htmlBytesToUtf8(std::string_view bytes);
+std::string htmlBytesToUtf8(std::string_view bytes, std::string_view transportLabel);
 // The same for a file's bytes that the caller gives up: well-formed UTF-8 is
 // passed on without a copy.
 std::string htmlFileBytesToUtf8(std::string bytes);

@@ -1,0 +1,164 @@
+// WARC records read from plain and gzip files, damaged files read past their
+// damage, the HTTP responses inside, and the charset a response declares.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include <engine/encoding.h>
+#include <warc/http_response.h>
+#include <warc/warc_reader.h>
+#include "test_support.h"
+
+namespace tabrivo {
+namespace {
+
+std::string record(const std::string& type, const std::string& uri, const std::string& block,
+                   long declaredLength = -1) {
+    const long length = declaredLength >= 0 ? declaredLength : static_cast<long>(block.size());
+    return "WARC/1.1\r\nWARC-Type: " + type + "\r\nWARC-Target-URI: " + uri +
+           "\r\nWARC-Record-ID: <urn:uuid:" + uri +
+           ">\r\nWARC-Date: 2026-12-08T00:00:00Z\r\n"
+           "Content-Type: application/http; msgtype=response\r\nContent-Length: " +
+           std::to_string(length) + "\r\n\r\n" + block + "\r\n\r\n";
+}
+
+// One gzip member holding `text`.
+std::string gzipMember(const std::string& text) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&stream, text.size()) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// What reading a file gives, one line an outcome: the record's URI, or
+// "failure at OFFSET: reason".
+std::vector<std::string> readAll(const std::string& bytes, std::size_t limit = 1 << 20) {
+    const test::TempDir dir;
+    test::writeFileBytes(dir.path() / "a.warc", bytes);
+    WarcReader reader(dir.file("a.warc"), limit);
+    std::vector<std::string> seen;
+    WarcRecord read;
+    WarcFailure failure;
+    for (int guard = 0; guard < 100; ++guard) {
+        switch (reader.next(read, failure)) {
+            case WarcReader::Outcome::Record:
+                seen.push_back(read.targetUri + " @" + std::to_string(read.offset));
+                break;
+            case WarcReader::Outcome::Failure:
+                seen.push_back("failure @" + std::to_string(failure.offset) + ": " +
+                               failure.reason);
+                break;
+            case WarcReader::Outcome::End:
+                return seen;
+        }
+    }
+    ADD_FAILURE() << "the reader never ended";
+    return seen;
+}
+
+const std::string kFirst = record("warcinfo", "a", "software: test");
+const std::string kSecond = record("response", "b", "HTTP/1.1 200 OK\r\n\r\n<table>");
+const std::string kThird = record("response", "c", "x");
+
+TEST(WarcReader, plainAndCompressed_giveEveryRecordWithItsOffset) {
+    EXPECT_EQ(readAll(kFirst + kSecond),
+              (std::vector<std::string>{"a @0", "b @" + std::to_string(kFirst.size())}));
+    const std::string first = gzipMember(kFirst);
+    EXPECT_EQ(readAll(first + gzipMember(kSecond)),
+              (std::vector<std::string>{"a @0", "b @" + std::to_string(first.size())}));
+}
+
+TEST(WarcReader, recordFields_areTheHeaders) {
+    const test::TempDir dir;
+    test::writeFileBytes(dir.path() / "a.warc.gz", gzipMember(kSecond));
+    WarcReader reader(dir.file("a.warc.gz"));
+    WarcRecord read;
+    WarcFailure failure;
+    ASSERT_EQ(reader.next(read, failure), WarcReader::Outcome::Record);
+    EXPECT_EQ(read.type, "response");
+    EXPECT_EQ(read.recordId, "<urn:uuid:b>");
+    EXPECT_EQ(read.date, "2026-12-08T00:00:00Z");
+    EXPECT_EQ(read.block, "HTTP/1.1 200 OK\r\n\r\n<table>");
+}
+
+TEST(WarcReader, damage_isReportedWithItsOffsetAndReadingGoesOn) {
+    const std::string shortLength = record("response", "b", "0123456789", 4);
+    EXPECT_EQ(readAll(kFirst + shortLength + kThird),
+              (std::vector<std::string>{
+                  "a @0",
+                  "failure @" + std::to_string(kFirst.size()) +
+                      ": the record's Content-Length (4) does not match its content",
+                  "c @" + std::to_string(kFirst.size() + shortLength.size())}));
+
+    const std::string first = gzipMember(kFirst);
+    std::string broken = gzipMember(kSecond);
+    broken[broken.size() / 2] = static_cast<char>(broken[broken.size() / 2] ^ 0x55);
+    const std::vector<std::string> corrupt = readAll(first + broken + gzipMember(kThird));
+    ASSERT_EQ(corrupt.size(), 3U);
+    EXPECT_EQ(corrupt[1].substr(0, corrupt[1].find(':')),
+              "failure @" + std::to_string(first.size()));
+    EXPECT_EQ(corrupt[2], "c @" + std::to_string(first.size() + broken.size()));
+
+    const std::string truncated = gzipMember(kSecond).substr(0, 20);
+    EXPECT_EQ(readAll(first + truncated),
+              (std::vector<std::string>{"a @0", "failure @" + std::to_string(first.size()) +
+                                                    ": the gzip member is truncated"}));
+
+    EXPECT_EQ(
+        readAll("not a warc\r\n" + kThird),
+        (std::vector<std::string>{
+            "failure @0: expected a WARC/1.0 or WARC/1.1 record, found \"not a warc\"", "c @12"}));
+}
+
+TEST(WarcReader, recordOverTheLimit_isSkippedWithoutBeingHeld) {
+    const std::string big = record("response", "b", std::string(5000, 'x'));
+    EXPECT_EQ(readAll(kFirst + big + kThird, 1000),
+              (std::vector<std::string>{
+                  "a @0",
+                  "failure @" + std::to_string(kFirst.size()) +
+                      ": the record holds 5000 bytes, more than the 1000 a record may hold",
+                  "c @" + std::to_string(kFirst.size() + big.size())}));
+}
+
+TEST(HttpResponse, statusTypeCharsetAndBody) {
+    const auto html = parseHttpResponse(
+        "HTTP/1.1 200 OK\r\nContent-Type: Text/HTML; Charset=\"ISO-8859-2\"\r\n\r\n<p>");
+    ASSERT_TRUE(html);
+    EXPECT_EQ(html->status, 200);
+    EXPECT_EQ(html->mediaType, "text/html");
+    EXPECT_EQ(html->charset, "ISO-8859-2");
+    EXPECT_EQ(html->body, "<p>");
+    EXPECT_TRUE(isHtmlMediaType(html->mediaType));
+
+    const auto chunked = parseHttpResponse(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+        "chunked\r\n\r\n3\r\n<ta\r\n4;x=1\r\nble>\r\n0\r\n\r\n");
+    ASSERT_TRUE(chunked);
+    EXPECT_EQ(chunked->body, "<table>");
+
+    for (const char* bad : {"", "GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 2x0 OK\r\n\r\n",
+                            "HTTP/1.1 200 OK\r\nno colon\r\n\r\n", "HTTP/1.1 200 OK\r\nA: b",
+                            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"}) {
+        EXPECT_FALSE(parseHttpResponse(bad)) << bad;
+    }
+}
+
+TEST(TransportCharset, comesAfterTheByteOrderMarkAndBeforeMeta) {
+    const std::string latin2 = "<meta charset=windows-1252><td>\xB1";  // a-ogonek in ISO-8859-2
+    EXPECT_NE(htmlBytesToUtf8(latin2, "iso-8859-2").find("\xC4\x85"), std::string::npos);
+    EXPECT_NE(htmlBytesToUtf8(latin2, "no-such-charset").find("\xC2\xB1"), std::string::npos);
+    EXPECT_EQ(htmlBytesToUtf8("\xEF\xBB\xBF\xC3\xA9", "iso-8859-2"), "\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace tabrivo

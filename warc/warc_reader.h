@@ -1,0 +1,59 @@
+#pragma once
+// Reads the records of a WARC file (versions 1.0 and 1.1), plain or gzip
+// compressed record by record, one at a time: memory follows the largest
+// record, never the file. A record that cannot be read is reported with its
+// offset and the reason, and reading goes on with the next one.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tabrivo {
+
+struct WarcRecord {
+    std::uint64_t offset = 0;  // where the record starts in the file (its gzip member's start)
+    std::string type;          // WARC-Type: response, resource, request, ...
+    std::string targetUri;     // WARC-Target-URI
+    std::string recordId;      // WARC-Record-ID
+    std::string date;          // WARC-Date
+    std::string contentType;   // the Content-Type of the block
+    std::string block;         // the record's content block
+};
+
+struct WarcFailure {
+    std::uint64_t offset = 0;
+    std::string reason;
+};
+
+class WarcReader {
+public:
+    enum class Outcome { Record, Failure, End };
+
+    // Records larger than this are reported and skipped, not held in memory.
+    static constexpr std::size_t kDefaultRecordLimit = std::size_t{512} * 1024 * 1024;
+
+    // Opens the file; a name ending in ".gz" or gzip's magic bytes mean a
+    // compressed file. Throws std::system_error naming the path.
+    explicit WarcReader(const std::string& path, std::size_t recordLimit = kDefaultRecordLimit);
+    ~WarcReader();
+    WarcReader(const WarcReader&) = delete;
+    WarcReader& operator=(const WarcReader&) = delete;
+
+    // Reads the next record into `record`, or describes why the next one
+    // could not be read in `failure`; End once the file is read whole.
+    Outcome next(WarcRecord& record, WarcFailure& failure);
+
+private:
+    class Input;
+    // Reads on to the next version line after damage; the record that starts
+    // there is read by the next call.
+    void resync();
+
+    std::unique_ptr<Input> m_input;
+    std::size_t m_recordLimit;
+    std::optional<std::uint64_t> m_pendingVersionAt;
+};
+
+}  // namespace tabrivo
