@@ -79,10 +79,9 @@ const TagDefaults& tagDefaults() {
         d.display[GUMBO_TAG_TR] = Display::TableRow;
         d.display[GUMBO_TAG_TD] = Display::TableCell;
         d.display[GUMBO_TAG_TH] = Display::TableCell;
-        for (GumboTag tag :
-             {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO, GUMBO_TAG_IFRAME,
-              GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA, GUMBO_TAG_METER,
-              GUMBO_TAG_PROGRESS, GUMBO_TAG_APPLET, GUMBO_TAG_KEYGEN}) {
+        for (GumboTag tag : {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO,
+                             GUMBO_TAG_IFRAME, GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA,
+                             GUMBO_TAG_METER, GUMBO_TAG_PROGRESS, GUMBO_TAG_KEYGEN}) {
             d.display[tag] = Display::InlineBlock;
             d.replaced[tag] = true;
         }
@@ -151,6 +150,20 @@ std::string_view unknownTagName(const GumboElement& element) {
     return source.substr(0, end);
 }
 
+CaseLanguage caseLanguage(std::string_view lang) {
+    const std::string_view primary = trim(lang).substr(0, trim(lang).find('-'));
+    if (equalsNoCase(primary, "tr") || equalsNoCase(primary, "az")) {
+        return CaseLanguage::Turkic;
+    }
+    if (equalsNoCase(primary, "lt")) {
+        return CaseLanguage::Lithuanian;
+    }
+    if (equalsNoCase(primary, "el")) {
+        return CaseLanguage::Greek;
+    }
+    return CaseLanguage::Other;
+}
+
 void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     const GumboElement& element = node->v.element;
     const GumboTag tag = element.tag;
@@ -159,6 +172,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     style.replaced = defaults.replaced[tag];
     style.paragraph = tag == GUMBO_TAG_P;
     style.lineBreak = tag == GUMBO_TAG_BR;
+    style.quoted = tag == GUMBO_TAG_Q;
     switch (tag) {
         case GUMBO_TAG_PRE:
         case GUMBO_TAG_LISTING:
@@ -220,6 +234,12 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
                 style.display = Display::Block;
             }
         }
+    }
+    if (element.attributes.length == 0) {
+        return;
+    }
+    if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
+        style.language = caseLanguage(lang);
     }
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
         if (equalsNoCase(trim(hidden), "until-found")) {
@@ -300,6 +320,21 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     }
 }
 
+// Content-visibility needs a box that can contain its contents: it does
+// nothing on an inline box, a row or row group, or an element without a box.
+void settle(ElementStyle& style) {
+    switch (style.display) {
+        case Display::Block:
+        case Display::InlineBlock:
+        case Display::Table:
+        case Display::TableCell:
+        case Display::TableCaption:
+            break;
+        default:
+            style.contentHidden = false;
+    }
+}
+
 }  // namespace
 
 std::string tagName(const GumboNode* element) {
@@ -324,6 +359,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     }
     const char* inlineCss = attributeValue(node, "style");
     if (inlineCss == nullptr && m_rules.empty()) {
+        settle(style);
         return style;
     }
     costly = true;
@@ -333,6 +369,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
     applyCascade(cascaded, style);
+    settle(style);
     return style;
 }
 

@@ -38,14 +38,18 @@ enum class WhiteSpace : std::uint8_t {
 };
 enum class Visibility : std::uint8_t { Inherit, Visible, Hidden };
 enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
+// The languages whose case mapping differs from the default one.
+enum class CaseLanguage : std::uint8_t { Inherit, Other, Turkic, Lithuanian, Greek };
 
 struct ElementStyle {
     Display display = Display::Inline;
     WhiteSpace whiteSpace = WhiteSpace::Inherit;
     Visibility visibility = Visibility::Inherit;
     TextTransform textTransform = TextTransform::Inherit;
+    CaseLanguage language = CaseLanguage::Inherit;  // from the lang attribute
     bool paragraph = false;           // <p>: two line breaks around it, whatever its display
     bool lineBreak = false;           // <br>
+    bool quoted = false;              // <q>: quote marks before and after its text
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers

@@ -1,8 +1,9 @@
 #include "inner_text.h"
 
 #include <unicode/locid.h>
-#include <unicode/stringoptions.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <memory>
@@ -16,6 +17,62 @@ namespace {
 // Collapsible white space; form feed and vertical tab are shown as they are.
 bool isCollapsible(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The vertical tab as the loader hands it over, moved out of the parser's way.
+constexpr std::string_view kShieldedVerticalTab = "\xF4\x8F\xBC\x8B";
+
+// A text made only of white space and form feeds or vertical tabs: where it
+// has nothing inline before it, the browser makes no box for it at all.
+bool isBlankText(std::string_view text) {
+    while (!text.empty()) {
+        if (text.starts_with(kShieldedVerticalTab)) {
+            text.remove_prefix(kShieldedVerticalTab.size());
+        } else if (isCollapsible(text.front()) || text.front() == '\f' || text.front() == '\v') {
+            text.remove_prefix(1);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a character goes on a word for capitalize: letters, digits, marks
+// and the apostrophes and middle dot that join the parts of one word.
+bool continuesWord(UChar32 c) {
+    if (c == '\'' || c == 0x2019 || c == 0x00B7) {
+        return true;
+    }
+    switch (u_charType(c)) {
+        case U_UPPERCASE_LETTER:
+        case U_LOWERCASE_LETTER:
+        case U_TITLECASE_LETTER:
+        case U_MODIFIER_LETTER:
+        case U_OTHER_LETTER:
+        case U_NON_SPACING_MARK:
+        case U_ENCLOSING_MARK:
+        case U_COMBINING_SPACING_MARK:
+        case U_DECIMAL_DIGIT_NUMBER:
+        case U_LETTER_NUMBER:
+        case U_OTHER_NUMBER:
+        case U_CONNECTOR_PUNCTUATION:
+            return true;
+        case U_FORMAT_CHAR:
+            return c != 0x200B;
+        default:
+            return false;
+    }
+}
+
+// The last character of a UTF-8 text, or 0.
+UChar32 lastCharacterOf(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    auto end = static_cast<int32_t>(text.size());
+    UChar32 c = 0;
+    U8_PREV_OR_FFFD(reinterpret_cast<const std::uint8_t*>(text.data()), 0, end, c);
+    return c;
 }
 
 // Builds the text the way line layout shows it: collapsible white space folds
@@ -33,6 +90,9 @@ public:
     TextBuilder& operator=(const TextBuilder&) = delete;
 
     void text(std::string_view run, WhiteSpace ws) {
+        if (!run.empty()) {
+            m_lastCharacter = lastCharacterOf(run);
+        }
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
         for (const char c : run) {
@@ -53,10 +113,12 @@ public:
     // TAB between cells.
     void lineBreak() {
         startLiteral();
+        m_lastCharacter = 0;
         m_out->append(m_newline);
     }
     void tab() {
         startLiteral();
+        m_lastCharacter = 0;
         m_out->push_back('\t');
     }
 
@@ -69,7 +131,14 @@ public:
         }
         m_pendingSpace = false;
         m_atLineStart = false;
+        m_lastCharacter = 0;
     }
+
+    // The last character of the text on the current line, 0 after a break or
+    // a box: where a word may go on across inline elements.
+    UChar32 lastCharacter() const { return m_lastCharacter; }
+    // No line has content yet since the last block edge or line break.
+    bool atLineStart() const { return m_atLineStart; }
 
     // The collected segment: its text, the line breaks wanted before its first
     // piece and those still wanted after its last.
@@ -105,6 +174,7 @@ public:
     void requireBreaks(int count) {
         m_pendingSpace = false;
         m_atLineStart = true;
+        m_lastCharacter = 0;
         if (count > m_pendingBreaks) {
             m_pendingBreaks = count;
         }
@@ -114,6 +184,7 @@ public:
     void boxEdge() {
         m_pendingSpace = false;
         m_atLineStart = true;
+        m_lastCharacter = 0;
     }
 
 private:
@@ -155,6 +226,7 @@ private:
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_atLineStart = true;
+    UChar32 m_lastCharacter = 0;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -167,23 +239,57 @@ void inherit(const ElementStyle& style, Inherited& inherited) {
     if (style.visibility != Visibility::Inherit) {
         inherited.visible = style.visibility == Visibility::Visible;
     }
+    if (style.language != CaseLanguage::Inherit) {
+        inherited.language = style.language;
+    }
 }
 
-std::string transformed(std::string_view text, TextTransform transform) {
+icu::Locale caseLocale(CaseLanguage language) {
+    switch (language) {
+        case CaseLanguage::Turkic:
+            return icu::Locale("tr");
+        case CaseLanguage::Lithuanian:
+            return icu::Locale("lt");
+        case CaseLanguage::Greek:
+            return icu::Locale("el");
+        default:
+            return icu::Locale::getRoot();
+    }
+}
+
+// Capitalize puts the first letter of each word in titlecase, one character
+// for one (no expansions); a word may have begun in an earlier text.
+std::string capitalized(std::string_view text, UChar32 before) {
+    std::string out;
+    out.reserve(text.size());
+    bool inWord = before != 0 && continuesWord(before);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < length;) {
+        const int32_t start = i;
+        UChar32 c = 0;
+        U8_NEXT_OR_FFFD(bytes, i, length, c);
+        if (!inWord && u_isalpha(c) != 0) {
+            appendUtf8(out, static_cast<std::uint32_t>(u_totitle(c)));
+        } else {
+            out.append(
+                text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+        }
+        inWord = continuesWord(c);
+    }
+    return out;
+}
+
+std::string transformed(std::string_view text, const Inherited& inherited, UChar32 before) {
+    if (inherited.textTransform == TextTransform::Capitalize) {
+        return capitalized(text, before);
+    }
     icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    switch (transform) {
-        case TextTransform::Uppercase:
-            unicode.toUpper(icu::Locale::getEnglish());
-            break;
-        case TextTransform::Lowercase:
-            unicode.toLower(icu::Locale::getEnglish());
-            break;
-        case TextTransform::Capitalize:
-            unicode.toTitle(nullptr, icu::Locale::getEnglish(), U_TITLECASE_NO_LOWERCASE);
-            break;
-        default:
-            break;
+    if (inherited.textTransform == TextTransform::Uppercase) {
+        unicode.toUpper(caseLocale(inherited.language));
+    } else {
+        unicode.toLower(caseLocale(inherited.language));
     }
     std::string out;
     unicode.toUTF8String(out);
@@ -398,7 +504,7 @@ void openElement(TextBuilder& out, const ElementStyle& style, Display display, b
     }
     if (style.lineBreak) {
         out.lineBreak();
-    } else if (style.replaced) {
+    } else if (style.replaced || style.quoted) {
         out.atomicBox();
     } else if (display == Display::InlineBlock) {
         out.atomicBox();  // an inline box on the outer line...
@@ -427,6 +533,22 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     } else if (display == Display::InlineBlock && !frame.style.replaced) {
         out.closeInlineBox();
     }
+    if (frame.style.quoted) {
+        out.atomicBox();
+    }
+}
+
+// A select shows only its options and option groups, and a group in a select
+// only its options: other text and elements there have no box.
+bool isShownInSelect(const GumboNode* parent, const GumboNode* child) {
+    if (isHtmlElement(parent, GUMBO_TAG_SELECT)) {
+        return isHtmlElement(child, GUMBO_TAG_OPTION) || isHtmlElement(child, GUMBO_TAG_OPTGROUP);
+    }
+    if (isHtmlElement(parent, GUMBO_TAG_OPTGROUP) && parent->parent != nullptr &&
+        isHtmlElement(parent->parent, GUMBO_TAG_SELECT)) {
+        return isHtmlElement(child, GUMBO_TAG_OPTION);
+    }
+    return true;
 }
 
 }  // namespace
@@ -519,6 +641,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
         if (frame.closedDetails && !isShownSummary(frame.node, child)) {
             continue;
         }
+        if (!isShownInSelect(frame.node, child)) {
+            continue;
+        }
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
@@ -526,11 +651,16 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 if (frame.inherited.visible && isAutoItalicIdentifier(frame.node)) {
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
                 } else if (frame.inherited.visible) {
+                    const std::string_view run = child->v.text.text;
+                    if (out.atLineStart() && !preservesNewlines(frame.inherited.whiteSpace) &&
+                        frame.style.display != Display::Inline && isBlankText(run)) {
+                        break;  // no box: nothing inline comes before it
+                    }
                     if (frame.inherited.textTransform == TextTransform::None ||
                         frame.inherited.textTransform == TextTransform::Inherit) {
-                        out.text(child->v.text.text, frame.inherited.whiteSpace);
+                        out.text(run, frame.inherited.whiteSpace);
                     } else {
-                        out.text(transformed(child->v.text.text, frame.inherited.textTransform),
+                        out.text(transformed(run, frame.inherited, out.lastCharacter()),
                                  frame.inherited.whiteSpace);
                     }
                 }

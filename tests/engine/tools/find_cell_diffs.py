@@ -115,14 +115,26 @@ def ddmin(items, test, budget):
 TOKEN = re.compile(r'<[^>]*>|[^<\s]+|\s+|<')
 
 
+# The doctype and the encoding declaration stay: without them the page would
+# be read in another mode or encoding, a different difference.
+PREFIX = re.compile(r'(?:<!DOCTYPE html>\n)?(?:<meta [^>]*>\n)?')
+
+
 def minimise(text, checker, budget=700):
     left = [budget]
-    tokens = TOKEN.findall(text)
-    tokens = ddmin(tokens, lambda t: checker.differs(''.join(t)), left)
+    prefix = PREFIX.match(text).group(0)
+    tokens = TOKEN.findall(text[len(prefix):])
+    tokens = ddmin(tokens, lambda t: checker.differs(prefix + ''.join(t)), left)
     chars = list(''.join(tokens))
     if len(chars) < 600:
-        chars = ddmin(chars, lambda c: checker.differs(''.join(c)), left)
-    return ''.join(chars)
+        chars = ddmin(chars, lambda c: checker.differs(prefix + ''.join(c)), left)
+    return prefix + ''.join(chars)
+
+
+def shown(text):
+    """The text with control characters other than LF made visible."""
+    return ''.join(c if c == '\n' or (c >= ' ' and c != '\x7f') else '\\x%02x' % ord(c)
+                   for c in text)
 
 
 def run(cmd, **kw):
@@ -147,7 +159,8 @@ def main():
     pages = os.path.join(work, 'pages')
     expected = os.path.join(work, 'expected')
     produced = os.path.join(work, 'produced')
-    os.makedirs(pages, exist_ok=True)
+    for folder in (pages, produced):
+        os.makedirs(folder, exist_ok=True)
     manifest = {}
     for i in range(args.count):
         html, codec, bom = nasty_pages.make_page(args.seed, i)
@@ -197,7 +210,7 @@ def main():
         with open(os.path.join(work, 'min', name), 'w', encoding='utf-8') as f:
             f.write(small)
         print('\n== %s (%s, %d tests)\n%s\n-- browser: %r\n-- engine:  %r'
-              % (name, codec, checker.tests, small, browser, engine))
+              % (name, codec, checker.tests, shown(small), browser, engine))
 
 
 if __name__ == '__main__':
