@@ -12,6 +12,7 @@ import importlib.util
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -57,10 +58,12 @@ class Checker:
     """Tells whether a page text still shows a difference (browser against engine)."""
 
     def __init__(self, convert, oracle_dir, codec, bom):
-        self.convert = convert
         self.codec = codec
         self.bom = bom
         self.tmp = tempfile.TemporaryDirectory(prefix='celldiff-')
+        # A copy, so that a rebuild meanwhile does not disturb the run.
+        self.convert = os.path.join(self.tmp.name, 'convert')
+        shutil.copy(convert, self.convert)
         self.probe = subprocess.Popen(
             ['node', os.path.join(HERE, 'cell_probe.js'), oracle_dir], stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, text=True, encoding='utf-8')
