@@ -1,9 +1,11 @@
 #include "css_rules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "gumbo_util.h"
+#include "utf8.h"
 
 namespace tabrivo::detail {
 namespace {
@@ -197,7 +199,16 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string property = toLower(trim(declaration.substr(0, colon)));
+        std::string property = toLower(trim(declaration.substr(0, colon)));
+        if (property == "white-space-collapse") {
+            // The long-hand of the white-space keywords the text depends on.
+            const std::string value = toLower(trim(declaration.substr(colon + 1)));
+            if (value != "collapse" && value != "preserve" && value != "preserve-breaks" &&
+                value != "break-spaces" && !value.ends_with("important")) {
+                continue;
+            }
+            property = "white-space";
+        }
         const auto known = std::find_if(std::begin(kProperties), std::end(kProperties),
                                         [&](const auto& entry) { return entry.first == property; });
         if (known == std::end(kProperties)) {
@@ -306,65 +317,144 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
     }
 }
 
-bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
-    if (text.empty()) {
-        return false;
-    }
-    std::uint32_t ids = 0;
-    std::uint32_t classes = 0;
-    std::uint32_t tags = 0;
-    Compound compound;
-    bool compoundStarted = false;
-    char pendingCombinator = 0;
-    std::size_t i = 0;
-    auto readName = [&](std::string& out) {
-        const std::size_t start = i;
-        while (i < text.size() && isNameChar(text[i])) {
-            ++i;
-        }
-        out = std::string(text.substr(start, i - start));
-        return !out.empty();
-    };
-    auto finishCompound = [&] {
-        if (compoundStarted) {
-            compound.combinator = selector.compounds.empty() ? 0 : pendingCombinator;
-            selector.compounds.push_back(std::move(compound));
-            compound = Compound{};
-            compoundStarted = false;
-            pendingCombinator = 0;
-        }
-    };
+namespace {
+
+constexpr std::uint32_t kIdWeight = 1U << 16;
+constexpr std::uint32_t kClassWeight = 1U << 8;
+constexpr std::uint32_t kTagWeight = 1U;
+
+// Reads an identifier at text[i], resolving escapes ("\31 x" is "1x", "\:" is ":").
+bool readIdentifier(std::string_view text, std::size_t& i, std::string& out) {
+    out.clear();
     while (i < text.size()) {
         const char c = text[i];
-        if (isSpace(c)) {
-            finishCompound();
-            if (pendingCombinator == 0) {
-                pendingCombinator = ' ';
+        if (isNameChar(c)) {
+            out.push_back(c);
+            ++i;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            ++i;
+            std::uint32_t code = 0;
+            int digits = 0;
+            while (digits < 6 && i < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i]))) {
+                code = code * 16 +
+                       static_cast<std::uint32_t>(std::isdigit(static_cast<unsigned char>(text[i]))
+                                                      ? text[i] - '0'
+                                                      : lower(text[i]) - 'a' + 10);
+                ++digits;
+                ++i;
             }
-            ++i;
-        } else if (c == '>') {
-            finishCompound();
-            pendingCombinator = '>';
-            ++i;
-        } else if (c == '*') {
-            compoundStarted = true;
+            if (digits == 0) {
+                out.push_back(text[i++]);
+                continue;
+            }
+            if (i < text.size() && isSpace(text[i])) {
+                ++i;  // the space that ends a hexadecimal escape
+            }
+            appendUtf8(out, code == 0 || code > 0x10FFFF ? 0xFFFD : code);
+        } else {
+            break;
+        }
+    }
+    return !out.empty();
+}
+
+// Parses "an+b", "odd", "even"; false when it is none of these.
+bool parseNth(std::string_view text, int& step, int& offset) {
+    std::string value = toLower(trim(text));
+    value.erase(std::remove_if(value.begin(), value.end(), isSpace), value.end());
+    if (value == "odd") {
+        step = 2;
+        offset = 1;
+        return true;
+    }
+    if (value == "even") {
+        step = 2;
+        offset = 0;
+        return true;
+    }
+    auto number = [](std::string_view digits, int& out) {
+        if (digits.empty() || digits.size() > 6 ||
+            !std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+            return false;
+        }
+        out = std::stoi(std::string(digits));
+        return true;
+    };
+    const std::size_t n = value.find('n');
+    if (n == std::string::npos) {
+        const bool negative = !value.empty() && value.front() == '-';
+        std::string_view digits(value);
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+            digits.remove_prefix(1);
+        }
+        step = 0;
+        if (!number(digits, offset)) {
+            return false;
+        }
+        offset = negative ? -offset : offset;
+        return true;
+    }
+    const std::string_view a = std::string_view(value).substr(0, n);
+    if (a.empty() || a == "+") {
+        step = 1;
+    } else if (a == "-") {
+        step = -1;
+    } else {
+        const bool negative = a.front() == '-';
+        if (!number(a.substr(a.front() == '-' || a.front() == '+' ? 1 : 0), step)) {
+            return false;
+        }
+        step = negative ? -step : step;
+    }
+    std::string_view b = std::string_view(value).substr(n + 1);
+    if (b.empty()) {
+        offset = 0;
+        return true;
+    }
+    const bool negative = b.front() == '-';
+    if (b.front() != '-' && b.front() != '+') {
+        return false;
+    }
+    if (!number(b.substr(1), offset)) {
+        return false;
+    }
+    offset = negative ? -offset : offset;
+    return true;
+}
+
+bool nthMatches(int step, int offset, int position) {
+    if (step == 0) {
+        return position == offset;
+    }
+    const int diff = position - offset;
+    return diff % step == 0 && diff / step >= 0;
+}
+
+}  // namespace
+
+bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& compound,
+                               std::uint32_t& specificity) {
+    bool started = false;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '*') {
             ++i;
         } else if (c == '#') {
             ++i;
-            if (!readName(compound.id)) {
+            if (!readIdentifier(text, i, compound.id)) {
                 return false;
             }
-            compoundStarted = true;
-            ++ids;
+            specificity += kIdWeight;
         } else if (c == '.') {
             ++i;
             std::string name;
-            if (!readName(name)) {
+            if (!readIdentifier(text, i, name)) {
                 return false;
             }
             compound.classes.push_back(std::move(name));
-            compoundStarted = true;
-            ++classes;
+            specificity += kClassWeight;
         } else if (c == '[') {
             const std::size_t close = text.find(']', i);
             if (close == std::string_view::npos) {
@@ -392,27 +482,207 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
                 test.value = std::string(value);
             }
             compound.attributes.push_back(std::move(test));
-            compoundStarted = true;
-            ++classes;
+            specificity += kClassWeight;
             i = close + 1;
-        } else if (isNameChar(c)) {
-            if (!readName(compound.tag)) {
+        } else if (c == ':') {
+            ++i;
+            if (i < text.size() && text[i] == ':') {
+                return false;  // a pseudo-element: the rule is not about the element itself
+            }
+            std::string name;
+            if (!readIdentifier(text, i, name)) {
+                return false;
+            }
+            name = toLower(name);
+            std::string_view argument;
+            if (i < text.size() && text[i] == '(') {
+                int depth = 0;
+                const std::size_t open = i;
+                for (; i < text.size(); ++i) {
+                    depth += text[i] == '(' ? 1 : text[i] == ')' ? -1 : 0;
+                    if (depth == 0) {
+                        break;
+                    }
+                }
+                if (i >= text.size()) {
+                    return false;
+                }
+                argument = text.substr(open + 1, i - open - 1);
+                ++i;
+            }
+            Pseudo pseudo;
+            std::uint32_t weight = kClassWeight;
+            if (name == "first-child" || name == "first-of-type") {
+                pseudo = {Pseudo::Kind::Nth, name == "first-of-type", 0, 1, {}};
+            } else if (name == "last-child" || name == "last-of-type") {
+                pseudo = {Pseudo::Kind::NthLast, name == "last-of-type", 0, 1, {}};
+            } else if (name == "only-child" || name == "only-of-type") {
+                const bool ofType = name == "only-of-type";
+                compound.pseudos.push_back({Pseudo::Kind::Nth, ofType, 0, 1, {}});
+                pseudo = {Pseudo::Kind::NthLast, ofType, 0, 1, {}};
+            } else if (name == "nth-child" || name == "nth-last-child" || name == "nth-of-type" ||
+                       name == "nth-last-of-type") {
+                pseudo.kind =
+                    name.starts_with("nth-last") ? Pseudo::Kind::NthLast : Pseudo::Kind::Nth;
+                pseudo.ofType = name.ends_with("of-type");
+                if (!parseNth(argument, pseudo.step, pseudo.offset)) {
+                    return false;
+                }
+            } else if (name == "empty") {
+                pseudo.kind = Pseudo::Kind::Empty;
+            } else if (name == "root") {
+                pseudo.kind = Pseudo::Kind::Root;
+            } else if (name == "not" || name == "is" || name == "where" || name == "matches") {
+                pseudo.kind = name == "not" ? Pseudo::Kind::Not : Pseudo::Kind::Is;
+                std::uint32_t most = 0;
+                for (std::string_view part : splitTopLevel(argument, ',')) {
+                    part = trim(part);
+                    std::size_t j = 0;
+                    Compound alternative;
+                    std::uint32_t partWeight = 0;
+                    if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        return false;  // only lists of compounds are read
+                    }
+                    most = std::max(most, partWeight);
+                    pseudo.alternatives.push_back(std::move(alternative));
+                }
+                weight = name == "where" ? 0 : most;
+            } else if (name == "hover" || name == "active" || name == "focus" ||
+                       name == "visited" || name == "target" || name == "focus-within" ||
+                       name == "focus-visible" || name == "checked" || name == "disabled" ||
+                       name == "enabled" || name == "link" || name == "any-link" ||
+                       name == "defined") {
+                // States of a page nobody interacts with; links and controls are left unmatched.
+                if (name == "enabled" || name == "defined") {
+                    weight = kClassWeight;
+                    pseudo.kind = Pseudo::Kind::Is;  // no alternatives: always true
+                }
+            } else {
+                return false;  // not read: the rule is dropped
+            }
+            specificity += weight;
+            compound.pseudos.push_back(std::move(pseudo));
+        } else if (isNameChar(c) || c == '\\') {
+            if (!readIdentifier(text, i, compound.tag)) {
                 return false;
             }
             compound.tag = toLower(compound.tag);
-            compoundStarted = true;
-            ++tags;
+            specificity += kTagWeight;
         } else {
-            return false;  // sibling combinators, pseudo-classes, escapes: not supported
+            break;
         }
+        started = true;
     }
-    finishCompound();
-    if (selector.compounds.empty()) {
+    return started;
+}
+
+bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
+    if (text.empty()) {
         return false;
     }
-    selector.specificity =
-        (std::min(ids, 255U) << 16) | (std::min(classes, 255U) << 8) | std::min(tags, 255U);
+    std::uint32_t specificity = 0;
+    char pendingCombinator = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (isSpace(c)) {
+            if (pendingCombinator == 0 && !selector.compounds.empty()) {
+                pendingCombinator = ' ';
+            }
+            ++i;
+        } else if (c == '>' || c == '+' || c == '~') {
+            if (selector.compounds.empty()) {
+                return false;
+            }
+            pendingCombinator = c;
+            ++i;
+        } else {
+            Compound compound;
+            if (!parseCompound(text, i, compound, specificity)) {
+                return false;
+            }
+            if (!selector.compounds.empty() && pendingCombinator == 0) {
+                return false;
+            }
+            compound.combinator = selector.compounds.empty() ? 0 : pendingCombinator;
+            pendingCombinator = 0;
+            selector.compounds.push_back(std::move(compound));
+        }
+    }
+    if (selector.compounds.empty() || (pendingCombinator != 0 && pendingCombinator != ' ')) {
+        return false;
+    }
+    selector.specificity = specificity;
     return true;
+}
+
+namespace {
+
+// The element siblings before (or after) `element`, nearest first.
+const GumboNode* elementSibling(const GumboNode* element, int direction) {
+    const GumboNode* parent = element->parent;
+    const GumboVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
+    if (siblings == nullptr) {
+        return nullptr;
+    }
+    for (auto i = static_cast<long>(element->index_within_parent) + direction;
+         i >= 0 && i < static_cast<long>(siblings->length); i += direction) {
+        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        if (sibling->type == GUMBO_NODE_ELEMENT) {
+            return sibling;
+        }
+    }
+    return nullptr;
+}
+
+bool sameType(const GumboNode* a, const GumboNode* b) {
+    return a->v.element.tag == b->v.element.tag &&
+           a->v.element.tag_namespace == b->v.element.tag_namespace &&
+           (a->v.element.tag != GUMBO_TAG_UNKNOWN || tagName(a) == tagName(b));
+}
+
+}  // namespace
+
+bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
+    switch (pseudo.kind) {
+        case Pseudo::Kind::Never:
+            return false;
+        case Pseudo::Kind::Nth:
+        case Pseudo::Kind::NthLast: {
+            const GumboNode* parent = element->parent;
+            if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+                return false;
+            }
+            const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
+            int position = 1;
+            for (const GumboNode* sibling = elementSibling(element, direction); sibling != nullptr;
+                 sibling = elementSibling(sibling, direction)) {
+                position += !pseudo.ofType || sameType(sibling, element) ? 1 : 0;
+            }
+            return nthMatches(pseudo.step, pseudo.offset, position);
+        }
+        case Pseudo::Kind::Empty: {
+            const GumboVector& children = element->v.element.children;
+            for (unsigned i = 0; i < children.length; ++i) {
+                const GumboNode* child = childAt(children, i);
+                if (child->type != GUMBO_NODE_COMMENT) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        case Pseudo::Kind::Root:
+            return element->parent != nullptr && element->parent->type == GUMBO_NODE_DOCUMENT;
+        case Pseudo::Kind::Not:
+        case Pseudo::Kind::Is: {
+            bool any = pseudo.alternatives.empty();
+            for (const Compound& alternative : pseudo.alternatives) {
+                any = any || matchesCompound(alternative, element);
+            }
+            return any != (pseudo.kind == Pseudo::Kind::Not);
+        }
+    }
+    return false;
 }
 
 bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* element) {
@@ -451,6 +721,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             if (!found) {
                 return false;
             }
+        }
+    }
+    for (const Pseudo& pseudo : compound.pseudos) {
+        if (!matchesPseudo(pseudo, element)) {
+            return false;
         }
     }
     for (const AttributeTest& test : compound.attributes) {
@@ -511,6 +786,13 @@ bool StyleRules::matches(const Selector& selector, const GumboNode* element) {
             return true;
         }
         const GumboNode* parent = attempt.element->parent;
+        if (compound.combinator == '+' || compound.combinator == '~') {
+            for (const GumboNode* sibling = elementSibling(attempt.element, -1); sibling != nullptr;
+                 sibling = compound.combinator == '~' ? elementSibling(sibling, -1) : nullptr) {
+                pending.push_back({attempt.compound - 1, sibling});
+            }
+            continue;
+        }
         if (compound.combinator == '>') {
             if (parent != nullptr && parent->type == GUMBO_NODE_ELEMENT) {
                 pending.push_back({attempt.compound - 1, parent});

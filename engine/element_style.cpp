@@ -1,5 +1,6 @@
 #include "element_style.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -122,17 +123,52 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
 }
 
 WhiteSpace whiteSpaceFromCss(std::string_view value, WhiteSpace current) {
-    static constexpr std::pair<std::string_view, WhiteSpace> kValues[] = {
+    static constexpr std::pair<std::string_view, WhiteSpace> kLegacy[] = {
         {"normal", WhiteSpace::Normal},    {"nowrap", WhiteSpace::NoWrap},
         {"pre", WhiteSpace::Pre},          {"pre-wrap", WhiteSpace::PreWrap},
-        {"pre-line", WhiteSpace::PreLine}, {"break-spaces", WhiteSpace::BreakSpaces},
+        {"pre-line", WhiteSpace::PreLine}, {"inherit", WhiteSpace::Inherit},
+        {"unset", WhiteSpace::Inherit},    {"initial", WhiteSpace::Normal},
     };
-    for (const auto& [name, ws] : kValues) {
+    for (const auto& [name, ws] : kLegacy) {
         if (value == name) {
             return ws;
         }
     }
-    return current;
+    // The two-value form: how white space collapses, and whether lines wrap
+    // (which makes no difference to the text), each at most once.
+    static constexpr std::pair<std::string_view, WhiteSpace> kCollapse[] = {
+        {"collapse", WhiteSpace::Normal},
+        {"preserve", WhiteSpace::PreWrap},
+        {"preserve-breaks", WhiteSpace::PreLine},
+        {"break-spaces", WhiteSpace::BreakSpaces},
+    };
+    WhiteSpace collapse = WhiteSpace::Normal;
+    bool collapseSeen = false;
+    bool wrapSeen = false;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        const std::size_t end = std::min(value.find(' ', pos), value.size());
+        const std::string_view word = value.substr(pos, end - pos);
+        pos = end + 1;
+        if (word.empty()) {
+            continue;
+        }
+        if (word == "wrap" || word == "nowrap") {
+            if (wrapSeen) {
+                return current;
+            }
+            wrapSeen = true;
+            continue;
+        }
+        const auto* known = std::find_if(std::begin(kCollapse), std::end(kCollapse),
+                                         [&](const auto& entry) { return entry.first == word; });
+        if (collapseSeen || known == std::end(kCollapse)) {
+            return current;  // an invalid value is ignored
+        }
+        collapseSeen = true;
+        collapse = known->second;
+    }
+    return collapse;
 }
 
 // The name of an element the parser does not know, from its source text "<name ...".
@@ -218,6 +254,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             if (equalsNoCase(name, "dialog")) {
                 style.display =
                     attributeValue(node, "open") != nullptr ? Display::Block : Display::None;
+                style.outOfFlow = true;  // positioned absolutely by default
             } else if (equalsNoCase(name, "search")) {
                 style.display = Display::Block;
             }
@@ -304,18 +341,28 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     }
     if (const CascadedValue& transform = cascaded[CssProperty::TextTransform]; transform.isSet()) {
         const std::string& v = transform.value;
-        style.textTransform = v == "uppercase"    ? TextTransform::Uppercase
-                              : v == "lowercase"  ? TextTransform::Lowercase
-                              : v == "capitalize" ? TextTransform::Capitalize
-                              : v == "none"       ? TextTransform::None
-                                                  : style.textTransform;
+        style.textTransform = v == "uppercase"                 ? TextTransform::Uppercase
+                              : v == "lowercase"               ? TextTransform::Lowercase
+                              : v == "capitalize"              ? TextTransform::Capitalize
+                              : v == "none" || v == "initial"  ? TextTransform::None
+                              : v == "inherit" || v == "unset" ? TextTransform::Inherit
+                                                               : style.textTransform;
     }
     // Floating and absolutely positioned boxes are blocks, whatever their display.
     const std::string& position = cascaded[CssProperty::Position].value;
     const std::string& floating = cascaded[CssProperty::Float].value;
     const bool outOfFlow =
         position == "absolute" || position == "fixed" || floating == "left" || floating == "right";
-    if (outOfFlow && (style.display == Display::Inline || style.display == Display::InlineBlock)) {
+    if (!position.empty() && position != "absolute" && position != "fixed" && floating != "left" &&
+        floating != "right" && style.outOfFlow) {
+        style.outOfFlow = position != "static" && position != "relative" && position != "sticky" &&
+                          position != "initial" && position != "unset";
+    }
+    if (outOfFlow) {
+        style.outOfFlow = true;
+    }
+    if (style.outOfFlow &&
+        (style.display == Display::Inline || style.display == Display::InlineBlock)) {
         style.display = Display::Block;
     }
 }

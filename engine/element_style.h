@@ -49,6 +49,7 @@ struct ElementStyle {
     CaseLanguage language = CaseLanguage::Inherit;  // from the lang attribute
     bool paragraph = false;           // <p>: two line breaks around it, whatever its display
     bool lineBreak = false;           // <br>
+    bool outOfFlow = false;           // a float or an absolutely positioned box
     bool quoted = false;              // <q>: quote marks before and after its text
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found

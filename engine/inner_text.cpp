@@ -20,6 +20,7 @@ bool isCollapsible(char c) {
 }
 
 // The vertical tab as the loader hands it over, moved out of the parser's way.
+constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
 constexpr std::string_view kShieldedVerticalTab = "\xF4\x8F\xBC\x8B";
 
 // A text made only of white space and form feeds or vertical tabs: where it
@@ -90,23 +91,59 @@ public:
     TextBuilder& operator=(const TextBuilder&) = delete;
 
     void text(std::string_view run, WhiteSpace ws) {
-        if (!run.empty()) {
-            m_lastCharacter = lastCharacterOf(run);
-        }
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
-        for (const char c : run) {
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const char c = run[i];
             if (c == '\n' && keepNewlines) {
                 lineBreak();
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
                     m_pendingSpace = true;
+                    m_pendingSegmentBreak = m_pendingSegmentBreak || c == '\n';
                 }
             } else {
+                const bool zeroWidthSpace = run.substr(i).starts_with(kZeroWidthSpace);
+                // A line break in the source next to a zero-width space goes
+                // away with the white space around it.
+                if (m_pendingSegmentBreak && (zeroWidthSpace || m_afterZeroWidthSpace)) {
+                    m_pendingSpace = false;
+                    m_pendingSegmentBreak = false;
+                }
                 beginContent();
                 m_out->push_back(c);
+                m_afterZeroWidthSpace = zeroWidthSpace;
+                if (zeroWidthSpace) {
+                    m_out->append(kZeroWidthSpace.substr(1));
+                    i += kZeroWidthSpace.size() - 1;
+                }
             }
         }
+        if (!run.empty()) {
+            m_lastCharacter = lastCharacterOf(run);
+        }
+    }
+
+    // An out-of-flow box (a float, an absolutely positioned box) stands on
+    // lines of its own, but the white space of the line it was taken out of
+    // collapses as if it were not there: a space before it is kept.
+    struct FlowState {
+        bool atLineStart;
+    };
+    FlowState leaveFlow() {
+        const bool spaceWritten = m_pendingSpace;
+        if (spaceWritten) {
+            flushBreaks();
+            m_out->push_back(' ');
+        }
+        m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
+        return {m_atLineStart || spaceWritten};
+    }
+    void returnToFlow(FlowState state) {
+        m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
+        m_atLineStart = state.atLineStart;
     }
 
     // Pieces that are always kept: a line break for <br> and between rows, a
@@ -130,6 +167,7 @@ public:
             m_out->push_back(' ');
         }
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
         m_lastCharacter = 0;
     }
@@ -158,6 +196,7 @@ public:
         }
         requireBreaks(segment.leadingBreaks);
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         flushBreaks();
         m_out->append(segment.text);
         m_atLineStart = true;
@@ -168,11 +207,13 @@ public:
     // dropped, and white space after it on the outer line is kept.
     void closeInlineBox() {
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
     }
 
     void requireBreaks(int count) {
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = true;
         m_lastCharacter = 0;
         if (count > m_pendingBreaks) {
@@ -183,6 +224,7 @@ public:
     // The edge of a box that starts or ends lines of its own (a table cell or row).
     void boxEdge() {
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = true;
         m_lastCharacter = 0;
     }
@@ -190,6 +232,7 @@ public:
 private:
     void startLiteral() {
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         flushBreaks();
         m_atLineStart = true;
     }
@@ -215,6 +258,7 @@ private:
             m_out->push_back(' ');
         }
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
     }
 
@@ -227,6 +271,8 @@ private:
     bool m_pendingSpace = false;
     bool m_atLineStart = true;
     UChar32 m_lastCharacter = 0;
+    bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
+    bool m_afterZeroWidthSpace = false;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -484,6 +530,7 @@ struct Frame {
     Inherited inherited;
     bool closedDetails;
     bool ownsBuilder = false;  // a nested table collecting its own segment
+    TextBuilder::FlowState flow{};
 };
 
 bool isBlockLevel(Display display) {
@@ -491,9 +538,14 @@ bool isBlockLevel(Display display) {
            display == Display::TableCaption;
 }
 
-void openElement(TextBuilder& out, const ElementStyle& style, Display display, bool visible) {
+TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
+                                   bool visible) {
+    TextBuilder::FlowState flow{};
     if (!visible) {
-        return;
+        return flow;
+    }
+    if (style.outOfFlow) {
+        flow = out.leaveFlow();
     }
     if (style.paragraph) {
         out.requireBreaks(2);
@@ -510,6 +562,7 @@ void openElement(TextBuilder& out, const ElementStyle& style, Display display, b
         out.atomicBox();  // an inline box on the outer line...
         out.boxEdge();    // ...whose own lines start afresh
     }
+    return flow;
 }
 
 void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
@@ -535,6 +588,9 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     }
     if (frame.style.quoted) {
         out.atomicBox();
+    }
+    if (frame.style.outOfFlow) {
+        out.returnToFlow(frame.flow);
     }
 }
 
@@ -673,20 +729,22 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
                 const Display display = displayIn(frame, style.display);
-                openElement(out, style, display, childInherited.visible);
+                const TextBuilder::FlowState flow =
+                    openElement(out, style, display, childInherited.visible);
                 const bool nestedTable = style.display == Display::Table;
                 if (nestedTable) {
                     const auto known = tables.find(child);
                     if (known != tables.end()) {
                         out.appendSegment(known->second);
-                        closeElement(out, Frame{child, style, 0, childInherited, false}, display,
-                                     table);
+                        closeElement(out,
+                                     Frame{child, style, 0, childInherited, false, false, flow},
+                                     display, table);
                         break;
                     }
                     builders.push_back(std::make_unique<TextBuilder>(newline));
                 }
                 stack.push_back(
-                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable});
+                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow});
                 break;
             }
             default:
