@@ -15,19 +15,6 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char c = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-        if (c != b[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view trim(std::string_view text) {
     while (!text.empty() && isSpace(text.front())) {
         text.remove_prefix(1);
@@ -305,8 +292,16 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
         }
         return;
     }
-    // MathML: each token element stands on a line of its own.
+    // MathML: a formula is an atomic inline box unless display="block"; each
+    // token element stands on a line of its own.
     switch (element.tag) {
+        case GUMBO_TAG_MATH: {
+            const char* display = attributeValue(node, "display");
+            style.display = display != nullptr && equalsNoCase(trim(display), "block")
+                                ? Display::Block
+                                : Display::InlineBlock;
+            break;
+        }
         case GUMBO_TAG_MI:
         case GUMBO_TAG_MO:
         case GUMBO_TAG_MN:

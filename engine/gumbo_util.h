@@ -32,6 +32,21 @@ inline const GumboNode* childAt(const GumboVector& children, unsigned index) {
     return static_cast<const GumboNode*>(children.data[index]);
 }
 
+// Whether `text` equals the lower-case `lowered`, ignoring ASCII case.
+inline bool equalsNoCase(std::string_view text, std::string_view lowered) {
+    if (text.size() != lowered.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c =
+            (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] + 32) : text[i];
+        if (c != lowered[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The element's lower-case tag name, also for elements the parser does not know.
 std::string tagName(const GumboNode* element);
 

@@ -531,6 +531,7 @@ struct Frame {
     bool closedDetails;
     bool ownsBuilder = false;  // a nested table collecting its own segment
     TextBuilder::FlowState flow{};
+    bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
 };
 
 bool isBlockLevel(Display display) {
@@ -542,6 +543,10 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
                                    bool visible) {
     TextBuilder::FlowState flow{};
     if (!visible) {
+        return flow;
+    }
+    if (style.lineBreak) {
+        out.lineBreak();  // a <br> made a block or a float still breaks the line once
         return flow;
     }
     if (style.outOfFlow) {
@@ -566,7 +571,7 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
 }
 
 void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
-    if (!frame.inherited.visible) {
+    if (!frame.inherited.visible || frame.style.lineBreak) {
         return;
     }
     if (frame.style.paragraph) {
@@ -592,6 +597,67 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     if (frame.style.outOfFlow) {
         out.returnToFlow(frame.flow);
     }
+}
+
+// Whether a template child attaches a shadow root to `host` that has no slot
+// for the host's own children, which then have no box.
+bool hidesLightChildren(const GumboNode* host) {
+    const GumboElement& element = host->v.element;
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
+        return false;
+    }
+    switch (element.tag) {
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SPAN:
+            break;
+        default:
+            return false;
+    }
+    const GumboVector& children = element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const GumboNode* child = childAt(children, i);
+        if (child->type != GUMBO_NODE_TEMPLATE) {
+            continue;
+        }
+        const char* mode = attributeValue(child, "shadowrootmode");
+        if (mode == nullptr || (!equalsNoCase(mode, "open") && !equalsNoCase(mode, "closed"))) {
+            continue;
+        }
+        // The first declarative root is attached; a slot in it shows the host's children.
+        std::vector<const GumboNode*> pending{child};
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            const GumboVector* inner = childrenOf(node);
+            for (unsigned k = 0; inner != nullptr && k < inner->length; ++k) {
+                const GumboNode* item = childAt(*inner, k);
+                if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
+                    tagName(item) == "slot") {
+                    return false;
+                }
+                if (item->type == GUMBO_NODE_ELEMENT || item->type == GUMBO_NODE_TEMPLATE) {
+                    pending.push_back(item);
+                }
+            }
+        }
+        return true;
+    }
+    return false;
 }
 
 // A select shows only its options and option groups, and a group in a select
@@ -668,7 +734,14 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     std::vector<std::unique_ptr<TextBuilder>> builders;
     builders.push_back(std::make_unique<TextBuilder>(text, newline));
     std::vector<Frame> stack;
-    stack.push_back({element, rootStyle, 0, inherited, isClosedDetails(element)});
+    stack.push_back({element,
+                     rootStyle,
+                     0,
+                     inherited,
+                     isClosedDetails(element),
+                     false,
+                     {},
+                     hidesLightChildren(element)});
     auto displayIn = [](const Frame& parent, Display display) {
         return parent.style.blockifiesChildren &&
                        (display == Display::Inline || display == Display::InlineBlock)
@@ -697,7 +770,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
         if (frame.closedDetails && !isShownSummary(frame.node, child)) {
             continue;
         }
-        if (!isShownInSelect(frame.node, child)) {
+        if (!isShownInSelect(frame.node, child) ||
+            (frame.lightChildrenHidden && child->type != GUMBO_NODE_TEMPLATE)) {
             continue;
         }
         switch (child->type) {
@@ -743,8 +817,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     }
                     builders.push_back(std::make_unique<TextBuilder>(newline));
                 }
-                stack.push_back(
-                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow});
+                stack.push_back({child, style, 0, childInherited, isClosedDetails(child),
+                                 nestedTable, flow, hidesLightChildren(child)});
                 break;
             }
             default:
