@@ -59,6 +59,7 @@ const TagDefaults& tagDefaults() {
         }
         // A select is an inline box whose options stand on lines of their own.
         d.display[GUMBO_TAG_SELECT] = Display::InlineBlock;
+        d.display[GUMBO_TAG_BUTTON] = Display::InlineBlock;
         d.display[GUMBO_TAG_TABLE] = Display::Table;
         d.display[GUMBO_TAG_CAPTION] = Display::TableCaption;
         d.display[GUMBO_TAG_THEAD] = Display::TableRowGroup;

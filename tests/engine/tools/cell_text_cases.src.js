@@ -134,6 +134,7 @@ module.exports = [
       ['form_select_selected', td('<select><option>x</option><option selected>y</option></select>')],
       ['form_select_size', td('<select size="3"><option>x<option>y</select>')],
       ['form_select_optgroup', td('<select><optgroup label="G"><option>x</option></optgroup><option>y</option></select>')],
+      ['form_button_is_an_inline_box', td('i<button>\n\u00e9</button>x a <button> b </button> c <button></button> d')],
       ['form_select_text_outside_options', td('<select>a<option>b</option>c<optgroup label="g">d<option>e</option></optgroup></select>x')],
       ['form_select_option_spaces', td('<select><option>  x   y  </option></select>')],
       ['form_option_outside_select', td('a<option>x</option><option>y</option>b')],
