@@ -79,19 +79,22 @@ const TagDefaults& tagDefaults() {
     return defaults;
 }
 
-Display displayFromCss(std::string_view value, Display current, bool& blockifies) {
+Display displayFromCss(std::string_view value, Display current, bool& blockifies, bool& inherits) {
     static constexpr std::pair<std::string_view, Display> kValues[] = {
         {"none", Display::None},
         {"inline", Display::Inline},
         {"block", Display::Block},
         {"list-item", Display::Block},
         {"flow-root", Display::Block},
+        {"flow", Display::Block},
         {"flex", Display::Block},
         {"grid", Display::Block},
+        {"-webkit-box", Display::Block},
         {"inline-block", Display::InlineBlock},
         {"inline-flex", Display::InlineBlock},
         {"inline-grid", Display::InlineBlock},
         {"inline-table", Display::InlineBlock},
+        {"-webkit-inline-box", Display::InlineBlock},
         {"table", Display::Table},
         {"table-row-group", Display::TableRowGroup},
         {"table-header-group", Display::TableRowGroup},
@@ -99,15 +102,65 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
         {"table-row", Display::TableRow},
         {"table-cell", Display::TableCell},
         {"table-caption", Display::TableCaption},
+        {"table-column", Display::TableColumn},
+        {"table-column-group", Display::TableColumn},
         {"contents", Display::Contents},
+        // Ruby and run-in boxes lay their text out inline, as do formulas.
+        {"ruby", Display::Inline},
+        {"ruby-text", Display::Inline},
+        {"ruby-base", Display::Inline},
+        {"run-in", Display::Inline},
+        {"math", Display::Inline},
+        {"initial", Display::Inline},
+        {"unset", Display::Inline},
     };
+    blockifies = false;
+    inherits = value == "inherit";
+    if (value == "revert" || value == "revert-layer" || inherits) {
+        return current;  // the default of the element; an inherited one is looked up later
+    }
     for (const auto& [name, display] : kValues) {
         if (value == name) {
-            blockifies = name.ends_with("flex") || name.ends_with("grid");
+            blockifies = name.ends_with("flex") || name.ends_with("grid") || name.ends_with("box");
             return display;
         }
     }
-    return current;  // an invalid value is ignored
+    // The two-keyword form: the outer side (block or inline) and the inner
+    // one (flow, flow-root, table, flex, grid, ruby), with list-item.
+    bool inlineOuter = false;
+    bool blockOuter = false;
+    std::string_view inner;
+    bool listItem = false;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        const std::size_t end = std::min(value.find(' ', pos), value.size());
+        const std::string_view word = value.substr(pos, end - pos);
+        pos = end + 1;
+        if (word.empty()) {
+            continue;
+        }
+        if ((word == "inline" || word == "run-in") && !inlineOuter && !blockOuter) {
+            inlineOuter = true;
+        } else if (word == "block" && !inlineOuter && !blockOuter) {
+            blockOuter = true;
+        } else if (word == "list-item" && !listItem) {
+            listItem = true;
+        } else if (inner.empty() && (word == "flow" || word == "flow-root" || word == "table" ||
+                                     word == "flex" || word == "grid" || word == "ruby")) {
+            inner = word;
+        } else {
+            return current;  // an invalid value is ignored
+        }
+    }
+    if (listItem && !inner.empty() && inner != "flow" && inner != "flow-root") {
+        return current;
+    }
+    blockifies = inner == "flex" || inner == "grid";
+    if (inlineOuter) {
+        return inner.empty() || inner == "flow" || inner == "ruby" ? Display::Inline
+                                                                   : Display::InlineBlock;
+    }
+    return inner == "table" ? Display::Table : Display::Block;
 }
 
 WhiteSpace whiteSpaceFromCss(std::string_view value, WhiteSpace current) {
@@ -318,9 +371,11 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
 void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
-        const Display value = displayFromCss(display.value, style.display, blockifies);
+        bool inherits = false;
+        const Display value = displayFromCss(display.value, style.display, blockifies, inherits);
         style.blockifiesChildren = blockifies;
         style.display = value;
+        style.displayInherits = inherits;
     }
     if (const CascadedValue& visibility = cascaded[CssProperty::Visibility]; visibility.isSet()) {
         if (visibility.value == "hidden" || visibility.value == "collapse") {
@@ -424,7 +479,27 @@ ElementStyle StyleResolver::styleOf(const GumboNode* element) {
         }
     }
     bool costly = false;
-    const ElementStyle style = compute(element, costly);
+    ElementStyle style = compute(element, costly);
+    if (style.displayInherits) {
+        // display:inherit takes the parent's value, which may be inherited
+        // in turn: up the ancestors without recursion.
+        for (const GumboNode* parent = element->parent;
+             parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
+            const auto found = m_cache.find(parent);
+            bool parentCostly = false;
+            const ElementStyle parentStyle =
+                found != m_cache.end() ? found->second : compute(parent, parentCostly);
+            if (!parentStyle.displayInherits || found != m_cache.end()) {
+                style.display = parentStyle.display;
+                style.blockifiesChildren = parentStyle.blockifiesChildren;
+                break;
+            }
+        }
+        if (style.display == Display::None) {
+            style.contentHidden = false;
+        }
+        style.displayInherits = false;
+    }
     if (costly) {
         m_cache.emplace(element, style);
     }

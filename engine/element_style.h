@@ -24,6 +24,7 @@ enum class Display : std::uint8_t {
     TableRow,
     TableCell,
     TableCaption,
+    TableColumn,  // a block-level box whose contents are not shown
     Contents,
 };
 
@@ -54,6 +55,7 @@ struct ElementStyle {
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
+    bool displayInherits = false;     // display:inherit, until the parent's value is known
 };
 
 // Computes the style of the elements of one document. Styles that take CSS

@@ -3,6 +3,7 @@
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/uscript.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -60,6 +61,22 @@ bool continuesWord(UChar32 c) {
             return true;
         case U_FORMAT_CHAR:
             return c != 0x200B;
+        default:
+            return false;
+    }
+}
+
+// Han, kana and Hangul make words of their own: a letter of another script
+// right after them begins a new word.
+bool isEastAsianWordCharacter(UChar32 c) {
+    UErrorCode error = U_ZERO_ERROR;
+    switch (uscript_getScript(c, &error)) {
+        case USCRIPT_HAN:
+        case USCRIPT_HIRAGANA:
+        case USCRIPT_KATAKANA:
+        case USCRIPT_KATAKANA_OR_HIRAGANA:
+        case USCRIPT_HANGUL:
+            return true;
         default:
             return false;
     }
@@ -309,12 +326,16 @@ std::string capitalized(std::string_view text, UChar32 before) {
     std::string out;
     out.reserve(text.size());
     bool inWord = before != 0 && continuesWord(before);
+    bool prevEastAsian = before != 0 && isEastAsianWordCharacter(before);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
     for (int32_t i = 0; i < length;) {
         const int32_t start = i;
         UChar32 c = 0;
         U8_NEXT_OR_FFFD(bytes, i, length, c);
+        if (inWord && prevEastAsian && !isEastAsianWordCharacter(c)) {
+            inWord = false;
+        }
         if (!inWord && u_isalpha(c) != 0) {
             appendUtf8(out, static_cast<std::uint32_t>(u_totitle(c)));
         } else {
@@ -322,6 +343,7 @@ std::string capitalized(std::string_view text, UChar32 before) {
                 text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
         }
         inWord = continuesWord(c);
+        prevEastAsian = isEastAsianWordCharacter(c);
     }
     return out;
 }
@@ -536,7 +558,7 @@ struct Frame {
 
 bool isBlockLevel(Display display) {
     return display == Display::Block || display == Display::Table ||
-           display == Display::TableCaption;
+           display == Display::TableCaption || display == Display::TableColumn;
 }
 
 TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
@@ -750,7 +772,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     };
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const GumboVector* children = frame.style.replaced ? nullptr : childrenOf(frame.node);
+        const GumboVector* children =
+            frame.style.replaced || frame.style.display == Display::TableColumn
+                ? nullptr
+                : childrenOf(frame.node);
         if (children == nullptr || frame.nextChild >= children->length) {
             const Frame closed = frame;
             stack.pop_back();

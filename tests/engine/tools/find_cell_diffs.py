@@ -155,6 +155,8 @@ def main():
     parser.add_argument('--convert', default=os.path.join(root, 'build', 'bin', 'tabrivo-convert'))
     parser.add_argument('--minimise', type=int, default=10, metavar='N',
                         help='minimise up to N differing pages (0: none)')
+    parser.add_argument('--pages', default='',
+                        help='minimise only these pages (comma-separated names)')
     parser.add_argument('--reuse-oracle', action='store_true',
                         help='keep the browser output already in the work folder')
     args = parser.parse_args()
@@ -194,7 +196,8 @@ def main():
     print('pages with a difference: %d of %d; cells listed in %s'
           % (len(differing_pages), len(names), diffs_path))
     seen = set()
-    for name in differing_pages[:args.minimise]:
+    chosen = [n for n in differing_pages if not args.pages or n in args.pages.split(',')]
+    for name in chosen[:args.minimise]:
         html, codec, bom = manifest[name]
         checker = Checker(args.convert, args.oracle, codec, bom)
         checker.compare = compare
