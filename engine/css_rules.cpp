@@ -295,11 +295,18 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
                      [](const CascadedValue& value) { return value.isSet(); })) {
         return;  // nothing the text depends on
     }
+    // One selector the parser does not accept drops the whole rule.
+    std::vector<Selector> parsed;
     for (std::string_view text : splitTopLevel(selectors, ',')) {
-        Rule rule;
-        if (!parseSelector(trim(text), rule.selector)) {
-            continue;
+        Selector selector;
+        if (!parseSelector(trim(text), selector)) {
+            return;
         }
+        parsed.push_back(std::move(selector));
+    }
+    for (Selector& selector : parsed) {
+        Rule rule;
+        rule.selector = std::move(selector);
         rule.declarations = std::string(declarations);
         rule.order = static_cast<std::uint32_t>(m_rules.size());
         const Compound& key = rule.selector.compounds.back();
@@ -424,6 +431,19 @@ bool parseNth(std::string_view text, int& step, int& offset) {
     return true;
 }
 
+bool isUnmatchedState(std::string_view name) {
+    static constexpr std::string_view kStates[] = {
+        "hover",         "active",        "focus",    "visited",           "target",
+        "focus-within",  "focus-visible", "checked",  "disabled",          "link",
+        "any-link",      "required",      "optional", "placeholder-shown", "default",
+        "indeterminate", "valid",         "invalid",  "in-range",          "out-of-range",
+        "read-write",    "autofill",      "modal",    "fullscreen",        "popover-open",
+        "open",          "playing",       "paused",   "user-invalid",      "user-valid",
+        "target-within", "future",        "past",     "current",
+    };
+    return std::find(std::begin(kStates), std::end(kStates), name) != std::end(kStates);
+}
+
 bool nthMatches(int step, int offset, int position) {
     if (step == 0) {
         return position == offset;
@@ -433,6 +453,15 @@ bool nthMatches(int step, int offset, int position) {
 }
 
 }  // namespace
+
+// :first-child and its kin: the first position counted from one end.
+StyleRules::Pseudo StyleRules::firstFrom(Pseudo::Kind kind, bool ofType) {
+    Pseudo pseudo;
+    pseudo.kind = kind;
+    pseudo.ofType = ofType;
+    pseudo.offset = 1;
+    return pseudo;
+}
 
 bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& compound,
                                std::uint32_t& specificity) {
@@ -487,7 +516,23 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
         } else if (c == ':') {
             ++i;
             if (i < text.size() && text[i] == ':') {
-                return false;  // a pseudo-element: the rule is not about the element itself
+                // A pseudo-element: the rule is not about the element itself.
+                ++i;
+                std::string ignored;
+                if (!readIdentifier(text, i, ignored)) {
+                    return false;
+                }
+                if (i < text.size() && text[i] == '(') {
+                    const std::size_t close = text.find(')', i);
+                    if (close == std::string_view::npos) {
+                        return false;
+                    }
+                    i = close + 1;
+                }
+                compound.pseudos.push_back(Pseudo{});
+                specificity += kTagWeight;
+                started = true;
+                continue;
             }
             std::string name;
             if (!readIdentifier(text, i, name)) {
@@ -513,13 +558,13 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
             Pseudo pseudo;
             std::uint32_t weight = kClassWeight;
             if (name == "first-child" || name == "first-of-type") {
-                pseudo = {Pseudo::Kind::Nth, name == "first-of-type", 0, 1, {}};
+                pseudo = firstFrom(Pseudo::Kind::Nth, name == "first-of-type");
             } else if (name == "last-child" || name == "last-of-type") {
-                pseudo = {Pseudo::Kind::NthLast, name == "last-of-type", 0, 1, {}};
+                pseudo = firstFrom(Pseudo::Kind::NthLast, name == "last-of-type");
             } else if (name == "only-child" || name == "only-of-type") {
                 const bool ofType = name == "only-of-type";
-                compound.pseudos.push_back({Pseudo::Kind::Nth, ofType, 0, 1, {}});
-                pseudo = {Pseudo::Kind::NthLast, ofType, 0, 1, {}};
+                compound.pseudos.push_back(firstFrom(Pseudo::Kind::Nth, ofType));
+                pseudo = firstFrom(Pseudo::Kind::NthLast, ofType);
             } else if (name == "nth-child" || name == "nth-last-child" || name == "nth-of-type" ||
                        name == "nth-last-of-type") {
                 pseudo.kind =
@@ -547,16 +592,40 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                     pseudo.alternatives.push_back(std::move(alternative));
                 }
                 weight = name == "where" ? 0 : most;
-            } else if (name == "hover" || name == "active" || name == "focus" ||
-                       name == "visited" || name == "target" || name == "focus-within" ||
-                       name == "focus-visible" || name == "checked" || name == "disabled" ||
-                       name == "enabled" || name == "link" || name == "any-link" ||
-                       name == "defined") {
-                // States of a page nobody interacts with; links and controls are left unmatched.
-                if (name == "enabled" || name == "defined") {
-                    weight = kClassWeight;
-                    pseudo.kind = Pseudo::Kind::Is;  // no alternatives: always true
+            } else if (name == "has") {
+                // Only lists of compounds, as descendants or ("> x") children.
+                std::uint32_t most = 0;
+                pseudo.kind = Pseudo::Kind::Has;
+                for (std::string_view part : splitTopLevel(argument, ',')) {
+                    part = trim(part);
+                    if (part.starts_with('>')) {
+                        pseudo.childrenOnly = true;
+                        part = trim(part.substr(1));
+                    }
+                    std::size_t j = 0;
+                    Compound alternative;
+                    std::uint32_t partWeight = 0;
+                    if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        pseudo.kind = Pseudo::Kind::Never;
+                        break;
+                    }
+                    most = std::max(most, partWeight);
+                    pseudo.alternatives.push_back(std::move(alternative));
                 }
+                weight = most;
+            } else if (name == "lang") {
+                pseudo.kind = Pseudo::Kind::Lang;
+                pseudo.argument = toLower(trim(argument));
+            } else if (name == "read-only" || name == "scope" || name == "enabled" ||
+                       name == "defined" || name == "dir") {
+                // True of every element of a static page, or nearly so.
+                pseudo.kind = Pseudo::Kind::Is;  // no alternatives: always true
+                if (name == "scope") {
+                    pseudo.kind = Pseudo::Kind::Root;
+                }
+            } else if (name == "before" || name == "after" || name == "first-line" ||
+                       name == "first-letter" || isUnmatchedState(name)) {
+                // Pseudo-elements, and states of a page nobody interacts with.
             } else {
                 return false;  // not read: the rule is dropped
             }
@@ -673,6 +742,40 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
         }
         case Pseudo::Kind::Root:
             return element->parent != nullptr && element->parent->type == GUMBO_NODE_DOCUMENT;
+        case Pseudo::Kind::Has: {
+            std::vector<const GumboNode*> pending{element};
+            while (!pending.empty()) {
+                const GumboNode* node = pending.back();
+                pending.pop_back();
+                const GumboVector& children = node->v.element.children;
+                for (unsigned i = 0; i < children.length; ++i) {
+                    const GumboNode* child = childAt(children, i);
+                    if (child->type != GUMBO_NODE_ELEMENT) {
+                        continue;
+                    }
+                    for (const Compound& alternative : pseudo.alternatives) {
+                        if (matchesCompound(alternative, child)) {
+                            return true;
+                        }
+                    }
+                    if (!pseudo.childrenOnly) {
+                        pending.push_back(child);
+                    }
+                }
+            }
+            return false;
+        }
+        case Pseudo::Kind::Lang:
+            for (const GumboNode* node = element;
+                 node != nullptr && node->type == GUMBO_NODE_ELEMENT; node = node->parent) {
+                if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
+                    const std::string value = toLower(trim(lang));
+                    return value == pseudo.argument || (value.starts_with(pseudo.argument) &&
+                                                        value.size() > pseudo.argument.size() &&
+                                                        value[pseudo.argument.size()] == '-');
+                }
+            }
+            return false;
         case Pseudo::Kind::Not:
         case Pseudo::Kind::Is: {
             bool any = pseudo.alternatives.empty();

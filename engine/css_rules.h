@@ -65,12 +65,14 @@ private:
     // A structural pseudo-class: positions among the element's siblings, or
     // a list of compounds for :not(), :is() and :where().
     struct Pseudo {
-        enum class Kind : std::uint8_t { Never, Nth, NthLast, Empty, Root, Not, Is };
+        enum class Kind : std::uint8_t { Never, Nth, NthLast, Empty, Root, Not, Is, Has, Lang };
         Kind kind = Kind::Never;
-        bool ofType = false;  // counts only siblings of the same type
-        int step = 0;         // an+b
+        bool ofType = false;        // counts only siblings of the same type
+        bool childrenOnly = false;  // :has(> x)
+        int step = 0;               // an+b
         int offset = 0;
         std::vector<Compound> alternatives;
+        std::string argument;  // the language of :lang()
     };
     struct Compound {
         std::string tag;  // empty: any
@@ -99,6 +101,7 @@ private:
     static bool parseCompound(std::string_view text, std::size_t& i, Compound& compound,
                               std::uint32_t& specificity);
     static bool matchesCompound(const Compound& compound, const GumboNode* element);
+    static Pseudo firstFrom(Pseudo::Kind kind, bool ofType);
     static bool matchesPseudo(const Pseudo& pseudo, const GumboNode* element);
     static bool matches(const Selector& selector, const GumboNode* element);
 

@@ -376,6 +376,8 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
         style.blockifiesChildren = blockifies;
         style.display = value;
         style.displayInherits = inherits;
+        style.inlineTable =
+            value == Display::InlineBlock && display.value.find("table") != std::string::npos;
     }
     if (const CascadedValue& visibility = cascaded[CssProperty::Visibility]; visibility.isSet()) {
         if (visibility.value == "hidden" || visibility.value == "collapse") {
@@ -419,17 +421,13 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
 }
 
 // Content-visibility needs a box that can contain its contents: it does
-// nothing on an inline box, a row or row group, or an element without a box.
+// nothing on an inline box, a table or its parts other than cells, or an
+// element without a box.
 void settle(ElementStyle& style) {
-    switch (style.display) {
-        case Display::Block:
-        case Display::InlineBlock:
-        case Display::Table:
-        case Display::TableCell:
-        case Display::TableCaption:
-            break;
-        default:
-            style.contentHidden = false;
+    const bool contains = style.display == Display::Block || style.display == Display::TableCell ||
+                          (style.display == Display::InlineBlock && !style.inlineTable);
+    if (!contains) {
+        style.contentHidden = false;
     }
 }
 

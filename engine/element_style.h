@@ -55,7 +55,9 @@ struct ElementStyle {
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
-    bool displayInherits = false;     // display:inherit, until the parent's value is known
+    bool displayInherits = false;
+    bool inlineTable =
+        false;  // an inline-level table     // display:inherit, until the parent's value is known
 };
 
 // Computes the style of the elements of one document. Styles that take CSS

@@ -145,23 +145,31 @@ public:
     // lines of its own, but the white space of the line it was taken out of
     // collapses as if it were not there: a space before it is kept.
     struct FlowState {
-        bool atLineStart;
+        bool atLineStart = true;
+        std::size_t spaceAt = std::string::npos;  // where a space before the box goes
     };
     FlowState leaveFlow() {
-        const bool spaceWritten = m_pendingSpace;
-        if (spaceWritten) {
+        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos};
+        if (m_pendingSpace) {
+            // Kept only if more of the line follows the box.
             flushBreaks();
-            m_out->push_back(' ');
+            state.spaceAt = m_out->size();
         }
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
-        return {m_atLineStart || spaceWritten};
+        return state;
     }
     void returnToFlow(FlowState state) {
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = state.atLineStart;
+        m_spaceBeforeBoxAt = state.spaceAt;
     }
+
+    // An inline element begins: text after it on this line has a box even
+    // when it is only white space.
+    void inlineBox() { m_inlineOpened = true; }
+    bool hasInlineBefore() const { return !m_atLineStart || m_inlineOpened; }
 
     // Pieces that are always kept: a line break for <br> and between rows, a
     // TAB between cells.
@@ -179,6 +187,7 @@ public:
     // An inline box without text (an image, a form control): white space on
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
+        placeSpaceBeforeBox();
         if (m_pendingSpace) {
             flushBreaks();
             m_out->push_back(' ');
@@ -192,8 +201,6 @@ public:
     // The last character of the text on the current line, 0 after a break or
     // a box: where a word may go on across inline elements.
     UChar32 lastCharacter() const { return m_lastCharacter; }
-    // No line has content yet since the last block edge or line break.
-    bool atLineStart() const { return m_atLineStart; }
 
     // The collected segment: its text, the line breaks wanted before its first
     // piece and those still wanted after its last.
@@ -229,6 +236,8 @@ public:
     }
 
     void requireBreaks(int count) {
+        m_spaceBeforeBoxAt = std::string::npos;
+        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = true;
@@ -240,6 +249,8 @@ public:
 
     // The edge of a box that starts or ends lines of its own (a table cell or row).
     void boxEdge() {
+        m_spaceBeforeBoxAt = std::string::npos;
+        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = true;
@@ -248,6 +259,8 @@ public:
 
 private:
     void startLiteral() {
+        m_spaceBeforeBoxAt = std::string::npos;
+        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         flushBreaks();
@@ -270,6 +283,7 @@ private:
     }
 
     void beginContent() {
+        placeSpaceBeforeBox();
         flushBreaks();
         if (m_pendingSpace) {
             m_out->push_back(' ');
@@ -277,6 +291,14 @@ private:
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = false;
+    }
+
+    // More of the line came after an out-of-flow box: the space before it stays.
+    void placeSpaceBeforeBox() {
+        if (m_spaceBeforeBoxAt != std::string::npos) {
+            m_out->insert(m_spaceBeforeBoxAt, 1, ' ');
+            m_spaceBeforeBoxAt = std::string::npos;
+        }
     }
 
     std::string m_own;
@@ -290,6 +312,8 @@ private:
     UChar32 m_lastCharacter = 0;
     bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
     bool m_afterZeroWidthSpace = false;
+    bool m_inlineOpened = false;
+    std::size_t m_spaceBeforeBoxAt = std::string::npos;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -439,10 +463,10 @@ public:
         return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
     }
 
+    // Any box after a cell in its row is a cell or is wrapped in one.
     bool hasCellAfter(const GumboNode* cell) {
-        return hasSiblingAfter(cell, [this](const GumboNode* sibling) {
-            return displayOf(sibling) == Display::TableCell;
-        });
+        return hasSiblingAfter(
+            cell, [this](const GumboNode* sibling) { return displayOf(sibling) != Display::None; });
     }
 
     // Whether another row follows this one in its table, in its own group or a later one.
@@ -581,10 +605,10 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     } else if (display == Display::TableCell || display == Display::TableRow) {
         out.boxEdge();
     }
-    if (style.lineBreak) {
-        out.lineBreak();
-    } else if (style.replaced || style.quoted) {
+    if (style.replaced || style.quoted) {
         out.atomicBox();
+    } else if (display == Display::Inline) {
+        out.inlineBox();
     } else if (display == Display::InlineBlock) {
         out.atomicBox();  // an inline box on the outer line...
         out.boxEdge();    // ...whose own lines start afresh
@@ -807,7 +831,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
                 } else if (frame.inherited.visible) {
                     const std::string_view run = child->v.text.text;
-                    if (out.atLineStart() && !preservesNewlines(frame.inherited.whiteSpace) &&
+                    if (!out.hasInlineBefore() && !preservesNewlines(frame.inherited.whiteSpace) &&
                         frame.style.display != Display::Inline && isBlankText(run)) {
                         break;  // no box: nothing inline comes before it
                     }
