@@ -222,7 +222,7 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
             candidate.important = true;
             candidate.value = std::string(trim(std::string_view(candidate.value).substr(0, bang)));
         }
-        if (candidate.value.empty()) {
+        if (candidate.value.empty() || !acceptsValue(known->second, candidate.value)) {
             continue;
         }
         candidate.specificity = specificity;

@@ -42,6 +42,10 @@ struct CascadedStyle {
     const CascadedValue& operator[](CssProperty p) const { return values[static_cast<int>(p)]; }
 };
 
+// Whether the browser accepts `value` (lower-cased) for the property; a
+// declaration with any other value is dropped as if it were not there.
+bool acceptsValue(CssProperty property, std::string_view value);
+
 // Parses the declarations of a style attribute or rule body into `style`,
 // each with the given specificity and order.
 void applyDeclarations(std::string_view declarations, std::uint32_t specificity,

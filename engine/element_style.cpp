@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -397,6 +398,7 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
         style.textTransform = v == "uppercase"                 ? TextTransform::Uppercase
                               : v == "lowercase"               ? TextTransform::Lowercase
                               : v == "capitalize"              ? TextTransform::Capitalize
+                              : v == "math-auto"               ? TextTransform::MathAuto
                               : v == "none" || v == "initial"  ? TextTransform::None
                               : v == "inherit" || v == "unset" ? TextTransform::Inherit
                                                                : style.textTransform;
@@ -404,10 +406,11 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     // Floating and absolutely positioned boxes are blocks, whatever their display.
     const std::string& position = cascaded[CssProperty::Position].value;
     const std::string& floating = cascaded[CssProperty::Float].value;
-    const bool outOfFlow =
-        position == "absolute" || position == "fixed" || floating == "left" || floating == "right";
-    if (!position.empty() && position != "absolute" && position != "fixed" && floating != "left" &&
-        floating != "right" && style.outOfFlow) {
+    const bool floats = floating == "left" || floating == "right" || floating == "inline-start" ||
+                        floating == "inline-end";
+    const bool outOfFlow = position == "absolute" || position == "fixed" || floats;
+    if (!position.empty() && position != "absolute" && position != "fixed" && !floats &&
+        style.outOfFlow) {
         style.outOfFlow = position != "static" && position != "relative" && position != "sticky" &&
                           position != "initial" && position != "unset";
     }
@@ -418,6 +421,10 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
         (style.display == Display::Inline || style.display == Display::InlineBlock)) {
         style.display = Display::Block;
     }
+}
+
+bool isOneOf(std::string_view value, std::initializer_list<std::string_view> keywords) {
+    return std::find(keywords.begin(), keywords.end(), value) != keywords.end();
 }
 
 // Content-visibility needs a box that can contain its contents: it does
@@ -432,6 +439,36 @@ void settle(ElementStyle& style) {
 }
 
 }  // namespace
+
+bool acceptsValue(CssProperty property, std::string_view value) {
+    if (isOneOf(value, {"inherit", "initial", "unset", "revert", "revert-layer"})) {
+        return true;
+    }
+    bool blockifies = false;
+    bool inherits = false;
+    switch (property) {
+        case CssProperty::Display:
+            // An invalid value leaves whatever it is given unchanged.
+            return displayFromCss(value, Display::Contents, blockifies, inherits) !=
+                       Display::Contents ||
+                   displayFromCss(value, Display::None, blockifies, inherits) != Display::None;
+        case CssProperty::WhiteSpace:
+            return whiteSpaceFromCss(value, WhiteSpace::Pre) != WhiteSpace::Pre ||
+                   whiteSpaceFromCss(value, WhiteSpace::NoWrap) != WhiteSpace::NoWrap;
+        case CssProperty::TextTransform:
+            return isOneOf(value, {"none", "uppercase", "lowercase", "capitalize", "math-auto"});
+        case CssProperty::Visibility:
+            return isOneOf(value, {"visible", "hidden", "collapse"});
+        case CssProperty::ContentVisibility:
+            return isOneOf(value, {"visible", "hidden", "auto"});
+        case CssProperty::Position:
+            return isOneOf(value, {"static", "relative", "absolute", "fixed", "sticky"});
+        case CssProperty::Float:
+            return isOneOf(value, {"none", "left", "right", "inline-start", "inline-end"});
+        default:
+            return true;
+    }
+}
 
 std::string tagName(const GumboNode* element) {
     const GumboElement& e = element->v.element;

@@ -38,7 +38,14 @@ enum class WhiteSpace : std::uint8_t {
     BreakSpaces
 };
 enum class Visibility : std::uint8_t { Inherit, Visible, Hidden };
-enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
+enum class TextTransform : std::uint8_t {
+    Inherit,
+    None,
+    Uppercase,
+    Lowercase,
+    Capitalize,
+    MathAuto  // a single letter in italic
+};
 // The languages whose case mapping differs from the default one.
 enum class CaseLanguage : std::uint8_t { Inherit, Other, Turkic, Lithuanian, Greek };
 

@@ -580,6 +580,12 @@ struct Frame {
     bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
 };
 
+// Boxes whose own text children are only the white space between their parts.
+bool isTableGrid(Display display) {
+    return display == Display::Table || display == Display::TableRowGroup ||
+           display == Display::TableRow;
+}
+
 bool isBlockLevel(Display display) {
     return display == Display::Block || display == Display::Table ||
            display == Display::TableCaption || display == Display::TableColumn;
@@ -773,6 +779,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     if (ownStyle.replaced || ownStyle.contentHidden) {
         return;
     }
+    rootStyle.blockifiesChildren = ownStyle.blockifiesChildren;
+    if (ownStyle.display == Display::TableColumn) {
+        return;
+    }
     TableStructure table(styles);
     // A nested table's text is the same wherever it is met from, so each is
     // collected once as a segment and reused by every cell around it: deep
@@ -827,13 +837,19 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                if (frame.inherited.visible && isAutoItalicIdentifier(frame.node)) {
+                if (frame.inherited.visible &&
+                    (isAutoItalicIdentifier(frame.node) ||
+                     (frame.inherited.textTransform == TextTransform::MathAuto &&
+                      std::string_view(child->v.text.text).find_first_of(" \t\n\r") ==
+                          std::string_view::npos))) {
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
                 } else if (frame.inherited.visible) {
                     const std::string_view run = child->v.text.text;
-                    if (!out.hasInlineBefore() && !preservesNewlines(frame.inherited.whiteSpace) &&
-                        frame.style.display != Display::Inline && isBlankText(run)) {
-                        break;  // no box: nothing inline comes before it
+                    if (isBlankText(run) && (isTableGrid(frame.style.display) ||
+                                             (!out.hasInlineBefore() &&
+                                              !preservesNewlines(frame.inherited.whiteSpace) &&
+                                              frame.style.display != Display::Inline))) {
+                        break;  // no box: between table parts, or nothing inline before it
                     }
                     if (frame.inherited.textTransform == TextTransform::None ||
                         frame.inherited.textTransform == TextTransform::Inherit) {
