@@ -377,6 +377,8 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
         style.blockifiesChildren = blockifies;
         style.display = value;
         style.displayInherits = inherits;
+        const std::string_view keywords(display.value);
+        style.inlinifiesChildren = keywords.starts_with("ruby") || keywords.ends_with(" ruby");
         style.inlineTable =
             value == Display::InlineBlock && display.value.find("table") != std::string::npos;
     }

@@ -62,6 +62,7 @@ struct ElementStyle {
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
+    bool inlinifiesChildren = false;  // ruby containers
     bool displayInherits = false;
     bool inlineTable =
         false;  // an inline-level table     // display:inherit, until the parent's value is known

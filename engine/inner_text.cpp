@@ -166,11 +166,6 @@ public:
         m_spaceBeforeBoxAt = state.spaceAt;
     }
 
-    // An inline element begins: text after it on this line has a box even
-    // when it is only white space.
-    void inlineBox() { m_inlineOpened = true; }
-    bool hasInlineBefore() const { return !m_atLineStart || m_inlineOpened; }
-
     // Pieces that are always kept: a line break for <br> and between rows, a
     // TAB between cells.
     void lineBreak() {
@@ -237,7 +232,6 @@ public:
 
     void requireBreaks(int count) {
         m_spaceBeforeBoxAt = std::string::npos;
-        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = true;
@@ -250,7 +244,6 @@ public:
     // The edge of a box that starts or ends lines of its own (a table cell or row).
     void boxEdge() {
         m_spaceBeforeBoxAt = std::string::npos;
-        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = true;
@@ -260,7 +253,6 @@ public:
 private:
     void startLiteral() {
         m_spaceBeforeBoxAt = std::string::npos;
-        m_inlineOpened = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         flushBreaks();
@@ -312,7 +304,6 @@ private:
     UChar32 m_lastCharacter = 0;
     bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
     bool m_afterZeroWidthSpace = false;
-    bool m_inlineOpened = false;
     std::size_t m_spaceBeforeBoxAt = std::string::npos;
 };
 
@@ -580,6 +571,28 @@ struct Frame {
     bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
 };
 
+// Whether white space alone (with form feeds or vertical tabs) gets a box: only
+// after an inline sibling, or first in an inline parent.
+bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver& styles) {
+    const GumboVector* siblings = childrenOf(text->parent);
+    for (auto i = static_cast<long>(text->index_within_parent) - 1; i >= 0; --i) {
+        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        if (sibling->type == GUMBO_NODE_TEXT || sibling->type == GUMBO_NODE_CDATA) {
+            return true;
+        }
+        if (sibling->type != GUMBO_NODE_ELEMENT) {
+            continue;  // comments, and white space that decides the same way
+        }
+        const ElementStyle style = styles.styleOf(sibling);
+        if (style.display == Display::None || style.outOfFlow) {
+            continue;  // no box, or one outside the line
+        }
+        return !style.lineBreak &&
+               (style.display == Display::Inline || style.display == Display::InlineBlock);
+    }
+    return parentDisplay == Display::Inline;
+}
+
 // Boxes whose own text children are only the white space between their parts.
 bool isTableGrid(Display display) {
     return display == Display::Table || display == Display::TableRowGroup ||
@@ -613,8 +626,6 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     }
     if (style.replaced || style.quoted) {
         out.atomicBox();
-    } else if (display == Display::Inline) {
-        out.inlineBox();
     } else if (display == Display::InlineBlock) {
         out.atomicBox();  // an inline box on the outer line...
         out.boxEdge();    // ...whose own lines start afresh
@@ -780,6 +791,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
         return;
     }
     rootStyle.blockifiesChildren = ownStyle.blockifiesChildren;
+    rootStyle.inlinifiesChildren = ownStyle.inlinifiesChildren;
     if (ownStyle.display == Display::TableColumn) {
         return;
     }
@@ -799,10 +811,20 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      {},
                      hidesLightChildren(element)});
     auto displayIn = [](const Frame& parent, Display display) {
-        return parent.style.blockifiesChildren &&
-                       (display == Display::Inline || display == Display::InlineBlock)
-                   ? Display::Block
-                   : display;
+        if (parent.style.blockifiesChildren &&
+            (display == Display::Inline || display == Display::InlineBlock)) {
+            return Display::Block;
+        }
+        if (parent.style.inlinifiesChildren) {
+            // Ruby lays its children out inline, blocks included.
+            if (display == Display::Table) {
+                return Display::InlineBlock;
+            }
+            if (isBlockLevel(display)) {
+                return Display::Inline;
+            }
+        }
+        return display;
     };
     while (!stack.empty()) {
         Frame& frame = stack.back();
@@ -845,10 +867,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
                 } else if (frame.inherited.visible) {
                     const std::string_view run = child->v.text.text;
-                    if (isBlankText(run) && (isTableGrid(frame.style.display) ||
-                                             (!out.hasInlineBefore() &&
-                                              !preservesNewlines(frame.inherited.whiteSpace) &&
-                                              frame.style.display != Display::Inline))) {
+                    if (isBlankText(run) &&
+                        (isTableGrid(frame.style.display) ||
+                         (!preservesNewlines(frame.inherited.whiteSpace) &&
+                          !blankTextHasBox(child, frame.style.display, styles)))) {
                         break;  // no box: between table parts, or nothing inline before it
                     }
                     if (frame.inherited.textTransform == TextTransform::None ||
