@@ -332,15 +332,22 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
 void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
     const GumboElement& element = node->v.element;
     if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        // A drawing is an atomic inline box; each of its text elements stands
+        // on a line of its own.
         switch (element.tag) {
             case GUMBO_TAG_SVG:
-                style.display = Display::Block;
+                style.display = Display::InlineBlock;
                 break;
             case GUMBO_TAG_TITLE:
             case GUMBO_TAG_DESC:
             case GUMBO_TAG_STYLE:
             case GUMBO_TAG_SCRIPT:
                 style.display = Display::None;
+                break;
+            case GUMBO_TAG_UNKNOWN:
+                if (tagName(node) == "text") {
+                    style.display = Display::Block;
+                }
                 break;
             default:
                 break;

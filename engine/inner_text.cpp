@@ -371,8 +371,10 @@ std::string transformed(std::string_view text, const Inherited& inherited, UChar
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     if (inherited.textTransform == TextTransform::Uppercase) {
         unicode.toUpper(caseLocale(inherited.language));
-    } else {
+    } else if (inherited.textTransform == TextTransform::Lowercase) {
         unicode.toLower(caseLocale(inherited.language));
+    } else {
+        return std::string(text);
     }
     std::string out;
     unicode.toUTF8String(out);
@@ -552,12 +554,15 @@ CellState cellState(const GumboNode* element, StyleResolver& styles, EntryContex
                     Inherited& inherited) {
     const EntryContext context = entryContext(element, styles, known);
     const ElementStyle own = styles.styleOf(element);
+    if (context.contentHidden) {
+        return CellState::ContentHidden;  // even where a box in between has none
+    }
     if (context.notRendered || own.display == Display::None) {
         return CellState::NotRendered;
     }
     inherited = context.inherited;
     inherit(own, inherited);
-    return context.contentHidden ? CellState::ContentHidden : CellState::Rendered;
+    return CellState::Rendered;
 }
 
 struct Frame {
