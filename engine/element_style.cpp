@@ -539,10 +539,8 @@ ElementStyle StyleResolver::styleOf(const GumboNode* element) {
                 break;
             }
         }
-        if (style.display == Display::None) {
-            style.contentHidden = false;
-        }
         style.displayInherits = false;
+        settle(style);
     }
     if (costly) {
         m_cache.emplace(element, style);
