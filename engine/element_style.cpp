@@ -376,7 +376,19 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
     }
 }
 
-void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
+// Floats and positioned boxes are blocks, whatever their display (a table
+// stays a table); so is a legend that would be inline.
+void blockifyWhereNeeded(const GumboNode* node, ElementStyle& style) {
+    const Display display = style.display;
+    if (style.outOfFlow
+            ? display != Display::None && display != Display::Contents && display != Display::Table
+            : isHtmlElement(node, GUMBO_TAG_LEGEND) &&
+                  (display == Display::Inline || display == Display::InlineBlock)) {
+        style.display = Display::Block;
+    }
+}
+
+void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementStyle& style) {
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
         bool inherits = false;
@@ -412,7 +424,6 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
                               : v == "inherit" || v == "unset" ? TextTransform::Inherit
                                                                : style.textTransform;
     }
-    // Floating and absolutely positioned boxes are blocks, whatever their display.
     const std::string& position = cascaded[CssProperty::Position].value;
     const std::string& floating = cascaded[CssProperty::Float].value;
     const bool floats = floating == "left" || floating == "right" || floating == "inline-start" ||
@@ -426,10 +437,7 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     if (outOfFlow) {
         style.outOfFlow = true;
     }
-    if (style.outOfFlow &&
-        (style.display == Display::Inline || style.display == Display::InlineBlock)) {
-        style.display = Display::Block;
-    }
+    blockifyWhereNeeded(node, style);
 }
 
 bool isOneOf(std::string_view value, std::initializer_list<std::string_view> keywords) {
@@ -510,7 +518,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     if (inlineCss != nullptr) {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
-    applyCascade(cascaded, style);
+    applyCascade(node, cascaded, style);
     settle(style);
     return style;
 }
@@ -540,6 +548,7 @@ ElementStyle StyleResolver::styleOf(const GumboNode* element) {
             }
         }
         style.displayInherits = false;
+        blockifyWhereNeeded(element, style);
         settle(style);
     }
     if (costly) {

@@ -60,7 +60,7 @@ bool continuesWord(UChar32 c) {
         case U_CONNECTOR_PUNCTUATION:
             return true;
         case U_FORMAT_CHAR:
-            return c != 0x200B;
+            return c != 0x200B;  // a zero-width space separates words
         default:
             return false;
     }
@@ -341,6 +341,7 @@ std::string capitalized(std::string_view text, UChar32 before) {
     std::string out;
     out.reserve(text.size());
     bool inWord = before != 0 && continuesWord(before);
+    bool lettered = inWord;  // the word's first letter or digit has been met
     bool prevEastAsian = before != 0 && isEastAsianWordCharacter(before);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
@@ -348,17 +349,23 @@ std::string capitalized(std::string_view text, UChar32 before) {
         const int32_t start = i;
         UChar32 c = 0;
         U8_NEXT_OR_FFFD(bytes, i, length, c);
-        if (inWord && prevEastAsian && !isEastAsianWordCharacter(c)) {
+        const bool eastAsian = isEastAsianWordCharacter(c);
+        if (!continuesWord(c) || (inWord && prevEastAsian && !eastAsian)) {
             inWord = false;
         }
-        if (!inWord && u_isalpha(c) != 0) {
+        if (!inWord && continuesWord(c)) {
+            inWord = true;
+            lettered = false;
+        }
+        const bool letter = u_isalpha(c) != 0;
+        if (inWord && !lettered && letter) {
             appendUtf8(out, static_cast<std::uint32_t>(u_totitle(c)));
         } else {
             out.append(
                 text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
         }
-        inWord = continuesWord(c);
-        prevEastAsian = isEastAsianWordCharacter(c);
+        lettered = lettered || letter || u_charType(c) == U_DECIMAL_DIGIT_NUMBER;
+        prevEastAsian = eastAsian;
     }
     return out;
 }
@@ -456,10 +463,24 @@ public:
         return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
     }
 
-    // Any box after a cell in its row is a cell or is wrapped in one.
+    // In a row, any box after a cell is a cell or is wrapped in one; a cell
+    // outside a row is followed by a cell only if its next sibling is one.
     bool hasCellAfter(const GumboNode* cell) {
-        return hasSiblingAfter(
-            cell, [this](const GumboNode* sibling) { return displayOf(sibling) != Display::None; });
+        const bool inRow = cell->parent != nullptr && cell->parent->type == GUMBO_NODE_ELEMENT &&
+                           displayOf(cell->parent) == Display::TableRow;
+        bool decided = false;
+        return hasSiblingAfter(cell, [&](const GumboNode* sibling) {
+            if (sibling->type == GUMBO_NODE_TEXT) {
+                decided = decided || !inRow;  // text ends a table made around cells
+                return false;
+            }
+            const Display display = displayOf(sibling);
+            if (decided || display == Display::None) {
+                return false;
+            }
+            decided = !inRow;
+            return inRow || display == Display::TableCell;
+        });
     }
 
     // Whether another row follows this one in its table, in its own group or a later one.
@@ -728,6 +749,14 @@ bool hidesLightChildren(const GumboNode* host) {
     return false;
 }
 
+bool isListedInSelect(const GumboNode* option) {
+    const GumboNode* parent = option->parent;
+    if (parent != nullptr && isHtmlElement(parent, GUMBO_TAG_OPTGROUP)) {
+        parent = parent->parent;
+    }
+    return parent != nullptr && isHtmlElement(parent, GUMBO_TAG_SELECT);
+}
+
 // A select shows only its options and option groups, and a group in a select
 // only its options: other text and elements there have no box.
 bool isShownInSelect(const GumboNode* parent, const GumboNode* child) {
@@ -888,7 +917,11 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 }
                 break;
             case GUMBO_NODE_ELEMENT: {
-                const ElementStyle style = styles.styleOf(child);
+                ElementStyle style = styles.styleOf(child);
+                if (style.display == Display::None && isHtmlElement(child, GUMBO_TAG_OPTION) &&
+                    isListedInSelect(child)) {
+                    style.display = Display::Block;  // a select lists every option
+                }
                 if (style.display == Display::None || style.contentHidden) {
                     break;
                 }
