@@ -333,6 +333,11 @@ constexpr std::uint32_t kTagWeight = 1U;
 // Reads an identifier at text[i], resolving escapes ("\31 x" is "1x", "\:" is ":").
 bool readIdentifier(std::string_view text, std::size_t& i, std::string& out) {
     out.clear();
+    // A name never starts with a digit, nor with a hyphen and a digit.
+    const std::size_t digitAt = i < text.size() && text[i] == '-' ? i + 1 : i;
+    if (digitAt < text.size() && text[digitAt] >= '0' && text[digitAt] <= '9') {
+        return false;
+    }
     while (i < text.size()) {
         const char c = text[i];
         if (isNameChar(c)) {

@@ -61,6 +61,7 @@ const TagDefaults& tagDefaults() {
         // A select is an inline box whose options stand on lines of their own.
         d.display[GUMBO_TAG_SELECT] = Display::InlineBlock;
         d.display[GUMBO_TAG_BUTTON] = Display::InlineBlock;
+        d.display[GUMBO_TAG_MARQUEE] = Display::InlineBlock;
         d.display[GUMBO_TAG_TABLE] = Display::Table;
         d.display[GUMBO_TAG_CAPTION] = Display::TableCaption;
         d.display[GUMBO_TAG_THEAD] = Display::TableRowGroup;
@@ -252,6 +253,14 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     style.lineBreak = tag == GUMBO_TAG_BR;
     style.quoted = tag == GUMBO_TAG_Q;
     switch (tag) {
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_OPTION:
+            style.textTransform = TextTransform::None;  // controls keep their text as it is
+            break;
+        case GUMBO_TAG_MARQUEE:
+            style.whiteSpace = WhiteSpace::NoWrap;
+            break;
         case GUMBO_TAG_PRE:
         case GUMBO_TAG_LISTING:
         case GUMBO_TAG_XMP:
@@ -296,7 +305,8 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             if (equalsNoCase(name, "dialog")) {
                 style.display =
                     attributeValue(node, "open") != nullptr ? Display::Block : Display::None;
-                style.outOfFlow = true;  // positioned absolutely by default
+                style.positioned = true;  // positioned absolutely by default
+                style.outOfFlow = true;
             } else if (equalsNoCase(name, "search")) {
                 style.display = Display::Block;
             }
@@ -428,15 +438,10 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
     const std::string& floating = cascaded[CssProperty::Float].value;
     const bool floats = floating == "left" || floating == "right" || floating == "inline-start" ||
                         floating == "inline-end";
-    const bool outOfFlow = position == "absolute" || position == "fixed" || floats;
-    if (!position.empty() && position != "absolute" && position != "fixed" && !floats &&
-        style.outOfFlow) {
-        style.outOfFlow = position != "static" && position != "relative" && position != "sticky" &&
-                          position != "initial" && position != "unset";
+    if (!position.empty()) {
+        style.positioned = position == "absolute" || position == "fixed";
     }
-    if (outOfFlow) {
-        style.outOfFlow = true;
-    }
+    style.outOfFlow = style.positioned || floats;
     blockifyWhereNeeded(node, style);
 }
 

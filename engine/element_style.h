@@ -58,6 +58,7 @@ struct ElementStyle {
     bool paragraph = false;           // <p>: two line breaks around it, whatever its display
     bool lineBreak = false;           // <br>
     bool outOfFlow = false;           // a float or an absolutely positioned box
+    bool positioned = false;          // absolutely positioned
     bool quoted = false;              // <q>: quote marks before and after its text
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found

@@ -147,9 +147,10 @@ public:
     struct FlowState {
         bool atLineStart = true;
         std::size_t spaceAt = std::string::npos;  // where a space before the box goes
+        UChar32 lastCharacter = 0;
     };
     FlowState leaveFlow() {
-        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos};
+        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, m_lastCharacter};
         if (m_pendingSpace) {
             // Kept only if more of the line follows the box.
             flushBreaks();
@@ -164,7 +165,10 @@ public:
         m_pendingSegmentBreak = false;
         m_atLineStart = state.atLineStart;
         m_spaceBeforeBoxAt = state.spaceAt;
+        m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
+    // A positioned box's text goes on with the word its line left off.
+    void continueWord(const FlowState& state) { m_lastCharacter = state.lastCharacter; }
 
     // Pieces that are always kept: a line break for <br> and between rows, a
     // TAB between cells.
@@ -559,8 +563,8 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
         const GumboNode* child = *it;
         const GumboNode* parent = child->parent;
         const ElementStyle style = styles.styleOf(parent);
-        context.notRendered =
-            context.notRendered || style.display == Display::None || style.replaced;
+        context.notRendered = context.notRendered || style.display == Display::None ||
+                              style.display == Display::TableColumn || style.replaced;
         context.contentHidden = context.contentHidden || style.contentHidden ||
                                 (isClosedDetails(parent) && !isShownSummary(parent, child));
         inherit(style, context.inherited);
@@ -649,6 +653,9 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
         out.requireBreaks(1);
     } else if (display == Display::TableCell || display == Display::TableRow) {
         out.boxEdge();
+    }
+    if (style.positioned) {
+        out.continueWord(flow);
     }
     if (style.replaced || style.quoted) {
         out.atomicBox();
@@ -747,6 +754,45 @@ bool hidesLightChildren(const GumboNode* host) {
         return true;
     }
     return false;
+}
+
+// The text of an option as its label shows it: the text of its descendants
+// (scripts left out) with ASCII white space stripped and collapsed.
+std::string optionLabel(const GumboNode* option) {
+    std::string label;
+    bool pendingSpace = false;
+    std::vector<std::pair<const GumboNode*, unsigned>> stack{{option, 0}};
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        const GumboVector* children = node->type == GUMBO_NODE_ELEMENT ? childrenOf(node) : nullptr;
+        if (children == nullptr || next >= children->length) {
+            stack.pop_back();
+            continue;
+        }
+        const GumboNode* child = childAt(*children, next++);
+        if (child->type == GUMBO_NODE_ELEMENT) {
+            if (child->v.element.tag != GUMBO_TAG_SCRIPT) {
+                stack.emplace_back(child, 0);
+            }
+            continue;
+        }
+        if (child->type != GUMBO_NODE_TEXT && child->type != GUMBO_NODE_WHITESPACE &&
+            child->type != GUMBO_NODE_CDATA) {
+            continue;
+        }
+        for (const char* c = child->v.text.text; *c != '\0'; ++c) {
+            if (isCollapsible(*c) || *c == '\f') {
+                pendingSpace = !label.empty();
+            } else {
+                if (pendingSpace) {
+                    label.push_back(' ');
+                    pendingSpace = false;
+                }
+                label.push_back(*c);
+            }
+        }
+    }
+    return label;
 }
 
 bool isListedInSelect(const GumboNode* option) {
@@ -904,7 +950,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     if (isBlankText(run) &&
                         (isTableGrid(frame.style.display) ||
                          (!preservesNewlines(frame.inherited.whiteSpace) &&
-                          !blankTextHasBox(child, frame.style.display, styles)))) {
+                          !blankTextHasBox(
+                              child, frame.node == element ? ownStyle.display : frame.style.display,
+                              styles)))) {
                         break;  // no box: between table parts, or nothing inline before it
                     }
                     if (frame.inherited.textTransform == TextTransform::None ||
@@ -930,6 +978,15 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 const Display display = displayIn(frame, style.display);
                 const TextBuilder::FlowState flow =
                     openElement(out, style, display, childInherited.visible);
+                if (isHtmlElement(child, GUMBO_TAG_OPTION) && display != Display::Contents) {
+                    // An option shows its label: its text, white space collapsed.
+                    if (childInherited.visible) {
+                        out.text(optionLabel(child), WhiteSpace::Normal);
+                    }
+                    closeElement(out, Frame{child, style, 0, childInherited, false, false, flow},
+                                 display, table);
+                    break;
+                }
                 const bool nestedTable = style.display == Display::Table;
                 if (nestedTable) {
                     const auto known = tables.find(child);
