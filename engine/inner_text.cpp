@@ -599,6 +599,7 @@ struct Frame {
     bool ownsBuilder = false;  // a nested table collecting its own segment
     TextBuilder::FlowState flow{};
     bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
+    Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
 };
 
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
@@ -948,12 +949,12 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 } else if (frame.inherited.visible) {
                     const std::string_view run = child->v.text.text;
                     if (isBlankText(run) &&
-                        (isTableGrid(frame.style.display) ||
+                        (isTableGrid(frame.style.display) || frame.style.blockifiesChildren ||
                          (!preservesNewlines(frame.inherited.whiteSpace) &&
-                          !blankTextHasBox(
-                              child, frame.node == element ? ownStyle.display : frame.style.display,
-                              styles)))) {
-                        break;  // no box: between table parts, or nothing inline before it
+                          !blankTextHasBox(child,
+                                           frame.node == element ? ownStyle.display : frame.shown,
+                                           styles)))) {
+                        break;  // no box: between table parts or items, or nothing inline before
                     }
                     if (frame.inherited.textTransform == TextTransform::None ||
                         frame.inherited.textTransform == TextTransform::Inherit) {
@@ -1000,7 +1001,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     builders.push_back(std::make_unique<TextBuilder>(newline));
                 }
                 stack.push_back({child, style, 0, childInherited, isClosedDetails(child),
-                                 nestedTable, flow, hidesLightChildren(child)});
+                                 nestedTable, flow, hidesLightChildren(child), display});
                 break;
             }
             default:

@@ -310,6 +310,7 @@ module.exports = [
       ['cell_table_display_block', '<table style="display:block"><tr><td>a<br></td></tr></table>'],
       ['cell_display_block', '<table><tr><td style="display:block">a<br></td></tr></table>'],
       ['cell_inline_first_blank_text', '<table><tr><td style="display:initial">\f</td></tr></table>'],
+      ['cell_grid_blank_items', '<table><tr><td style="display:grid"><m>\v</m>a<b>b</b>\f<i>c</i></td></tr></table>'],
       ['cell_display_flex', '<table><tr><td style="display:flex"> a <b>b</b> c<!--x-->d <i>e</i> </td></tr></table>'],
       ['cell_preserved_white_space_between_table_parts', '<table style="white-space:pre"><tr><td><table>\n\n<tr>\n<td>a</td>\n</tr></table></td></tr></table>'],
       ['cell_white_space_pre', '<table><tr><td style="white-space:pre">  a\n</td></tr></table>'],
