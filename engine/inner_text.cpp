@@ -168,7 +168,7 @@ public:
         m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
     // A positioned box's text goes on with the word its line left off.
-    void continueWord(const FlowState& state) { m_lastCharacter = state.lastCharacter; }
+    void continueWord(UChar32 before) { m_lastCharacter = before; }
 
     // Pieces that are always kept: a line break for <br> and between rows, a
     // TAB between cells.
@@ -600,6 +600,7 @@ struct Frame {
     TextBuilder::FlowState flow{};
     bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
     Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
+    bool inRuby = false;               // blocks inside are laid out inline
 };
 
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
@@ -656,7 +657,7 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
         out.boxEdge();
     }
     if (style.positioned) {
-        out.continueWord(flow);
+        out.continueWord(flow.lastCharacter);
     }
     if (style.replaced || style.quoted) {
         out.atomicBox();
@@ -872,7 +873,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
         return;
     }
     rootStyle.blockifiesChildren = ownStyle.blockifiesChildren;
-    rootStyle.inlinifiesChildren = ownStyle.inlinifiesChildren;
+
     if (ownStyle.display == Display::TableColumn) {
         return;
     }
@@ -890,13 +891,15 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      isClosedDetails(element),
                      false,
                      {},
-                     hidesLightChildren(element)});
+                     hidesLightChildren(element),
+                     ownStyle.display,
+                     ownStyle.inlinifiesChildren});
     auto displayIn = [](const Frame& parent, Display display) {
         if (parent.style.blockifiesChildren &&
             (display == Display::Inline || display == Display::InlineBlock)) {
             return Display::Block;
         }
-        if (parent.style.inlinifiesChildren) {
+        if (parent.inRuby) {
             // Ruby lays its children out inline, blocks included.
             if (display == Display::Table) {
                 return Display::InlineBlock;
@@ -971,14 +974,28 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     isListedInSelect(child)) {
                     style.display = Display::Block;  // a select lists every option
                 }
-                if (style.display == Display::None || style.contentHidden) {
+                if (style.display == Display::None) {
                     break;
                 }
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
                 const Display display = displayIn(frame, style.display);
+                if (style.contentHidden) {
+                    // Its box is there, with nothing shown in it: no line breaks of its own.
+                    if (display == Display::InlineBlock) {
+                        out.atomicBox();
+                    } else {
+                        out.boxEdge();
+                    }
+                    break;
+                }
                 const TextBuilder::FlowState flow =
                     openElement(out, style, display, childInherited.visible);
+                if (isHtmlElement(child, GUMBO_TAG_IMG)) {
+                    // An image that shows its alt text goes on with the word before it.
+                    const char* alt = attributeValue(child, "alt");
+                    out.continueWord(alt != nullptr ? lastCharacterOf(alt) : 0);
+                }
                 if (isHtmlElement(child, GUMBO_TAG_OPTION) && display != Display::Contents) {
                     // An option shows its label: its text, white space collapsed.
                     if (childInherited.visible) {
@@ -1000,8 +1017,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     }
                     builders.push_back(std::make_unique<TextBuilder>(newline));
                 }
-                stack.push_back({child, style, 0, childInherited, isClosedDetails(child),
-                                 nestedTable, flow, hidesLightChildren(child), display});
+                stack.push_back(
+                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
+                     hidesLightChildren(child), display,
+                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline)});
                 break;
             }
             default:
