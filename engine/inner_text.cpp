@@ -970,9 +970,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 break;
             case GUMBO_NODE_ELEMENT: {
                 ElementStyle style = styles.styleOf(child);
-                if (style.display == Display::None && isHtmlElement(child, GUMBO_TAG_OPTION) &&
-                    isListedInSelect(child)) {
-                    style.display = Display::Block;  // a select lists every option
+                if (isHtmlElement(child, GUMBO_TAG_OPTION) && isListedInSelect(child)) {
+                    // A select lists every option, hidden or not.
+                    style.display = style.display == Display::None ? Display::Block : style.display;
+                    style.contentHidden = false;
                 }
                 if (style.display == Display::None) {
                     break;

@@ -140,7 +140,7 @@ module.exports = [
       ['form_select_optgroup', td('<select><optgroup label="G"><option>x</option></optgroup><option>y</option></select>')],
       ['form_button_is_an_inline_box', td('i<button>\n\u00e9</button>x a <button> b </button> c <button></button> d')],
       ['form_select_text_outside_options', td('<select>a<option>b</option>c<optgroup label="g">d<option>e</option></optgroup></select>x')],
-      ['form_select_lists_hidden_options', td('<select><option style="display:none">a<option>b<option hidden>c<optgroup label="g"><option hidden>d</optgroup></select>')],
+      ['form_select_lists_hidden_options', td('<select><option style="display:none">a<option>b<option hidden>c<optgroup label="g"><option hidden>d</optgroup><option hidden="until-found">e</select>')],
       ['form_option_label_text', td('<option> a \f b \v c<b>\fd</b>\f</option><option>e<span style="display:none">h</span><script>s</script>f<br>g</option><option style="white-space:pre">h  i</option>')],
       ['form_controls_keep_case', '<table><tr><td style="text-transform:uppercase"><select><option>a</option></select><button>b</button><option>c</option>d</td></tr></table>'],
       ['form_option_hidden_by_visibility', td('<option>a</option><option style="visibility:hidden">v</option>')],
