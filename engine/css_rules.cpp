@@ -5,13 +5,11 @@
 #include <cstring>
 
 #include "gumbo_util.h"
+#include "media_query.h"
 #include "utf8.h"
 
 namespace tabrivo::detail {
 namespace {
-
-// The viewport the browser reference renders at; media queries are judged against it.
-constexpr int kViewportWidth = 1280;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -105,66 +103,6 @@ std::vector<std::string_view> splitTopLevel(std::string_view text, char separato
     }
     parts.push_back(text.substr(start));
     return parts;
-}
-
-int pixelsIn(std::string_view feature) {
-    const std::size_t colon = feature.find(':');
-    if (colon == std::string_view::npos) {
-        return -1;
-    }
-    std::string_view value = trim(feature.substr(colon + 1));
-    int number = 0;
-    bool any = false;
-    for (const char c : value) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        number = number * 10 + (c - '0');
-        any = true;
-        if (number > 1000000) {
-            break;
-        }
-    }
-    if (!any) {
-        return -1;
-    }
-    if (value.find("em") != std::string_view::npos) {
-        number *= 16;
-    }
-    return number;
-}
-
-// Whether a media query list applies to a screen of the reference width.
-bool mediaApplies(std::string_view queryList) {
-    const std::string lowered = toLower(queryList);
-    if (trim(lowered).empty()) {
-        return true;
-    }
-    for (std::string_view query : splitTopLevel(lowered, ',')) {
-        query = trim(query);
-        const bool negated = query.starts_with("not ");
-        bool applies = true;
-        if (query.find("print") != std::string_view::npos ||
-            query.find("speech") != std::string_view::npos) {
-            applies = false;
-        }
-        std::size_t pos = 0;
-        while (applies && (pos = query.find('(', pos)) != std::string_view::npos) {
-            const std::size_t close = query.find(')', pos);
-            const std::string_view feature = query.substr(pos + 1, close - pos - 1);
-            const int px = pixelsIn(feature);
-            if (feature.find("min-width") != std::string_view::npos && px >= 0) {
-                applies = kViewportWidth >= px;
-            } else if (feature.find("max-width") != std::string_view::npos && px >= 0) {
-                applies = kViewportWidth <= px;
-            }
-            pos = close == std::string_view::npos ? query.size() : close;
-        }
-        if (applies != negated) {
-            return true;
-        }
-    }
-    return false;
 }
 
 const std::pair<std::string_view, CssProperty> kProperties[] = {

@@ -387,6 +387,8 @@ module.exports = [
       ['css_invalid_value_is_dropped', td('a<q style="display:none;display:b">1</q><b style="display:none;display:inline-flex bogus">b</b>c<i style="visibility:hidden;visibility:bogus">d</i><u style="text-transform:uppercase;text-transform:full-width">e</u>')],
       ['css_name_never_starts_with_digit', '<style>:not(1), r {position:absolute} .2x, b {display:none}</style>' + td('t<b>x</b><r>i</r>')],
       ['css_float_logical_sides', td('e <span style="float:inline-start">x</span> y')],
+      ['css_media_features', '<style>@media (hover: hover) and (pointer: fine) {.a{display:none}} @media (min-resolution: 2dppx), (prefers-color-scheme: dark) {.b{display:none}} @media (400px <= width <= 700px) {.c{display:none}} @media (width >= 1000px) and (orientation: landscape) {.d{display:none}} @media (scripting: enabled) {.e{display:none}} @media (max-resolution: 1dppx) {.f{display:none}}</style>' + td('<b class="a">a</b><b class="b">b</b><b class="c">c</b><b class="d">d</b><b class="e">e</b><b class="f">f</b>')],
+      ['css_media_unknown_and_broken', '<style>@media (bogus) {.a{display:none}} @media not (bogus) {.b{display:none}} @media (min-width: 600px) or (bogus: 1) {.c{display:none}} @media ) (color) {.d{display:none}} @media tv, speech {.e{display:none}} @media not print {.f{display:none}} @media (device-pixel-ratio: 1) {.g{display:none}}</style>' + td('<b class="a">a</b><b class="b">b</b><b class="c">c</b><b class="d">d</b><b class="e">e</b><b class="f">f</b><b class="g">g</b>')],
       ['css_white_space_preserve_breaks', td('<span style="white-space:preserve-breaks">a  b\nc</span>')],
     ],
   },
