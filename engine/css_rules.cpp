@@ -200,7 +200,8 @@ void StyleRules::parseBlock(std::string_view css) {
             const std::string_view prelude = css.substr(pos, open - pos);
             const std::string_view body = css.substr(
                 open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
-            if (prelude.starts_with("@media")) {
+            if (prelude.starts_with("@media") &&
+                (prelude.size() == 6 || isSpace(prelude[6]) || prelude[6] == '(')) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
                 }

@@ -107,11 +107,10 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
         {"table-column", Display::TableColumn},
         {"table-column-group", Display::TableColumn},
         {"contents", Display::Contents},
-        // Ruby and run-in boxes lay their text out inline, as do formulas.
+        // Ruby boxes lay their text out inline, as do formulas.
         {"ruby", Display::Inline},
         {"ruby-text", Display::Inline},
         {"ruby-base", Display::Inline},
-        {"run-in", Display::Inline},
         {"math", Display::Inline},
         {"initial", Display::Inline},
         {"unset", Display::Inline},
@@ -141,7 +140,7 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
         if (word.empty()) {
             continue;
         }
-        if ((word == "inline" || word == "run-in") && !inlineOuter && !blockOuter) {
+        if (word == "inline" && !inlineOuter && !blockOuter) {
             inlineOuter = true;
         } else if (word == "block" && !inlineOuter && !blockOuter) {
             blockOuter = true;

@@ -622,7 +622,8 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
         return !style.lineBreak &&
                (style.display == Display::Inline || style.display == Display::InlineBlock);
     }
-    return parentDisplay == Display::Inline;
+    // A summary's marker stands inline before its first text.
+    return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
 }
 
 // Boxes whose own text children are only the white space between their parts.

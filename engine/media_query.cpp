@@ -276,6 +276,9 @@ bool queryApplies(std::string_view query) {
             if ((next != "and" && next != "or") || (!joiner.empty() && next != joiner)) {
                 return false;
             }
+            if (next.size() < query.size() && query[next.size()] == '(') {
+                return false;  // "and(" is a function, not a keyword
+            }
             joiner = next;
             skip(next.size());
         }
