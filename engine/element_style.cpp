@@ -257,6 +257,9 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
         case GUMBO_TAG_OPTION:
             style.textTransform = TextTransform::None;  // controls keep their text as it is
             break;
+        case GUMBO_TAG_RUBY:
+            style.inlinifiesChildren = true;
+            break;
         case GUMBO_TAG_MARQUEE:
             style.whiteSpace = WhiteSpace::NoWrap;
             break;

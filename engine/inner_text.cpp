@@ -895,14 +895,17 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      hidesLightChildren(element),
                      ownStyle.display,
                      ownStyle.inlinifiesChildren});
-    auto displayIn = [](const Frame& parent, Display display) {
+    auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
+        const Display display = style.display;
         if (parent.style.blockifiesChildren &&
             (display == Display::Inline || display == Display::InlineBlock)) {
             return Display::Block;
         }
-        if (parent.inRuby) {
-            // Ruby lays its children out inline, blocks included.
-            if (display == Display::Table) {
+        if (parent.inRuby && !isHtmlElement(child, GUMBO_TAG_LEGEND)) {
+            // Ruby lays its children out inline, blocks included; a flex, grid
+            // or table box becomes an inline box of its own.
+            if (display == Display::Table ||
+                (display == Display::Block && style.blockifiesChildren)) {
                 return Display::InlineBlock;
             }
             if (isBlockLevel(display)) {
@@ -926,8 +929,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 builders.back()->appendSegment(segment);
                 tables.emplace(closed.node, std::move(segment));
             }
-            const Display display = stack.empty() ? closed.style.display
-                                                  : displayIn(stack.back(), closed.style.display);
+            const Display display = stack.empty() ? closed.style.display : closed.shown;
             closeElement(*builders.back(), closed, display, table);
             continue;
         }
@@ -975,13 +977,14 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     // A select lists every option, hidden or not.
                     style.display = style.display == Display::None ? Display::Block : style.display;
                     style.contentHidden = false;
+                    style.visibility = Visibility::Inherit;
                 }
                 if (style.display == Display::None) {
                     break;
                 }
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
-                const Display display = displayIn(frame, style.display);
+                const Display display = displayIn(frame, child, style);
                 if (style.contentHidden) {
                     // Its box is there, with nothing shown in it: no line breaks of its own.
                     if (display == Display::InlineBlock) {
