@@ -179,7 +179,7 @@ void StyleRules::addStyleSheet(std::string_view css) {
 void StyleRules::parseBlock(std::string_view css) {
     std::size_t pos = 0;
     while (pos < css.size()) {
-        while (pos < css.size() && (isSpace(css[pos]) || css[pos] == ';' || css[pos] == '}')) {
+        while (pos < css.size() && isSpace(css[pos])) {
             ++pos;
         }
         if (pos >= css.size()) {
