@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include "css_text.h"
 
 #include "gumbo_util.h"
 #include "media_query.h"
@@ -11,9 +12,6 @@
 namespace tabrivo::detail {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
 char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
@@ -22,16 +20,6 @@ std::string toLower(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), lower);
     return out;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 bool isNameChar(char c) {
@@ -137,10 +125,10 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
         if (colon == std::string_view::npos) {
             continue;
         }
-        std::string property = toLower(trim(declaration.substr(0, colon)));
+        std::string property = toLower(trimCssSpace(declaration.substr(0, colon)));
         if (property == "white-space-collapse") {
             // The long-hand of the white-space keywords the text depends on.
-            const std::string value = toLower(trim(declaration.substr(colon + 1)));
+            const std::string value = toLower(trimCssSpace(declaration.substr(colon + 1)));
             if (value != "collapse" && value != "preserve" && value != "preserve-breaks" &&
                 value != "break-spaces" && !value.ends_with("important")) {
                 continue;
@@ -153,12 +141,13 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
             continue;
         }
         CascadedValue candidate;
-        candidate.value = toLower(trim(declaration.substr(colon + 1)));
+        candidate.value = toLower(trimCssSpace(declaration.substr(colon + 1)));
         if (const std::size_t bang = candidate.value.rfind('!');
             bang != std::string::npos &&
-            trim(std::string_view(candidate.value).substr(bang + 1)) == "important") {
+            trimCssSpace(std::string_view(candidate.value).substr(bang + 1)) == "important") {
             candidate.important = true;
-            candidate.value = std::string(trim(std::string_view(candidate.value).substr(0, bang)));
+            candidate.value =
+                std::string(trimCssSpace(std::string_view(candidate.value).substr(0, bang)));
         }
         if (candidate.value.empty() || !acceptsValue(known->second, candidate.value)) {
             continue;
@@ -179,7 +168,7 @@ void StyleRules::addStyleSheet(std::string_view css) {
 void StyleRules::parseBlock(std::string_view css) {
     std::size_t pos = 0;
     while (pos < css.size()) {
-        while (pos < css.size() && isSpace(css[pos])) {
+        while (pos < css.size() && isCssSpace(css[pos])) {
             ++pos;
         }
         if (pos >= css.size()) {
@@ -201,7 +190,7 @@ void StyleRules::parseBlock(std::string_view css) {
             const std::string_view body = css.substr(
                 open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
             if (prelude.starts_with("@media") &&
-                (prelude.size() == 6 || isSpace(prelude[6]) || prelude[6] == '(')) {
+                (prelude.size() == 6 || isCssSpace(prelude[6]) || prelude[6] == '(')) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
                 }
@@ -238,7 +227,7 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
     std::vector<Selector> parsed;
     for (std::string_view text : splitTopLevel(selectors, ',')) {
         Selector selector;
-        if (!parseSelector(trim(text), selector)) {
+        if (!parseSelector(trimCssSpace(text), selector)) {
             return;
         }
         parsed.push_back(std::move(selector));
@@ -299,7 +288,7 @@ bool readIdentifier(std::string_view text, std::size_t& i, std::string& out) {
                 out.push_back(text[i++]);
                 continue;
             }
-            if (i < text.size() && isSpace(text[i])) {
+            if (i < text.size() && isCssSpace(text[i])) {
                 ++i;  // the space that ends a hexadecimal escape
             }
             appendUtf8(out, code == 0 || code > 0x10FFFF ? 0xFFFD : code);
@@ -312,8 +301,8 @@ bool readIdentifier(std::string_view text, std::size_t& i, std::string& out) {
 
 // Parses "an+b", "odd", "even"; false when it is none of these.
 bool parseNth(std::string_view text, int& step, int& offset) {
-    std::string value = toLower(trim(text));
-    value.erase(std::remove_if(value.begin(), value.end(), isSpace), value.end());
+    std::string value = toLower(trimCssSpace(text));
+    value.erase(std::remove_if(value.begin(), value.end(), isCssSpace), value.end());
     if (value == "odd") {
         step = 2;
         offset = 1;
@@ -433,7 +422,7 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
             if (close == std::string_view::npos) {
                 return false;
             }
-            std::string_view inside = trim(text.substr(i + 1, close - i - 1));
+            std::string_view inside = trimCssSpace(text.substr(i + 1, close - i - 1));
             AttributeTest test;
             const std::size_t eq = inside.find('=');
             if (eq == std::string_view::npos) {
@@ -446,8 +435,8 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 } else {
                     test.op = '=';
                 }
-                test.name = toLower(trim(inside.substr(0, nameEnd)));
-                std::string_view value = trim(inside.substr(eq + 1));
+                test.name = toLower(trimCssSpace(inside.substr(0, nameEnd)));
+                std::string_view value = trimCssSpace(inside.substr(eq + 1));
                 if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                     value.back() == value.front()) {
                     value = value.substr(1, value.size() - 2);
@@ -525,7 +514,7 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 pseudo.kind = name == "not" ? Pseudo::Kind::Not : Pseudo::Kind::Is;
                 std::uint32_t most = 0;
                 for (std::string_view part : splitTopLevel(argument, ',')) {
-                    part = trim(part);
+                    part = trimCssSpace(part);
                     std::size_t j = 0;
                     Compound alternative;
                     std::uint32_t partWeight = 0;
@@ -541,10 +530,10 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 std::uint32_t most = 0;
                 pseudo.kind = Pseudo::Kind::Has;
                 for (std::string_view part : splitTopLevel(argument, ',')) {
-                    part = trim(part);
+                    part = trimCssSpace(part);
                     if (part.starts_with('>')) {
                         pseudo.childrenOnly = true;
-                        part = trim(part.substr(1));
+                        part = trimCssSpace(part.substr(1));
                     }
                     std::size_t j = 0;
                     Compound alternative;
@@ -559,7 +548,7 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 weight = most;
             } else if (name == "lang") {
                 pseudo.kind = Pseudo::Kind::Lang;
-                pseudo.argument = toLower(trim(argument));
+                pseudo.argument = toLower(trimCssSpace(argument));
             } else if (name == "read-only" || name == "scope" || name == "enabled" ||
                        name == "defined" || name == "dir") {
                 // True of every element of a static page, or nearly so.
@@ -598,7 +587,7 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
-        if (isSpace(c)) {
+        if (isCssSpace(c)) {
             if (pendingCombinator == 0 && !selector.compounds.empty()) {
                 pendingCombinator = ' ';
             }
@@ -713,7 +702,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
             for (const GumboNode* node = element;
                  node != nullptr && node->type == GUMBO_NODE_ELEMENT; node = node->parent) {
                 if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
-                    const std::string value = toLower(trim(lang));
+                    const std::string value = toLower(trimCssSpace(lang));
                     return value == pseudo.argument || (value.starts_with(pseudo.argument) &&
                                                         value.size() > pseudo.argument.size() &&
                                                         value[pseudo.argument.size()] == '-');
@@ -755,11 +744,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             bool found = false;
             std::size_t pos = 0;
             while (!found && pos < list.size()) {
-                while (pos < list.size() && isSpace(list[pos])) {
+                while (pos < list.size() && isCssSpace(list[pos])) {
                     ++pos;
                 }
                 std::size_t end = pos;
-                while (end < list.size() && !isSpace(list[end])) {
+                while (end < list.size() && !isCssSpace(list[end])) {
                     ++end;
                 }
                 found = list.substr(pos, end - pos) == wanted;
@@ -801,7 +790,7 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             case '~': {
                 ok = false;
                 for (std::string_view word : splitTopLevel(value, ' ')) {
-                    ok = ok || trim(word) == test.value;
+                    ok = ok || trimCssSpace(word) == test.value;
                 }
                 break;
             }
@@ -871,7 +860,7 @@ void StyleRules::applyTo(const GumboNode* element, CascadedStyle& style) const {
     if (const char* classes = attributeValue(element, "class");
         classes != nullptr && !m_byClass.empty()) {
         for (std::string_view name : splitTopLevel(classes, ' ')) {
-            name = trim(name);
+            name = trimCssSpace(name);
             if (!name.empty()) {
                 addFrom(m_byClass, std::string(name));
             }

@@ -5,26 +5,14 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
+#include "css_text.h"
 
 namespace tabrivo::detail {
 namespace {
 
 constexpr std::uint32_t kInlineStyleSpecificity = 1U << 24;  // above any selector
 constexpr std::uint32_t kInlineStyleOrder = 0xFFFFFFFFU;
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 struct TagDefaults {
     std::array<Display, GUMBO_TAG_LAST + 1> display{};
@@ -81,6 +69,20 @@ const TagDefaults& tagDefaults() {
     return defaults;
 }
 
+// The space-separated keywords of a value.
+std::vector<std::string_view> words(std::string_view value) {
+    std::vector<std::string_view> out;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        const std::size_t end = std::min(value.find(' ', pos), value.size());
+        if (end > pos) {
+            out.push_back(value.substr(pos, end - pos));
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
 Display displayFromCss(std::string_view value, Display current, bool& blockifies, bool& inherits) {
     static constexpr std::pair<std::string_view, Display> kValues[] = {
         {"none", Display::None},
@@ -132,14 +134,7 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
     bool blockOuter = false;
     std::string_view inner;
     bool listItem = false;
-    std::size_t pos = 0;
-    while (pos < value.size()) {
-        const std::size_t end = std::min(value.find(' ', pos), value.size());
-        const std::string_view word = value.substr(pos, end - pos);
-        pos = end + 1;
-        if (word.empty()) {
-            continue;
-        }
+    for (const std::string_view word : words(value)) {
         if (word == "inline" && !inlineOuter && !blockOuter) {
             inlineOuter = true;
         } else if (word == "block" && !inlineOuter && !blockOuter) {
@@ -187,14 +182,7 @@ WhiteSpace whiteSpaceFromCss(std::string_view value, WhiteSpace current) {
     WhiteSpace collapse = WhiteSpace::Normal;
     bool collapseSeen = false;
     bool wrapSeen = false;
-    std::size_t pos = 0;
-    while (pos < value.size()) {
-        const std::size_t end = std::min(value.find(' ', pos), value.size());
-        const std::string_view word = value.substr(pos, end - pos);
-        pos = end + 1;
-        if (word.empty()) {
-            continue;
-        }
+    for (const std::string_view word : words(value)) {
         if (word == "wrap" || word == "nowrap") {
             if (wrapSeen) {
                 return current;
@@ -221,7 +209,7 @@ std::string_view unknownTagName(const GumboElement& element) {
     }
     source.remove_prefix(1);
     std::size_t end = 0;
-    while (end < source.size() && !isSpace(source[end]) && source[end] != '/' &&
+    while (end < source.size() && !isCssSpace(source[end]) && source[end] != '/' &&
            source[end] != '>') {
         ++end;
     }
@@ -229,7 +217,7 @@ std::string_view unknownTagName(const GumboElement& element) {
 }
 
 CaseLanguage caseLanguage(std::string_view lang) {
-    const std::string_view primary = trim(lang).substr(0, trim(lang).find('-'));
+    const std::string_view primary = trimCssSpace(lang).substr(0, trimCssSpace(lang).find('-'));
     if (equalsNoCase(primary, "tr") || equalsNoCase(primary, "az")) {
         return CaseLanguage::Turkic;
     }
@@ -281,7 +269,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             break;
         case GUMBO_TAG_INPUT: {
             const char* type = attributeValue(node, "type");
-            if (type != nullptr && equalsNoCase(trim(type), "hidden")) {
+            if (type != nullptr && equalsNoCase(trimCssSpace(type), "hidden")) {
                 style.display = Display::None;
             }
             break;
@@ -320,7 +308,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     // align=left/right on embedded content floats it, which makes it a block.
     if (style.replaced || tag == GUMBO_TAG_OBJECT) {
         if (const char* align = attributeValue(node, "align"); align != nullptr) {
-            const std::string_view side = trim(align);
+            const std::string_view side = trimCssSpace(align);
             if (equalsNoCase(side, "left") || equalsNoCase(side, "right")) {
                 style.display = Display::Block;
             }
@@ -333,7 +321,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
         style.language = caseLanguage(lang);
     }
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
-        if (equalsNoCase(trim(hidden), "until-found")) {
+        if (equalsNoCase(trimCssSpace(hidden), "until-found")) {
             style.contentHidden = true;
         } else {
             style.display = Display::None;
@@ -371,7 +359,7 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
     switch (element.tag) {
         case GUMBO_TAG_MATH: {
             const char* display = attributeValue(node, "display");
-            style.display = display != nullptr && equalsNoCase(trim(display), "block")
+            style.display = display != nullptr && equalsNoCase(trimCssSpace(display), "block")
                                 ? Display::Block
                                 : Display::InlineBlock;
             break;

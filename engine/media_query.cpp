@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "css_text.h"
 
 namespace tabrivo::detail {
 namespace {
@@ -14,20 +15,6 @@ namespace {
 constexpr double kWidth = 1280;
 constexpr double kHeight = 800;
 constexpr double kFontSize = 16;  // em and rem in media queries
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The answer for a feature the browser does not know, or a value it cannot read.
 enum class Truth : std::uint8_t { False, True, Unknown };
@@ -39,7 +26,7 @@ Truth truth(bool value) {
 // A number with its unit, converted to the feature's own unit: pixels for
 // lengths, dppx for resolutions, the quotient for ratios.
 std::optional<double> numberIn(std::string_view text, bool resolution) {
-    text = trim(text);
+    text = trimCssSpace(text);
     if (const std::size_t slash = text.find('/'); slash != std::string_view::npos) {
         const auto top = numberIn(text.substr(0, slash), false);
         const auto bottom = numberIn(text.substr(slash + 1), false);
@@ -54,7 +41,7 @@ std::optional<double> numberIn(std::string_view text, bool resolution) {
     if (end == owned.c_str()) {
         return std::nullopt;
     }
-    const std::string_view unit = trim(std::string_view(end));
+    const std::string_view unit = trimCssSpace(std::string_view(end));
     if (unit.empty()) {
         return number;
     }
@@ -169,13 +156,13 @@ Truth rangeFeature(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '<' || text[i] == '>' || text[i] == '=') {
             const std::size_t opLength = i + 1 < text.size() && text[i + 1] == '=' ? 2 : 1;
-            parts.push_back(trim(text.substr(start, i - start)));
+            parts.push_back(trimCssSpace(text.substr(start, i - start)));
             ops.push_back(text.substr(i, opLength));
             i += opLength - 1;
             start = i + 1;
         }
     }
-    parts.push_back(trim(text.substr(start)));
+    parts.push_back(trimCssSpace(text.substr(start)));
     if (ops.empty() || ops.size() > 2) {
         return Truth::Unknown;
     }
@@ -198,7 +185,7 @@ Truth rangeFeature(std::string_view text) {
 }
 
 Truth feature(std::string_view text) {
-    text = trim(text);
+    text = trimCssSpace(text);
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
         if (text.find_first_of("<>=") != std::string_view::npos) {
@@ -214,8 +201,8 @@ Truth feature(std::string_view text) {
         }
         return Truth::Unknown;
     }
-    std::string_view name = trim(text.substr(0, colon));
-    const std::string_view value = trim(text.substr(colon + 1));
+    std::string_view name = trimCssSpace(text.substr(0, colon));
+    const std::string_view value = trimCssSpace(text.substr(colon + 1));
     std::string_view op = "=";
     if (name == "-webkit-min-device-pixel-ratio" || name == "-webkit-max-device-pixel-ratio") {
         op = name[9] == 'i' ? ">=" : "<=";
@@ -244,16 +231,16 @@ Truth feature(std::string_view text) {
 
 // One query: [not|only] type [and (feature)]..., or (feature) [and|or (feature)]...
 bool queryApplies(std::string_view query) {
-    query = trim(query);
+    query = trimCssSpace(query);
     bool negated = false;
     auto word = [&query]() {
         std::size_t end = 0;
-        while (end < query.size() && !isSpace(query[end]) && query[end] != '(') {
+        while (end < query.size() && !isCssSpace(query[end]) && query[end] != '(') {
             ++end;
         }
         return query.substr(0, end);
     };
-    auto skip = [&query](std::size_t length) { query = trim(query.substr(length)); };
+    auto skip = [&query](std::size_t length) { query = trimCssSpace(query.substr(length)); };
     if (word() == "not") {
         negated = true;
         skip(3);
@@ -321,7 +308,7 @@ bool queryApplies(std::string_view query) {
 }  // namespace
 
 bool mediaApplies(std::string_view queryList) {
-    std::string lowered(trim(queryList));
+    std::string lowered(trimCssSpace(queryList));
     std::transform(lowered.begin(), lowered.end(), lowered.begin(),
                    [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
     if (lowered.empty()) {
