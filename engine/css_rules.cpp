@@ -168,8 +168,17 @@ void StyleRules::addStyleSheet(std::string_view css) {
 void StyleRules::parseBlock(std::string_view css) {
     std::size_t pos = 0;
     while (pos < css.size()) {
-        while (pos < css.size() && isCssSpace(css[pos])) {
-            ++pos;
+        // White space and the HTML comment markers old pages wrap sheets in.
+        while (pos < css.size()) {
+            if (isCssSpace(css[pos])) {
+                ++pos;
+            } else if (css.substr(pos, 4) == "<!--") {
+                pos += 4;
+            } else if (css.substr(pos, 3) == "-->") {
+                pos += 3;
+            } else {
+                break;
+            }
         }
         if (pos >= css.size()) {
             return;

@@ -603,6 +603,11 @@ struct Frame {
     bool inRuby = false;               // blocks inside are laid out inline
 };
 
+bool isBlockLevel(Display display) {
+    return display == Display::Block || display == Display::Table ||
+           display == Display::TableCaption || display == Display::TableColumn;
+}
+
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
 // after an inline sibling, or first in an inline parent.
 bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver& styles) {
@@ -619,8 +624,7 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
         if (style.display == Display::None || style.outOfFlow) {
             continue;  // no box, or one outside the line
         }
-        return !style.lineBreak &&
-               (style.display == Display::Inline || style.display == Display::InlineBlock);
+        return !style.lineBreak && !isBlockLevel(style.display);
     }
     // A summary's marker stands inline before its first text.
     return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
@@ -630,11 +634,6 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
 bool isTableGrid(Display display) {
     return display == Display::Table || display == Display::TableRowGroup ||
            display == Display::TableRow;
-}
-
-bool isBlockLevel(Display display) {
-    return display == Display::Block || display == Display::Table ||
-           display == Display::TableCaption || display == Display::TableColumn;
 }
 
 TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,

@@ -387,6 +387,7 @@ module.exports = [
       ['css_display_inherit', td('a<span style="display:inherit">b</span><div style="display:inherit">c</div>d')],
       ['css_display_table_column', td('a <span style="display:table-column"> b </span> c <i style="display:table-column-group">d</i>e')],
       ['css_stray_brace_or_semicolon_joins_the_selector', '<style>}:first-child,i{display:none} ;b{display:none} u{display:none}</style>' + td('a<i>x</i><b>b</b><u>c</u>')],
+      ['css_sheet_in_comment_markers', '<style><!--\ntable b, span {display:none}\n--></style>' + td('a<b>b</b><span>c</span>d')],
       ['css_invalid_selector_drops_rule', '<style>tr, {visibility:collapse} b, q:nosuch {display:none} i, u::before {display:none}</style>' + td('<b>a</b><i>b</i><u>c</u>')],
       ['css_has_and_lang', '<style>em:has(b){display:none} u:has(> i){display:none} tt:lang(tr){display:none}</style>' + td('<em><s><b>a</b></s></em><u><s><i>b</i></s></u><u><i>c</i></u><p lang="tr-TR"><tt>d</tt>e</p>')],
       ['css_invalid_value_is_dropped', td('a<q style="display:none;display:b">1</q><b style="display:none;display:inline-flex bogus">b</b>c<i style="visibility:hidden;visibility:bogus">d</i><u style="text-transform:uppercase;text-transform:full-width">e</u>')],
