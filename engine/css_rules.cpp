@@ -1,20 +1,18 @@
-#include <engine/ascii.h>
 #include <engine/css_rules_p.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
+#include <engine/ascii.h>
 #include <engine/gumbo_util_p.h>
+#include <engine/media_query_p.h>
+#include <engine/utf8.h>
 
 namespace tabrivo::detail {
 namespace {
 
-// The viewport the browser reference renders at; media queries are judged against it.
-constexpr int kViewportWidth = 1280;
-
-using ascii::isSpace;
 using ascii::toLower;
-using ascii::trim;
 
 bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -87,66 +85,6 @@ std::vector<std::string_view> splitTopLevel(std::string_view text, char separato
     return parts;
 }
 
-int pixelsIn(std::string_view feature) {
-    const std::size_t colon = feature.find(':');
-    if (colon == std::string_view::npos) {
-        return -1;
-    }
-    std::string_view value = trim(feature.substr(colon + 1));
-    int number = 0;
-    bool any = false;
-    for (const char c : value) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        number = number * 10 + (c - '0');
-        any = true;
-        if (number > 1000000) {
-            break;
-        }
-    }
-    if (!any) {
-        return -1;
-    }
-    if (value.find("em") != std::string_view::npos) {
-        number *= 16;
-    }
-    return number;
-}
-
-// Whether a media query list applies to a screen of the reference width.
-bool mediaApplies(std::string_view queryList) {
-    const std::string lowered = toLower(queryList);
-    if (trim(lowered).empty()) {
-        return true;
-    }
-    for (std::string_view query : splitTopLevel(lowered, ',')) {
-        query = trim(query);
-        const bool negated = query.starts_with("not ");
-        bool applies = true;
-        if (query.find("print") != std::string_view::npos ||
-            query.find("speech") != std::string_view::npos) {
-            applies = false;
-        }
-        std::size_t pos = 0;
-        while (applies && (pos = query.find('(', pos)) != std::string_view::npos) {
-            const std::size_t close = query.find(')', pos);
-            const std::string_view feature = query.substr(pos + 1, close - pos - 1);
-            const int px = pixelsIn(feature);
-            if (feature.find("min-width") != std::string_view::npos && px >= 0) {
-                applies = kViewportWidth >= px;
-            } else if (feature.find("max-width") != std::string_view::npos && px >= 0) {
-                applies = kViewportWidth <= px;
-            }
-            pos = close == std::string_view::npos ? query.size() : close;
-        }
-        if (applies != negated) {
-            return true;
-        }
-    }
-    return false;
-}
-
 const std::pair<std::string_view, CssProperty> kProperties[] = {
     {"display", CssProperty::Display},
     {"visibility", CssProperty::Visibility},
@@ -179,21 +117,31 @@ void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
         if (colon == std::string_view::npos) {
             continue;
         }
-        const std::string property = toLower(trim(declaration.substr(0, colon)));
+        std::string property = toLower(ascii::trim(declaration.substr(0, colon)));
+        if (property == "white-space-collapse") {
+            // The long-hand of the white-space keywords the text depends on.
+            const std::string value = toLower(ascii::trim(declaration.substr(colon + 1)));
+            if (value != "collapse" && value != "preserve" && value != "preserve-breaks" &&
+                value != "break-spaces" && !value.ends_with("important")) {
+                continue;
+            }
+            property = "white-space";
+        }
         const auto known = std::find_if(std::begin(kProperties), std::end(kProperties),
                                         [&](const auto& entry) { return entry.first == property; });
         if (known == std::end(kProperties)) {
             continue;
         }
         CascadedValue candidate;
-        candidate.value = toLower(trim(declaration.substr(colon + 1)));
+        candidate.value = toLower(ascii::trim(declaration.substr(colon + 1)));
         if (const std::size_t bang = candidate.value.rfind('!');
             bang != std::string::npos &&
-            trim(std::string_view(candidate.value).substr(bang + 1)) == "important") {
+            ascii::trim(std::string_view(candidate.value).substr(bang + 1)) == "important") {
             candidate.important = true;
-            candidate.value = std::string(trim(std::string_view(candidate.value).substr(0, bang)));
+            candidate.value =
+                std::string(ascii::trim(std::string_view(candidate.value).substr(0, bang)));
         }
-        if (candidate.value.empty()) {
+        if (candidate.value.empty() || !acceptsValue(known->second, candidate.value)) {
             continue;
         }
         candidate.specificity = specificity;
@@ -212,8 +160,17 @@ void StyleRules::addStyleSheet(std::string_view css) {
 void StyleRules::parseBlock(std::string_view css) {
     std::size_t pos = 0;
     while (pos < css.size()) {
-        while (pos < css.size() && (isSpace(css[pos]) || css[pos] == ';' || css[pos] == '}')) {
-            ++pos;
+        // White space and the HTML comment markers old pages wrap sheets in.
+        while (pos < css.size()) {
+            if (ascii::isSpace(css[pos])) {
+                ++pos;
+            } else if (css.substr(pos, 4) == "<!--") {
+                pos += 4;
+            } else if (css.substr(pos, 3) == "-->") {
+                pos += 3;
+            } else {
+                break;
+            }
         }
         if (pos >= css.size()) {
             return;
@@ -233,7 +190,8 @@ void StyleRules::parseBlock(std::string_view css) {
             const std::string_view prelude = css.substr(pos, open - pos);
             const std::string_view body = css.substr(
                 open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
-            if (prelude.starts_with("@media")) {
+            if (prelude.starts_with("@media") &&
+                (prelude.size() == 6 || ascii::isSpace(prelude[6]) || prelude[6] == '(')) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
                 }
@@ -266,11 +224,18 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
                      [](const CascadedValue& value) { return value.isSet(); })) {
         return;  // nothing the text depends on
     }
+    // One selector the parser does not accept drops the whole rule.
+    std::vector<Selector> parsed;
     for (std::string_view text : splitTopLevel(selectors, ',')) {
-        Rule rule;
-        if (!parseSelector(trim(text), rule.selector)) {
-            continue;
+        Selector selector;
+        if (!parseSelector(ascii::trim(text), selector)) {
+            return;
         }
+        parsed.push_back(std::move(selector));
+    }
+    for (Selector& selector : parsed) {
+        Rule rule;
+        rule.selector = std::move(selector);
         rule.declarations = std::string(declarations);
         rule.order = static_cast<std::uint32_t>(m_rules.size());
         const Compound& key = rule.selector.compounds.back();
@@ -288,71 +253,177 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
     }
 }
 
-bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
-    if (text.empty()) {
+namespace {
+
+constexpr std::uint32_t kIdWeight = 1U << 16;
+constexpr std::uint32_t kClassWeight = 1U << 8;
+constexpr std::uint32_t kTagWeight = 1U;
+
+// Reads an identifier at text[i], resolving escapes ("\31 x" is "1x", "\:" is ":").
+bool readIdentifier(std::string_view text, std::size_t& i, std::string& out) {
+    out.clear();
+    // A name never starts with a digit, nor with a hyphen and a digit.
+    const std::size_t digitAt = i < text.size() && text[i] == '-' ? i + 1 : i;
+    if (digitAt < text.size() && text[digitAt] >= '0' && text[digitAt] <= '9') {
         return false;
     }
-    std::uint32_t ids = 0;
-    std::uint32_t classes = 0;
-    std::uint32_t tags = 0;
-    Compound compound;
-    bool compoundStarted = false;
-    char pendingCombinator = 0;
-    std::size_t i = 0;
-    auto readName = [&](std::string& out) {
-        const std::size_t start = i;
-        while (i < text.size() && isNameChar(text[i])) {
-            ++i;
-        }
-        out = std::string(text.substr(start, i - start));
-        return !out.empty();
-    };
-    auto finishCompound = [&] {
-        if (compoundStarted) {
-            compound.combinator = selector.compounds.empty() ? 0 : pendingCombinator;
-            selector.compounds.push_back(std::move(compound));
-            compound = Compound{};
-            compoundStarted = false;
-            pendingCombinator = 0;
-        }
-    };
     while (i < text.size()) {
         const char c = text[i];
-        if (isSpace(c)) {
-            finishCompound();
-            if (pendingCombinator == 0) {
-                pendingCombinator = ' ';
+        if (isNameChar(c)) {
+            out.push_back(c);
+            ++i;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            ++i;
+            std::uint32_t code = 0;
+            int digits = 0;
+            while (digits < 6 && i < text.size() &&
+                   std::isxdigit(static_cast<unsigned char>(text[i]))) {
+                code = code * 16 +
+                       static_cast<std::uint32_t>(std::isdigit(static_cast<unsigned char>(text[i]))
+                                                      ? text[i] - '0'
+                                                      : ascii::toLower(text[i]) - 'a' + 10);
+                ++digits;
+                ++i;
             }
-            ++i;
-        } else if (c == '>') {
-            finishCompound();
-            pendingCombinator = '>';
-            ++i;
-        } else if (c == '*') {
-            compoundStarted = true;
+            if (digits == 0) {
+                out.push_back(text[i++]);
+                continue;
+            }
+            if (i < text.size() && ascii::isSpace(text[i])) {
+                ++i;  // the space that ends a hexadecimal escape
+            }
+            appendUtf8(out, code == 0 || code > 0x10FFFF ? 0xFFFD : code);
+        } else {
+            break;
+        }
+    }
+    return !out.empty();
+}
+
+// Parses "an+b", "odd", "even"; false when it is none of these.
+bool parseNth(std::string_view text, int& step, int& offset) {
+    std::string value = toLower(ascii::trim(text));
+    value.erase(std::remove_if(value.begin(), value.end(), ascii::isSpace), value.end());
+    if (value == "odd") {
+        step = 2;
+        offset = 1;
+        return true;
+    }
+    if (value == "even") {
+        step = 2;
+        offset = 0;
+        return true;
+    }
+    auto number = [](std::string_view digits, int& out) {
+        if (digits.empty() || digits.size() > 6 ||
+            !std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+            return false;
+        }
+        out = std::stoi(std::string(digits));
+        return true;
+    };
+    const std::size_t n = value.find('n');
+    if (n == std::string::npos) {
+        const bool negative = !value.empty() && value.front() == '-';
+        std::string_view digits(value);
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+            digits.remove_prefix(1);
+        }
+        step = 0;
+        if (!number(digits, offset)) {
+            return false;
+        }
+        offset = negative ? -offset : offset;
+        return true;
+    }
+    const std::string_view a = std::string_view(value).substr(0, n);
+    if (a.empty() || a == "+") {
+        step = 1;
+    } else if (a == "-") {
+        step = -1;
+    } else {
+        const bool negative = a.front() == '-';
+        if (!number(a.substr(a.front() == '-' || a.front() == '+' ? 1 : 0), step)) {
+            return false;
+        }
+        step = negative ? -step : step;
+    }
+    std::string_view b = std::string_view(value).substr(n + 1);
+    if (b.empty()) {
+        offset = 0;
+        return true;
+    }
+    const bool negative = b.front() == '-';
+    if (b.front() != '-' && b.front() != '+') {
+        return false;
+    }
+    if (!number(b.substr(1), offset)) {
+        return false;
+    }
+    offset = negative ? -offset : offset;
+    return true;
+}
+
+bool isUnmatchedState(std::string_view name) {
+    static constexpr std::string_view kStates[] = {
+        "hover",         "active",        "focus",    "visited",           "target",
+        "focus-within",  "focus-visible", "checked",  "disabled",          "link",
+        "any-link",      "required",      "optional", "placeholder-shown", "default",
+        "indeterminate", "valid",         "invalid",  "in-range",          "out-of-range",
+        "read-write",    "autofill",      "modal",    "fullscreen",        "popover-open",
+        "open",          "playing",       "paused",   "user-invalid",      "user-valid",
+        "target-within", "future",        "past",     "current",
+    };
+    return std::find(std::begin(kStates), std::end(kStates), name) != std::end(kStates);
+}
+
+bool nthMatches(int step, int offset, int position) {
+    if (step == 0) {
+        return position == offset;
+    }
+    const int diff = position - offset;
+    return diff % step == 0 && diff / step >= 0;
+}
+
+}  // namespace
+
+// :first-child and its kin: the first position counted from one end.
+StyleRules::Pseudo StyleRules::firstFrom(Pseudo::Kind kind, bool ofType) {
+    Pseudo pseudo;
+    pseudo.kind = kind;
+    pseudo.ofType = ofType;
+    pseudo.offset = 1;
+    return pseudo;
+}
+
+bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& compound,
+                               std::uint32_t& specificity) {
+    bool started = false;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '*') {
             ++i;
         } else if (c == '#') {
             ++i;
-            if (!readName(compound.id)) {
+            if (!readIdentifier(text, i, compound.id)) {
                 return false;
             }
-            compoundStarted = true;
-            ++ids;
+            specificity += kIdWeight;
         } else if (c == '.') {
             ++i;
             std::string name;
-            if (!readName(name)) {
+            if (!readIdentifier(text, i, name)) {
                 return false;
             }
             compound.classes.push_back(std::move(name));
-            compoundStarted = true;
-            ++classes;
+            specificity += kClassWeight;
         } else if (c == '[') {
             const std::size_t close = text.find(']', i);
             if (close == std::string_view::npos) {
                 return false;
             }
-            std::string_view inside = trim(text.substr(i + 1, close - i - 1));
+            std::string_view inside = ascii::trim(text.substr(i + 1, close - i - 1));
             AttributeTest test;
             const std::size_t eq = inside.find('=');
             if (eq == std::string_view::npos) {
@@ -365,8 +436,8 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
                 } else {
                     test.op = '=';
                 }
-                test.name = toLower(trim(inside.substr(0, nameEnd)));
-                std::string_view value = trim(inside.substr(eq + 1));
+                test.name = toLower(ascii::trim(inside.substr(0, nameEnd)));
+                std::string_view value = ascii::trim(inside.substr(eq + 1));
                 if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                     value.back() == value.front()) {
                     value = value.substr(1, value.size() - 2);
@@ -374,27 +445,281 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
                 test.value = std::string(value);
             }
             compound.attributes.push_back(std::move(test));
-            compoundStarted = true;
-            ++classes;
+            specificity += kClassWeight;
             i = close + 1;
-        } else if (isNameChar(c)) {
-            if (!readName(compound.tag)) {
+        } else if (c == ':') {
+            ++i;
+            if (i < text.size() && text[i] == ':') {
+                // A pseudo-element: the rule is not about the element itself.
+                ++i;
+                std::string ignored;
+                if (!readIdentifier(text, i, ignored)) {
+                    return false;
+                }
+                if (i < text.size() && text[i] == '(') {
+                    const std::size_t close = text.find(')', i);
+                    if (close == std::string_view::npos) {
+                        return false;
+                    }
+                    i = close + 1;
+                }
+                compound.pseudos.push_back(Pseudo{});
+                specificity += kTagWeight;
+                started = true;
+                continue;
+            }
+            std::string name;
+            if (!readIdentifier(text, i, name)) {
+                return false;
+            }
+            name = toLower(name);
+            std::string_view argument;
+            if (i < text.size() && text[i] == '(') {
+                int depth = 0;
+                const std::size_t open = i;
+                for (; i < text.size(); ++i) {
+                    depth += text[i] == '(' ? 1 : text[i] == ')' ? -1 : 0;
+                    if (depth == 0) {
+                        break;
+                    }
+                }
+                if (i >= text.size()) {
+                    return false;
+                }
+                argument = text.substr(open + 1, i - open - 1);
+                ++i;
+            }
+            Pseudo pseudo;
+            std::uint32_t weight = kClassWeight;
+            if (name == "first-child" || name == "first-of-type") {
+                pseudo = firstFrom(Pseudo::Kind::Nth, name == "first-of-type");
+            } else if (name == "last-child" || name == "last-of-type") {
+                pseudo = firstFrom(Pseudo::Kind::NthLast, name == "last-of-type");
+            } else if (name == "only-child" || name == "only-of-type") {
+                const bool ofType = name == "only-of-type";
+                compound.pseudos.push_back(firstFrom(Pseudo::Kind::Nth, ofType));
+                pseudo = firstFrom(Pseudo::Kind::NthLast, ofType);
+            } else if (name == "nth-child" || name == "nth-last-child" || name == "nth-of-type" ||
+                       name == "nth-last-of-type") {
+                pseudo.kind =
+                    name.starts_with("nth-last") ? Pseudo::Kind::NthLast : Pseudo::Kind::Nth;
+                pseudo.ofType = name.ends_with("of-type");
+                if (!parseNth(argument, pseudo.step, pseudo.offset)) {
+                    return false;
+                }
+            } else if (name == "empty") {
+                pseudo.kind = Pseudo::Kind::Empty;
+            } else if (name == "root") {
+                pseudo.kind = Pseudo::Kind::Root;
+            } else if (name == "not" || name == "is" || name == "where" || name == "matches") {
+                pseudo.kind = name == "not" ? Pseudo::Kind::Not : Pseudo::Kind::Is;
+                std::uint32_t most = 0;
+                for (std::string_view part : splitTopLevel(argument, ',')) {
+                    part = ascii::trim(part);
+                    std::size_t j = 0;
+                    Compound alternative;
+                    std::uint32_t partWeight = 0;
+                    if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        return false;  // only lists of compounds are read
+                    }
+                    most = std::max(most, partWeight);
+                    pseudo.alternatives.push_back(std::move(alternative));
+                }
+                weight = name == "where" ? 0 : most;
+            } else if (name == "has") {
+                // Only lists of compounds, as descendants or ("> x") children.
+                std::uint32_t most = 0;
+                pseudo.kind = Pseudo::Kind::Has;
+                for (std::string_view part : splitTopLevel(argument, ',')) {
+                    part = ascii::trim(part);
+                    if (part.starts_with('>')) {
+                        pseudo.childrenOnly = true;
+                        part = ascii::trim(part.substr(1));
+                    }
+                    std::size_t j = 0;
+                    Compound alternative;
+                    std::uint32_t partWeight = 0;
+                    if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        pseudo.kind = Pseudo::Kind::Never;
+                        break;
+                    }
+                    most = std::max(most, partWeight);
+                    pseudo.alternatives.push_back(std::move(alternative));
+                }
+                weight = most;
+            } else if (name == "lang") {
+                pseudo.kind = Pseudo::Kind::Lang;
+                pseudo.argument = toLower(ascii::trim(argument));
+            } else if (name == "read-only" || name == "scope" || name == "enabled" ||
+                       name == "defined" || name == "dir") {
+                // True of every element of a static page, or nearly so.
+                pseudo.kind = Pseudo::Kind::Is;  // no alternatives: always true
+                if (name == "scope") {
+                    pseudo.kind = Pseudo::Kind::Root;
+                }
+            } else if (name == "before" || name == "after" || name == "first-line" ||
+                       name == "first-letter" || isUnmatchedState(name)) {
+                // Pseudo-elements, and states of a page nobody interacts with.
+            } else {
+                return false;  // not read: the rule is dropped
+            }
+            specificity += weight;
+            compound.pseudos.push_back(std::move(pseudo));
+        } else if (isNameChar(c) || c == '\\') {
+            if (!readIdentifier(text, i, compound.tag)) {
                 return false;
             }
             compound.tag = toLower(compound.tag);
-            compoundStarted = true;
-            ++tags;
+            specificity += kTagWeight;
         } else {
-            return false;  // sibling combinators, pseudo-classes, escapes: not supported
+            break;
         }
+        started = true;
     }
-    finishCompound();
-    if (selector.compounds.empty()) {
+    return started;
+}
+
+bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
+    if (text.empty()) {
         return false;
     }
-    selector.specificity =
-        (std::min(ids, 255U) << 16) | (std::min(classes, 255U) << 8) | std::min(tags, 255U);
+    std::uint32_t specificity = 0;
+    char pendingCombinator = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (ascii::isSpace(c)) {
+            if (pendingCombinator == 0 && !selector.compounds.empty()) {
+                pendingCombinator = ' ';
+            }
+            ++i;
+        } else if (c == '>' || c == '+' || c == '~') {
+            if (selector.compounds.empty()) {
+                return false;
+            }
+            pendingCombinator = c;
+            ++i;
+        } else {
+            Compound compound;
+            if (!parseCompound(text, i, compound, specificity)) {
+                return false;
+            }
+            if (!selector.compounds.empty() && pendingCombinator == 0) {
+                return false;
+            }
+            compound.combinator = selector.compounds.empty() ? 0 : pendingCombinator;
+            pendingCombinator = 0;
+            selector.compounds.push_back(std::move(compound));
+        }
+    }
+    if (selector.compounds.empty() || (pendingCombinator != 0 && pendingCombinator != ' ')) {
+        return false;
+    }
+    selector.specificity = specificity;
     return true;
+}
+
+namespace {
+
+// The element siblings before (or after) `element`, nearest first.
+const GumboNode* elementSibling(const GumboNode* element, int direction) {
+    const GumboNode* parent = element->parent;
+    const GumboVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
+    if (siblings == nullptr) {
+        return nullptr;
+    }
+    for (auto i = static_cast<long>(element->index_within_parent) + direction;
+         i >= 0 && i < static_cast<long>(siblings->length); i += direction) {
+        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        if (sibling->type == GUMBO_NODE_ELEMENT) {
+            return sibling;
+        }
+    }
+    return nullptr;
+}
+
+bool sameType(const GumboNode* a, const GumboNode* b) {
+    return a->v.element.tag == b->v.element.tag &&
+           a->v.element.tag_namespace == b->v.element.tag_namespace &&
+           (a->v.element.tag != GUMBO_TAG_UNKNOWN || tagName(a) == tagName(b));
+}
+
+}  // namespace
+
+bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
+    switch (pseudo.kind) {
+        case Pseudo::Kind::Never:
+            return false;
+        case Pseudo::Kind::Nth:
+        case Pseudo::Kind::NthLast: {
+            const GumboNode* parent = element->parent;
+            if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+                return false;
+            }
+            const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
+            int position = 1;
+            for (const GumboNode* sibling = elementSibling(element, direction); sibling != nullptr;
+                 sibling = elementSibling(sibling, direction)) {
+                position += !pseudo.ofType || sameType(sibling, element) ? 1 : 0;
+            }
+            return nthMatches(pseudo.step, pseudo.offset, position);
+        }
+        case Pseudo::Kind::Empty: {
+            const GumboVector& children = element->v.element.children;
+            for (unsigned i = 0; i < children.length; ++i) {
+                const GumboNode* child = childAt(children, i);
+                if (child->type != GUMBO_NODE_COMMENT) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        case Pseudo::Kind::Root:
+            return element->parent != nullptr && element->parent->type == GUMBO_NODE_DOCUMENT;
+        case Pseudo::Kind::Has: {
+            std::vector<const GumboNode*> pending{element};
+            while (!pending.empty()) {
+                const GumboNode* node = pending.back();
+                pending.pop_back();
+                const GumboVector& children = node->v.element.children;
+                for (unsigned i = 0; i < children.length; ++i) {
+                    const GumboNode* child = childAt(children, i);
+                    if (child->type != GUMBO_NODE_ELEMENT) {
+                        continue;
+                    }
+                    for (const Compound& alternative : pseudo.alternatives) {
+                        if (matchesCompound(alternative, child)) {
+                            return true;
+                        }
+                    }
+                    if (!pseudo.childrenOnly) {
+                        pending.push_back(child);
+                    }
+                }
+            }
+            return false;
+        }
+        case Pseudo::Kind::Lang:
+            for (const GumboNode* node = element;
+                 node != nullptr && node->type == GUMBO_NODE_ELEMENT; node = node->parent) {
+                if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
+                    const std::string value = toLower(ascii::trim(lang));
+                    return value == pseudo.argument || (value.starts_with(pseudo.argument) &&
+                                                        value.size() > pseudo.argument.size() &&
+                                                        value[pseudo.argument.size()] == '-');
+                }
+            }
+            return false;
+        case Pseudo::Kind::Not:
+        case Pseudo::Kind::Is: {
+            bool any = pseudo.alternatives.empty();
+            for (const Compound& alternative : pseudo.alternatives) {
+                any = any || matchesCompound(alternative, element);
+            }
+            return any != (pseudo.kind == Pseudo::Kind::Not);
+        }
+    }
+    return false;
 }
 
 bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* element) {
@@ -420,11 +745,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             bool found = false;
             std::size_t pos = 0;
             while (!found && pos < list.size()) {
-                while (pos < list.size() && isSpace(list[pos])) {
+                while (pos < list.size() && ascii::isSpace(list[pos])) {
                     ++pos;
                 }
                 std::size_t end = pos;
-                while (end < list.size() && !isSpace(list[end])) {
+                while (end < list.size() && !ascii::isSpace(list[end])) {
                     ++end;
                 }
                 found = list.substr(pos, end - pos) == wanted;
@@ -433,6 +758,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             if (!found) {
                 return false;
             }
+        }
+    }
+    for (const Pseudo& pseudo : compound.pseudos) {
+        if (!matchesPseudo(pseudo, element)) {
+            return false;
         }
     }
     for (const AttributeTest& test : compound.attributes) {
@@ -461,7 +791,7 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
             case '~': {
                 ok = false;
                 for (std::string_view word : splitTopLevel(value, ' ')) {
-                    ok = ok || trim(word) == test.value;
+                    ok = ok || ascii::trim(word) == test.value;
                 }
                 break;
             }
@@ -493,6 +823,13 @@ bool StyleRules::matches(const Selector& selector, const GumboNode* element) {
             return true;
         }
         const GumboNode* parent = attempt.element->parent;
+        if (compound.combinator == '+' || compound.combinator == '~') {
+            for (const GumboNode* sibling = elementSibling(attempt.element, -1); sibling != nullptr;
+                 sibling = compound.combinator == '~' ? elementSibling(sibling, -1) : nullptr) {
+                pending.push_back({attempt.compound - 1, sibling});
+            }
+            continue;
+        }
         if (compound.combinator == '>') {
             if (parent != nullptr && parent->type == GUMBO_NODE_ELEMENT) {
                 pending.push_back({attempt.compound - 1, parent});
@@ -524,7 +861,7 @@ void StyleRules::applyTo(const GumboNode* element, CascadedStyle& style) const {
     if (const char* classes = attributeValue(element, "class");
         classes != nullptr && !m_byClass.empty()) {
         for (std::string_view name : splitTopLevel(classes, ' ')) {
-            name = trim(name);
+            name = ascii::trim(name);
             if (!name.empty()) {
                 addFrom(m_byClass, std::string(name));
             }

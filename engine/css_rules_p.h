@@ -42,6 +42,10 @@ struct CascadedStyle {
     const CascadedValue& operator[](CssProperty p) const { return values[static_cast<int>(p)]; }
 };
 
+// Whether the browser accepts `value` (lower-cased) for the property; a
+// declaration with any other value is dropped as if it were not there.
+bool acceptsValue(CssProperty property, std::string_view value);
+
 // Parses the declarations of a style attribute or rule body into `style`,
 // each with the given specificity and order.
 void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
@@ -61,12 +65,28 @@ private:
         std::string value;
         char op = 0;  // 0: present, '=': equals, '~': word, '^', '$', '*', '|'
     };
+    struct Compound;
+    // A structural pseudo-class: positions among the element's siblings, or
+    // a list of compounds for :not(), :is() and :where().
+    struct Pseudo {
+        enum class Kind : std::uint8_t { Never, Nth, NthLast, Empty, Root, Not, Is, Has, Lang };
+        Kind kind = Kind::Never;
+        bool ofType = false;        // counts only siblings of the same type
+        bool childrenOnly = false;  // :has(> x)
+        int step = 0;               // an+b
+        int offset = 0;
+        std::vector<Compound> alternatives;
+        std::string argument;  // the language of :lang()
+    };
     struct Compound {
         std::string tag;  // empty: any
         std::string id;
         std::vector<std::string> classes;
         std::vector<AttributeTest> attributes;
-        char combinator = 0;  // to the compound on the left: ' ' descendant, '>' child, 0 none
+        std::vector<Pseudo> pseudos;
+        // To the compound on the left: ' ' descendant, '>' child, '+' next
+        // sibling, '~' later sibling, 0 none.
+        char combinator = 0;
     };
     struct Selector {
         std::vector<Compound> compounds;  // left to right
@@ -81,7 +101,12 @@ private:
     void addRule(std::string_view selectors, std::string_view declarations);
     void parseBlock(std::string_view css);
     static bool parseSelector(std::string_view text, Selector& selector);
+    // Parses one compound from text[i]; adds its weight to `specificity`.
+    static bool parseCompound(std::string_view text, std::size_t& i, Compound& compound,
+                              std::uint32_t& specificity);
     static bool matchesCompound(const Compound& compound, const GumboNode* element);
+    static Pseudo firstFrom(Pseudo::Kind kind, bool ofType);
+    static bool matchesPseudo(const Pseudo& pseudo, const GumboNode* element);
     static bool matches(const Selector& selector, const GumboNode* element);
 
     std::vector<Rule> m_rules;

@@ -1,19 +1,19 @@
-#include <engine/ascii.h>
 #include <engine/element_style_p.h>
 
+#include <engine/ascii.h>
+
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tabrivo::detail {
 namespace {
 
 constexpr std::uint32_t kInlineStyleSpecificity = 1U << 24;  // above any selector
 constexpr std::uint32_t kInlineStyleOrder = 0xFFFFFFFFU;
-
-using ascii::isSpace;
-using ascii::trim;
-constexpr auto equalsNoCase = ascii::equalsLowered;
 
 struct TagDefaults {
     std::array<Display, GUMBO_TAG_LAST + 1> display{};
@@ -49,6 +49,8 @@ const TagDefaults& tagDefaults() {
         }
         // A select is an inline box whose options stand on lines of their own.
         d.display[GUMBO_TAG_SELECT] = Display::InlineBlock;
+        d.display[GUMBO_TAG_BUTTON] = Display::InlineBlock;
+        d.display[GUMBO_TAG_MARQUEE] = Display::InlineBlock;
         d.display[GUMBO_TAG_TABLE] = Display::Table;
         d.display[GUMBO_TAG_CAPTION] = Display::TableCaption;
         d.display[GUMBO_TAG_THEAD] = Display::TableRowGroup;
@@ -57,10 +59,9 @@ const TagDefaults& tagDefaults() {
         d.display[GUMBO_TAG_TR] = Display::TableRow;
         d.display[GUMBO_TAG_TD] = Display::TableCell;
         d.display[GUMBO_TAG_TH] = Display::TableCell;
-        for (GumboTag tag :
-             {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO, GUMBO_TAG_IFRAME,
-              GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA, GUMBO_TAG_METER,
-              GUMBO_TAG_PROGRESS, GUMBO_TAG_APPLET, GUMBO_TAG_KEYGEN}) {
+        for (GumboTag tag : {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO,
+                             GUMBO_TAG_IFRAME, GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA,
+                             GUMBO_TAG_METER, GUMBO_TAG_PROGRESS, GUMBO_TAG_KEYGEN}) {
             d.display[tag] = Display::InlineBlock;
             d.replaced[tag] = true;
         }
@@ -69,19 +70,36 @@ const TagDefaults& tagDefaults() {
     return defaults;
 }
 
-Display displayFromCss(std::string_view value, Display current, bool& blockifies) {
+// The space-separated keywords of a value.
+std::vector<std::string_view> words(std::string_view value) {
+    std::vector<std::string_view> out;
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        const std::size_t end = std::min(value.find(' ', pos), value.size());
+        if (end > pos) {
+            out.push_back(value.substr(pos, end - pos));
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
+Display displayFromCss(std::string_view value, Display current, bool& blockifies, bool& inherits) {
     static constexpr std::pair<std::string_view, Display> kValues[] = {
         {"none", Display::None},
         {"inline", Display::Inline},
         {"block", Display::Block},
         {"list-item", Display::Block},
         {"flow-root", Display::Block},
+        {"flow", Display::Block},
         {"flex", Display::Block},
         {"grid", Display::Block},
+        {"-webkit-box", Display::Block},
         {"inline-block", Display::InlineBlock},
         {"inline-flex", Display::InlineBlock},
         {"inline-grid", Display::InlineBlock},
         {"inline-table", Display::InlineBlock},
+        {"-webkit-inline-box", Display::InlineBlock},
         {"table", Display::Table},
         {"table-row-group", Display::TableRowGroup},
         {"table-header-group", Display::TableRowGroup},
@@ -89,29 +107,99 @@ Display displayFromCss(std::string_view value, Display current, bool& blockifies
         {"table-row", Display::TableRow},
         {"table-cell", Display::TableCell},
         {"table-caption", Display::TableCaption},
+        {"table-column", Display::TableColumn},
+        {"table-column-group", Display::TableColumn},
         {"contents", Display::Contents},
+        // Ruby boxes lay their text out inline, as do formulas.
+        {"ruby", Display::Inline},
+        {"ruby-text", Display::Inline},
+        {"ruby-base", Display::Inline},
+        {"math", Display::Inline},
+        {"initial", Display::Inline},
+        {"unset", Display::Inline},
     };
+    blockifies = false;
+    inherits = value == "inherit";
+    if (value == "revert" || value == "revert-layer" || inherits) {
+        return current;  // the default of the element; an inherited one is looked up later
+    }
     for (const auto& [name, display] : kValues) {
         if (value == name) {
-            blockifies = name.ends_with("flex") || name.ends_with("grid");
+            blockifies = name.ends_with("flex") || name.ends_with("grid") || name.ends_with("box");
             return display;
         }
     }
-    return current;  // an invalid value is ignored
+    // The two-keyword form: the outer side (block or inline) and the inner
+    // one (flow, flow-root, table, flex, grid, ruby), with list-item.
+    bool inlineOuter = false;
+    bool blockOuter = false;
+    std::string_view inner;
+    bool listItem = false;
+    for (const std::string_view word : words(value)) {
+        if (word == "inline" && !inlineOuter && !blockOuter) {
+            inlineOuter = true;
+        } else if (word == "block" && !inlineOuter && !blockOuter) {
+            blockOuter = true;
+        } else if (word == "list-item" && !listItem) {
+            listItem = true;
+        } else if (inner.empty() && (word == "flow" || word == "flow-root" || word == "table" ||
+                                     word == "flex" || word == "grid" || word == "ruby")) {
+            inner = word;
+        } else {
+            return current;  // an invalid value is ignored
+        }
+    }
+    if (listItem && !inner.empty() && inner != "flow" && inner != "flow-root") {
+        return current;
+    }
+    blockifies = inner == "flex" || inner == "grid";
+    if (inlineOuter) {
+        return inner.empty() || inner == "flow" || inner == "ruby" ? Display::Inline
+                                                                   : Display::InlineBlock;
+    }
+    return inner == "table" ? Display::Table : Display::Block;
 }
 
 WhiteSpace whiteSpaceFromCss(std::string_view value, WhiteSpace current) {
-    static constexpr std::pair<std::string_view, WhiteSpace> kValues[] = {
+    static constexpr std::pair<std::string_view, WhiteSpace> kLegacy[] = {
         {"normal", WhiteSpace::Normal},    {"nowrap", WhiteSpace::NoWrap},
         {"pre", WhiteSpace::Pre},          {"pre-wrap", WhiteSpace::PreWrap},
-        {"pre-line", WhiteSpace::PreLine}, {"break-spaces", WhiteSpace::BreakSpaces},
+        {"pre-line", WhiteSpace::PreLine}, {"inherit", WhiteSpace::Inherit},
+        {"unset", WhiteSpace::Inherit},    {"initial", WhiteSpace::Normal},
     };
-    for (const auto& [name, ws] : kValues) {
+    for (const auto& [name, ws] : kLegacy) {
         if (value == name) {
             return ws;
         }
     }
-    return current;
+    // The two-value form: how white space collapses, and whether lines wrap
+    // (which makes no difference to the text), each at most once.
+    static constexpr std::pair<std::string_view, WhiteSpace> kCollapse[] = {
+        {"collapse", WhiteSpace::Normal},
+        {"preserve", WhiteSpace::PreWrap},
+        {"preserve-breaks", WhiteSpace::PreLine},
+        {"break-spaces", WhiteSpace::BreakSpaces},
+    };
+    WhiteSpace collapse = WhiteSpace::Normal;
+    bool collapseSeen = false;
+    bool wrapSeen = false;
+    for (const std::string_view word : words(value)) {
+        if (word == "wrap" || word == "nowrap") {
+            if (wrapSeen) {
+                return current;
+            }
+            wrapSeen = true;
+            continue;
+        }
+        const auto* known = std::find_if(std::begin(kCollapse), std::end(kCollapse),
+                                         [&](const auto& entry) { return entry.first == word; });
+        if (collapseSeen || known == std::end(kCollapse)) {
+            return current;  // an invalid value is ignored
+        }
+        collapseSeen = true;
+        collapse = known->second;
+    }
+    return collapse;
 }
 
 // The name of an element the parser does not know, from its source text "<name ...".
@@ -122,11 +210,25 @@ std::string_view unknownTagName(const GumboElement& element) {
     }
     source.remove_prefix(1);
     std::size_t end = 0;
-    while (end < source.size() && !isSpace(source[end]) && source[end] != '/' &&
+    while (end < source.size() && !ascii::isSpace(source[end]) && source[end] != '/' &&
            source[end] != '>') {
         ++end;
     }
     return source.substr(0, end);
+}
+
+CaseLanguage caseLanguage(std::string_view lang) {
+    const std::string_view primary = ascii::trim(lang).substr(0, ascii::trim(lang).find('-'));
+    if (equalsNoCase(primary, "tr") || equalsNoCase(primary, "az")) {
+        return CaseLanguage::Turkic;
+    }
+    if (equalsNoCase(primary, "lt")) {
+        return CaseLanguage::Lithuanian;
+    }
+    if (equalsNoCase(primary, "el")) {
+        return CaseLanguage::Greek;
+    }
+    return CaseLanguage::Other;
 }
 
 void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
@@ -137,7 +239,19 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     style.replaced = defaults.replaced[tag];
     style.paragraph = tag == GUMBO_TAG_P;
     style.lineBreak = tag == GUMBO_TAG_BR;
+    style.quoted = tag == GUMBO_TAG_Q;
     switch (tag) {
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_OPTION:
+            style.textTransform = TextTransform::None;  // controls keep their text as it is
+            break;
+        case GUMBO_TAG_RUBY:
+            style.inlinifiesChildren = true;
+            break;
+        case GUMBO_TAG_MARQUEE:
+            style.whiteSpace = WhiteSpace::NoWrap;
+            break;
         case GUMBO_TAG_PRE:
         case GUMBO_TAG_LISTING:
         case GUMBO_TAG_XMP:
@@ -156,7 +270,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             break;
         case GUMBO_TAG_INPUT: {
             const char* type = attributeValue(node, "type");
-            if (type != nullptr && equalsNoCase(trim(type), "hidden")) {
+            if (type != nullptr && equalsNoCase(ascii::trim(type), "hidden")) {
                 style.display = Display::None;
             }
             break;
@@ -182,6 +296,8 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             if (equalsNoCase(name, "dialog")) {
                 style.display =
                     attributeValue(node, "open") != nullptr ? Display::Block : Display::None;
+                style.positioned = true;  // positioned absolutely by default
+                style.outOfFlow = true;
             } else if (equalsNoCase(name, "search")) {
                 style.display = Display::Block;
             }
@@ -193,14 +309,20 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     // align=left/right on embedded content floats it, which makes it a block.
     if (style.replaced || tag == GUMBO_TAG_OBJECT) {
         if (const char* align = attributeValue(node, "align"); align != nullptr) {
-            const std::string_view side = trim(align);
+            const std::string_view side = ascii::trim(align);
             if (equalsNoCase(side, "left") || equalsNoCase(side, "right")) {
                 style.display = Display::Block;
             }
         }
     }
+    if (element.attributes.length == 0) {
+        return;
+    }
+    if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
+        style.language = caseLanguage(lang);
+    }
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
-        if (equalsNoCase(trim(hidden), "until-found")) {
+        if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
         } else {
             style.display = Display::None;
@@ -211,9 +333,11 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
 void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
     const GumboElement& element = node->v.element;
     if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        // A drawing is an atomic inline box; each of its text elements stands
+        // on a line of its own.
         switch (element.tag) {
             case GUMBO_TAG_SVG:
-                style.display = Display::Block;
+                style.display = Display::InlineBlock;
                 break;
             case GUMBO_TAG_TITLE:
             case GUMBO_TAG_DESC:
@@ -221,13 +345,26 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
             case GUMBO_TAG_SCRIPT:
                 style.display = Display::None;
                 break;
+            case GUMBO_TAG_UNKNOWN:
+                if (tagName(node) == "text") {
+                    style.display = Display::Block;
+                }
+                break;
             default:
                 break;
         }
         return;
     }
-    // MathML: each token element stands on a line of its own.
+    // MathML: a formula is an atomic inline box unless display="block"; each
+    // token element stands on a line of its own.
     switch (element.tag) {
+        case GUMBO_TAG_MATH: {
+            const char* display = attributeValue(node, "display");
+            style.display = display != nullptr && equalsNoCase(ascii::trim(display), "block")
+                                ? Display::Block
+                                : Display::InlineBlock;
+            break;
+        }
         case GUMBO_TAG_MI:
         case GUMBO_TAG_MO:
         case GUMBO_TAG_MN:
@@ -240,12 +377,30 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
     }
 }
 
-void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
+// Floats and positioned boxes are blocks, whatever their display (a table
+// stays a table); so is a legend that would be inline.
+void blockifyWhereNeeded(const GumboNode* node, ElementStyle& style) {
+    const Display display = style.display;
+    if (style.outOfFlow
+            ? display != Display::None && display != Display::Contents && display != Display::Table
+            : isHtmlElement(node, GUMBO_TAG_LEGEND) &&
+                  (display == Display::Inline || display == Display::InlineBlock)) {
+        style.display = Display::Block;
+    }
+}
+
+void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementStyle& style) {
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
-        const Display value = displayFromCss(display.value, style.display, blockifies);
+        bool inherits = false;
+        const Display value = displayFromCss(display.value, style.display, blockifies, inherits);
         style.blockifiesChildren = blockifies;
         style.display = value;
+        style.displayInherits = inherits;
+        const std::string_view keywords(display.value);
+        style.inlinifiesChildren = keywords.starts_with("ruby") || keywords.ends_with(" ruby");
+        style.inlineTable =
+            value == Display::InlineBlock && display.value.find("table") != std::string::npos;
     }
     if (const CascadedValue& visibility = cascaded[CssProperty::Visibility]; visibility.isSet()) {
         if (visibility.value == "hidden" || visibility.value == "collapse") {
@@ -262,23 +417,71 @@ void applyCascade(const CascadedStyle& cascaded, ElementStyle& style) {
     }
     if (const CascadedValue& transform = cascaded[CssProperty::TextTransform]; transform.isSet()) {
         const std::string& v = transform.value;
-        style.textTransform = v == "uppercase"    ? TextTransform::Uppercase
-                              : v == "lowercase"  ? TextTransform::Lowercase
-                              : v == "capitalize" ? TextTransform::Capitalize
-                              : v == "none"       ? TextTransform::None
-                                                  : style.textTransform;
+        style.textTransform = v == "uppercase"                 ? TextTransform::Uppercase
+                              : v == "lowercase"               ? TextTransform::Lowercase
+                              : v == "capitalize"              ? TextTransform::Capitalize
+                              : v == "math-auto"               ? TextTransform::MathAuto
+                              : v == "none" || v == "initial"  ? TextTransform::None
+                              : v == "inherit" || v == "unset" ? TextTransform::Inherit
+                                                               : style.textTransform;
     }
-    // Floating and absolutely positioned boxes are blocks, whatever their display.
     const std::string& position = cascaded[CssProperty::Position].value;
     const std::string& floating = cascaded[CssProperty::Float].value;
-    const bool outOfFlow =
-        position == "absolute" || position == "fixed" || floating == "left" || floating == "right";
-    if (outOfFlow && (style.display == Display::Inline || style.display == Display::InlineBlock)) {
-        style.display = Display::Block;
+    const bool floats = floating == "left" || floating == "right" || floating == "inline-start" ||
+                        floating == "inline-end";
+    if (!position.empty()) {
+        style.positioned = position == "absolute" || position == "fixed";
+    }
+    style.outOfFlow = style.positioned || floats;
+    blockifyWhereNeeded(node, style);
+}
+
+bool isOneOf(std::string_view value, std::initializer_list<std::string_view> keywords) {
+    return std::find(keywords.begin(), keywords.end(), value) != keywords.end();
+}
+
+// Content-visibility needs a box that can contain its contents: it does
+// nothing on an inline box, a table or its parts other than cells, or an
+// element without a box.
+void settle(ElementStyle& style) {
+    const bool contains = style.display == Display::Block || style.display == Display::TableCell ||
+                          (style.display == Display::InlineBlock && !style.inlineTable);
+    if (!contains) {
+        style.contentHidden = false;
     }
 }
 
 }  // namespace
+
+bool acceptsValue(CssProperty property, std::string_view value) {
+    if (isOneOf(value, {"inherit", "initial", "unset", "revert", "revert-layer"})) {
+        return true;
+    }
+    bool blockifies = false;
+    bool inherits = false;
+    switch (property) {
+        case CssProperty::Display:
+            // An invalid value leaves whatever it is given unchanged.
+            return displayFromCss(value, Display::Contents, blockifies, inherits) !=
+                       Display::Contents ||
+                   displayFromCss(value, Display::None, blockifies, inherits) != Display::None;
+        case CssProperty::WhiteSpace:
+            return whiteSpaceFromCss(value, WhiteSpace::Pre) != WhiteSpace::Pre ||
+                   whiteSpaceFromCss(value, WhiteSpace::NoWrap) != WhiteSpace::NoWrap;
+        case CssProperty::TextTransform:
+            return isOneOf(value, {"none", "uppercase", "lowercase", "capitalize", "math-auto"});
+        case CssProperty::Visibility:
+            return isOneOf(value, {"visible", "hidden", "collapse"});
+        case CssProperty::ContentVisibility:
+            return isOneOf(value, {"visible", "hidden", "auto"});
+        case CssProperty::Position:
+            return isOneOf(value, {"static", "relative", "absolute", "fixed", "sticky"});
+        case CssProperty::Float:
+            return isOneOf(value, {"none", "left", "right", "inline-start", "inline-end"});
+        default:
+            return true;
+    }
+}
 
 std::string tagName(const GumboNode* element) {
     const GumboElement& e = element->v.element;
@@ -302,6 +505,7 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     }
     const char* inlineCss = attributeValue(node, "style");
     if (inlineCss == nullptr && m_rules.empty()) {
+        settle(style);
         return style;
     }
     costly = true;
@@ -310,7 +514,8 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     if (inlineCss != nullptr) {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
-    applyCascade(cascaded, style);
+    applyCascade(node, cascaded, style);
+    settle(style);
     return style;
 }
 
@@ -322,7 +527,26 @@ ElementStyle StyleResolver::styleOf(const GumboNode* element) {
         }
     }
     bool costly = false;
-    const ElementStyle style = compute(element, costly);
+    ElementStyle style = compute(element, costly);
+    if (style.displayInherits) {
+        // display:inherit takes the parent's value, which may be inherited
+        // in turn: up the ancestors without recursion.
+        for (const GumboNode* parent = element->parent;
+             parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
+            const auto found = m_cache.find(parent);
+            bool parentCostly = false;
+            const ElementStyle parentStyle =
+                found != m_cache.end() ? found->second : compute(parent, parentCostly);
+            if (!parentStyle.displayInherits || found != m_cache.end()) {
+                style.display = parentStyle.display;
+                style.blockifiesChildren = parentStyle.blockifiesChildren;
+                break;
+            }
+        }
+        style.displayInherits = false;
+        blockifyWhereNeeded(element, style);
+        settle(style);
+    }
     if (costly) {
         m_cache.emplace(element, style);
     }

@@ -24,6 +24,7 @@ enum class Display : std::uint8_t {
     TableRow,
     TableCell,
     TableCaption,
+    TableColumn,  // a block-level box whose contents are not shown
     Contents,
 };
 
@@ -37,18 +38,35 @@ enum class WhiteSpace : std::uint8_t {
     BreakSpaces
 };
 enum class Visibility : std::uint8_t { Inherit, Visible, Hidden };
-enum class TextTransform : std::uint8_t { Inherit, None, Uppercase, Lowercase, Capitalize };
+enum class TextTransform : std::uint8_t {
+    Inherit,
+    None,
+    Uppercase,
+    Lowercase,
+    Capitalize,
+    MathAuto  // a single letter in italic
+};
+// The languages whose case mapping differs from the default one.
+enum class CaseLanguage : std::uint8_t { Inherit, Other, Turkic, Lithuanian, Greek };
 
 struct ElementStyle {
     Display display = Display::Inline;
     WhiteSpace whiteSpace = WhiteSpace::Inherit;
     Visibility visibility = Visibility::Inherit;
     TextTransform textTransform = TextTransform::Inherit;
+    CaseLanguage language = CaseLanguage::Inherit;  // from the lang attribute
     bool paragraph = false;           // <p>: two line breaks around it, whatever its display
     bool lineBreak = false;           // <br>
+    bool outOfFlow = false;           // a float or an absolutely positioned box
+    bool positioned = false;          // absolutely positioned
+    bool quoted = false;              // <q>: quote marks before and after its text
     bool replaced = false;            // img, input, textarea...: a box with no text of its own
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
+    bool inlinifiesChildren = false;  // ruby containers
+    bool displayInherits = false;
+    bool inlineTable =
+        false;  // an inline-level table     // display:inherit, until the parent's value is known
 };
 
 // Computes the style of the elements of one document. Styles that take CSS

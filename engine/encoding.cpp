@@ -1,4 +1,3 @@
-#include <engine/ascii.h>
 #include <engine/encoding.h>
 
 #include <uchardet/uchardet.h>
@@ -10,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <engine/ascii.h>
 #include <engine/utf8.h>
 
 namespace tabrivo {

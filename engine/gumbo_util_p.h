@@ -3,6 +3,8 @@
 
 #include <gumbo.h>
 
+#include <engine/ascii.h>
+
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,11 @@ inline const GumboVector* childrenOf(const GumboNode* node) {
 
 inline const GumboNode* childAt(const GumboVector& children, unsigned index) {
     return static_cast<const GumboNode*>(children.data[index]);
+}
+
+// Whether `text` equals the lower-case `lowered`, ignoring ASCII case.
+inline bool equalsNoCase(std::string_view text, std::string_view lowered) {
+    return ascii::equalsLowered(text, lowered);
 }
 
 // The element's lower-case tag name, also for elements the parser does not know.

@@ -1,8 +1,10 @@
 #include <engine/inner_text_p.h>
 
 #include <unicode/locid.h>
-#include <unicode/stringoptions.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/uscript.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <memory>
@@ -16,6 +18,79 @@ namespace {
 // Collapsible white space; form feed and vertical tab are shown as they are.
 bool isCollapsible(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The vertical tab as the loader hands it over, moved out of the parser's way.
+constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
+constexpr std::string_view kShieldedVerticalTab = "\xF4\x8F\xBC\x8B";
+
+// A text made only of white space and form feeds or vertical tabs: where it
+// has nothing inline before it, the browser makes no box for it at all.
+bool isBlankText(std::string_view text) {
+    while (!text.empty()) {
+        if (text.starts_with(kShieldedVerticalTab)) {
+            text.remove_prefix(kShieldedVerticalTab.size());
+        } else if (isCollapsible(text.front()) || text.front() == '\f' || text.front() == '\v') {
+            text.remove_prefix(1);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a character goes on a word for capitalize: letters, digits, marks
+// and the apostrophes and middle dot that join the parts of one word.
+bool continuesWord(UChar32 c) {
+    if (c == '\'' || c == 0x2019 || c == 0x00B7) {
+        return true;
+    }
+    switch (u_charType(c)) {
+        case U_UPPERCASE_LETTER:
+        case U_LOWERCASE_LETTER:
+        case U_TITLECASE_LETTER:
+        case U_MODIFIER_LETTER:
+        case U_OTHER_LETTER:
+        case U_NON_SPACING_MARK:
+        case U_ENCLOSING_MARK:
+        case U_COMBINING_SPACING_MARK:
+        case U_DECIMAL_DIGIT_NUMBER:
+        case U_LETTER_NUMBER:
+        case U_OTHER_NUMBER:
+        case U_CONNECTOR_PUNCTUATION:
+            return true;
+        case U_FORMAT_CHAR:
+            return c != 0x200B;  // a zero-width space separates words
+        default:
+            return false;
+    }
+}
+
+// Han, kana and Hangul make words of their own: a letter of another script
+// right after them begins a new word.
+bool isEastAsianWordCharacter(UChar32 c) {
+    UErrorCode error = U_ZERO_ERROR;
+    switch (uscript_getScript(c, &error)) {
+        case USCRIPT_HAN:
+        case USCRIPT_HIRAGANA:
+        case USCRIPT_KATAKANA:
+        case USCRIPT_KATAKANA_OR_HIRAGANA:
+        case USCRIPT_HANGUL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The last character of a UTF-8 text, or 0.
+UChar32 lastCharacterOf(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    auto end = static_cast<int32_t>(text.size());
+    UChar32 c = 0;
+    U8_PREV_OR_FFFD(reinterpret_cast<const std::uint8_t*>(text.data()), 0, end, c);
+    return c;
 }
 
 // Builds the text the way line layout shows it: collapsible white space folds
@@ -35,41 +110,96 @@ public:
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
-        for (const char c : run) {
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const char c = run[i];
             if (c == '\n' && keepNewlines) {
                 lineBreak();
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
                     m_pendingSpace = true;
+                    m_pendingSegmentBreak = m_pendingSegmentBreak || c == '\n';
                 }
             } else {
+                const bool zeroWidthSpace = run.substr(i).starts_with(kZeroWidthSpace);
+                // A line break in the source next to a zero-width space goes
+                // away with the white space around it.
+                if (m_pendingSegmentBreak && (zeroWidthSpace || m_afterZeroWidthSpace)) {
+                    m_pendingSpace = false;
+                    m_pendingSegmentBreak = false;
+                }
                 beginContent();
                 m_out->push_back(c);
+                m_afterZeroWidthSpace = zeroWidthSpace;
+                if (zeroWidthSpace) {
+                    m_out->append(kZeroWidthSpace.substr(1));
+                    i += kZeroWidthSpace.size() - 1;
+                }
             }
         }
+        if (!run.empty()) {
+            m_lastCharacter = lastCharacterOf(run);
+        }
     }
+
+    // An out-of-flow box (a float, an absolutely positioned box) stands on
+    // lines of its own, but the white space of the line it was taken out of
+    // collapses as if it were not there: a space before it is kept.
+    struct FlowState {
+        bool atLineStart = true;
+        std::size_t spaceAt = std::string::npos;  // where a space before the box goes
+        UChar32 lastCharacter = 0;
+    };
+    FlowState leaveFlow() {
+        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, m_lastCharacter};
+        if (m_pendingSpace) {
+            // Kept only if more of the line follows the box.
+            flushBreaks();
+            state.spaceAt = m_out->size();
+        }
+        m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
+        return state;
+    }
+    void returnToFlow(FlowState state) {
+        m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
+        m_atLineStart = state.atLineStart;
+        m_spaceBeforeBoxAt = state.spaceAt;
+        m_lastCharacter = state.lastCharacter;  // a word goes on past the box
+    }
+    // A positioned box's text goes on with the word its line left off.
+    void continueWord(UChar32 before) { m_lastCharacter = before; }
 
     // Pieces that are always kept: a line break for <br> and between rows, a
     // TAB between cells.
     void lineBreak() {
         startLiteral();
+        m_lastCharacter = 0;
         m_out->append(m_newline);
     }
     void tab() {
         startLiteral();
+        m_lastCharacter = 0;
         m_out->push_back('\t');
     }
 
     // An inline box without text (an image, a form control): white space on
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
+        placeSpaceBeforeBox();
         if (m_pendingSpace) {
             flushBreaks();
             m_out->push_back(' ');
         }
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
+        m_lastCharacter = 0;
     }
+
+    // The last character of the text on the current line, 0 after a break or
+    // a box: where a word may go on across inline elements.
+    UChar32 lastCharacter() const { return m_lastCharacter; }
 
     // The collected segment: its text, the line breaks wanted before its first
     // piece and those still wanted after its last.
@@ -89,6 +219,7 @@ public:
         }
         requireBreaks(segment.leadingBreaks);
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         flushBreaks();
         m_out->append(segment.text);
         m_atLineStart = true;
@@ -99,12 +230,16 @@ public:
     // dropped, and white space after it on the outer line is kept.
     void closeInlineBox() {
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
     }
 
     void requireBreaks(int count) {
+        m_spaceBeforeBoxAt = std::string::npos;
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = true;
+        m_lastCharacter = 0;
         if (count > m_pendingBreaks) {
             m_pendingBreaks = count;
         }
@@ -112,13 +247,18 @@ public:
 
     // The edge of a box that starts or ends lines of its own (a table cell or row).
     void boxEdge() {
+        m_spaceBeforeBoxAt = std::string::npos;
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = true;
+        m_lastCharacter = 0;
     }
 
 private:
     void startLiteral() {
+        m_spaceBeforeBoxAt = std::string::npos;
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         flushBreaks();
         m_atLineStart = true;
     }
@@ -139,12 +279,22 @@ private:
     }
 
     void beginContent() {
+        placeSpaceBeforeBox();
         flushBreaks();
         if (m_pendingSpace) {
             m_out->push_back(' ');
         }
         m_pendingSpace = false;
+        m_pendingSegmentBreak = false;
         m_atLineStart = false;
+    }
+
+    // More of the line came after an out-of-flow box: the space before it stays.
+    void placeSpaceBeforeBox() {
+        if (m_spaceBeforeBoxAt != std::string::npos) {
+            m_out->insert(m_spaceBeforeBoxAt, 1, ' ');
+            m_spaceBeforeBoxAt = std::string::npos;
+        }
     }
 
     std::string m_own;
@@ -155,6 +305,10 @@ private:
     int m_pendingBreaks = 0;
     bool m_pendingSpace = false;
     bool m_atLineStart = true;
+    UChar32 m_lastCharacter = 0;
+    bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
+    bool m_afterZeroWidthSpace = false;
+    std::size_t m_spaceBeforeBoxAt = std::string::npos;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -167,23 +321,71 @@ void inherit(const ElementStyle& style, Inherited& inherited) {
     if (style.visibility != Visibility::Inherit) {
         inherited.visible = style.visibility == Visibility::Visible;
     }
+    if (style.language != CaseLanguage::Inherit) {
+        inherited.language = style.language;
+    }
 }
 
-std::string transformed(std::string_view text, TextTransform transform) {
+icu::Locale caseLocale(CaseLanguage language) {
+    switch (language) {
+        case CaseLanguage::Turkic:
+            return icu::Locale("tr");
+        case CaseLanguage::Lithuanian:
+            return icu::Locale("lt");
+        case CaseLanguage::Greek:
+            return icu::Locale("el");
+        default:
+            return icu::Locale::getRoot();
+    }
+}
+
+// Capitalize puts the first letter of each word in titlecase, one character
+// for one (no expansions); a word may have begun in an earlier text.
+std::string capitalized(std::string_view text, UChar32 before) {
+    std::string out;
+    out.reserve(text.size());
+    bool inWord = before != 0 && continuesWord(before);
+    bool lettered = inWord;  // the word's first letter or digit has been met
+    bool prevEastAsian = before != 0 && isEastAsianWordCharacter(before);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < length;) {
+        const int32_t start = i;
+        UChar32 c = 0;
+        U8_NEXT_OR_FFFD(bytes, i, length, c);
+        const bool eastAsian = isEastAsianWordCharacter(c);
+        if (!continuesWord(c) || (inWord && prevEastAsian && !eastAsian)) {
+            inWord = false;
+        }
+        if (!inWord && continuesWord(c)) {
+            inWord = true;
+            lettered = false;
+        }
+        const bool letter = u_isalpha(c) != 0;
+        if (inWord && !lettered && letter) {
+            appendUtf8(out, static_cast<std::uint32_t>(u_totitle(c)));
+        } else {
+            out.append(
+                text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+        }
+        lettered = lettered || letter || u_charType(c) == U_DECIMAL_DIGIT_NUMBER;
+        prevEastAsian = eastAsian;
+    }
+    return out;
+}
+
+std::string transformed(std::string_view text, const Inherited& inherited, UChar32 before) {
+    if (inherited.textTransform == TextTransform::Capitalize) {
+        return capitalized(text, before);
+    }
     icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    switch (transform) {
-        case TextTransform::Uppercase:
-            unicode.toUpper(icu::Locale::getEnglish());
-            break;
-        case TextTransform::Lowercase:
-            unicode.toLower(icu::Locale::getEnglish());
-            break;
-        case TextTransform::Capitalize:
-            unicode.toTitle(nullptr, icu::Locale::getEnglish(), U_TITLECASE_NO_LOWERCASE);
-            break;
-        default:
-            break;
+    if (inherited.textTransform == TextTransform::Uppercase) {
+        unicode.toUpper(caseLocale(inherited.language));
+    } else if (inherited.textTransform == TextTransform::Lowercase) {
+        unicode.toLower(caseLocale(inherited.language));
+    } else {
+        return std::string(text);
     }
     std::string out;
     unicode.toUTF8String(out);
@@ -265,9 +467,23 @@ public:
         return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
     }
 
+    // In a row, any box after a cell is a cell or is wrapped in one; a cell
+    // outside a row is followed by a cell only if its next sibling is one.
     bool hasCellAfter(const GumboNode* cell) {
-        return hasSiblingAfter(cell, [this](const GumboNode* sibling) {
-            return displayOf(sibling) == Display::TableCell;
+        const bool inRow = cell->parent != nullptr && cell->parent->type == GUMBO_NODE_ELEMENT &&
+                           displayOf(cell->parent) == Display::TableRow;
+        bool decided = false;
+        return hasSiblingAfter(cell, [&](const GumboNode* sibling) {
+            if (sibling->type == GUMBO_NODE_TEXT) {
+                decided = decided || !inRow;  // text ends a table made around cells
+                return false;
+            }
+            const Display display = displayOf(sibling);
+            if (decided || display == Display::None) {
+                return false;
+            }
+            decided = !inRow;
+            return inRow || display == Display::TableCell;
         });
     }
 
@@ -347,8 +563,8 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
         const GumboNode* child = *it;
         const GumboNode* parent = child->parent;
         const ElementStyle style = styles.styleOf(parent);
-        context.notRendered =
-            context.notRendered || style.display == Display::None || style.replaced;
+        context.notRendered = context.notRendered || style.display == Display::None ||
+                              style.display == Display::TableColumn || style.replaced;
         context.contentHidden = context.contentHidden || style.contentHidden ||
                                 (isClosedDetails(parent) && !isShownSummary(parent, child));
         inherit(style, context.inherited);
@@ -363,12 +579,15 @@ CellState cellState(const GumboNode* element, StyleResolver& styles, EntryContex
                     Inherited& inherited) {
     const EntryContext context = entryContext(element, styles, known);
     const ElementStyle own = styles.styleOf(element);
+    if (context.contentHidden) {
+        return CellState::ContentHidden;  // even where a box in between has none
+    }
     if (context.notRendered || own.display == Display::None) {
         return CellState::NotRendered;
     }
     inherited = context.inherited;
     inherit(own, inherited);
-    return context.contentHidden ? CellState::ContentHidden : CellState::Rendered;
+    return CellState::Rendered;
 }
 
 struct Frame {
@@ -378,16 +597,57 @@ struct Frame {
     Inherited inherited;
     bool closedDetails;
     bool ownsBuilder = false;  // a nested table collecting its own segment
+    TextBuilder::FlowState flow{};
+    bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
+    Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
+    bool inRuby = false;               // blocks inside are laid out inline
 };
 
 bool isBlockLevel(Display display) {
     return display == Display::Block || display == Display::Table ||
-           display == Display::TableCaption;
+           display == Display::TableCaption || display == Display::TableColumn;
 }
 
-void openElement(TextBuilder& out, const ElementStyle& style, Display display, bool visible) {
+// Whether white space alone (with form feeds or vertical tabs) gets a box: only
+// after an inline sibling, or first in an inline parent.
+bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver& styles) {
+    const GumboVector* siblings = childrenOf(text->parent);
+    for (auto i = static_cast<long>(text->index_within_parent) - 1; i >= 0; --i) {
+        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        if (sibling->type == GUMBO_NODE_TEXT || sibling->type == GUMBO_NODE_CDATA) {
+            return true;
+        }
+        if (sibling->type != GUMBO_NODE_ELEMENT) {
+            continue;  // comments, and white space that decides the same way
+        }
+        const ElementStyle style = styles.styleOf(sibling);
+        if (style.display == Display::None || style.outOfFlow) {
+            continue;  // no box, or one outside the line
+        }
+        return !style.lineBreak && !isBlockLevel(style.display);
+    }
+    // A summary's marker stands inline before its first text.
+    return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
+}
+
+// Boxes whose own text children are only the white space between their parts.
+bool isTableGrid(Display display) {
+    return display == Display::Table || display == Display::TableRowGroup ||
+           display == Display::TableRow;
+}
+
+TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
+                                   bool visible) {
+    TextBuilder::FlowState flow{};
     if (!visible) {
-        return;
+        return flow;
+    }
+    if (style.lineBreak) {
+        out.lineBreak();  // a <br> made a block or a float still breaks the line once
+        return flow;
+    }
+    if (style.outOfFlow) {
+        flow = out.leaveFlow();
     }
     if (style.paragraph) {
         out.requireBreaks(2);
@@ -396,18 +656,20 @@ void openElement(TextBuilder& out, const ElementStyle& style, Display display, b
     } else if (display == Display::TableCell || display == Display::TableRow) {
         out.boxEdge();
     }
-    if (style.lineBreak) {
-        out.lineBreak();
-    } else if (style.replaced) {
+    if (style.positioned) {
+        out.continueWord(flow.lastCharacter);
+    }
+    if (style.replaced || style.quoted) {
         out.atomicBox();
     } else if (display == Display::InlineBlock) {
         out.atomicBox();  // an inline box on the outer line...
         out.boxEdge();    // ...whose own lines start afresh
     }
+    return flow;
 }
 
 void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
-    if (!frame.inherited.visible) {
+    if (!frame.inherited.visible || frame.style.lineBreak) {
         return;
     }
     if (frame.style.paragraph) {
@@ -427,6 +689,133 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     } else if (display == Display::InlineBlock && !frame.style.replaced) {
         out.closeInlineBox();
     }
+    if (frame.style.quoted) {
+        out.atomicBox();
+    }
+    if (frame.style.outOfFlow) {
+        out.returnToFlow(frame.flow);
+    }
+}
+
+// Whether a template child attaches a shadow root to `host` that has no slot
+// for the host's own children, which then have no box.
+bool hidesLightChildren(const GumboNode* host) {
+    const GumboElement& element = host->v.element;
+    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
+        return false;
+    }
+    switch (element.tag) {
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SPAN:
+            break;
+        default:
+            return false;
+    }
+    const GumboVector& children = element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const GumboNode* child = childAt(children, i);
+        if (child->type != GUMBO_NODE_TEMPLATE) {
+            continue;
+        }
+        const char* mode = attributeValue(child, "shadowrootmode");
+        if (mode == nullptr || (!equalsNoCase(mode, "open") && !equalsNoCase(mode, "closed"))) {
+            continue;
+        }
+        // The first declarative root is attached; a slot in it shows the host's children.
+        std::vector<const GumboNode*> pending{child};
+        while (!pending.empty()) {
+            const GumboNode* node = pending.back();
+            pending.pop_back();
+            const GumboVector* inner = childrenOf(node);
+            for (unsigned k = 0; inner != nullptr && k < inner->length; ++k) {
+                const GumboNode* item = childAt(*inner, k);
+                if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
+                    tagName(item) == "slot") {
+                    return false;
+                }
+                if (item->type == GUMBO_NODE_ELEMENT || item->type == GUMBO_NODE_TEMPLATE) {
+                    pending.push_back(item);
+                }
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+// The text of an option as its label shows it: the text of its descendants
+// (scripts left out) with ASCII white space stripped and collapsed.
+std::string optionLabel(const GumboNode* option) {
+    std::string label;
+    bool pendingSpace = false;
+    std::vector<std::pair<const GumboNode*, unsigned>> stack{{option, 0}};
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        const GumboVector* children = node->type == GUMBO_NODE_ELEMENT ? childrenOf(node) : nullptr;
+        if (children == nullptr || next >= children->length) {
+            stack.pop_back();
+            continue;
+        }
+        const GumboNode* child = childAt(*children, next++);
+        if (child->type == GUMBO_NODE_ELEMENT) {
+            if (child->v.element.tag != GUMBO_TAG_SCRIPT) {
+                stack.emplace_back(child, 0);
+            }
+            continue;
+        }
+        if (child->type != GUMBO_NODE_TEXT && child->type != GUMBO_NODE_WHITESPACE &&
+            child->type != GUMBO_NODE_CDATA) {
+            continue;
+        }
+        for (const char* c = child->v.text.text; *c != '\0'; ++c) {
+            if (isCollapsible(*c) || *c == '\f') {
+                pendingSpace = !label.empty();
+            } else {
+                if (pendingSpace) {
+                    label.push_back(' ');
+                    pendingSpace = false;
+                }
+                label.push_back(*c);
+            }
+        }
+    }
+    return label;
+}
+
+bool isListedInSelect(const GumboNode* option) {
+    const GumboNode* parent = option->parent;
+    if (parent != nullptr && isHtmlElement(parent, GUMBO_TAG_OPTGROUP)) {
+        parent = parent->parent;
+    }
+    return parent != nullptr && isHtmlElement(parent, GUMBO_TAG_SELECT);
+}
+
+// A select shows only its options and option groups, and a group in a select
+// only its options: other text and elements there have no box.
+bool isShownInSelect(const GumboNode* parent, const GumboNode* child) {
+    if (isHtmlElement(parent, GUMBO_TAG_SELECT)) {
+        return isHtmlElement(child, GUMBO_TAG_OPTION) || isHtmlElement(child, GUMBO_TAG_OPTGROUP);
+    }
+    if (isHtmlElement(parent, GUMBO_TAG_OPTGROUP) && parent->parent != nullptr &&
+        isHtmlElement(parent->parent, GUMBO_TAG_SELECT)) {
+        return isHtmlElement(child, GUMBO_TAG_OPTION);
+    }
+    return true;
 }
 
 }  // namespace
@@ -483,6 +872,11 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     if (ownStyle.replaced || ownStyle.contentHidden) {
         return;
     }
+    rootStyle.blockifiesChildren = ownStyle.blockifiesChildren;
+
+    if (ownStyle.display == Display::TableColumn) {
+        return;
+    }
     TableStructure table(styles);
     // A nested table's text is the same wherever it is met from, so each is
     // collected once as a segment and reused by every cell around it: deep
@@ -490,16 +884,41 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     std::vector<std::unique_ptr<TextBuilder>> builders;
     builders.push_back(std::make_unique<TextBuilder>(text, newline));
     std::vector<Frame> stack;
-    stack.push_back({element, rootStyle, 0, inherited, isClosedDetails(element)});
-    auto displayIn = [](const Frame& parent, Display display) {
-        return parent.style.blockifiesChildren &&
-                       (display == Display::Inline || display == Display::InlineBlock)
-                   ? Display::Block
-                   : display;
+    stack.push_back({element,
+                     rootStyle,
+                     0,
+                     inherited,
+                     isClosedDetails(element),
+                     false,
+                     {},
+                     hidesLightChildren(element),
+                     ownStyle.display,
+                     ownStyle.inlinifiesChildren});
+    auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
+        const Display display = style.display;
+        if (parent.style.blockifiesChildren &&
+            (display == Display::Inline || display == Display::InlineBlock)) {
+            return Display::Block;
+        }
+        if (parent.inRuby && !isHtmlElement(child, GUMBO_TAG_LEGEND)) {
+            // Ruby lays its children out inline, blocks included; a flex, grid
+            // or table box becomes an inline box of its own.
+            if (display == Display::Table ||
+                (display == Display::Block && style.blockifiesChildren)) {
+                return Display::InlineBlock;
+            }
+            if (isBlockLevel(display)) {
+                return Display::Inline;
+            }
+        }
+        return display;
     };
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const GumboVector* children = frame.style.replaced ? nullptr : childrenOf(frame.node);
+        const GumboVector* children =
+            frame.style.replaced || frame.style.display == Display::TableColumn
+                ? nullptr
+                : childrenOf(frame.node);
         if (children == nullptr || frame.nextChild >= children->length) {
             const Frame closed = frame;
             stack.pop_back();
@@ -509,8 +928,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 builders.back()->appendSegment(segment);
                 tables.emplace(closed.node, std::move(segment));
             }
-            const Display display = stack.empty() ? closed.style.display
-                                                  : displayIn(stack.back(), closed.style.display);
+            const Display display = stack.empty() ? closed.style.display : closed.shown;
             closeElement(*builders.back(), closed, display, table);
             continue;
         }
@@ -519,44 +937,94 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
         if (frame.closedDetails && !isShownSummary(frame.node, child)) {
             continue;
         }
+        if (!isShownInSelect(frame.node, child) ||
+            (frame.lightChildrenHidden && child->type != GUMBO_NODE_TEMPLATE)) {
+            continue;
+        }
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                if (frame.inherited.visible && isAutoItalicIdentifier(frame.node)) {
+                if (frame.inherited.visible &&
+                    (isAutoItalicIdentifier(frame.node) ||
+                     (frame.inherited.textTransform == TextTransform::MathAuto &&
+                      std::string_view(child->v.text.text).find_first_of(" \t\n\r") ==
+                          std::string_view::npos))) {
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
                 } else if (frame.inherited.visible) {
+                    const std::string_view run = child->v.text.text;
+                    if (isBlankText(run) &&
+                        (isTableGrid(frame.style.display) || frame.style.blockifiesChildren ||
+                         (!preservesNewlines(frame.inherited.whiteSpace) &&
+                          !blankTextHasBox(child,
+                                           frame.node == element ? ownStyle.display : frame.shown,
+                                           styles)))) {
+                        break;  // no box: between table parts or items, or nothing inline before
+                    }
                     if (frame.inherited.textTransform == TextTransform::None ||
                         frame.inherited.textTransform == TextTransform::Inherit) {
-                        out.text(child->v.text.text, frame.inherited.whiteSpace);
+                        out.text(run, frame.inherited.whiteSpace);
                     } else {
-                        out.text(transformed(child->v.text.text, frame.inherited.textTransform),
+                        out.text(transformed(run, frame.inherited, out.lastCharacter()),
                                  frame.inherited.whiteSpace);
                     }
                 }
                 break;
             case GUMBO_NODE_ELEMENT: {
-                const ElementStyle style = styles.styleOf(child);
-                if (style.display == Display::None || style.contentHidden) {
+                ElementStyle style = styles.styleOf(child);
+                if (isHtmlElement(child, GUMBO_TAG_OPTION) && isListedInSelect(child)) {
+                    // A select lists every option, hidden or not.
+                    style.display = style.display == Display::None ? Display::Block : style.display;
+                    style.contentHidden = false;
+                    style.visibility = Visibility::Inherit;
+                }
+                if (style.display == Display::None) {
                     break;
                 }
                 Inherited childInherited = frame.inherited;
                 inherit(style, childInherited);
-                const Display display = displayIn(frame, style.display);
-                openElement(out, style, display, childInherited.visible);
+                const Display display = displayIn(frame, child, style);
+                if (style.contentHidden) {
+                    // Its box is there, with nothing shown in it: no line breaks of its own.
+                    if (display == Display::InlineBlock) {
+                        out.atomicBox();
+                    } else {
+                        out.boxEdge();
+                    }
+                    break;
+                }
+                const TextBuilder::FlowState flow =
+                    openElement(out, style, display, childInherited.visible);
+                if (isHtmlElement(child, GUMBO_TAG_IMG)) {
+                    // An image that shows its alt text goes on with the word before it.
+                    const char* alt = attributeValue(child, "alt");
+                    out.continueWord(alt != nullptr ? lastCharacterOf(alt) : 0);
+                }
+                if (isHtmlElement(child, GUMBO_TAG_OPTION) && display != Display::Contents) {
+                    // An option shows its label: its text, white space collapsed.
+                    if (childInherited.visible) {
+                        out.text(optionLabel(child), WhiteSpace::Normal);
+                    }
+                    closeElement(out, Frame{child, style, 0, childInherited, false, false, flow},
+                                 display, table);
+                    break;
+                }
                 const bool nestedTable = style.display == Display::Table;
                 if (nestedTable) {
                     const auto known = tables.find(child);
                     if (known != tables.end()) {
                         out.appendSegment(known->second);
-                        closeElement(out, Frame{child, style, 0, childInherited, false}, display,
-                                     table);
+                        closeElement(out,
+                                     Frame{child, style, 0, childInherited, false, false, flow},
+                                     display, table);
                         break;
                     }
                     builders.push_back(std::make_unique<TextBuilder>(newline));
                 }
                 stack.push_back(
-                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable});
+                    {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
+                     hidesLightChildren(child), display,
+                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline)});
                 break;
             }
             default:

@@ -23,6 +23,7 @@ using TextSegmentCache = std::unordered_map<const GumboNode*, TextSegment>;
 struct Inherited {
     WhiteSpace whiteSpace = WhiteSpace::Normal;
     TextTransform textTransform = TextTransform::None;
+    CaseLanguage language = CaseLanguage::Other;
     bool visible = true;
 };
 

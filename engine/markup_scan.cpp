@@ -1,6 +1,6 @@
-#include <engine/ascii.h>
 #include <engine/markup_scan_p.h>
 
+#include <engine/ascii.h>
 #include <engine/nesting_guard_p.h>
 #include <engine/tag_info_p.h>
 
