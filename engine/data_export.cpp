@@ -230,6 +230,10 @@ void appendCsvTable(std::string& out, const Table& table, bool grid) {
     }
     forEachTextRow(table, grid, [&](const std::vector<std::string_view>& texts) {
         const std::size_t fields = std::max(width, texts.size());
+        if (fields == 1 && (texts.empty() || texts[0].empty())) {
+            out += "\"\"\r\n";  // an empty line would read as a record of no fields
+            return;
+        }
         for (std::size_t i = 0; i < fields; ++i) {
             if (i > 0) {
                 out += ',';
