@@ -136,6 +136,58 @@ def _skiprows(skiprows):
     raise TypeError(f"{type(skiprows).__name__} is not a valid type for skipping rows")
 
 
+# What pandas' text parser reads as missing by default.
+_DEFAULT_NA = set({
+    "", "#N/A", "#N/A N/A", "#NA", "-1.#IND", "-1.#QNAN", "-NaN", "-nan", "1.#IND", "1.#QNAN",
+    "<NA>", "N/A", "NA", "NULL", "NaN", "n/a", "nan", "null"})
+
+
+def _column_names(header_row):
+    # pandas' names: "Unnamed: i" for an empty one, ".1", ".2" after repeated ones.
+    names, counts = [], {}
+    for i, name in enumerate(header_row):
+        name = name or f"Unnamed: {i}"
+        count = counts.get(name, 0)
+        while count > 0:
+            counts[name] = count + 1
+            name = f"{name}.{count}"
+            count = counts.get(name, 0)
+        counts[name] = count + 1
+        names.append(name)
+    return names
+
+
+def _fast_frame(rows, header):
+    """The DataFrame pandas' text parser makes for default options, made
+    column by column with pandas' own converters (the parser's per-table
+    overhead would cost more than reading the page)."""
+    import numpy
+    import pandas
+    from pandas._libs import lib, ops as libops
+
+    names = _column_names(rows[0]) if header == 0 else None
+    body = rows[1:] if header == 0 else rows
+    width = len(rows[0])
+    values = numpy.empty((len(body), width), dtype=object)
+    values[:] = body if body else values
+    arrays = []
+    for j in range(width):
+        column = values[:, j]
+        try:
+            converted = lib.maybe_convert_numeric(column, _DEFAULT_NA, False)[0]
+        except (ValueError, TypeError):
+            converted = column.copy()
+            missing = numpy.fromiter((text in _DEFAULT_NA for text in column), bool, len(column))
+            converted[missing] = numpy.nan
+            if not missing.all():
+                converted = libops.maybe_convert_bool(converted)[0]
+        arrays.append(converted)
+    columns = pandas.Index(names) if names is not None else pandas.RangeIndex(width)
+    return pandas.DataFrame._from_arrays(arrays, columns=columns,
+                                         index=pandas.RangeIndex(len(body)),
+                                         verify_integrity=False)
+
+
 def _attrs_match(table, attrs):
     # As pandas matches them: every given attribute equal, "class" as a whole.
     return all(table.attrs.get(name) == value for name, value in attrs.items())
@@ -195,6 +247,8 @@ def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skipr
     if not tables:
         raise ValueError(f"No tables found matching pattern {match!r}")
 
+    plain = (index_col is None and skiprows is None and not parse_dates and thousands == ","
+             and decimal == "." and converters is None and na_values is None and keep_default_na)
     frames = []
     for table in tables:
         rows, table_header = table.rows, header
@@ -202,6 +256,10 @@ def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skipr
         if head and table_header is None:
             # As pandas: one header row, or the head's rows that hold any text.
             table_header = 0 if head == 1 else [i for i in range(head) if any(rows[i])]
+        # pandas' parser drops a one-column row without text; those tables take its way.
+        if plain and table_header in (None, 0) and rows and len(rows[0]) > 1:
+            frames.append(_fast_frame(rows, table_header))
+            continue
         try:
             with TextParser(rows, header=table_header, index_col=index_col,
                             skiprows=_skiprows(skiprows), parse_dates=parse_dates,
