@@ -141,6 +141,9 @@ _DEFAULT_NA = set({
     "", "#N/A", "#N/A N/A", "#NA", "-1.#IND", "-1.#QNAN", "-NaN", "-nan", "1.#IND", "1.#QNAN",
     "<NA>", "N/A", "NA", "NULL", "NaN", "n/a", "nan", "null"})
 
+# A number whose thousands pandas' text parser takes out ("1,000.5").
+_THOUSANDS_NUMBER = re.compile(r"^[\-\+]?([0-9]+,|[0-9])*(\.[0-9]*)?([0-9]?(E|e)\-?[0-9]+)?$")
+
 
 def _column_names(header_row):
     # pandas' names: "Unnamed: i" for an empty one, ".1", ".2" after repeated ones.
@@ -173,6 +176,10 @@ def _fast_frame(rows, header):
     arrays = []
     for j in range(width):
         column = values[:, j]
+        if any("," in text for text in column):
+            column = numpy.array(
+                [text.replace(",", "") if "," in text and _THOUSANDS_NUMBER.search(text.strip())
+                 else text for text in column], dtype=object)
         try:
             converted = lib.maybe_convert_numeric(column, _DEFAULT_NA, False)[0]
         except (ValueError, TypeError):
