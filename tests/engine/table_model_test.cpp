@@ -129,6 +129,25 @@ TEST(TableModel, aGridTooLargeIsRefused) {
     EXPECT_EQ(TableGrid(tables[0], 3003).width(), 1001U);
 }
 
+TEST(TableModel, aPagePartedIntoPiecesGivesTheSameTablesAndGrids) {
+    std::string html = "<table><caption>c</caption><thead><tr><th colspan=2>h</thead><tbody>";
+    for (int i = 0; i < 40; ++i) {
+        html += "<tr><td rowspan=" + std::to_string(i % 3) + ">" + std::to_string(i) + "<td>x";
+    }
+    html += "</tbody><tfoot><tr><td>f</tfoot></table>";
+    const std::unique_ptr<HtmlDocument> whole = HtmlDocument::parse(html);
+    const std::unique_ptr<HtmlDocument> parted = HtmlDocument::parse(html, ParseOptions{0, 64});
+    ASSERT_TRUE(parted->isPiecewise());
+    const std::vector<Table> expected = readAllTables(*whole);
+    const std::vector<Table> tables = readAllTables(*parted);
+    ASSERT_EQ(tables.size(), expected.size());
+    std::string wholeJson;
+    std::string partedJson;
+    appendJsonTable(wholeJson, expected[0], true);
+    appendJsonTable(partedJson, tables[0], true);
+    EXPECT_EQ(partedJson, wholeJson);
+}
+
 TEST(DataExport, jsonStringsAreEscapedAndRepaired) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain é", "\"plain é\""},
