@@ -15,7 +15,8 @@ CMAKE_ARGS ?=
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
 	libgumbo-dev libicu-dev libuchardet-dev libgtest-dev libgmock-dev \
 	qt6-base-dev qt6-qpa-plugins fonts-liberation strace \
-	help2man lintian appstream desktop-file-utils bash-completion clang-format git
+	help2man lintian appstream desktop-file-utils bash-completion clang-format git jq \
+	pybind11-dev python3-dev python3-pytest python3-pandas python3-lxml
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

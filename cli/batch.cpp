@@ -32,7 +32,7 @@ std::uint64_t fileSize(const std::string& path) {
 }  // namespace
 
 BatchPlan planBatch(const std::vector<std::string>& sources,
-                    const std::optional<std::string>& outputDir) {
+                    const std::optional<std::string>& outputDir, std::string_view extension) {
     BatchPlan plan;
     std::unordered_map<std::string, std::size_t> groupOfOutput;
     for (const std::string& given : sources) {
@@ -40,6 +40,10 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
         item.source = absolutePath(given);
         item.output = outputDir ? outputPathInFolder(absolutePath(*outputDir), item.source)
                                 : outputPathBesideSource(item.source);
+        if (extension != ".json" && item.output.ends_with(".json")) {
+            item.output.resize(item.output.size() - 5);
+            item.output.append(extension);
+        }
         try {
             refuseResultOverSource(item.source, item.output);
         } catch (const std::runtime_error& refusal) {
@@ -76,7 +80,8 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
 
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                      const std::function<void(const std::string&)>& onError,
-                     const std::function<void(const BatchProgress&)>& onProgress) {
+                     const std::function<void(const BatchProgress&)>& onProgress,
+                     const ItemConverter& convert) {
     std::mutex mutex;  // guards the result, the progress and the callbacks
     BatchResult result;
     BatchProgress progress;
@@ -92,7 +97,11 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
             }
             for (const BatchItem& item : plan.groups[index]) {
                 LineReporter reporter;
-                ConvertVelquist(item.source, item.output, reporter);
+                if (convert) {
+                    convert(item, reporter);
+                } else {
+                    ConvertVelquist(item.source, item.output, reporter);
+                }
                 const std::uint64_t bytes = fileSize(item.source);
                 std::lock_guard lock(mutex);
                 if (reporter.lines().empty()) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <engine/error_trap.h>
@@ -41,9 +42,11 @@ struct BatchPlan {
     std::size_t itemCount = 0;
 };
 
-// A source named twice is converted once.
+// A source named twice is converted once. Results are named with
+// `extension` in place of ".json".
 BatchPlan planBatch(const std::vector<std::string>& sources,
-                    const std::optional<std::string>& outputDir);
+                    const std::optional<std::string>& outputDir,
+                    std::string_view extension = ".json");
 
 struct BatchProgress {
     std::size_t done = 0;
@@ -58,12 +61,18 @@ struct BatchResult {
     bool flushed = true;  // false when the results could not be flushed to disk
 };
 
-// Converts every item, then flushes the file systems written to, once each,
+// Converts one item, reporting its failures to the reporter (called from the
+// workers, several at a time).
+using ItemConverter = std::function<void(const BatchItem&, FailureReporter&)>;
+
+// Converts every item (with `convert`, by default into the Tabrivo text
+// format), then flushes the file systems written to, once each,
 // before returning. Each failure is handed to `onError` as one line naming
 // the path and the reason; `onProgress` (optional) follows each item. Both are
 // called from the workers, one call at a time.
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                      const std::function<void(const std::string&)>& onError,
-                     const std::function<void(const BatchProgress&)>& onProgress = {});
+                     const std::function<void(const BatchProgress&)>& onProgress = {},
+                     const ItemConverter& convert = {});
 
 }  // namespace tabrivo::cli

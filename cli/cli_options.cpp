@@ -2,8 +2,11 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 namespace tabrivo::cli {
 
@@ -28,6 +31,15 @@ std::string usageText() {
            "                         (\"-\" reads the list from standard input)\n"
            "  -0, --null             the lists of --files-from are separated by NUL\n"
            "                         characters (as find -print0 writes them)\n"
+           "  -f, --format FORMAT    tabrivo (the default, the text format above),\n"
+           "                         json (one strict JSON file per source: an array of\n"
+           "                         tables, each {\"index\", \"caption\", \"header_rows\",\n"
+           "                         \"rows\"}), jsonl (one line per table, with its\n"
+           "                         \"source\"; \"-o -\" writes the lines to standard\n"
+           "                         output) or csv\n"
+           "                         (one RFC 4180 file per table, NAME.N.csv, N from 0)\n"
+           "  -g, --grid             expand row and column spans: every slot a cell\n"
+           "                         covers holds its text (json, jsonl and csv)\n"
            "  -j, --jobs N           convert N files at a time (default: one per core)\n"
            "  -q, --quiet            no progress display\n"
            "  -h, --help             show this help and exit\n"
@@ -39,6 +51,7 @@ std::string usageText() {
 
 ParseResult parseOptions(int argc, char** argv) {
     enum { kFilesFrom = 1000, kVersion };
+    static const char* const kFormats[] = {"tabrivo", "json", "jsonl", "csv"};
     static const option kLongOptions[] = {
         {"output-dir", required_argument, nullptr, 'o'},
         {"recursive", required_argument, nullptr, 'r'},
@@ -46,6 +59,8 @@ ParseResult parseOptions(int argc, char** argv) {
         {"files-from", required_argument, nullptr, kFilesFrom},
         {"null", no_argument, nullptr, '0'},
         {"jobs", required_argument, nullptr, 'j'},
+        {"format", required_argument, nullptr, 'f'},
+        {"grid", no_argument, nullptr, 'g'},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
@@ -58,7 +73,7 @@ ParseResult parseOptions(int argc, char** argv) {
     int option = 0;
     // "-" first: file names come back in their place among the options (code
     // 1), whatever POSIXLY_CORRECT says.
-    while ((option = getopt_long(argc, argv, "-o:r:e:0j:qh", kLongOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, "-o:r:e:0j:f:gqh", kLongOptions, nullptr)) != -1) {
         switch (option) {
             case 1:
                 options.inputs.push_back({optarg, false});
@@ -90,6 +105,18 @@ ParseResult parseOptions(int argc, char** argv) {
                 options.jobs = jobs;
                 break;
             }
+            case 'f':
+                if (std::find(std::begin(kFormats), std::end(kFormats), std::string_view(optarg)) ==
+                    std::end(kFormats)) {
+                    result.error = std::string("unknown format: '") + optarg +
+                                   "' (give tabrivo, json, jsonl or csv)";
+                    return result;
+                }
+                options.format = optarg;
+                break;
+            case 'g':
+                options.grid = true;
+                break;
             case 'q':
                 options.quiet = true;
                 break;
@@ -108,7 +135,7 @@ ParseResult parseOptions(int argc, char** argv) {
                                              ? std::string("-") + static_cast<char>(optopt)
                                              : std::string(given);
                 const bool missingValue =
-                    optopt == kFilesFrom || (letter && std::strchr("orej", optopt) != nullptr);
+                    optopt == kFilesFrom || (letter && std::strchr("orejf", optopt) != nullptr);
                 result.error =
                     missingValue ? "option " + name + " needs a value" : "unknown option " + name;
                 return result;
@@ -118,8 +145,15 @@ ParseResult parseOptions(int argc, char** argv) {
     for (int i = optind; i < argc; ++i) {  // the names after "--"
         options.inputs.push_back({argv[i], false});
     }
-    if (!options.help && !options.version && options.inputs.empty() && options.filesFrom.empty()) {
+    if (options.help || options.version) {
+        return result;
+    }
+    if (options.inputs.empty() && options.filesFrom.empty()) {
         result.error = "no input files";
+    } else if (options.grid && options.format == "tabrivo") {
+        result.error = "--grid needs a data format (--format json, jsonl or csv)";
+    } else if (options.outputDir == "-" && options.format != "jsonl") {
+        result.error = "only --format jsonl can be written to standard output (-o -)";
     }
     return result;
 }

@@ -16,12 +16,14 @@ struct Input {
 inline constexpr char kDefaultExtension[] = "htm*";
 
 struct Options {
-    std::vector<Input> inputs;  // in the order given
-    std::optional<std::string> outputDir;
+    std::vector<Input> inputs;                  // in the order given
+    std::optional<std::string> outputDir;       // "-": JSON Lines to standard output
     std::vector<std::string> filesFrom;         // list files ("-" is standard input)
     bool nullSeparated = false;                 // lists are separated by NUL, not line breaks
     std::string extension = kDefaultExtension;  // of the files a tree gives
     unsigned jobs = 0;                          // 0: one per core
+    std::string format = "tabrivo";             // tabrivo, json, jsonl or csv
+    bool grid = false;                          // spans expanded (not in the tabrivo format)
     bool quiet = false;
     bool help = false;
     bool version = false;

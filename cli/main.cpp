@@ -7,12 +7,14 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
 #include <cli/batch.h>
 #include <cli/cli_options.h>
 #include <cli/progress_line.h>
 #include <engine/atomic_file.h>
+#include <engine/data_export.h>
 #include <engine/unique_fd.h>
 #include <files/folder_scan.h>
 #include <files/path_helpers.h>
@@ -99,6 +101,10 @@ int main(int argc, char** argv) {
         std::cout << "tabrivo-convert " TABRIVO_VERSION "\n";
         return 0;
     }
+    const bool toStandardOutput = options.outputDir == "-";
+    if (toStandardOutput) {
+        options.outputDir.reset();  // the plan's result paths are then only names
+    }
     if (options.outputDir && !FolderExists(*options.outputDir)) {
         return usageError("the output folder \"" + *options.outputDir + "\" does not exist");
     }
@@ -135,7 +141,12 @@ int main(int argc, char** argv) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, onTerminatingSignal);
     }
-    const cli::BatchPlan plan = cli::planBatch(sources, options.outputDir);
+    const std::string extension = options.format == "tabrivo" ? ".json" : "." + options.format;
+    cli::BatchPlan plan = cli::planBatch(sources, options.outputDir, extension);
+    if (toStandardOutput) {
+        plan.clashes.clear();  // nothing is written to those paths
+        plan.refusals.clear();
+    }
     for (const std::string& line : scanFailures.lines()) {
         report(line);
     }
@@ -160,7 +171,33 @@ int main(int argc, char** argv) {
         progressLine.clear();  // errors stand on lines of their own, above the progress
         report(line);
     };
-    cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress);
+    cli::ItemConverter convert;
+    std::mutex outputMutex;  // one file's lines reach standard output together
+    if (options.format != "tabrivo") {
+        ExportOptions exportOptions;
+        exportOptions.format = options.format == "json"    ? DataFormat::kJson
+                               : options.format == "jsonl" ? DataFormat::kJsonLines
+                                                           : DataFormat::kCsv;
+        exportOptions.grid = options.grid;
+        convert = [&, exportOptions](const cli::BatchItem& item, FailureReporter& reporter) {
+            if (!toStandardOutput) {
+                exportFile(item.source, item.output, exportOptions, reporter);
+                return;
+            }
+            std::string lines;
+            exportFile(item.source, item.output, exportOptions, reporter, &lines);
+            const std::lock_guard lock(outputMutex);
+            std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+            std::cout.flush();
+            if (!std::cout) {
+                FailureReport failure;
+                failure.description = "Cannot write the tables of \"" + item.source +
+                                      "\" to standard output: " + std::strerror(errno);
+                reporter.showFailure(failure);
+            }
+        };
+    }
+    cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress, convert);
     result.failed += plan.refusals.size() + scanFailures.lines().size();
     if (showProgress) {
         progressLine.finish(result.converted, result.failed);

@@ -103,7 +103,12 @@ The package holds the window, tabrivo, which gathers the files in a list
 command-line converter, tabrivo-convert, for batch work and scripts.
 .
 The result is the Tabrivo text format, which looks like JSON but is not
-strict JSON: cell texts are written as they are, without escaping.")
+strict JSON: cell texts are written as they are, without escaping. The
+converter also writes strict JSON, JSON Lines and CSV, with row and column
+spans expanded on request.
+.
+The Python module tabrivo reads the tables of pages into lists of rows or
+pandas DataFrames (read_tables, read_html, read_many).")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_DEBIAN_PACKAGE_RELEASE "${TABRIVO_DEB_REVISION}")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tabrivo.org/")
@@ -117,4 +122,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its platform plugins and fonts at run time, not through linking.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+if(TABRIVO_PYTHON_MODULE)
+    # The native module is built for one Python version.
+    math(EXPR _next_minor "${Python3_VERSION_MINOR} + 1")
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+           ", python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~),"
+           " python3 (<< ${Python3_VERSION_MAJOR}.${_next_minor})")
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pandas")
+endif()
 include(CPack)

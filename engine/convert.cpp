@@ -24,37 +24,33 @@ using namespace convert_step;
 
 namespace {
 
-// Writes pieces to an output file that replaces the target only when complete.
-class AtomicFileSink : public PieceSink {
-public:
-    explicit AtomicFileSink(std::string path) : m_path(std::move(path)) {}
-    void start(std::string_view piece) override {
-        m_file = std::make_unique<AtomicOutputFile>(m_path);
-        m_file->write(piece);
-    }
-    void append(std::string_view piece) override {
-        if (!m_file) {
-            m_file = std::make_unique<AtomicOutputFile>(m_path);
-        }
-        m_file->write(piece);
-    }
-    void commit() {
-        if (m_file) {
-            m_file->commit();
-        }
-    }
-
-private:
-    std::string m_path;
-    std::unique_ptr<AtomicOutputFile> m_file;
-};
-
 class SilentReporter : public FailureReporter {
 public:
     void showFailure(const FailureReport&) override {}
 };
 
 }  // namespace
+
+AtomicFileSink::AtomicFileSink(std::string path) : m_path(std::move(path)) {}
+AtomicFileSink::~AtomicFileSink() = default;
+
+void AtomicFileSink::start(std::string_view piece) {
+    m_file = std::make_unique<AtomicOutputFile>(m_path);
+    m_file->write(piece);
+}
+
+void AtomicFileSink::append(std::string_view piece) {
+    if (!m_file) {
+        m_file = std::make_unique<AtomicOutputFile>(m_path);
+    }
+    m_file->write(piece);
+}
+
+void AtomicFileSink::commit() {
+    if (m_file) {
+        m_file->commit();
+    }
+}
 
 std::string readSourceFile(const std::string& path) {
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

@@ -14,6 +14,25 @@ namespace tabrivo {
 
 inline constexpr std::string_view kConvertLocation = "Velquist2021/08/31.modJSON.ConvertVelquist";
 
+class AtomicOutputFile;
+
+// Writes pieces to an output file that replaces the target only when complete.
+class AtomicFileSink : public PieceSink {
+public:
+    explicit AtomicFileSink(std::string path);
+    ~AtomicFileSink() override;
+    AtomicFileSink(const AtomicFileSink&) = delete;
+    AtomicFileSink& operator=(const AtomicFileSink&) = delete;
+    void start(std::string_view piece) override;
+    void append(std::string_view piece) override;
+    // Puts the written file in the target's place (nothing was written: nothing happens).
+    void commit();
+
+private:
+    std::string m_path;
+    std::unique_ptr<AtomicOutputFile> m_file;
+};
+
 // Reads a source file whole. Throws std::system_error naming the path and the
 // reason; refuses folders, devices and pipes, which have no end to read to.
 std::string readSourceFile(const std::string& path);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tabrivo {
@@ -24,6 +25,18 @@ private:
     friend class HtmlDocument;
     explicit ElementRef(const void* node) : m_node(node) {}
     const void* m_node = nullptr;
+};
+
+// Where a row stands in its table.
+enum class RowSection { kBody, kHead, kFoot };
+
+// A cell's spans as the HTML standard reads its attributes (colspan 1 to 1000;
+// rowspan 0 to 65534, 0 meaning to the end of the row group) and whether it is
+// a th.
+struct CellShape {
+    unsigned colspan = 1;
+    unsigned rowspan = 1;
+    bool header = false;
 };
 
 // How a large document is parsed: the rows of its top-level tables are parsed
@@ -55,6 +68,17 @@ public:
     bool forEachRow(ElementRef table, const std::function<bool(ElementRef)>& visit) const;
     // A row's td and th children, in order.
     std::vector<ElementRef> cells(ElementRef row) const;
+    // The cell's spans and kind.
+    CellShape cellShape(ElementRef cell) const;
+    // The row's group (its thead, tbody or tfoot; the table for a tr directly
+    // in it) and the section that group is.
+    ElementRef rowGroup(ElementRef row) const;
+    RowSection rowSection(ElementRef row) const;
+    // The table's first caption child, or a null reference; its text is
+    // read with appendCellText.
+    ElementRef caption(ElementRef table) const;
+    // The element's attributes as (name, value) pairs, in source order.
+    std::vector<std::pair<std::string, std::string>> attributes(ElementRef element) const;
     // The cell's rendered text as the browser's innerText gives it (line
     // breaks as "\n"); a cell that is not rendered gives its text content.
     std::string cellText(ElementRef cell) const;

@@ -1,8 +1,9 @@
 #include <engine/output_writer.h>
 
-#include <chrono>
 #include <cstdint>
 #include <stdexcept>
+
+#include <engine/table_model.h>
 
 namespace tabrivo {
 
@@ -14,60 +15,65 @@ namespace {
 // hostile file could ask for an endless result.
 constexpr std::uint64_t kOutputLimit = std::uint64_t{4} * 1024 * 1024 * 1024;
 
+class TextFormatWriter : public TableVisitor {
+public:
+    TextFormatWriter(PieceSink& sink, StepTrap& trap) : m_sink(sink), m_trap(trap) {}
+
+    bool beginTable(const Table&) override {
+        // The cells of the first row before its last one are followed by ", ";
+        // a table without rows has no first row and adds nothing.
+        m_lastSeparated = -1;
+        m_firstRow = true;
+        return true;
+    }
+
+    bool row(const TableRow& row) override {
+        if (m_firstRow) {
+            m_lastSeparated = static_cast<long>(row.cells.size()) - 1;
+            m_firstRow = false;
+        }
+        if (!m_trap.run(kWriteRowOpening, [&] { m_sink.append("\t{\r\n"); })) {
+            return false;
+        }
+        m_rowText.clear();
+        long cellIndex = 0;
+        for (const TableCell& cell : row.cells) {
+            m_rowText.append("\t\"");
+            m_rowText.append(cell.text);
+            m_rowText.append(cellIndex < m_lastSeparated ? "\", \r\n" : "\"\r\n");
+            ++cellIndex;
+        }
+        m_written += m_rowText.size();
+        return m_trap.run(kWriteRowText, [&] {
+            if (m_written > kOutputLimit) {
+                throw std::length_error(
+                    "The result would be larger than 4 GiB (tables nested "
+                    "too deeply or too large); nothing is written");
+            }
+            m_sink.append(m_rowText);
+        }) && m_trap.run(kWriteRowClosing, [&] { m_sink.append("\t}\r\n"); });
+    }
+
+    bool endTable() override { return true; }
+
+private:
+    PieceSink& m_sink;
+    StepTrap& m_trap;
+    std::string m_rowText;
+    std::uint64_t m_written = 0;
+    long m_lastSeparated = -1;
+    bool m_firstRow = true;
+};
+
 }  // namespace
 
 bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
                  const YieldCallback& yield) {
-    constexpr auto kYieldEvery = std::chrono::milliseconds(15);
-    auto lastYield = std::chrono::steady_clock::now();
-    unsigned rowsSinceCheck = 0;
     if (!trap.run(kWriteOpening, [&] { sink.start("{\r\n"); })) {
         return false;
     }
-    std::string rowText;
-    std::uint64_t written = 0;
-    const bool finished = document.forEachTable([&](ElementRef table) {
-        // The cells of the first row before its last one are followed by ", ";
-        // a table without rows has no first row and adds nothing.
-        long lastSeparated = -1;
-        bool firstRow = true;
-        return document.forEachRow(table, [&](ElementRef row) {
-            if (yield && ++rowsSinceCheck == 256) {
-                rowsSinceCheck = 0;
-                const auto now = std::chrono::steady_clock::now();
-                if (now - lastYield >= kYieldEvery) {
-                    yield();
-                    lastYield = now;
-                }
-            }
-            const std::vector<ElementRef> cells = document.cells(row);
-            if (firstRow) {
-                lastSeparated = static_cast<long>(cells.size()) - 1;
-                firstRow = false;
-            }
-            if (!trap.run(kWriteRowOpening, [&] { sink.append("\t{\r\n"); })) {
-                return false;
-            }
-            rowText.clear();
-            long cellIndex = 0;
-            for (const ElementRef& cell : cells) {
-                rowText.append("\t\"");
-                document.appendCellText(cell, rowText, "\r\n");
-                rowText.append(cellIndex < lastSeparated ? "\", \r\n" : "\"\r\n");
-                ++cellIndex;
-            }
-            written += rowText.size();
-            return trap.run(kWriteRowText, [&] {
-                if (written > kOutputLimit) {
-                    throw std::length_error(
-                        "The result would be larger than 4 GiB (tables nested "
-                        "too deeply or too large); nothing is written");
-                }
-                sink.append(rowText);
-            }) && trap.run(kWriteRowClosing, [&] { sink.append("\t}\r\n"); });
-        });
-    });
-    if (!finished) {
+    TextFormatWriter writer(sink, trap);
+    if (!readTables(document, writer, "\r\n", yield)) {
         return false;
     }
     return trap.run(kWriteClosing, [&] { sink.append("}"); });

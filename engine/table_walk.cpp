@@ -1,5 +1,9 @@
 #include <engine/html_document_p.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
 // The table walk: the document's tables in document order, a table's rows in
 // the order the DOM's table.rows gives, and a row's cells.
 
@@ -11,6 +15,41 @@ using detail::piecesOf;
 using detail::Run;
 using detail::TableEntry;
 using detail::walkElements;
+
+namespace {
+
+// The HTML standard's rules for parsing non-negative integers: leading white
+// space, an optional "+", then digits up to the first other character. A
+// value too large for the caller's range is clamped to `ceiling`.
+std::optional<unsigned> parseNonNegative(const char* text, unsigned ceiling) {
+    const char* at = text;
+    while (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\f' || *at == '\r') {
+        ++at;
+    }
+    bool negative = false;
+    if (*at == '-' || *at == '+') {
+        negative = *at == '-';
+        ++at;
+    }
+    if (*at < '0' || *at > '9') {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        value = std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(*at - '0'),
+                                        std::uint64_t{ceiling} + 1);
+    }
+    if (negative && value != 0) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(std::min<std::uint64_t>(value, ceiling));
+}
+
+const GumboNode* nodeOf(const void* node) {
+    return static_cast<const GumboNode*>(node);
+}
+
+}  // namespace
 
 bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) const {
     Impl& impl = *m_impl;
@@ -116,6 +155,64 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
         }
     }
     return cells;
+}
+
+CellShape HtmlDocument::cellShape(ElementRef cell) const {
+    CellShape shape;
+    const GumboNode* node = nodeOf(cell.m_node);
+    if (node == nullptr) {
+        return shape;
+    }
+    constexpr unsigned kMaxColspan = 1000;
+    constexpr unsigned kMaxRowspan = 65534;
+    shape.header = isHtmlElement(node, GUMBO_TAG_TH);
+    if (const char* colspan = detail::attributeValue(node, "colspan")) {
+        shape.colspan = std::max(1U, parseNonNegative(colspan, kMaxColspan).value_or(1));
+    }
+    if (const char* rowspan = detail::attributeValue(node, "rowspan")) {
+        shape.rowspan = parseNonNegative(rowspan, kMaxRowspan).value_or(1);
+    }
+    return shape;
+}
+
+ElementRef HtmlDocument::rowGroup(ElementRef row) const {
+    const GumboNode* node = nodeOf(row.m_node);
+    return node == nullptr || node->parent == nullptr ? ElementRef() : ElementRef(node->parent);
+}
+
+RowSection HtmlDocument::rowSection(ElementRef row) const {
+    const ElementRef group = rowGroup(row);
+    const GumboNode* node = nodeOf(group.m_node);
+    if (node == nullptr) {
+        return RowSection::kBody;
+    }
+    if (isHtmlElement(node, GUMBO_TAG_THEAD)) {
+        return RowSection::kHead;
+    }
+    return isHtmlElement(node, GUMBO_TAG_TFOOT) ? RowSection::kFoot : RowSection::kBody;
+}
+
+ElementRef HtmlDocument::caption(ElementRef table) const {
+    const GumboNode* node = nodeOf(table.m_node);
+    const GumboNode* caption =
+        node == nullptr ? nullptr : detail::firstChildElement(node, GUMBO_TAG_CAPTION);
+    return caption == nullptr ? ElementRef() : ElementRef(caption);
+}
+
+std::vector<std::pair<std::string, std::string>> HtmlDocument::attributes(
+    ElementRef element) const {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    const GumboNode* node = nodeOf(element.m_node);
+    if (node == nullptr) {
+        return pairs;
+    }
+    const GumboVector& attributes = node->v.element.attributes;
+    pairs.reserve(attributes.length);
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        pairs.emplace_back(attribute->name, attribute->value);
+    }
+    return pairs;
 }
 
 }  // namespace tabrivo

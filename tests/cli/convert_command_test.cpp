@@ -136,6 +136,11 @@ TEST(ConvertCommand, usageErrors_exitTwoAndWriteNothing) {
         {"-r", source},  // a file, not a folder
         {source, "--recursive"},
         {source, "--files-from"},
+        {"-f", "xml", source},
+        {"--grid", source},   // the text format has no grid
+        {"-o", "-", source},  // only JSON Lines go to standard output
+        {"-f", "csv", "-o", "-", source},
+        {source, "-f"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
@@ -157,6 +162,31 @@ TEST(ConvertCommand, usageErrorMessage_namesTheProblem) {
     EXPECT_NE(runConvert({"-j", "zero", "x.html"}).err.find("zero"), std::string::npos);
     const std::string missing = dir.file("missing-folder");
     EXPECT_NE(runConvert({"-o", missing, "x.html"}).err.find(missing), std::string::npos);
+}
+
+TEST(ConvertCommand, dataFormats_nameTheirResultsAfterTheSource) {
+    const TempDir dir;
+    const std::string source = copyFormatCase("two_tables", dir.path());
+    EXPECT_EQ(runConvert({"-q", "-f", "json", source}).exitCode, 0);
+    EXPECT_EQ(runConvert({"-q", "--format=csv", "--grid", source}).exitCode, 0);
+    EXPECT_EQ(runConvert({"-q", "-f", "jsonl", source}).exitCode, 0);
+    EXPECT_EQ(folderEntries(dir.path()),
+              (std::vector<std::string>{"two_tables.0.csv", "two_tables.1.csv", "two_tables.html",
+                                        "two_tables.json", "two_tables.jsonl"}));
+    EXPECT_EQ(readFileBytes(dir.path() / "two_tables.json").rfind("[\n{\"index\":0,", 0), 0U);
+}
+
+TEST(ConvertCommand, jsonLinesToStandardOutput_oneLinePerTableAndFailuresOnStderr) {
+    const TempDir dir;
+    const std::string source = copyFormatCase("two_tables", dir.path());
+    const std::string missing = dir.file("missing.html");
+    const ProcessResult result = runConvert({"-q", "-f", "jsonl", "-o", "-", source, missing});
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<std::string> lines = splitLines(result.out);
+    ASSERT_EQ(lines.size(), 2U) << result.out;
+    EXPECT_EQ(lines[1].rfind("{\"source\":\"" + source + "\",\"index\":1,", 0), 0U) << lines[1];
+    EXPECT_NE(result.err.find(missing), std::string::npos) << result.err;
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"two_tables.html"}));
 }
 
 TEST(ConvertCommand, help_exitsZeroAndPrintsUsage) {

@@ -1,0 +1,258 @@
+// The Python module's native half: pages read into tables on C++ threads with
+// the interpreter's lock released, handed over as plain Python values.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include <engine/convert.h>
+#include <engine/encoding.h>
+#include <engine/table_model.h>
+
+namespace py = pybind11;
+
+namespace {
+
+using tabrivo::Table;
+using tabrivo::TableGrid;
+
+// One page's tables, read without the interpreter.
+struct ReadPage {
+    std::vector<Table> tables;
+    std::vector<std::unique_ptr<TableGrid>> grids;  // when asked for
+    std::exception_ptr failure;
+};
+
+ReadPage readDocument(std::unique_ptr<tabrivo::HtmlDocument> document, bool grid) {
+    ReadPage page;
+    page.tables = tabrivo::readAllTables(*document);
+    if (grid) {
+        page.grids.reserve(page.tables.size());
+        for (const Table& table : page.tables) {
+            page.grids.push_back(std::make_unique<TableGrid>(table));
+        }
+    }
+    return page;
+}
+
+ReadPage readPath(const std::string& path, bool grid) {
+    ReadPage page;
+    try {
+        page = readDocument(tabrivo::loadHtmlDocument(path), grid);
+    } catch (...) {
+        page.failure = std::current_exception();
+    }
+    return page;
+}
+
+py::str text(std::string_view utf8) {
+    PyObject* object =
+        PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "replace");
+    if (object == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(object);
+}
+
+// Raises the failure as the matching Python exception: OSError subclasses by
+// errno (FileNotFoundError, IsADirectoryError, ...), ValueError for a grid too large.
+[[noreturn]] void raise(const std::exception_ptr& failure, const std::string& path) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::system_error& error) {
+        const py::object osError = py::module_::import("builtins").attr("OSError");
+        PyErr_SetObject(osError.ptr(),
+                        py::make_tuple(error.code().value(), error.what(), path).ptr());
+        throw py::error_already_set();
+    }
+}
+
+// (index, caption, header_rows, rows, attributes) per table; with a grid the
+// rows are its slots, one str object per cell shared by the slots it covers.
+py::list toPython(const ReadPage& page) {
+    py::list tables;
+    for (std::size_t t = 0; t < page.tables.size(); ++t) {
+        const Table& table = page.tables[t];
+        py::list rows;
+        if (page.grids.empty()) {
+            for (const tabrivo::TableRow& row : table.rows) {
+                py::list cells(row.cells.size());
+                for (std::size_t c = 0; c < row.cells.size(); ++c) {
+                    cells[c] = text(row.cells[c].text);
+                }
+                rows.append(std::move(cells));
+            }
+        } else {
+            const TableGrid& grid = *page.grids[t];
+            std::vector<py::object> cellTexts;
+            for (const tabrivo::TableRow& row : table.rows) {
+                for (const tabrivo::TableCell& cell : row.cells) {
+                    cellTexts.push_back(text(cell.text));
+                }
+            }
+            const py::object empty = py::str("");
+            for (std::size_t y = 0; y < grid.height(); ++y) {
+                py::list slots(grid.width());
+                for (std::size_t x = 0; x < grid.width(); ++x) {
+                    const std::uint32_t number = grid.cellNumberAt(y, x);
+                    slots[x] = number == TableGrid::kEmpty ? empty : cellTexts[number];
+                }
+                rows.append(std::move(slots));
+            }
+        }
+        py::dict attributes;
+        for (const auto& [name, value] : table.attributes) {
+            attributes[text(name)] = text(value);
+        }
+        tables.append(py::make_tuple(table.index, text(table.caption),
+                                     tabrivo::headerRowCount(table), std::move(rows),
+                                     std::move(attributes)));
+    }
+    return tables;
+}
+
+py::list readFile(const std::string& path, bool grid) {
+    ReadPage page;
+    {
+        const py::gil_scoped_release unlocked;
+        page = readPath(path, grid);
+    }
+    if (page.failure) {
+        raise(page.failure, path);
+    }
+    return toPython(page);
+}
+
+py::list readBytes(const py::bytes& bytes, bool grid) {
+    std::string copy = bytes;  // the buffer must not move while the lock is released
+    ReadPage page;
+    {
+        const py::gil_scoped_release unlocked;
+        page = readDocument(tabrivo::HtmlDocument::parse(tabrivo::htmlBytesToUtf8(copy)), grid);
+    }
+    return toPython(page);
+}
+
+py::list readText(const std::string& utf8, bool grid) {
+    ReadPage page;
+    {
+        const py::gil_scoped_release unlocked;
+        page = readDocument(tabrivo::HtmlDocument::parse(utf8), grid);
+    }
+    return toPython(page);
+}
+
+// Reads many files on worker threads, a bounded stretch ahead of the reader,
+// and gives them back in the order given.
+class ManyReader {
+public:
+    ManyReader(std::vector<std::string> paths, unsigned jobs, bool grid)
+        : m_paths(std::move(paths)), m_grid(grid) {
+        const std::size_t workers =
+            std::max<std::size_t>(1, std::min<std::size_t>(jobs, m_paths.size()));
+        m_window = workers * 4;
+        m_results.resize(m_paths.size());
+        for (std::size_t i = 0; i < workers && !m_paths.empty(); ++i) {
+            m_workers.emplace_back([this] { work(); });
+        }
+    }
+    ~ManyReader() { stop(); }
+    ManyReader(const ManyReader&) = delete;
+    ManyReader& operator=(const ManyReader&) = delete;
+
+    // The next file's path and tables; raises StopIteration after the last,
+    // and the file's own error for a file that could not be read.
+    py::tuple next() {
+        if (m_taken == m_paths.size() || m_stopping) {
+            throw py::stop_iteration();
+        }
+        const std::size_t index = m_taken;
+        std::optional<ReadPage> page;
+        {
+            const py::gil_scoped_release unlocked;
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [&] { return m_results[index].has_value(); });
+            page = std::move(m_results[index]);
+            m_results[index].reset();
+            ++m_taken;
+        }
+        m_wanted.notify_all();
+        if (page->failure) {
+            raise(page->failure, m_paths[index]);
+        }
+        return py::make_tuple(m_paths[index], toPython(*page));
+    }
+
+    void stop() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wanted.notify_all();
+        const py::gil_scoped_release unlocked;
+        m_workers.clear();  // joins
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wanted.wait(lock, [&] {
+                    return m_stopping || m_next >= m_paths.size() || m_next < m_taken + m_window;
+                });
+                if (m_stopping || m_next >= m_paths.size()) {
+                    return;
+                }
+                index = m_next++;
+            }
+            ReadPage page = readPath(m_paths[index], m_grid);
+            {
+                const std::lock_guard lock(m_mutex);
+                m_results[index] = std::move(page);
+            }
+            m_ready.notify_all();
+        }
+    }
+
+    std::vector<std::string> m_paths;
+    bool m_grid;
+    std::size_t m_window = 4;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_wanted;
+    std::vector<std::optional<ReadPage>> m_results;
+    std::size_t m_next = 0;
+    std::size_t m_taken = 0;
+    bool m_stopping = false;
+    std::vector<std::jthread> m_workers;  // last: joined before the rest goes
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_tabrivo, module) {
+    module.doc() = "The native half of the tabrivo package; use the package's functions.";
+    module.def("read_file", &readFile, py::arg("path"), py::arg("grid"));
+    module.def("read_bytes", &readBytes, py::arg("data"), py::arg("grid"));
+    module.def("read_text", &readText, py::arg("text"), py::arg("grid"));
+    py::class_<ManyReader>(module, "ManyReader")
+        .def(py::init<std::vector<std::string>, unsigned, bool>(), py::arg("paths"),
+             py::arg("jobs"), py::arg("grid"))
+        .def("__iter__", [](ManyReader& self) -> ManyReader& { return self; })
+        .def("__next__", &ManyReader::next)
+        .def("close", &ManyReader::stop);
+}

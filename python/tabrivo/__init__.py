@@ -1,0 +1,278 @@
+"""Tables of HTML pages with the text a browser shows for each cell.
+
+``read_tables`` gives each table's rows, caption and header rows;
+``read_html`` gives pandas DataFrames the way ``pandas.read_html`` does;
+``read_many`` reads many files on native threads.
+"""
+
+import os
+import re
+
+from . import _tabrivo
+
+__all__ = ["Table", "read_tables", "read_html", "read_many"]
+
+
+class Table:
+    """One table of a page.
+
+    ``rows``: lists of cell texts (with ``grid=True`` every row as wide as the
+    widest and every slot a cell covers holding its text); ``caption``: the
+    caption's text or ""; ``header_rows``: how many leading rows head the table
+    (the thead's rows, else the leading rows of th cells); ``index``: its place
+    among the page's tables (nested tables included); ``attrs``: the table
+    element's attributes.
+    """
+
+    __slots__ = ("index", "caption", "header_rows", "rows", "attrs")
+
+    def __init__(self, index, caption, header_rows, rows, attrs):
+        self.index = index
+        self.caption = caption
+        self.header_rows = header_rows
+        self.rows = rows
+        self.attrs = attrs
+
+    def __repr__(self):
+        width = max((len(row) for row in self.rows), default=0)
+        return (f"<tabrivo.Table {self.index}: {len(self.rows)} rows x {width} columns, "
+                f"caption {self.caption!r}>")
+
+    def text(self):
+        """The caption and every cell's text, one a line (what ``match`` searches)."""
+        return "\n".join([self.caption] + [cell for row in self.rows for cell in row])
+
+    def to_pandas(self):
+        """A DataFrame of the rows, the header rows as its columns (a MultiIndex
+        for several), every value a str."""
+        import pandas
+
+        width = max((len(row) for row in self.rows), default=0)
+        rows = [row + [""] * (width - len(row)) for row in self.rows]
+        head, body = rows[: self.header_rows], rows[self.header_rows:]
+        if not head:
+            return pandas.DataFrame(body, columns=range(width) if width else None)
+        columns = (pandas.Index(head[0]) if len(head) == 1
+                   else pandas.MultiIndex.from_arrays(list(zip(*head))) if width else None)
+        return pandas.DataFrame(body, columns=columns)
+
+
+def _tables(raw):
+    return [Table(*fields) for fields in raw]
+
+
+def _is_path(value):
+    return isinstance(value, os.PathLike)
+
+
+def _read(source, grid):
+    if _is_path(source):
+        return _tabrivo.read_file(os.fspath(source), grid)
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        return _tabrivo.read_bytes(bytes(source), grid)
+    if isinstance(source, str):
+        if "<" not in source:
+            if re.match(r"[a-zA-Z][a-zA-Z0-9+.-]*://", source):
+                raise ValueError(f"tabrivo reads files and text, not URLs: {source!r}")
+            return _tabrivo.read_file(source, grid)
+        if "\n" not in source and len(source) < 4096 and os.path.isfile(source):
+            return _tabrivo.read_file(source, grid)
+        return _tabrivo.read_text(source, grid)
+    if hasattr(source, "read"):
+        return _read(source.read(), grid)
+    raise TypeError(
+        "the source must be a path (str or os.PathLike), bytes, HTML text (str) or a file "
+        f"object, not {type(source).__name__}")
+
+
+def read_tables(source, *, grid=False):
+    """Every table of a page, nested tables included, in document order.
+
+    ``source``: a path (``os.PathLike``, or a str without "<"), the page's bytes
+    (the encoding is found as for files: byte-order mark, ``<meta charset>``,
+    then detection), HTML text (a str holding "<") or a file object.
+    ``grid=True`` expands row and column spans as the HTML standard forms a
+    table. A missing or unreadable file raises the matching ``OSError``
+    (``FileNotFoundError``, ``IsADirectoryError``, ...); a table whose spans
+    would make a grid of more than 64 Mi slots raises ``ValueError``.
+    """
+    return _tables(_read(source, grid))
+
+
+def read_many(paths, *, jobs=None, grid=False, errors="raise"):
+    """Reads files on ``jobs`` native threads (default: one per core) and yields
+    ``(path, tables)`` per file, in the order given, as each is ready.
+
+    A file that cannot be read raises its ``OSError`` where it comes
+    (``errors="raise"``) or is yielded as ``(path, exception)`` (``errors="yield"``).
+    """
+    if errors not in ("raise", "yield"):
+        raise ValueError(f"errors must be 'raise' or 'yield', not {errors!r}")
+    paths = [os.fspath(path) for path in paths]
+    jobs = os.cpu_count() or 1 if jobs is None else int(jobs)
+    if jobs < 1:
+        raise ValueError(f"jobs must be at least 1, not {jobs}")
+    reader = _tabrivo.ManyReader(paths, jobs, grid)
+    try:
+        for index in range(len(paths)):
+            try:
+                path, raw = next(reader)
+            except OSError as error:
+                if errors == "raise":
+                    raise
+                yield paths[index], error
+                continue
+            yield path, _tables(raw)
+    finally:
+        reader.close()
+
+
+def _skiprows(skiprows):
+    if isinstance(skiprows, slice):
+        start, step = skiprows.start or 0, skiprows.step or 1
+        return list(range(start, skiprows.stop, step))
+    if isinstance(skiprows, int) or skiprows is None or hasattr(skiprows, "__iter__"):
+        return skiprows
+    raise TypeError(f"{type(skiprows).__name__} is not a valid type for skipping rows")
+
+
+# What pandas' text parser reads as missing by default.
+_DEFAULT_NA = set({
+    "", "#N/A", "#N/A N/A", "#NA", "-1.#IND", "-1.#QNAN", "-NaN", "-nan", "1.#IND", "1.#QNAN",
+    "<NA>", "N/A", "NA", "NULL", "NaN", "n/a", "nan", "null"})
+
+# A number whose thousands pandas' text parser takes out ("1,000.5").
+_THOUSANDS_NUMBER = re.compile(r"^[\-\+]?([0-9]+,|[0-9])*(\.[0-9]*)?([0-9]?(E|e)\-?[0-9]+)?$")
+
+
+def _column_names(header_row):
+    # pandas' names: "Unnamed: i" for an empty one, ".1", ".2" after repeated ones.
+    names, counts = [], {}
+    for i, name in enumerate(header_row):
+        name = name or f"Unnamed: {i}"
+        count = counts.get(name, 0)
+        while count > 0:
+            counts[name] = count + 1
+            name = f"{name}.{count}"
+            count = counts.get(name, 0)
+        counts[name] = count + 1
+        names.append(name)
+    return names
+
+
+def _fast_frame(rows, header):
+    """The DataFrame pandas' text parser makes for default options, made
+    column by column with pandas' own converters (the parser's per-table
+    overhead would cost more than reading the page)."""
+    import numpy
+    import pandas
+    from pandas._libs import lib, ops as libops
+
+    names = _column_names(rows[0]) if header == 0 else None
+    body = rows[1:] if header == 0 else rows
+    width = len(rows[0])
+    values = numpy.empty((len(body), width), dtype=object)
+    values[:] = body if body else values
+    arrays = []
+    for j in range(width):
+        column = values[:, j]
+        if any("," in text for text in column):
+            column = numpy.array(
+                [text.replace(",", "") if "," in text and _THOUSANDS_NUMBER.search(text.strip())
+                 else text for text in column], dtype=object)
+        try:
+            converted = lib.maybe_convert_numeric(column, _DEFAULT_NA, False)[0]
+        except (ValueError, TypeError):
+            converted = column.copy()
+            missing = numpy.fromiter((text in _DEFAULT_NA for text in column), bool, len(column))
+            converted[missing] = numpy.nan
+            if not missing.all():
+                converted = libops.maybe_convert_bool(converted)[0]
+        arrays.append(converted)
+    columns = pandas.Index(names) if names is not None else pandas.RangeIndex(width)
+    return pandas.DataFrame._from_arrays(arrays, columns=columns,
+                                         index=pandas.RangeIndex(len(body)),
+                                         verify_integrity=False)
+
+
+def _attrs_match(table, attrs):
+    # As pandas matches them: every given attribute equal, "class" as a whole.
+    return all(table.attrs.get(name) == value for name, value in attrs.items())
+
+
+def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skiprows=None,
+              attrs=None, parse_dates=False, thousands=",", encoding=None, decimal=".",
+              converters=None, na_values=None, keep_default_na=True, displayed_only=True,
+              extract_links=None):
+    """The tables of a page as a list of DataFrames, like ``pandas.read_html``.
+
+    The parameters mean what they mean for ``pandas.read_html``: ``match``
+    (a regular expression a table's text must contain), ``header``,
+    ``index_col``, ``skiprows``, ``attrs`` (attributes the table element must
+    have), ``parse_dates``, ``thousands``, ``decimal``, ``converters``,
+    ``na_values``, ``keep_default_na``. Spans are expanded, every slot a cell
+    covers holding its text; header rows are the thead's rows, else the leading
+    rows of th cells; tables without rows are left out; no table raises
+    ``ValueError("No tables found")``.
+
+    Where tabrivo differs from pandas, on purpose:
+
+    - The cell text is what a browser shows (its ``innerText``): ``<br>`` and
+      block boundaries give line breaks ("\\n"), not spaces; hidden content
+      (``display: none`` and ``visibility: hidden`` from ``style`` attributes
+      and the page's style sheets) is left out and the rest of the cell kept,
+      whatever ``displayed_only`` says; ``text-transform`` applies.
+    - A table's rows are the DOM's ``table.rows``: a nested table's rows stay
+      in their own table (pandas also counts the rows of tbody elements in
+      nested tables as its outer table's).
+    - Spans follow the HTML standard's table forming: a rowspan ends with its
+      row group (thead, each tbody, tfoot) and adds no rows past it, rowspan 0
+      reaches the group's end, colspan is at most 1000; pandas expands within
+      head, body and foot and adds rows for rowspans past the last row.
+    - The page is parsed as browsers parse it (HTML5 tree construction), and
+      bytes are decoded as browsers decode them (``encoding`` is ignored).
+    - ``match`` searches the caption and the cells' browser text.
+    - ``flavor`` is accepted for compatibility and ignored; URLs are refused
+      (``ValueError``): fetch the page yourself; ``extract_links`` is not supported.
+    """
+    if extract_links is not None:
+        raise NotImplementedError("tabrivo.read_html does not extract links")
+    if flavor not in (None, "lxml", "bs4", "html5lib", ("lxml",), ("bs4", "html5lib")):
+        raise ValueError(f"{flavor!r} is not a valid flavor")
+    if isinstance(header, bool) or isinstance(index_col, bool):
+        raise TypeError("header and index_col take row and column numbers, not True or False")
+    from pandas.errors import EmptyDataError
+    from pandas.io.parsers import TextParser
+
+    tables = read_tables(io, grid=True)
+    if not tables:
+        raise ValueError("No tables found")
+    pattern = re.compile(match)
+    tables = [t for t in tables if pattern.search(t.text())]
+    if attrs:
+        tables = [t for t in tables if _attrs_match(t, attrs)]
+    if not tables:
+        raise ValueError(f"No tables found matching pattern {match!r}")
+
+    plain = (index_col is None and skiprows is None and not parse_dates and thousands == ","
+             and decimal == "." and converters is None and na_values is None and keep_default_na)
+    frames = []
+    for table in tables:
+        rows, table_header = table.rows, header
+        head = table.header_rows
+        if head and table_header is None:
+            # As pandas: one header row, or the head's rows that hold any text.
+            table_header = 0 if head == 1 else [i for i in range(head) if any(rows[i])]
+        # pandas' parser drops a one-column row without text; those tables take its way.
+        if plain and table_header in (None, 0) and rows and len(rows[0]) > 1:
+            frames.append(_fast_frame(rows, table_header))
+            continue
+        try:
+            with TextParser(rows, header=table_header, index_col=index_col,
+                            skiprows=_skiprows(skiprows), parse_dates=parse_dates,
+                            thousands=thousands, decimal=decimal, converters=converters,
+                            na_values=na_values, keep_default_na=keep_default_na) as parser:
+                frames.append(parser.read())
+        except EmptyDataError:  # a table without rows
+            continue
+    return frames

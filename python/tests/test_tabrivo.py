@@ -1,0 +1,160 @@
+"""The tabrivo package: sources, tables, grids, DataFrames, many files, failures."""
+
+import os
+import pathlib
+
+import pytest
+
+import tabrivo
+
+PAGE = (
+    "<table id=t class='data wide'><caption>Prices</caption>"
+    "<thead><tr><th>Item<th colspan=2>Price</thead>"
+    "<tbody><tr><td rowspan=2>tea<br>green<td>1,200<td>EUR"
+    "<tr><td>3<td>USD</tbody></table>"
+    "<table><tr><td>x<span style='display:none'> hidden</span></table>"
+)
+
+
+@pytest.fixture
+def page(tmp_path):
+    path = tmp_path / "page.html"
+    path.write_text(PAGE, encoding="utf-8")
+    return path
+
+
+def test_every_kind_of_source_gives_the_same_tables(page):
+    expected = [t.rows for t in tabrivo.read_tables(page)]
+    for source in (str(page), page.read_bytes(), PAGE, open(page, "rb")):
+        assert [t.rows for t in tabrivo.read_tables(source)] == expected
+
+
+def test_tables_hold_browser_text_caption_and_header_rows(page):
+    first, second = tabrivo.read_tables(page)
+    assert first.caption == "Prices"
+    assert first.header_rows == 1
+    assert first.attrs == {"id": "t", "class": "data wide"}
+    assert first.rows == [["Item", "Price"], ["tea\ngreen", "1,200", "EUR"], ["3", "USD"]]
+    assert second.rows == [["x"]]
+
+
+def test_grid_repeats_a_spanning_cells_text_in_every_slot(page):
+    first = tabrivo.read_tables(page, grid=True)[0]
+    assert first.rows == [
+        ["Item", "Price", "Price"],
+        ["tea\ngreen", "1,200", "EUR"],
+        ["tea\ngreen", "3", "USD"],
+    ]
+
+
+def test_bytes_are_decoded_as_files_are():
+    data = "<meta charset=windows-1251><table><tr><td>Привет</table>".encode("cp1251")
+    assert tabrivo.read_tables(data)[0].rows == [["Привет"]]
+
+
+def test_to_pandas_uses_the_header_rows_as_columns(page):
+    frame = tabrivo.read_tables(page, grid=True)[0].to_pandas()
+    assert list(frame.columns) == ["Item", "Price", "Price"]
+    assert frame.shape == (2, 3)
+
+
+def test_read_html_gives_what_pandas_gives_for_plain_tables(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    path = tmp_path / "plain.html"
+    path.write_text(
+        "<table><thead><tr><th>a<th>b</thead><tr><td>1,000<td>x<tr><td>2<td>N/A</table>"
+        "<table><tr><th>k<th>v<tr><td>1<td>2.5<tr><td rowspan=2>r<td>3<tr><td>4</table>",
+        encoding="utf-8")
+    ours = tabrivo.read_html(str(path))
+    theirs = pandas.read_html(str(path), flavor="lxml")
+    assert len(ours) == len(theirs) == 2
+    for mine, reference in zip(ours, theirs):
+        pandas.testing.assert_frame_equal(mine, reference)
+
+
+@pytest.mark.parametrize(
+    "options, shape",
+    [
+        ({}, (2, 3)),
+        ({"header": None}, (2, 3)),
+        ({"skiprows": 1}, (1, 3)),
+        ({"index_col": 0}, (2, 2)),
+        ({"match": "Prices"}, (2, 3)),
+        ({"attrs": {"id": "t"}}, (2, 3)),
+    ],
+)
+def test_read_html_options_mean_what_they_mean_for_pandas(page, options, shape):
+    pytest.importorskip("pandas")
+    assert tabrivo.read_html(str(page), **options)[0].shape == shape
+
+
+def test_read_html_without_a_matching_table_raises_value_error(page):
+    pytest.importorskip("pandas")
+    with pytest.raises(ValueError, match="No tables found"):
+        tabrivo.read_html(str(page), match="nothing like this")
+    with pytest.raises(ValueError, match="No tables found"):
+        tabrivo.read_html("<p>no tables</p>")
+
+
+def test_read_many_yields_each_file_in_order(tmp_path, page):
+    paths = []
+    for i in range(12):
+        path = tmp_path / f"p{i}.html"
+        path.write_text(f"<table><tr><td>{i}</table>", encoding="utf-8")
+        paths.append(path)
+    results = list(tabrivo.read_many(paths, jobs=3))
+    assert [p for p, _ in results] == [str(p) for p in paths]
+    assert [t[0].rows for _, t in results] == [[[str(i)]] for i in range(12)]
+
+
+def test_read_many_reports_a_failed_file_as_asked(tmp_path, page):
+    missing = tmp_path / "missing.html"
+    results = list(tabrivo.read_many([missing, page], errors="yield"))
+    assert isinstance(results[0][1], FileNotFoundError)
+    assert len(results[1][1]) == 2
+    with pytest.raises(FileNotFoundError):
+        list(tabrivo.read_many([page, missing]))
+
+
+def test_read_many_stopped_early_leaves_cleanly(page):
+    reader = tabrivo.read_many([page] * 50, jobs=2)
+    next(reader)
+    reader.close()
+
+
+@pytest.mark.parametrize(
+    "source, error",
+    [
+        ("missing-file.html", FileNotFoundError),
+        (pathlib.Path("/"), IsADirectoryError),
+        ("https://example.org/", ValueError),
+        (12, TypeError),
+    ],
+)
+def test_bad_sources_raise_python_errors(source, error):
+    with pytest.raises(error):
+        tabrivo.read_tables(source)
+
+
+def test_a_grid_too_large_raises_value_error():
+    spans = "<tr><td colspan=1000 rowspan=0>x" * 70 + "<tr><td>y" * 1000
+    with pytest.raises(ValueError, match="grid"):
+        tabrivo.read_tables("<table>" + spans + "</table>", grid=True)
+
+
+def test_hostile_pages_never_crash_the_interpreter():
+    # The fuzz targets' seeds: folders separated like PATH.
+    seeds = os.environ.get("TABRIVO_FUZZ_SEEDS", "")
+    pages = [b"", b"\xff\xfe<\x00t\x00", b"<table>" * 5000, b"<td rowspan=0 colspan=99999>",
+             b"<table><tr><td>\x00\x01</table>", "<table><tr><td>\ud800".encode("utf-8", "surrogatepass")]
+    for folder in filter(os.path.isdir, seeds.split(os.pathsep)):
+        for name in sorted(os.listdir(folder)):
+            if name.endswith((".html", ".htm")):
+                with open(os.path.join(folder, name), "rb") as f:
+                    pages.append(f.read())
+    for data in pages:
+        for grid in (False, True):
+            try:
+                tabrivo.read_tables(data, grid=grid)
+            except ValueError:
+                pass  # a grid too large
