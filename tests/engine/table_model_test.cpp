@@ -71,7 +71,7 @@ TEST_P(Grid, expandsAsBrowsersPlaceCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TableModel, Grid, testing::ValuesIn(kGridCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(TableModel, spansAreClampedToTheirLimits) {
     const std::vector<Table> tables =
