@@ -40,6 +40,10 @@ std::string usageText() {
            "                         (one RFC 4180 file per table, NAME.N.csv, N from 0)\n"
            "  -g, --grid             expand row and column spans: every slot a cell\n"
            "                         covers holds its text (json, jsonl and csv)\n"
+           "      --warc             the files are web archives (WARC 1.0 or 1.1, plain or\n"
+           "                         .gz): the tables of their HTML pages go as JSON Lines,\n"
+           "                         each line naming its \"uri\", \"record\" and \"date\", to\n"
+           "                         NAME.jsonl (or with \"-o -\" to standard output)\n"
            "  -j, --jobs N           convert N files at a time (default: one per core)\n"
            "  -q, --quiet            no progress display\n"
            "  -h, --help             show this help and exit\n"
@@ -50,7 +54,7 @@ std::string usageText() {
 }
 
 ParseResult parseOptions(int argc, char** argv) {
-    enum { kFilesFrom = 1000, kVersion };
+    enum { kFilesFrom = 1000, kVersion, kWarc };
     static const char* const kFormats[] = {"tabrivo", "json", "jsonl", "csv"};
     static const option kLongOptions[] = {
         {"output-dir", required_argument, nullptr, 'o'},
@@ -61,6 +65,7 @@ ParseResult parseOptions(int argc, char** argv) {
         {"jobs", required_argument, nullptr, 'j'},
         {"format", required_argument, nullptr, 'f'},
         {"grid", no_argument, nullptr, 'g'},
+        {"warc", no_argument, nullptr, kWarc},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
@@ -117,6 +122,9 @@ ParseResult parseOptions(int argc, char** argv) {
             case 'g':
                 options.grid = true;
                 break;
+            case kWarc:
+                options.warc = true;
+                break;
             case 'q':
                 options.quiet = true;
                 break;
@@ -148,8 +156,19 @@ ParseResult parseOptions(int argc, char** argv) {
     if (options.help || options.version) {
         return result;
     }
+    if (options.warc) {
+        // Web archives give JSON Lines only.
+        if (options.format != "tabrivo" && options.format != "jsonl") {
+            result.error = "--warc writes JSON Lines; it takes no other --format";
+            return result;
+        }
+        options.format = "jsonl";
+    }
     if (options.inputs.empty() && options.filesFrom.empty()) {
         result.error = "no input files";
+    } else if (options.warc && std::any_of(options.inputs.begin(), options.inputs.end(),
+                                           [](const Input& input) { return input.tree; })) {
+        result.error = "--warc takes WARC files, not folder trees (-r)";
     } else if (options.grid && options.format == "tabrivo") {
         result.error = "--grid needs a data format (--format json, jsonl or csv)";
     } else if (options.outputDir == "-" && options.format != "jsonl") {

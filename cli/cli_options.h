@@ -24,6 +24,7 @@ struct Options {
     unsigned jobs = 0;                          // 0: one per core
     std::string format = "tabrivo";             // tabrivo, json, jsonl or csv
     bool grid = false;                          // spans expanded (not in the tabrivo format)
+    bool warc = false;                          // the files are web archives
     bool quiet = false;
     bool help = false;
     bool version = false;

@@ -13,6 +13,7 @@
 #include <cli/batch.h>
 #include <cli/cli_options.h>
 #include <cli/progress_line.h>
+#include <cli/warc_command.h>
 #include <engine/atomic_file.h>
 #include <engine/data_export.h>
 #include <engine/unique_fd.h>
@@ -140,6 +141,12 @@ int main(int argc, char** argv) {
 
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal, onTerminatingSignal);
+    }
+    if (options.warc) {
+        return cli::convertWarcFiles(sources, options.outputDir, toStandardOutput, options.grid,
+                                     report)
+                   ? 0
+                   : kExitFailed;
     }
     const std::string extension = options.format == "tabrivo" ? ".json" : "." + options.format;
     cli::BatchPlan plan = cli::planBatch(sources, options.outputDir, extension);

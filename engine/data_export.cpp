@@ -193,10 +193,16 @@ void appendJsonString(std::string& out, std::string_view text) {
 }
 
 void appendJsonTable(std::string& out, const Table& table, bool grid, std::string_view source) {
+    appendJsonTable(out, table, grid,
+                    source.empty() ? JsonOrigin{} : JsonOrigin{{"source", source}});
+}
+
+void appendJsonTable(std::string& out, const Table& table, bool grid, const JsonOrigin& origin) {
     out += '{';
-    if (!source.empty()) {
-        out += "\"source\":";
-        appendJsonString(out, source);
+    for (const auto& [name, text] : origin) {
+        appendJsonString(out, name);
+        out += ':';
+        appendJsonString(out, text);
         out += ',';
     }
     out += "\"index\":";

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <engine/error_trap.h>
 #include <engine/html_document.h>
@@ -28,6 +30,11 @@ void appendJsonString(std::string& out, std::string_view text);
 // Appends one table as a JSON object: "index", "caption", "header_rows" and
 // "rows" (arrays of cell texts), with "source" first when it is given.
 void appendJsonTable(std::string& out, const Table& table, bool grid, std::string_view source = {});
+
+// Names and texts written as string members before a table's own (where a
+// JSON Lines line's table comes from).
+using JsonOrigin = std::vector<std::pair<std::string_view, std::string_view>>;
+void appendJsonTable(std::string& out, const Table& table, bool grid, const JsonOrigin& origin);
 
 // Appends one table as CSV records (CR LF after each, every record as long as
 // the longest; a text with a comma, a quote or a line break is quoted).

@@ -317,7 +317,10 @@ WarcReader::Outcome WarcReader::next(WarcRecord& record, WarcFailure& failure) {
             } else if (name == "warc-type") {
                 record.type = ascii::toLower(value);
             } else if (name == "warc-target-uri") {
-                record.targetUri = value;
+                // WARC 1.0 writers put the address between angle brackets.
+                const bool bracketed =
+                    value.size() >= 2 && value.front() == '<' && value.back() == '>';
+                record.targetUri = bracketed ? value.substr(1, value.size() - 2) : value;
             } else if (name == "warc-record-id") {
                 record.recordId = value;
             } else if (name == "warc-date") {

@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""tabrivo-convert --warc on archives a real WARC writer made.
+
+Serves a folder of pages on 127.0.0.1, has wget fetch them into a WARC file
+(--warc-file), and checks that every page's tables come out of the archive
+exactly as they come out of the file itself. Then damages copies of the
+archive (a truncated gzip member, a corrupted one, a wrong Content-Length) and
+checks that each damage is one failure naming its offset while every other
+page still converts.
+
+Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
+"""
+
+import functools
+import gzip
+import http.server
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import zlib
+
+
+def serve(folder):
+    handler = functools.partial(QuietHandler, directory=folder)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def run(command):
+    return subprocess.run(command, capture_output=True, check=False)
+
+
+def tables_by_page(jsonl, key):
+    pages = {}
+    for line in jsonl.decode("utf-8").splitlines():
+        table = json.loads(line)
+        name = os.path.basename(table[key])
+        pages.setdefault(name, []).append(table["rows"])
+    return pages
+
+
+def members(path):
+    """The gzip members of a file, each as its bytes."""
+    data = open(path, "rb").read()
+    parts = []
+    while data:
+        member = zlib.decompressobj(31)
+        member.decompress(data)
+        used = len(data) - len(member.unused_data)
+        parts.append(data[:used])
+        data = data[used:]
+    return parts
+
+
+def main():
+    convert, pages_dir = sys.argv[1], sys.argv[2]
+    failures = []
+
+    def check(condition, what):
+        if not condition:
+            failures.append(what)
+
+    with tempfile.TemporaryDirectory() as work:
+        server = serve(pages_dir)
+        url = "http://127.0.0.1:%d/" % server.server_address[1]
+        fetched = run(["wget", "-q", "-r", "-l1", "--no-parent", "--delete-after",
+                       "-P", work, "--warc-file=" + os.path.join(work, "pages"), url])
+        server.shutdown()
+        archive = os.path.join(work, "pages.warc.gz")
+        check(os.path.exists(archive), "wget wrote no archive: %r" % fetched.stderr)
+
+        pages = sorted(n for n in os.listdir(pages_dir) if n.endswith((".html", ".htm")))
+        from_files = run([convert, "--format", "jsonl", "-o", "-", "-q"]
+                         + [os.path.join(pages_dir, n) for n in pages])
+        from_archive = run([convert, "--warc", archive, "-o", "-"])
+        check(from_archive.returncode == 0, "the archive did not convert: %r" % from_archive.stderr)
+        expected = tables_by_page(from_files.stdout, "source")
+        got = tables_by_page(from_archive.stdout, "uri")
+        check(got == expected, "the archive's tables differ from the files' for %s" %
+              sorted(n for n in set(got) | set(expected) if got.get(n) != expected.get(n))[:5])
+        check(b"0 failed" in from_archive.stderr, "no count line: %r" % from_archive.stderr)
+
+        # One line in the file goes to NAME.jsonl by default, replacing it whole.
+        written = run([convert, "--warc", archive])
+        check(written.returncode == 0 and open(os.path.join(work, "pages.jsonl"), "rb").read()
+              == from_archive.stdout, "NAME.jsonl is not what standard output got")
+
+        parts = members(archive)
+        page_members = [i for i, p in enumerate(parts)
+                        if b"WARC-Type: response" in gzip.decompress(p)
+                        and b"text/html" in gzip.decompress(p)]
+        damaged_at = page_members[len(page_members) // 2]
+        offset = sum(len(p) for p in parts[:damaged_at])
+        cases = {}
+        corrupt = bytearray(parts[damaged_at])
+        corrupt[len(corrupt) // 2] ^= 0x55
+        cases["corrupted member"] = parts[:damaged_at] + [bytes(corrupt)] + parts[damaged_at + 1:]
+        cases["truncated member"] = parts[:damaged_at] + [parts[damaged_at][:40]] + \
+            parts[damaged_at + 1:]
+        plain = gzip.decompress(parts[damaged_at])
+        wrong_length = re.sub(rb"Content-Length: (\d+)",
+                              lambda m: b"Content-Length: %d" % (int(m.group(1)) - 7), plain,
+                              count=1)
+        cases["wrong Content-Length"] = parts[:damaged_at] + [gzip.compress(wrong_length)] + \
+            parts[damaged_at + 1:]
+        for name, damaged in cases.items():
+            path = os.path.join(work, "damaged.warc.gz")
+            open(path, "wb").write(b"".join(damaged))
+            result = run([convert, "--warc", path, "-o", "-"])
+            lines = result.stderr.decode("utf-8", "replace").splitlines()
+            reported = [l for l in lines if "offset %d " % offset in l]
+            check(result.returncode == 1, "%s: exit status %d" % (name, result.returncode))
+            check(len(reported) == 1, "%s: not one failure at offset %d: %r" % (name, offset, lines))
+            pages_left = tables_by_page(result.stdout, "uri")
+            check(len(pages_left) >= len(got) - 1,
+                  "%s: %d pages converted of %d" % (name, len(pages_left), len(got)))
+
+    for failure in failures:
+        print("FAIL:", failure)
+    print("checked %d pages, %d failures" % (len(got), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
