@@ -21,6 +21,7 @@
 #include <engine/convert.h>
 #include <engine/encoding.h>
 #include <engine/table_model.h>
+#include <warc/warc_tables.h>
 
 namespace py = pybind11;
 
@@ -36,14 +37,18 @@ struct ReadPage {
     std::exception_ptr failure;
 };
 
+void addGrids(ReadPage& page) {
+    page.grids.reserve(page.tables.size());
+    for (const Table& table : page.tables) {
+        page.grids.push_back(std::make_unique<TableGrid>(table));
+    }
+}
+
 ReadPage readDocument(std::unique_ptr<tabrivo::HtmlDocument> document, bool grid) {
     ReadPage page;
     page.tables = tabrivo::readAllTables(*document);
     if (grid) {
-        page.grids.reserve(page.tables.size());
-        for (const Table& table : page.tables) {
-            page.grids.push_back(std::make_unique<TableGrid>(table));
-        }
+        addGrids(page);
     }
     return page;
 }
@@ -242,6 +247,55 @@ private:
     std::vector<std::jthread> m_workers;  // last: joined before the rest goes
 };
 
+// The pages of a web archive, read one at a time without the interpreter's
+// lock: (uri, record id, date, tables) each; the records that could not be
+// read or converted are kept as (offset, reason).
+class WarcPages {
+public:
+    WarcPages(const std::string& path, bool grid) : m_grid(grid) {
+        try {
+            m_reader = std::make_unique<tabrivo::WarcTableReader>(path);
+        } catch (...) {
+            raise(std::current_exception(), path);
+        }
+    }
+
+    py::tuple next() {
+        tabrivo::WarcRecord record;
+        ReadPage page;
+        bool found = false;
+        {
+            const py::gil_scoped_release unlocked;
+            found = m_reader->next(
+                record, page.tables,
+                [this](const tabrivo::WarcFailure& failure) { m_failures.push_back(failure); });
+            if (found && m_grid) {
+                addGrids(page);
+            }
+        }
+        if (!found) {
+            throw py::stop_iteration();
+        }
+        return py::make_tuple(text(record.targetUri), text(record.recordId), text(record.date),
+                              toPython(page));
+    }
+
+    py::list failures() const {
+        py::list failures;
+        for (const tabrivo::WarcFailure& failure : m_failures) {
+            failures.append(py::make_tuple(failure.offset, text(failure.reason)));
+        }
+        return failures;
+    }
+
+    std::string summary() const { return m_reader->counts().summary(); }
+
+private:
+    std::unique_ptr<tabrivo::WarcTableReader> m_reader;
+    bool m_grid;
+    std::vector<tabrivo::WarcFailure> m_failures;
+};
+
 }  // namespace
 
 PYBIND11_MODULE(_tabrivo, module) {
@@ -255,4 +309,10 @@ PYBIND11_MODULE(_tabrivo, module) {
         .def("__iter__", [](ManyReader& self) -> ManyReader& { return self; })
         .def("__next__", &ManyReader::next)
         .def("close", &ManyReader::stop);
+    py::class_<WarcPages>(module, "WarcPages")
+        .def(py::init<std::string, bool>(), py::arg("path"), py::arg("grid"))
+        .def("__iter__", [](WarcPages& self) -> WarcPages& { return self; })
+        .def("__next__", &WarcPages::next)
+        .def("failures", &WarcPages::failures)
+        .def("summary", &WarcPages::summary);
 }

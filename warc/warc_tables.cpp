@@ -59,21 +59,21 @@ std::string WarcCounts::summary() const {
     return text + std::to_string(failed) + " failed";
 }
 
-WarcCounts readWarcTables(const std::string& path, const WarcTablesVisit& onTables,
-                          const WarcFailureVisit& onFailure, std::string_view newline,
-                          std::size_t recordLimit) {
-    WarcReader reader(path, recordLimit);
-    WarcCounts counts;
-    WarcRecord record;
+WarcTableReader::WarcTableReader(const std::string& path, std::string newline,
+                                 std::size_t recordLimit)
+    : m_reader(path, recordLimit), m_newline(std::move(newline)) {}
+
+bool WarcTableReader::next(WarcRecord& record, std::vector<Table>& tables,
+                           const WarcFailureVisit& onFailure) {
     WarcFailure failure;
     for (;;) {
-        const WarcReader::Outcome outcome = reader.next(record, failure);
+        const WarcReader::Outcome outcome = m_reader.next(record, failure);
         if (outcome == WarcReader::Outcome::End) {
-            return counts;
+            return false;
         }
-        ++counts.seen;
+        ++m_counts.seen;
         if (outcome == WarcReader::Outcome::Failure) {
-            ++counts.failed;
+            ++m_counts.failed;
             onFailure(failure);
             continue;
         }
@@ -83,25 +83,37 @@ WarcCounts readWarcTables(const std::string& path, const WarcTablesVisit& onTabl
         std::string reason;
         if (!pageOf(record, page, charset, skippedAs, reason)) {
             if (!reason.empty()) {
-                ++counts.failed;
+                ++m_counts.failed;
                 onFailure({record.offset, reason});
             } else {
-                ++counts.skipped[skippedAs];
+                ++m_counts.skipped[skippedAs];
             }
             continue;
         }
         try {
             const auto document = HtmlDocument::parse(htmlBytesToUtf8(page, charset));
-            const std::vector<Table> tables = readAllTables(*document, newline);
-            ++counts.converted;
-            onTables(record, tables);
+            tables = readAllTables(*document, m_newline);
+            ++m_counts.converted;
+            return true;
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& error) {
-            ++counts.failed;
+            ++m_counts.failed;
             onFailure({record.offset, error.what()});
         }
     }
+}
+
+WarcCounts readWarcTables(const std::string& path, const WarcTablesVisit& onTables,
+                          const WarcFailureVisit& onFailure, std::string_view newline,
+                          std::size_t recordLimit) {
+    WarcTableReader reader(path, std::string(newline), recordLimit);
+    WarcRecord record;
+    std::vector<Table> tables;
+    while (reader.next(record, tables, onFailure)) {
+        onTables(record, tables);
+    }
+    return reader.counts();
 }
 
 void appendWarcJsonLines(std::string& out, const WarcRecord& record,

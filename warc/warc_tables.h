@@ -27,6 +27,24 @@ struct WarcCounts {
 using WarcTablesVisit = std::function<void(const WarcRecord&, const std::vector<Table>&)>;
 using WarcFailureVisit = std::function<void(const WarcFailure&)>;
 
+// The pages of a WARC file with their tables, one at a time.
+class WarcTableReader {
+public:
+    // Throws std::system_error when the file cannot be opened.
+    explicit WarcTableReader(const std::string& path, std::string newline = "\n",
+                             std::size_t recordLimit = WarcReader::kDefaultRecordLimit);
+
+    // The next page's record and tables; false at the end. The records
+    // passed over are counted, and each that failed goes to `onFailure`.
+    bool next(WarcRecord& record, std::vector<Table>& tables, const WarcFailureVisit& onFailure);
+    const WarcCounts& counts() const { return m_counts; }
+
+private:
+    WarcReader m_reader;
+    std::string m_newline;
+    WarcCounts m_counts;
+};
+
 // Reads every record of the file in order; the tables of each page go to
 // `onTables` (with `newline` for a text's line breaks), each record that
 // cannot be read or converted to `onFailure`. Throws std::system_error when

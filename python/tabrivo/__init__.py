@@ -7,10 +7,11 @@
 
 import os
 import re
+import warnings
 
 from . import _tabrivo
 
-__all__ = ["Table", "read_tables", "read_html", "read_many"]
+__all__ = ["Table", "read_tables", "read_html", "read_many", "read_warc", "WarcRecordWarning"]
 
 
 class Table:
@@ -97,6 +98,37 @@ def read_tables(source, *, grid=False):
     would make a grid of more than 64 Mi slots raises ``ValueError``.
     """
     return _tables(_read(source, grid))
+
+
+class WarcRecordWarning(UserWarning):
+    """A record of a web archive that could not be read or converted."""
+
+
+def read_warc(path, *, grid=False):
+    """The tables of the HTML pages in a web archive, a page at a time.
+
+    ``path``: a WARC file (1.0 or 1.1), plain or gzip compressed record by
+    record. Yields ``(uri, record_id, tables)`` for every ``response`` record
+    whose HTTP ``Content-Type`` is HTML and every HTML ``resource`` record, the
+    page read with the charset of its HTTP header (after a byte-order mark,
+    before ``<meta>``, as browsers take it). Memory follows the largest record,
+    not the file. A record that cannot be read or converted is passed over
+    with a ``WarcRecordWarning`` naming its offset and the reason; a file that
+    cannot be opened raises the matching ``OSError``.
+    """
+    pages = _tabrivo.WarcPages(os.fspath(path), grid)
+    reported = 0
+    for uri, record_id, _date, raw in pages:
+        reported = _warn_failures(path, pages.failures(), reported)
+        yield uri, record_id, _tables(raw)
+    _warn_failures(path, pages.failures(), reported)
+
+
+def _warn_failures(path, failures, reported):
+    for offset, reason in failures[reported:]:
+        warnings.warn(f"{os.fspath(path)}: the record at offset {offset} was not converted: "
+                      f"{reason}", WarcRecordWarning, stacklevel=3)
+    return len(failures)
 
 
 def read_many(paths, *, jobs=None, grid=False, errors="raise"):
