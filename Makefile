@@ -16,7 +16,7 @@ DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
 	libgumbo-dev libicu-dev libuchardet-dev zlib1g-dev libgtest-dev libgmock-dev \
 	qt6-base-dev qt6-qpa-plugins fonts-liberation strace \
 	help2man lintian appstream desktop-file-utils bash-completion clang-format git jq wget \
-	pybind11-dev python3-dev python3-pytest python3-pandas python3-lxml
+	pybind11-dev python3-dev python3-pytest python3-pandas python3-lxml python3-distributed
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

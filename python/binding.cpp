@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <engine/convert.h>
+#include <engine/data_export.h>
 #include <engine/encoding.h>
 #include <engine/table_model.h>
 #include <warc/warc_tables.h>
@@ -247,6 +248,54 @@ private:
     std::vector<std::jthread> m_workers;  // last: joined before the rest goes
 };
 
+// The JSON Lines tabrivo-convert --format jsonl writes for a file, byte for byte.
+py::bytes fileJsonLines(const std::string& path, bool grid) {
+    struct FirstFailure : tabrivo::FailureReporter {
+        void showFailure(const tabrivo::FailureReport& report) override {
+            if (description.empty()) {
+                description = report.description;
+            }
+        }
+        std::string description;
+    } reporter;
+    std::string lines;
+    {
+        const py::gil_scoped_release unlocked;
+        tabrivo::ExportOptions options;
+        options.format = tabrivo::DataFormat::kJsonLines;
+        options.grid = grid;
+        tabrivo::exportFile(path, std::string(), options, reporter, &lines);
+    }
+    if (!reporter.description.empty()) {
+        throw std::runtime_error(reporter.description);
+    }
+    return {lines};
+}
+
+// The JSON Lines tabrivo-convert --warc writes for an archive, byte for byte,
+// with (offset, reason) for each record passed over and the archive's counts.
+py::tuple warcJsonLines(const std::string& path, bool grid) {
+    std::string lines;
+    std::vector<tabrivo::WarcFailure> failures;
+    tabrivo::WarcCounts counts;
+    try {
+        const py::gil_scoped_release unlocked;
+        counts = tabrivo::readWarcTables(
+            path,
+            [&](const tabrivo::WarcRecord& record, const std::vector<Table>& tables) {
+                tabrivo::appendWarcJsonLines(lines, record, tables, grid);
+            },
+            [&](const tabrivo::WarcFailure& failure) { failures.push_back(failure); });
+    } catch (...) {
+        raise(std::current_exception(), path);
+    }
+    py::list failed;
+    for (const tabrivo::WarcFailure& failure : failures) {
+        failed.append(py::make_tuple(failure.offset, text(failure.reason)));
+    }
+    return py::make_tuple(py::bytes(lines), std::move(failed), counts.summary());
+}
+
 // The pages of a web archive, read one at a time without the interpreter's
 // lock: (uri, record id, date, tables) each; the records that could not be
 // read or converted are kept as (offset, reason).
@@ -303,6 +352,8 @@ PYBIND11_MODULE(_tabrivo, module) {
     module.def("read_file", &readFile, py::arg("path"), py::arg("grid"));
     module.def("read_bytes", &readBytes, py::arg("data"), py::arg("grid"));
     module.def("read_text", &readText, py::arg("text"), py::arg("grid"));
+    module.def("file_json_lines", &fileJsonLines, py::arg("path"), py::arg("grid"));
+    module.def("warc_json_lines", &warcJsonLines, py::arg("path"), py::arg("grid"));
     py::class_<ManyReader>(module, "ManyReader")
         .def(py::init<std::vector<std::string>, unsigned, bool>(), py::arg("paths"),
              py::arg("jobs"), py::arg("grid"))

@@ -1,0 +1,143 @@
+"""Tables of many pages and web archives, converted on a Dask cluster.
+
+The same code runs on one machine with ``distributed.LocalCluster`` and on a
+cluster started with ``dask scheduler`` and ``dask worker``: the work is
+split into tasks of one WARC file or a batch of HTML files, each converted by
+the C++ engine with the interpreter's lock released.
+"""
+
+import hashlib
+import json
+import os
+import uuid
+
+import dask.bag
+
+from . import _tabrivo, read_tables, read_warc
+
+__all__ = ["tables", "convert"]
+
+WARC_SUFFIXES = (".warc", ".warc.gz")
+
+
+def _tasks(paths_or_warcs, batch_size):
+    """One task per WARC file, the HTML files in batches, in the order given."""
+    if isinstance(paths_or_warcs, (str, os.PathLike)):
+        paths_or_warcs = [paths_or_warcs]
+    tasks = []
+    batch = []
+    for path in map(os.fspath, paths_or_warcs):
+        if path.endswith(WARC_SUFFIXES):
+            if batch:
+                tasks.append(("html", tuple(batch)))
+                batch = []
+            tasks.append(("warc", (path,)))
+        else:
+            batch.append(path)
+            if len(batch) == batch_size:
+                tasks.append(("html", tuple(batch)))
+                batch = []
+    if batch:
+        tasks.append(("html", tuple(batch)))
+    return tasks
+
+
+def _records(task, grid):
+    """Every row of every table of a task: uri, record, table, row, cells."""
+    kind, paths = task
+    rows = []
+    if kind == "warc":
+        pages = ((uri, record_id, found) for uri, record_id, found in read_warc(paths[0], grid=grid))
+    else:
+        pages = ((path, "", read_tables(path, grid=grid)) for path in paths)
+    for uri, record_id, found in pages:
+        for table in found:
+            for number, cells in enumerate(table.rows):
+                rows.append({"uri": uri, "record": record_id, "table": table.index,
+                             "row": number, "cells": cells})
+    return rows
+
+
+def tables(paths_or_warcs, *, grid=False, format="records", batch_size=64):
+    """A Dask bag of every table row, or a DataFrame of the same columns.
+
+    ``paths_or_warcs``: HTML files and WARC files (``.warc``, ``.warc.gz``).
+    ``format="records"`` gives a bag of dicts ``{"uri", "record", "table",
+    "row", "cells"}`` (``uri`` is the file's path for an HTML file, ``record``
+    its WARC-Record-ID or empty); ``format="dataframe"`` a Dask DataFrame of
+    those columns. ``grid=True`` expands row and column spans. Nothing is
+    converted until the result is computed.
+    """
+    if format not in ("records", "dataframe"):
+        raise ValueError(f"format must be 'records' or 'dataframe', not {format!r}")
+    tasks = _tasks(paths_or_warcs, batch_size)
+    bag = dask.bag.from_sequence(tasks, npartitions=max(1, len(tasks)))
+    rows = bag.map(_records, grid=grid).flatten()
+    if format == "records":
+        return rows
+    meta = {"uri": str, "record": str, "table": int, "row": int, "cells": object}
+    return rows.to_dataframe(meta=meta)
+
+
+def _part_name(number, task):
+    digest = hashlib.sha256(json.dumps(task).encode("utf-8")).hexdigest()[:12]
+    return f"part-{number:05d}-{digest}.jsonl"
+
+
+def _convert_task(number, task, out_dir, grid):
+    """Writes one task's JSON Lines to its part file, whole or not at all."""
+    final = os.path.join(out_dir, _part_name(number, task))
+    if os.path.exists(final):
+        return {"written": 0, "skipped": 1, "lines": 0, "failures": []}
+    kind, paths = task
+    chunks = []
+    failures = []
+    if kind == "warc":
+        lines, passed_over, _summary = _tabrivo.warc_json_lines(paths[0], grid)
+        chunks.append(lines)
+        failures += [f"{paths[0]}: the record at offset {offset} was not converted: {reason}"
+                     for offset, reason in passed_over]
+    else:
+        for path in paths:
+            try:
+                chunks.append(_tabrivo.file_json_lines(path, grid))
+            except (OSError, RuntimeError, ValueError) as error:
+                failures.append(str(error))
+    data = b"".join(chunks)
+    temporary = f"{final}.{os.getpid()}.tmp"
+    with open(temporary, "wb") as part:
+        part.write(data)
+        part.flush()
+        os.fsync(part.fileno())
+    os.replace(temporary, final)
+    return {"written": 1, "skipped": 0, "lines": data.count(b"\n"), "failures": failures}
+
+
+def convert(paths_or_warcs, out_dir, *, client=None, grid=False, batch_size=64):
+    """Converts on the cluster into JSON Lines part files in ``out_dir``.
+
+    Each task writes ``part-NNNNN-HASH.jsonl`` (its number, and a hash of the
+    files it converts) with an atomic rename; the lines are exactly those of
+    ``tabrivo-convert --format jsonl`` for HTML files and ``--warc`` for web
+    archives, so the parts in name order hold what the command line would
+    write for the same inputs in the same order. Running again skips the
+    parts that are complete: a killed worker or a restarted job loses no work
+    and duplicates no output. Returns the counts: parts, written, skipped,
+    lines (one per table) and failures (one line each).
+    """
+    os.makedirs(out_dir, exist_ok=True)
+    tasks = _tasks(paths_or_warcs, batch_size)
+    if client is None:
+        from distributed import get_client
+        client = get_client()
+    run = uuid.uuid4().hex[:8]  # a run's tasks never take an earlier run's results
+    futures = [client.submit(_convert_task, number, task, os.fspath(out_dir), grid,
+                             key=f"tabrivo-{run}-{_part_name(number, task)}")
+               for number, task in enumerate(tasks)]
+    results = client.gather(futures)
+    counts = {"parts": len(tasks), "written": 0, "skipped": 0, "lines": 0, "failures": []}
+    for result in results:
+        for name in ("written", "skipped", "lines"):
+            counts[name] += result[name]
+        counts["failures"] += result["failures"]
+    return counts
