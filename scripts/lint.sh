@@ -10,7 +10,7 @@ if ! clang-format --dry-run --Werror "${sources[@]}"; then
     echo "lint: the files above are not as clang-format writes them (run clang-format -i)" >&2
     status=1
 fi
-if git grep -nE '^\s*#\s*include\s*[<"]Q' -- engine files cli; then
+if git grep -nE '^\s*#\s*include\s*[<"]Q' -- engine files warc cli; then
     echo "lint: engine/, files/ and cli/ must not include Qt headers" >&2
     status=1
 fi
