@@ -104,13 +104,44 @@ def _convert_task(number, task, out_dir, grid):
             except (OSError, RuntimeError, ValueError) as error:
                 failures.append(str(error))
     data = b"".join(chunks)
-    temporary = f"{final}.{os.getpid()}.tmp"
-    with open(temporary, "wb") as part:
-        part.write(data)
-        part.flush()
-        os.fsync(part.fileno())
-    os.replace(temporary, final)
+    _write_whole(final, data)
     return {"written": 1, "skipped": 0, "lines": data.count(b"\n"), "failures": failures}
+
+
+def _write_whole(final, data):
+    """Writes a part that appears whole or not at all, even if the worker is
+    killed: an unnamed file linked in when complete (Linux), else a named
+    temporary file renamed over it."""
+    folder = os.path.dirname(final)
+    try:
+        fd = os.open(folder, os.O_TMPFILE | os.O_WRONLY | os.O_CLOEXEC, 0o644)
+    except (AttributeError, OSError):
+        fd = None
+    if fd is not None:
+        try:
+            _write_all(fd, data)
+            os.fsync(fd)
+            try:
+                os.link(f"/proc/self/fd/{fd}", final)
+            except FileExistsError:
+                pass  # a retried task finished it first: it holds the same lines
+        finally:
+            os.close(fd)
+        return
+    temporary = f"{final}.{os.getpid()}.tmp"
+    fd = os.open(temporary, os.O_CREAT | os.O_EXCL | os.O_WRONLY | os.O_CLOEXEC, 0o644)
+    try:
+        _write_all(fd, data)
+        os.fsync(fd)
+    finally:
+        os.close(fd)
+    os.replace(temporary, final)
+
+
+def _write_all(fd, data):
+    view = memoryview(data)
+    while view:
+        view = view[os.write(fd, view):]
 
 
 def convert(paths_or_warcs, out_dir, *, client=None, grid=False, batch_size=64):
