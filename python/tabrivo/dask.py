@@ -121,10 +121,15 @@ def _write_whole(final, data):
         try:
             _write_all(fd, data)
             os.fsync(fd)
+            # A directory descriptor makes os.link use linkat, which follows
+            # the /proc link to the unnamed file (link() would not).
+            root = os.open("/", os.O_RDONLY | os.O_CLOEXEC)
             try:
-                os.link(f"/proc/self/fd/{fd}", final)
+                os.link(f"/proc/self/fd/{fd}", final, src_dir_fd=root, follow_symlinks=True)
             except FileExistsError:
                 pass  # a retried task finished it first: it holds the same lines
+            finally:
+                os.close(root)
         finally:
             os.close(fd)
         return
