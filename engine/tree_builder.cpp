@@ -36,8 +36,12 @@ const BuiltNode* built(const GumboNode* node) {
     return reinterpret_cast<const BuiltNode*>(node);
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-char toLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+char toLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -63,7 +67,9 @@ std::size_t spacePrefix(std::string_view text) {
     return n;
 }
 
-bool allSpace(std::string_view text) { return spacePrefix(text) == text.size(); }
+bool allSpace(std::string_view text) {
+    return spacePrefix(text) == text.size();
+}
 
 unsigned tagOf(std::string_view name) {
     const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
@@ -80,33 +86,101 @@ unsigned tagOf(std::string_view name) {
 }
 
 // SVG element and attribute names in their camel case.
-constexpr std::string_view kSvgElementNames[] = {
-    "altGlyph",         "altGlyphDef",       "altGlyphItem",        "animateColor",
-    "animateMotion",    "animateTransform",  "clipPath",            "feBlend",
-    "feColorMatrix",    "feComponentTransfer", "feComposite",       "feConvolveMatrix",
-    "feDiffuseLighting", "feDisplacementMap", "feDistantLight",     "feDropShadow",
-    "feFlood",          "feFuncA",           "feFuncB",             "feFuncG",
-    "feFuncR",          "feGaussianBlur",    "feImage",             "feMerge",
-    "feMergeNode",      "feMorphology",      "feOffset",            "fePointLight",
-    "feSpecularLighting", "feSpotLight",     "feTile",              "feTurbulence",
-    "foreignObject",    "glyphRef",          "linearGradient",      "radialGradient",
-    "textPath"};
-constexpr std::string_view kSvgAttributeNames[] = {
-    "attributeName",    "attributeType",     "baseFrequency",       "baseProfile",
-    "calcMode",         "clipPathUnits",     "diffuseConstant",     "edgeMode",
-    "filterUnits",      "glyphRef",          "gradientTransform",   "gradientUnits",
-    "kernelMatrix",     "kernelUnitLength",  "keyPoints",           "keySplines",
-    "keyTimes",         "lengthAdjust",      "limitingConeAngle",   "markerHeight",
-    "markerUnits",      "markerWidth",       "maskContentUnits",    "maskUnits",
-    "numOctaves",       "pathLength",        "patternContentUnits", "patternTransform",
-    "patternUnits",     "pointsAtX",         "pointsAtY",           "pointsAtZ",
-    "preserveAlpha",    "preserveAspectRatio", "primitiveUnits",    "refX",
-    "refY",             "repeatCount",       "repeatDur",           "requiredExtensions",
-    "requiredFeatures", "specularConstant",  "specularExponent",    "spreadMethod",
-    "startOffset",      "stdDeviation",      "stitchTiles",         "surfaceScale",
-    "systemLanguage",   "tableValues",       "targetX",             "targetY",
-    "textLength",       "viewBox",           "viewTarget",          "xChannelSelector",
-    "yChannelSelector", "zoomAndPan"};
+constexpr std::string_view kSvgElementNames[] = {"altGlyph",
+                                                 "altGlyphDef",
+                                                 "altGlyphItem",
+                                                 "animateColor",
+                                                 "animateMotion",
+                                                 "animateTransform",
+                                                 "clipPath",
+                                                 "feBlend",
+                                                 "feColorMatrix",
+                                                 "feComponentTransfer",
+                                                 "feComposite",
+                                                 "feConvolveMatrix",
+                                                 "feDiffuseLighting",
+                                                 "feDisplacementMap",
+                                                 "feDistantLight",
+                                                 "feDropShadow",
+                                                 "feFlood",
+                                                 "feFuncA",
+                                                 "feFuncB",
+                                                 "feFuncG",
+                                                 "feFuncR",
+                                                 "feGaussianBlur",
+                                                 "feImage",
+                                                 "feMerge",
+                                                 "feMergeNode",
+                                                 "feMorphology",
+                                                 "feOffset",
+                                                 "fePointLight",
+                                                 "feSpecularLighting",
+                                                 "feSpotLight",
+                                                 "feTile",
+                                                 "feTurbulence",
+                                                 "foreignObject",
+                                                 "glyphRef",
+                                                 "linearGradient",
+                                                 "radialGradient",
+                                                 "textPath"};
+constexpr std::string_view kSvgAttributeNames[] = {"attributeName",
+                                                   "attributeType",
+                                                   "baseFrequency",
+                                                   "baseProfile",
+                                                   "calcMode",
+                                                   "clipPathUnits",
+                                                   "diffuseConstant",
+                                                   "edgeMode",
+                                                   "filterUnits",
+                                                   "glyphRef",
+                                                   "gradientTransform",
+                                                   "gradientUnits",
+                                                   "kernelMatrix",
+                                                   "kernelUnitLength",
+                                                   "keyPoints",
+                                                   "keySplines",
+                                                   "keyTimes",
+                                                   "lengthAdjust",
+                                                   "limitingConeAngle",
+                                                   "markerHeight",
+                                                   "markerUnits",
+                                                   "markerWidth",
+                                                   "maskContentUnits",
+                                                   "maskUnits",
+                                                   "numOctaves",
+                                                   "pathLength",
+                                                   "patternContentUnits",
+                                                   "patternTransform",
+                                                   "patternUnits",
+                                                   "pointsAtX",
+                                                   "pointsAtY",
+                                                   "pointsAtZ",
+                                                   "preserveAlpha",
+                                                   "preserveAspectRatio",
+                                                   "primitiveUnits",
+                                                   "refX",
+                                                   "refY",
+                                                   "repeatCount",
+                                                   "repeatDur",
+                                                   "requiredExtensions",
+                                                   "requiredFeatures",
+                                                   "specularConstant",
+                                                   "specularExponent",
+                                                   "spreadMethod",
+                                                   "startOffset",
+                                                   "stdDeviation",
+                                                   "stitchTiles",
+                                                   "surfaceScale",
+                                                   "systemLanguage",
+                                                   "tableValues",
+                                                   "targetX",
+                                                   "targetY",
+                                                   "textLength",
+                                                   "viewBox",
+                                                   "viewTarget",
+                                                   "xChannelSelector",
+                                                   "yChannelSelector",
+                                                   "zoomAndPan"};
 
 std::string_view camelCase(std::string_view name, const std::string_view* begin,
                            const std::string_view* end) {
@@ -227,8 +301,6 @@ enum class Mode : std::uint8_t {
     InTableBody,
     InRow,
     InCell,
-    InSelect,
-    InSelectInTable,
     InTemplate,
     AfterBody,
     InFrameset,
@@ -328,7 +400,7 @@ private:
     GumboNode* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
     void push(GumboNode* element);
     void pop();
-    void popUntil(unsigned tag);             // up to and including the element
+    void popUntil(unsigned tag);            // up to and including the element
     void popUntilNode(GumboNode* element);  // likewise
     void removeFromStack(GumboNode* element);
     bool onStack(unsigned tag) const;
@@ -399,8 +471,6 @@ private:
     void inTableBodyTag(const Tag& tag);
     void inRowTag(const Tag& tag);
     void inCellTag(const Tag& tag);
-    void inSelectTag(const Tag& tag);
-    void inSelectInTableTag(const Tag& tag);
     void inTemplateTag(const Tag& tag);
     void afterBodyTag(const Tag& tag);
     void inFramesetTag(const Tag& tag);
@@ -420,6 +490,11 @@ private:
         return tag;
     }
     void finish();
+    // A select's button may show the chosen option: its selectedcontent gets
+    // a copy of the option's content when the option closes.
+    void noteSelectedContent(GumboNode* element);
+    void optionClosed(GumboNode* option);
+    void cloneChildren(GumboNode* from, GumboNode* to);
 
     HtmlTree& m_tree;
     HtmlTokenizer m_tokenizer;
@@ -437,6 +512,7 @@ private:
     std::string m_tableText;
     std::string m_scratch;
     std::vector<GumboNode*> m_textNodes;
+    std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
 };
 
 // ---- Nodes -----------------------------------------------------------------
@@ -448,9 +524,9 @@ GumboNode* TreeBuilder::newNode(GumboNodeType type) {
 }
 
 GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
-    GumboNode* node = newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML
-                                  ? GUMBO_NODE_TEMPLATE
-                                  : GUMBO_NODE_ELEMENT);
+    GumboNode* node =
+        newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML ? GUMBO_NODE_TEMPLATE
+                                                                            : GUMBO_NODE_ELEMENT);
     GumboElement& element = node->v.element;
     std::string_view name = tag.name;
     if (ns == GUMBO_NAMESPACE_SVG) {
@@ -578,41 +654,96 @@ bool TreeBuilder::isSpecial(const GumboNode* node) {
     switch (node->v.element.tag_namespace) {
         case GUMBO_NAMESPACE_HTML:
             switch (tag) {
-                case GUMBO_TAG_ADDRESS: case GUMBO_TAG_APPLET: case GUMBO_TAG_AREA:
-                case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE: case GUMBO_TAG_BASE:
-                case GUMBO_TAG_BASEFONT: case GUMBO_TAG_BGSOUND: case GUMBO_TAG_BLOCKQUOTE:
-                case GUMBO_TAG_BODY: case GUMBO_TAG_BR: case GUMBO_TAG_BUTTON:
-                case GUMBO_TAG_CAPTION: case GUMBO_TAG_CENTER: case GUMBO_TAG_COL:
-                case GUMBO_TAG_COLGROUP: case GUMBO_TAG_DD: case GUMBO_TAG_DETAILS:
-                case GUMBO_TAG_DIR: case GUMBO_TAG_DIV: case GUMBO_TAG_DL: case GUMBO_TAG_DT:
-                case GUMBO_TAG_EMBED: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_FIGCAPTION:
-                case GUMBO_TAG_FIGURE: case GUMBO_TAG_FOOTER: case GUMBO_TAG_FORM:
-                case GUMBO_TAG_FRAME: case GUMBO_TAG_FRAMESET: case GUMBO_TAG_H1:
-                case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5:
-                case GUMBO_TAG_H6: case GUMBO_TAG_HEAD: case GUMBO_TAG_HEADER:
-                case GUMBO_TAG_HGROUP: case GUMBO_TAG_HR: case GUMBO_TAG_HTML:
-                case GUMBO_TAG_IFRAME: case GUMBO_TAG_IMG: case GUMBO_TAG_INPUT:
-                case GUMBO_TAG_KEYGEN: case GUMBO_TAG_LI: case GUMBO_TAG_LINK:
-                case GUMBO_TAG_LISTING: case GUMBO_TAG_MAIN: case GUMBO_TAG_MARQUEE:
-                case GUMBO_TAG_MENU: case GUMBO_TAG_META: case GUMBO_TAG_NAV:
-                case GUMBO_TAG_NOEMBED: case GUMBO_TAG_NOFRAMES: case GUMBO_TAG_NOSCRIPT:
-                case GUMBO_TAG_OBJECT: case GUMBO_TAG_OL: case GUMBO_TAG_P:
-                case GUMBO_TAG_PARAM: case GUMBO_TAG_PLAINTEXT: case GUMBO_TAG_PRE:
-                case GUMBO_TAG_SCRIPT: case GUMBO_TAG_SECTION: case GUMBO_TAG_SELECT:
-                case GUMBO_TAG_SOURCE: case GUMBO_TAG_STYLE: case GUMBO_TAG_SUMMARY:
-                case GUMBO_TAG_TABLE: case GUMBO_TAG_TBODY: case GUMBO_TAG_TD:
-                case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_TEXTAREA: case GUMBO_TAG_TFOOT:
-                case GUMBO_TAG_TH: case GUMBO_TAG_THEAD: case GUMBO_TAG_TITLE:
-                case GUMBO_TAG_TR: case GUMBO_TAG_TRACK: case GUMBO_TAG_UL:
-                case GUMBO_TAG_WBR: case GUMBO_TAG_XMP: case kTagSearch:
+                case GUMBO_TAG_ADDRESS:
+                case GUMBO_TAG_APPLET:
+                case GUMBO_TAG_AREA:
+                case GUMBO_TAG_ARTICLE:
+                case GUMBO_TAG_ASIDE:
+                case GUMBO_TAG_BASE:
+                case GUMBO_TAG_BASEFONT:
+                case GUMBO_TAG_BGSOUND:
+                case GUMBO_TAG_BLOCKQUOTE:
+                case GUMBO_TAG_BODY:
+                case GUMBO_TAG_BR:
+                case GUMBO_TAG_BUTTON:
+                case GUMBO_TAG_CAPTION:
+                case GUMBO_TAG_CENTER:
+                case GUMBO_TAG_COL:
+                case GUMBO_TAG_COLGROUP:
+                case GUMBO_TAG_DD:
+                case GUMBO_TAG_DETAILS:
+                case GUMBO_TAG_DIR:
+                case GUMBO_TAG_DIV:
+                case GUMBO_TAG_DL:
+                case GUMBO_TAG_DT:
+                case GUMBO_TAG_EMBED:
+                case GUMBO_TAG_FIELDSET:
+                case GUMBO_TAG_FIGCAPTION:
+                case GUMBO_TAG_FIGURE:
+                case GUMBO_TAG_FOOTER:
+                case GUMBO_TAG_FORM:
+                case GUMBO_TAG_FRAME:
+                case GUMBO_TAG_FRAMESET:
+                case GUMBO_TAG_H1:
+                case GUMBO_TAG_H2:
+                case GUMBO_TAG_H3:
+                case GUMBO_TAG_H4:
+                case GUMBO_TAG_H5:
+                case GUMBO_TAG_H6:
+                case GUMBO_TAG_HEAD:
+                case GUMBO_TAG_HEADER:
+                case GUMBO_TAG_HGROUP:
+                case GUMBO_TAG_HR:
+                case GUMBO_TAG_HTML:
+                case GUMBO_TAG_IFRAME:
+                case GUMBO_TAG_IMG:
+                case GUMBO_TAG_INPUT:
+                case GUMBO_TAG_KEYGEN:
+                case GUMBO_TAG_LI:
+                case GUMBO_TAG_LINK:
+                case GUMBO_TAG_LISTING:
+                case GUMBO_TAG_MAIN:
+                case GUMBO_TAG_MARQUEE:
+                case GUMBO_TAG_MENU:
+                case GUMBO_TAG_META:
+                case GUMBO_TAG_NAV:
+                case GUMBO_TAG_NOEMBED:
+                case GUMBO_TAG_NOFRAMES:
+                case GUMBO_TAG_NOSCRIPT:
+                case GUMBO_TAG_OBJECT:
+                case GUMBO_TAG_OL:
+                case GUMBO_TAG_P:
+                case GUMBO_TAG_PARAM:
+                case GUMBO_TAG_PLAINTEXT:
+                case GUMBO_TAG_PRE:
+                case GUMBO_TAG_SCRIPT:
+                case GUMBO_TAG_SECTION:
+                case GUMBO_TAG_SELECT:
+                case GUMBO_TAG_SOURCE:
+                case GUMBO_TAG_STYLE:
+                case GUMBO_TAG_SUMMARY:
+                case GUMBO_TAG_TABLE:
+                case GUMBO_TAG_TBODY:
+                case GUMBO_TAG_TD:
+                case GUMBO_TAG_TEMPLATE:
+                case GUMBO_TAG_TEXTAREA:
+                case GUMBO_TAG_TFOOT:
+                case GUMBO_TAG_TH:
+                case GUMBO_TAG_THEAD:
+                case GUMBO_TAG_TITLE:
+                case GUMBO_TAG_TR:
+                case GUMBO_TAG_TRACK:
+                case GUMBO_TAG_UL:
+                case GUMBO_TAG_WBR:
+                case GUMBO_TAG_XMP:
+                case kTagSearch:
                     return true;
                 default:
                     return false;
             }
         case GUMBO_NAMESPACE_MATHML:
             return tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
-                   tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT ||
-                   tag == GUMBO_TAG_ANNOTATION_XML;
+                   tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT || tag == GUMBO_TAG_ANNOTATION_XML;
         case GUMBO_NAMESPACE_SVG:
             return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC ||
                    tag == GUMBO_TAG_TITLE;
@@ -650,8 +781,97 @@ void TreeBuilder::push(GumboNode* element) {
 }
 
 void TreeBuilder::pop() {
-    built(m_open.back())->open = false;
+    GumboNode* element = m_open.back();
+    built(element)->open = false;
     m_open.pop_back();
+    if (!m_selectedContents.empty() && is(element, GUMBO_TAG_OPTION)) {
+        optionClosed(element);
+    }
+}
+
+void TreeBuilder::noteSelectedContent(GumboNode* element) {
+    for (GumboNode* node = element->parent; node != nullptr && node->type != GUMBO_NODE_DOCUMENT;
+         node = node->parent) {
+        if (is(node, GUMBO_TAG_SELECT)) {
+            for (const auto& entry : m_selectedContents) {
+                if (entry.first == node) {
+                    return;
+                }
+            }
+            m_selectedContents.emplace_back(node, element);
+            return;
+        }
+    }
+}
+
+void TreeBuilder::optionClosed(GumboNode* option) {
+    GumboNode* select = option->parent;
+    while (select != nullptr && select->type != GUMBO_NODE_DOCUMENT &&
+           !is(select, GUMBO_TAG_SELECT)) {
+        select = select->parent;
+    }
+    GumboNode* target = nullptr;
+    for (const auto& entry : m_selectedContents) {
+        if (entry.first == select) {
+            target = entry.second;
+        }
+    }
+    if (target == nullptr) {
+        return;
+    }
+    // The chosen option: the last one marked selected, else the first.
+    GumboNode* first = nullptr;
+    GumboNode* marked = nullptr;
+    std::vector<GumboNode*> pending = {select};
+    while (!pending.empty()) {
+        GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node != select && is(node, GUMBO_TAG_OPTION)) {
+            first = first == nullptr ? node : first;
+            if (gumbo_get_attribute(&node->v.element.attributes, "selected") != nullptr) {
+                marked = node;
+            }
+        }
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            GumboVector& children = node->v.element.children;
+            for (unsigned i = children.length; i-- > 0;) {
+                pending.push_back(childAt(children, i));
+            }
+        }
+    }
+    if ((marked != nullptr ? marked : first) != option) {
+        return;
+    }
+    GumboVector& old = target->v.element.children;
+    while (old.length > 0) {
+        detach(childAt(old, old.length - 1));
+    }
+    cloneChildren(option, target);
+}
+
+void TreeBuilder::cloneChildren(GumboNode* from, GumboNode* to) {
+    std::vector<std::pair<GumboNode*, GumboNode*>> pending = {{from, to}};
+    while (!pending.empty()) {
+        const auto [source, parent] = pending.back();
+        pending.pop_back();
+        GumboVector& children = childrenOf(source);
+        for (unsigned i = 0; i < children.length; ++i) {
+            GumboNode* child = childAt(children, i);
+            GumboNode* copy = nullptr;
+            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
+                Tag tag;
+                tag.name = elementName(child);
+                tag.tag = tagOfNode(child);
+                tag.copiedAttributes = &child->v.element.attributes;
+                copy = newElement(tag, child->v.element.tag_namespace);
+                pending.emplace_back(child, copy);
+            } else {
+                const std::string text = textOf(child);
+                copy = newText(child->type, text);
+            }
+            appendChild(parent, copy);
+        }
+    }
 }
 
 void TreeBuilder::popUntil(unsigned tag) {
@@ -739,9 +959,9 @@ bool TreeBuilder::inScope(unsigned tag, Scope scope) const {
             continue;
         }
         if (scope == Scope::Table) {
-            if (isHtml(node) && (tagOfNode(node) == GUMBO_TAG_HTML ||
-                                 tagOfNode(node) == GUMBO_TAG_TABLE ||
-                                 tagOfNode(node) == GUMBO_TAG_TEMPLATE)) {
+            if (isHtml(node) &&
+                (tagOfNode(node) == GUMBO_TAG_HTML || tagOfNode(node) == GUMBO_TAG_TABLE ||
+                 tagOfNode(node) == GUMBO_TAG_TEMPLATE)) {
                 return false;
             }
             continue;
@@ -772,9 +992,16 @@ void TreeBuilder::generateImpliedEndTags(unsigned except) {
             return;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_DD: case GUMBO_TAG_DT: case GUMBO_TAG_LI: case GUMBO_TAG_OPTGROUP:
-            case GUMBO_TAG_OPTION: case GUMBO_TAG_P: case GUMBO_TAG_RB: case GUMBO_TAG_RP:
-            case GUMBO_TAG_RT: case GUMBO_TAG_RTC:
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_OPTGROUP:
+            case GUMBO_TAG_OPTION:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_RB:
+            case GUMBO_TAG_RP:
+            case GUMBO_TAG_RT:
+            case GUMBO_TAG_RTC:
                 pop();
                 break;
             default:
@@ -790,11 +1017,24 @@ void TreeBuilder::generateAllImpliedEndTags() {
             return;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_CAPTION: case GUMBO_TAG_COLGROUP: case GUMBO_TAG_DD:
-            case GUMBO_TAG_DT: case GUMBO_TAG_LI: case GUMBO_TAG_OPTGROUP:
-            case GUMBO_TAG_OPTION: case GUMBO_TAG_P: case GUMBO_TAG_RB: case GUMBO_TAG_RP:
-            case GUMBO_TAG_RT: case GUMBO_TAG_RTC: case GUMBO_TAG_TBODY: case GUMBO_TAG_TD:
-            case GUMBO_TAG_TFOOT: case GUMBO_TAG_TH: case GUMBO_TAG_THEAD: case GUMBO_TAG_TR:
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_COLGROUP:
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_OPTGROUP:
+            case GUMBO_TAG_OPTION:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_RB:
+            case GUMBO_TAG_RP:
+            case GUMBO_TAG_RT:
+            case GUMBO_TAG_RTC:
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TR:
                 pop();
                 break;
             default:
@@ -829,20 +1069,6 @@ void TreeBuilder::resetInsertionMode() {
             continue;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_SELECT:
-                if (!last) {
-                    for (std::size_t j = i; j-- > 0;) {
-                        if (is(m_open[j], GUMBO_TAG_TEMPLATE)) {
-                            break;
-                        }
-                        if (is(m_open[j], GUMBO_TAG_TABLE)) {
-                            m_mode = Mode::InSelectInTable;
-                            return;
-                        }
-                    }
-                }
-                m_mode = Mode::InSelect;
-                return;
             case GUMBO_TAG_TD:
             case GUMBO_TAG_TH:
                 if (!last) {
@@ -1026,6 +1252,12 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         std::size_t stackAt = m_open.size();
         while (m_open[--stackAt] != formatting) {
         }
+        // Browsers leave a select whole: a formatting element outside it stays open.
+        for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
+            if (is(m_open[i], GUMBO_TAG_SELECT)) {
+                return true;
+            }
+        }
         GumboNode* furthest = nullptr;
         std::size_t furthestAt = 0;
         for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
@@ -1102,8 +1334,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
             --bookmark;
         }
         ++built(element)->formatting;
-        m_formatting.insert(m_formatting.begin() + static_cast<std::ptrdiff_t>(bookmark),
-                            element);
+        m_formatting.insert(m_formatting.begin() + static_cast<std::ptrdiff_t>(bookmark), element);
         removeFromStack(formatting);
         const auto furthestIt = std::find(m_open.begin(), m_open.end(), furthest);
         built(element)->open = true;
@@ -1156,6 +1387,9 @@ GumboNode* TreeBuilder::insertElement(const Tag& tag) {
     GumboNode* element = newElement(tag, GUMBO_NAMESPACE_HTML);
     insertNodeAt(appropriatePlace(), element);
     push(element);
+    if (tag.tag == GUMBO_TAG_UNKNOWN && tag.name == "selectedcontent") {
+        noteSelectedContent(element);
+    }
     return element;
 }
 
@@ -1217,6 +1451,9 @@ void TreeBuilder::run() {
         }
         const GumboNode* adjusted = adjustedCurrent();
         m_tokenizer.setForeignContent(adjusted != nullptr && !isHtml(adjusted));
+    }
+    while (!m_open.empty()) {
+        pop();  // parsing stops with every element closed
     }
     finish();
 }
@@ -1357,6 +1594,10 @@ void TreeBuilder::processEof() {
 }
 
 void TreeBuilder::foreignText(std::string_view text) {
+    // A NUL becomes U+FFFD but, unlike other text, leaves a frameset possible.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return !isSpace(c) && c != '\0'; })) {
+        m_framesetOk = false;
+    }
     if (text.find('\0') != std::string_view::npos) {
         m_scratch.clear();
         for (const char c : text) {
@@ -1368,27 +1609,56 @@ void TreeBuilder::foreignText(std::string_view text) {
         }
         text = m_scratch;
     }
-    if (!allSpace(text)) {
-        m_framesetOk = false;
-    }
     insertText(text);
 }
 
 void TreeBuilder::foreignTag(const Tag& tag) {
     auto breaksOut = [&] {
         switch (tag.tag) {
-            case GUMBO_TAG_B: case GUMBO_TAG_BIG: case GUMBO_TAG_BLOCKQUOTE:
-            case GUMBO_TAG_BODY: case GUMBO_TAG_BR: case GUMBO_TAG_CENTER: case GUMBO_TAG_CODE:
-            case GUMBO_TAG_DD: case GUMBO_TAG_DIV: case GUMBO_TAG_DL: case GUMBO_TAG_DT:
-            case GUMBO_TAG_EM: case GUMBO_TAG_EMBED: case GUMBO_TAG_H1: case GUMBO_TAG_H2:
-            case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
-            case GUMBO_TAG_HEAD: case GUMBO_TAG_HR: case GUMBO_TAG_I: case GUMBO_TAG_IMG:
-            case GUMBO_TAG_LI: case GUMBO_TAG_LISTING: case GUMBO_TAG_MENU: case GUMBO_TAG_META:
-            case GUMBO_TAG_NOBR: case GUMBO_TAG_OL: case GUMBO_TAG_P: case GUMBO_TAG_PRE:
-            case GUMBO_TAG_RUBY: case GUMBO_TAG_S: case GUMBO_TAG_SMALL: case GUMBO_TAG_SPAN:
-            case GUMBO_TAG_STRONG: case GUMBO_TAG_STRIKE: case GUMBO_TAG_SUB:
-            case GUMBO_TAG_SUP: case GUMBO_TAG_TABLE: case GUMBO_TAG_TT: case GUMBO_TAG_U:
-            case GUMBO_TAG_UL: case GUMBO_TAG_VAR:
+            case GUMBO_TAG_B:
+            case GUMBO_TAG_BIG:
+            case GUMBO_TAG_BLOCKQUOTE:
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_BR:
+            case GUMBO_TAG_CENTER:
+            case GUMBO_TAG_CODE:
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DIV:
+            case GUMBO_TAG_DL:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_EM:
+            case GUMBO_TAG_EMBED:
+            case GUMBO_TAG_H1:
+            case GUMBO_TAG_H2:
+            case GUMBO_TAG_H3:
+            case GUMBO_TAG_H4:
+            case GUMBO_TAG_H5:
+            case GUMBO_TAG_H6:
+            case GUMBO_TAG_HEAD:
+            case GUMBO_TAG_HR:
+            case GUMBO_TAG_I:
+            case GUMBO_TAG_IMG:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_LISTING:
+            case GUMBO_TAG_MENU:
+            case GUMBO_TAG_META:
+            case GUMBO_TAG_NOBR:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_PRE:
+            case GUMBO_TAG_RUBY:
+            case GUMBO_TAG_S:
+            case GUMBO_TAG_SMALL:
+            case GUMBO_TAG_SPAN:
+            case GUMBO_TAG_STRONG:
+            case GUMBO_TAG_STRIKE:
+            case GUMBO_TAG_SUB:
+            case GUMBO_TAG_SUP:
+            case GUMBO_TAG_TABLE:
+            case GUMBO_TAG_TT:
+            case GUMBO_TAG_U:
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_VAR:
                 return true;
             case GUMBO_TAG_FONT:
                 return tag.find("color") != nullptr || tag.find("face") != nullptr ||
@@ -1435,32 +1705,70 @@ void TreeBuilder::foreignTag(const Tag& tag) {
 
 void TreeBuilder::tagIn(Mode mode, const Tag& tag) {
     switch (mode) {
-        case Mode::Initial: initialTag(tag); return;
-        case Mode::BeforeHtml: beforeHtmlTag(tag); return;
-        case Mode::BeforeHead: beforeHeadTag(tag); return;
-        case Mode::InHead: inHeadTag(tag); return;
-        case Mode::InHeadNoscript: inHeadNoscriptTag(tag); return;
-        case Mode::AfterHead: afterHeadTag(tag); return;
-        case Mode::InBody: inBodyTag(tag); return;
-        case Mode::Text: textTag(tag); return;
-        case Mode::InTable: inTableTag(tag); return;
+        case Mode::Initial:
+            initialTag(tag);
+            return;
+        case Mode::BeforeHtml:
+            beforeHtmlTag(tag);
+            return;
+        case Mode::BeforeHead:
+            beforeHeadTag(tag);
+            return;
+        case Mode::InHead:
+            inHeadTag(tag);
+            return;
+        case Mode::InHeadNoscript:
+            inHeadNoscriptTag(tag);
+            return;
+        case Mode::AfterHead:
+            afterHeadTag(tag);
+            return;
+        case Mode::InBody:
+            inBodyTag(tag);
+            return;
+        case Mode::Text:
+            textTag(tag);
+            return;
+        case Mode::InTable:
+            inTableTag(tag);
+            return;
         case Mode::InTableText:
             flushTableText();
             tagIn(m_mode, tag);
             return;
-        case Mode::InCaption: inCaptionTag(tag); return;
-        case Mode::InColumnGroup: inColumnGroupTag(tag); return;
-        case Mode::InTableBody: inTableBodyTag(tag); return;
-        case Mode::InRow: inRowTag(tag); return;
-        case Mode::InCell: inCellTag(tag); return;
-        case Mode::InSelect: inSelectTag(tag); return;
-        case Mode::InSelectInTable: inSelectInTableTag(tag); return;
-        case Mode::InTemplate: inTemplateTag(tag); return;
-        case Mode::AfterBody: afterBodyTag(tag); return;
-        case Mode::InFrameset: inFramesetTag(tag); return;
-        case Mode::AfterFrameset: afterFramesetTag(tag); return;
-        case Mode::AfterAfterBody: afterAfterBodyTag(tag); return;
-        case Mode::AfterAfterFrameset: afterAfterFramesetTag(tag); return;
+        case Mode::InCaption:
+            inCaptionTag(tag);
+            return;
+        case Mode::InColumnGroup:
+            inColumnGroupTag(tag);
+            return;
+        case Mode::InTableBody:
+            inTableBodyTag(tag);
+            return;
+        case Mode::InRow:
+            inRowTag(tag);
+            return;
+        case Mode::InCell:
+            inCellTag(tag);
+            return;
+        case Mode::InTemplate:
+            inTemplateTag(tag);
+            return;
+        case Mode::AfterBody:
+            afterBodyTag(tag);
+            return;
+        case Mode::InFrameset:
+            inFramesetTag(tag);
+            return;
+        case Mode::AfterFrameset:
+            afterFramesetTag(tag);
+            return;
+        case Mode::AfterAfterBody:
+            afterAfterBodyTag(tag);
+            return;
+        case Mode::AfterAfterFrameset:
+            afterAfterFramesetTag(tag);
+            return;
     }
 }
 
@@ -1565,18 +1873,6 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
             textIn(m_mode, text.substr(n));
             return;
         }
-        case Mode::InSelect:
-        case Mode::InSelectInTable: {
-            m_scratch.clear();
-            for (const char c : text) {
-                if (c != '\0') {
-                    m_scratch += c;
-                }
-            }
-            const std::string kept = m_scratch;
-            insertText(kept);
-            return;
-        }
         case Mode::AfterBody:
         case Mode::AfterAfterBody: {
             const std::size_t n = spacePrefix(text);
@@ -1672,8 +1968,6 @@ void TreeBuilder::eofIn(Mode mode) {
         case Mode::InTableBody:
         case Mode::InRow:
         case Mode::InCell:
-        case Mode::InSelect:
-        case Mode::InSelectInTable:
             if (!m_templateModes.empty()) {
                 eofIn(Mode::InTemplate);
             }
@@ -1733,8 +2027,8 @@ void TreeBuilder::beforeHtmlTag(const Tag& tag) {
         m_mode = Mode::BeforeHead;
         return;
     }
-    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD &&
-        tag.tag != GUMBO_TAG_BODY && tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
+        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
         return;
     }
     push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
@@ -1753,8 +2047,8 @@ void TreeBuilder::beforeHeadTag(const Tag& tag) {
         m_mode = Mode::InHead;
         return;
     }
-    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD &&
-        tag.tag != GUMBO_TAG_BODY && tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
+        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
         return;
     }
     m_head = insertNamed("head");
@@ -1972,9 +2266,15 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                 mergeAttributes(m_tree.m_arena, m_open.front(), tag);
             }
             return;
-        case GUMBO_TAG_BASE: case GUMBO_TAG_BASEFONT: case GUMBO_TAG_BGSOUND:
-        case GUMBO_TAG_LINK: case GUMBO_TAG_META: case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_SCRIPT: case GUMBO_TAG_STYLE: case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
         case GUMBO_TAG_TITLE:
             inHeadTag(tag);
             return;
@@ -1997,21 +2297,43 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             insertElement(tag);
             m_mode = Mode::InFrameset;
             return;
-        case GUMBO_TAG_ADDRESS: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE:
-        case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_CENTER: case GUMBO_TAG_DETAILS:
-        case kTagDialog: case GUMBO_TAG_DIR: case GUMBO_TAG_DIV: case GUMBO_TAG_DL:
-        case GUMBO_TAG_FIELDSET: case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_FIGURE:
-        case GUMBO_TAG_FOOTER: case GUMBO_TAG_HEADER: case GUMBO_TAG_HGROUP:
-        case GUMBO_TAG_MAIN: case GUMBO_TAG_MENU: case GUMBO_TAG_NAV: case GUMBO_TAG_OL:
-        case GUMBO_TAG_P: case kTagSearch: case GUMBO_TAG_SECTION: case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_DETAILS:
+        case kTagDialog:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_P:
+        case kTagSearch:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SUMMARY:
         case GUMBO_TAG_UL:
             closeParagraphIfInButtonScope();
             insertElement(tag);
             return;
-        case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5: case GUMBO_TAG_H6: {
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6: {
             closeParagraphIfInButtonScope();
-            const unsigned now = isHtml(current()) ? tagOfNode(current()) : GUMBO_TAG_UNKNOWN;
+            const unsigned now =
+                isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
             if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
                 pop();
             }
@@ -2082,7 +2404,10 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                     break;
                 }
                 if (is(entry, GUMBO_TAG_A)) {
-                    adoptionAgency(makeTag(TokenType::EndTag, "a"));
+                    const Tag end = makeTag(TokenType::EndTag, "a");
+                    if (!adoptionAgency(end)) {
+                        inBodyOtherEndTag(end);
+                    }
                     const std::size_t at = formattingIndex(entry);
                     if (at < m_formatting.size()) {
                         removeFormatting(at);
@@ -2095,16 +2420,27 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             pushFormatting(insertElement(tag));
             return;
         }
-        case GUMBO_TAG_B: case GUMBO_TAG_BIG: case GUMBO_TAG_CODE: case GUMBO_TAG_EM:
-        case GUMBO_TAG_FONT: case GUMBO_TAG_I: case GUMBO_TAG_S: case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_STRIKE: case GUMBO_TAG_STRONG: case GUMBO_TAG_TT: case GUMBO_TAG_U:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
             reconstructFormatting();
             pushFormatting(insertElement(tag));
             return;
         case GUMBO_TAG_NOBR:
             reconstructFormatting();
             if (inScope(GUMBO_TAG_NOBR)) {
-                adoptionAgency(tag);
+                if (!adoptionAgency(tag)) {
+                    inBodyOtherEndTag(tag);
+                }
                 reconstructFormatting();
             }
             pushFormatting(insertElement(tag));
@@ -2125,14 +2461,21 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             m_framesetOk = false;
             m_mode = Mode::InTable;
             return;
-        case GUMBO_TAG_AREA: case GUMBO_TAG_BR: case GUMBO_TAG_EMBED: case GUMBO_TAG_IMG:
-        case GUMBO_TAG_KEYGEN: case GUMBO_TAG_WBR:
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_WBR:
             reconstructFormatting();
             insertElement(tag);
             pop();
             m_framesetOk = false;
             return;
         case GUMBO_TAG_INPUT: {
+            if (inScope(GUMBO_TAG_SELECT)) {
+                popUntil(GUMBO_TAG_SELECT);  // an input ends the select it is in
+            }
             reconstructFormatting();
             insertElement(tag);
             pop();
@@ -2150,6 +2493,9 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             return;
         case GUMBO_TAG_HR:
             closeParagraphIfInButtonScope();
+            if (inScope(GUMBO_TAG_SELECT)) {
+                generateImpliedEndTags();
+            }
             insertElement(tag);
             pop();
             m_framesetOk = false;
@@ -2183,18 +2529,21 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             genericText(tag, HtmlTokenizer::State::Rawtext);
             return;
         case GUMBO_TAG_SELECT:
+            // A select does not nest: the second one closes the first.
+            if (inScope(GUMBO_TAG_SELECT)) {
+                popUntil(GUMBO_TAG_SELECT);
+                return;
+            }
             reconstructFormatting();
             insertElement(tag);
             m_framesetOk = false;
-            m_mode = (m_mode == Mode::InTable || m_mode == Mode::InCaption ||
-                      m_mode == Mode::InTableBody || m_mode == Mode::InRow ||
-                      m_mode == Mode::InCell)
-                         ? Mode::InSelectInTable
-                         : Mode::InSelect;
             return;
         case GUMBO_TAG_OPTGROUP:
         case GUMBO_TAG_OPTION:
-            if (is(current(), GUMBO_TAG_OPTION)) {
+            if (inScope(GUMBO_TAG_SELECT)) {
+                generateImpliedEndTags(tag.tag == GUMBO_TAG_OPTION ? GUMBO_TAG_OPTGROUP
+                                                                   : GUMBO_TAG_LAST);
+            } else if (is(current(), GUMBO_TAG_OPTION)) {
                 pop();
             }
             reconstructFormatting();
@@ -2223,9 +2572,17 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                 pop();
             }
             return;
-        case GUMBO_TAG_CAPTION: case GUMBO_TAG_COL: case GUMBO_TAG_COLGROUP:
-        case GUMBO_TAG_FRAME: case GUMBO_TAG_HEAD: case GUMBO_TAG_TBODY: case GUMBO_TAG_TD:
-        case GUMBO_TAG_TFOOT: case GUMBO_TAG_TH: case GUMBO_TAG_THEAD: case GUMBO_TAG_TR:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TR:
             return;
         default:
             reconstructFormatting();
@@ -2249,14 +2606,34 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
                 afterBodyTag(tag);
             }
             return;
-        case GUMBO_TAG_ADDRESS: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE:
-        case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_BUTTON: case GUMBO_TAG_CENTER:
-        case GUMBO_TAG_DETAILS: case kTagDialog: case GUMBO_TAG_DIR: case GUMBO_TAG_DIV:
-        case GUMBO_TAG_DL: case GUMBO_TAG_FIELDSET: case GUMBO_TAG_FIGCAPTION:
-        case GUMBO_TAG_FIGURE: case GUMBO_TAG_FOOTER: case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_HGROUP: case GUMBO_TAG_LISTING: case GUMBO_TAG_MAIN:
-        case GUMBO_TAG_MENU: case GUMBO_TAG_NAV: case GUMBO_TAG_OL: case GUMBO_TAG_PRE:
-        case kTagSearch: case GUMBO_TAG_SECTION: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_UL:
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_DETAILS:
+        case kTagDialog:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_PRE:
+        case kTagSearch:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_UL:
             if (!inScope(tag.tag)) {
                 return;
             }
@@ -2301,8 +2678,12 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             generateImpliedEndTags(tag.tag);
             popUntil(tag.tag);
             return;
-        case GUMBO_TAG_H1: case GUMBO_TAG_H2: case GUMBO_TAG_H3: case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5: case GUMBO_TAG_H6: {
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6: {
             bool any = false;
             for (unsigned h = GUMBO_TAG_H1; h <= GUMBO_TAG_H6 && !any; ++h) {
                 any = inScope(h);
@@ -2312,7 +2693,8 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             }
             generateImpliedEndTags();
             while (!m_open.empty()) {
-                const unsigned now = isHtml(current()) ? tagOfNode(current()) : GUMBO_TAG_UNKNOWN;
+                const unsigned now =
+                    isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
                 pop();
                 if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
                     break;
@@ -2320,10 +2702,20 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             }
             return;
         }
-        case GUMBO_TAG_A: case GUMBO_TAG_B: case GUMBO_TAG_BIG: case GUMBO_TAG_CODE:
-        case GUMBO_TAG_EM: case GUMBO_TAG_FONT: case GUMBO_TAG_I: case GUMBO_TAG_NOBR:
-        case GUMBO_TAG_S: case GUMBO_TAG_SMALL: case GUMBO_TAG_STRIKE: case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_TT: case GUMBO_TAG_U:
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
             if (!adoptionAgency(tag)) {
                 inBodyOtherEndTag(tag);
             }
@@ -2353,7 +2745,8 @@ void TreeBuilder::inBodyOtherEndTag(const Tag& tag) {
     for (std::size_t i = m_open.size(); i-- > 0;) {
         GumboNode* node = m_open[i];
         if (sameName(node, tag)) {
-            generateImpliedEndTags(tag.tag == GUMBO_TAG_UNKNOWN ? GUMBO_TAG_LAST : tag.tag);
+            generateImpliedEndTags(tag.tag == GUMBO_TAG_UNKNOWN ? unsigned{GUMBO_TAG_LAST}
+                                                                : tag.tag);
             popUntilNode(node);
             return;
         }
@@ -2453,9 +2846,16 @@ void TreeBuilder::inTableTag(const Tag& tag) {
                 popUntil(GUMBO_TAG_TABLE);
                 resetInsertionMode();
                 return;
-            case GUMBO_TAG_BODY: case GUMBO_TAG_CAPTION: case GUMBO_TAG_COL:
-            case GUMBO_TAG_COLGROUP: case GUMBO_TAG_HTML: case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_TD: case GUMBO_TAG_TFOOT: case GUMBO_TAG_TH: case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_COL:
+            case GUMBO_TAG_COLGROUP:
+            case GUMBO_TAG_HTML:
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_THEAD:
             case GUMBO_TAG_TR:
                 return;
             case GUMBO_TAG_TEMPLATE:
@@ -2484,11 +2884,10 @@ void TreeBuilder::inCaptionTag(const Tag& tag) {
         }
         return;
     }
-    const bool tableStart = start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
-                                      t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_TBODY ||
-                                      t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
-                                      t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD ||
-                                      t == GUMBO_TAG_TR);
+    const bool tableStart =
+        start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+                  t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
+                  t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR);
     if (tableStart || (!start && t == GUMBO_TAG_TABLE)) {
         if (!inScope(GUMBO_TAG_CAPTION, Scope::Table)) {
             return;
@@ -2497,10 +2896,10 @@ void TreeBuilder::inCaptionTag(const Tag& tag) {
         inTableTag(tag);
         return;
     }
-    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-                   t == GUMBO_TAG_HTML || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD ||
-                   t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD ||
-                   t == GUMBO_TAG_TR)) {
+    if (!start &&
+        (t == GUMBO_TAG_BODY || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+         t == GUMBO_TAG_HTML || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
+         t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
         return;
     }
     inBodyTag(tag);
@@ -2544,8 +2943,8 @@ void TreeBuilder::inTableBodyTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
     auto clear = [&] {
-        clearStackBackTo(
-            {GUMBO_TAG_TBODY, GUMBO_TAG_TFOOT, GUMBO_TAG_THEAD, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+        clearStackBackTo({GUMBO_TAG_TBODY, GUMBO_TAG_TFOOT, GUMBO_TAG_THEAD, GUMBO_TAG_TEMPLATE,
+                          GUMBO_TAG_HTML});
     };
     if (start && t == GUMBO_TAG_TR) {
         clear();
@@ -2694,102 +3093,6 @@ void TreeBuilder::inCellTag(const Tag& tag) {
     inBodyTag(tag);
 }
 
-void TreeBuilder::inSelectTag(const Tag& tag) {
-    const unsigned t = tag.tag;
-    if (tag.type == TokenType::StartTag) {
-        switch (t) {
-            case GUMBO_TAG_HTML:
-                inBodyTag(tag);
-                return;
-            case GUMBO_TAG_OPTION:
-                if (is(current(), GUMBO_TAG_OPTION)) {
-                    pop();
-                }
-                insertElement(tag);
-                return;
-            case GUMBO_TAG_OPTGROUP:
-            case GUMBO_TAG_HR:
-                if (is(current(), GUMBO_TAG_OPTION)) {
-                    pop();
-                }
-                if (is(current(), GUMBO_TAG_OPTGROUP)) {
-                    pop();
-                }
-                insertElement(tag);
-                if (t == GUMBO_TAG_HR) {
-                    pop();
-                }
-                return;
-            case GUMBO_TAG_SELECT:
-                if (inScope(GUMBO_TAG_SELECT, Scope::Select)) {
-                    popUntil(GUMBO_TAG_SELECT);
-                    resetInsertionMode();
-                }
-                return;
-            case GUMBO_TAG_INPUT:
-            case GUMBO_TAG_KEYGEN:
-            case GUMBO_TAG_TEXTAREA:
-                if (!inScope(GUMBO_TAG_SELECT, Scope::Select)) {
-                    return;
-                }
-                popUntil(GUMBO_TAG_SELECT);
-                resetInsertionMode();
-                processTag(tag);
-                return;
-            case GUMBO_TAG_SCRIPT:
-            case GUMBO_TAG_TEMPLATE:
-                inHeadTag(tag);
-                return;
-            default:
-                return;
-        }
-    }
-    switch (t) {
-        case GUMBO_TAG_OPTGROUP:
-            if (is(current(), GUMBO_TAG_OPTION) && m_open.size() > 1 &&
-                is(m_open[m_open.size() - 2], GUMBO_TAG_OPTGROUP)) {
-                pop();
-            }
-            if (is(current(), GUMBO_TAG_OPTGROUP)) {
-                pop();
-            }
-            return;
-        case GUMBO_TAG_OPTION:
-            if (is(current(), GUMBO_TAG_OPTION)) {
-                pop();
-            }
-            return;
-        case GUMBO_TAG_SELECT:
-            if (inScope(GUMBO_TAG_SELECT, Scope::Select)) {
-                popUntil(GUMBO_TAG_SELECT);
-                resetInsertionMode();
-            }
-            return;
-        case GUMBO_TAG_TEMPLATE:
-            inHeadTag(tag);
-            return;
-        default:
-            return;
-    }
-}
-
-void TreeBuilder::inSelectInTableTag(const Tag& tag) {
-    const unsigned t = tag.tag;
-    const bool tableTag = t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_TABLE || t == GUMBO_TAG_TBODY ||
-                          t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR ||
-                          t == GUMBO_TAG_TD || t == GUMBO_TAG_TH;
-    if (tableTag) {
-        if (tag.type == TokenType::EndTag && !inScope(t, Scope::Table)) {
-            return;
-        }
-        popUntil(GUMBO_TAG_SELECT);
-        resetInsertionMode();
-        processTag(tag);
-        return;
-    }
-    inSelectTag(tag);
-}
-
 void TreeBuilder::inTemplateTag(const Tag& tag) {
     const unsigned t = tag.tag;
     if (tag.type == TokenType::EndTag) {
@@ -2800,14 +3103,23 @@ void TreeBuilder::inTemplateTag(const Tag& tag) {
     }
     Mode next = Mode::InBody;
     switch (t) {
-        case GUMBO_TAG_BASE: case GUMBO_TAG_BASEFONT: case GUMBO_TAG_BGSOUND:
-        case GUMBO_TAG_LINK: case GUMBO_TAG_META: case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_SCRIPT: case GUMBO_TAG_STYLE: case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
         case GUMBO_TAG_TITLE:
             inHeadTag(tag);
             return;
-        case GUMBO_TAG_CAPTION: case GUMBO_TAG_COLGROUP: case GUMBO_TAG_TBODY:
-        case GUMBO_TAG_TFOOT: case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_THEAD:
             next = Mode::InTable;
             break;
         case GUMBO_TAG_COL:

@@ -127,11 +127,11 @@ std::string serialize(const HtmlTree& tree) {
                 for (unsigned i = 0; i < element.attributes.length; ++i) {
                     const auto* attribute =
                         static_cast<const GumboAttribute*>(element.attributes.data[i]);
-                    const char* ns = attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK ? "xlink "
-                                     : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XML ? "xml "
-                                     : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XMLNS
-                                         ? "xmlns "
-                                         : "";
+                    const char* ns =
+                        attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK   ? "xlink "
+                        : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XML   ? "xml "
+                        : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XMLNS ? "xmlns "
+                                                                                  : "";
                     attributes.push_back(ns + std::string(attribute->name) + "=\"" +
                                          attribute->value + "\"");
                 }
