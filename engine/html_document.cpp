@@ -136,8 +136,8 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 
 }  // namespace
 
-void HtmlDocument::Impl::parseWhole() {
-    tree = std::make_unique<ParsedText>(std::move(source));
+void HtmlDocument::Impl::parseWhole(bool ownParser) {
+    tree = std::make_unique<ParsedText>(std::move(source), ownParser);
     source.clear();
     walkElements(tree->document(), [&](const GumboNode* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
@@ -232,6 +232,10 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
         return document;
     }
     impl.source = std::move(utf8Text);
+    if (options.ownParser) {
+        impl.parseWhole(true);
+        return document;
+    }
     impl.controlsShielded = shieldControlCharacters(impl.source);
     const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
                                           options.pieceBytes, kMaxAttributesPerTag};

@@ -29,6 +29,9 @@ private:
 struct ParseOptions {
     std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
     std::size_t pieceBytes = std::size_t{1024} * 1024;
+    // The engine's own parser instead of gumbo: the whole document at once,
+    // with none of the guards gumbo needs.
+    bool ownParser = false;
 };
 
 class HtmlDocument {

@@ -21,6 +21,7 @@
 #include <engine/html_document.h>
 #include <engine/inner_text_p.h>
 #include <engine/markup_scan_p.h>
+#include <engine/tree_builder_p.h>
 
 namespace tabrivo {
 namespace detail {
@@ -54,7 +55,12 @@ void walkElements(const GumboNode* root, Visit&& visit) {
 // Text and the tree parsed from it, freed together.
 class ParsedText {
 public:
-    explicit ParsedText(std::string text) : m_text(std::move(text)) {
+    explicit ParsedText(std::string text, bool ownParser = false) : m_text(std::move(text)) {
+        if (ownParser) {
+            m_tree = buildHtmlTree(m_text);
+            m_text = std::string();  // the tree holds copies
+            return;
+        }
         GumboOptions options = kGumboDefaultOptions;
         options.allocator = &GumboArena::allocateFor;
         options.deallocator = &GumboArena::releaseFor;
@@ -66,12 +72,15 @@ public:
     ParsedText& operator=(const ParsedText&) = delete;
     ~ParsedText() = default;  // the arena frees the tree
 
-    const GumboNode* document() const { return m_output->document; }
+    const GumboNode* document() const {
+        return m_tree != nullptr ? m_tree->document() : m_output->document;
+    }
 
 private:
-    std::string m_text;  // the tree points into it
+    std::string m_text;  // gumbo's tree points into it
     GumboArena m_arena;
     GumboOutput* m_output = nullptr;
+    std::unique_ptr<HtmlTree> m_tree;
 };
 
 // The first child element of `parent` with the tag, or null.
@@ -112,7 +121,7 @@ struct HtmlDocument::Impl {
     detail::TextSegmentCache tablesWithCrLf;
     detail::EntryContexts contexts;
 
-    void parseWhole();
+    void parseWhole(bool ownParser = false);
     bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
     void forgetPieceElements();
     // Parses the given stretches of a run's rows in turn; `visit` gets each
