@@ -29,9 +29,8 @@ private:
 struct ParseOptions {
     std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
     std::size_t pieceBytes = std::size_t{1024} * 1024;
-    // The engine's own parser instead of gumbo: the whole document at once,
-    // with none of the guards gumbo needs.
-    bool ownParser = false;
+    // The engine's own parser; gumbo otherwise, kept to compare with.
+    bool ownParser = true;
 };
 
 class HtmlDocument {

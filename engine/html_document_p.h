@@ -55,7 +55,7 @@ void walkElements(const GumboNode* root, Visit&& visit) {
 // Text and the tree parsed from it, freed together.
 class ParsedText {
 public:
-    explicit ParsedText(std::string text, bool ownParser = false) : m_text(std::move(text)) {
+    ParsedText(std::string text, bool ownParser) : m_text(std::move(text)) {
         if (ownParser) {
             m_tree = buildHtmlTree(m_text);
             m_text = std::string();  // the tree holds copies
@@ -116,12 +116,13 @@ struct HtmlDocument::Impl {
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
     bool controlsShielded = false;
+    bool ownParser = true;  // else gumbo, kept to compare with
     // Nested tables' texts, per line break written.
     detail::TextSegmentCache tablesWithLf;
     detail::TextSegmentCache tablesWithCrLf;
     detail::EntryContexts contexts;
 
-    void parseWhole(bool ownParser = false);
+    void parseWhole();
     bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
     void forgetPieceElements();
     // Parses the given stretches of a run's rows in turn; `visit` gets each
@@ -143,7 +144,7 @@ bool HtmlDocument::Impl::forEachPiece(
         std::string text = piecePrefix;
         text.append("<table><").append(run.rows.section).append(">");
         text.append(source, begin, end - begin);
-        const detail::ParsedText piece(std::move(text));
+        const detail::ParsedText piece(std::move(text), ownParser);
         const GumboNode* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
         const GumboNode* body =
             html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;

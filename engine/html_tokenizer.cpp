@@ -289,6 +289,7 @@ void HtmlTokenizer::emitTag() {
         token.attributes = m_attributes.data();
         token.attributeCount = m_attributes.size();
         token.selfClosing = m_selfClosing;
+        token.offset = m_tagStart;
         m_lastStartTag.assign(token.text);
     }
     m_state = State::Data;
@@ -416,6 +417,7 @@ void HtmlTokenizer::dataState() {
     }
     const char c = m_in[m_pos++];
     if (c == '<') {
+        m_tagStart = m_pos - 1;
         m_state = State::TagOpen;
     } else if (c == '&') {
         characterReference(false);

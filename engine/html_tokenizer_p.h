@@ -31,6 +31,7 @@ struct Token {
     TokenType type = TokenType::EndOfFile;
     std::string_view text;  // character run, comment data, tag or DOCTYPE name
     bool selfClosing = false;
+    std::size_t offset = 0;  // start tags: where their '<' stands in the input
     const TokenAttribute* attributes = nullptr;
     std::size_t attributeCount = 0;
     // DOCTYPE only.
@@ -199,6 +200,7 @@ private:
     // The token being built: its name (or comment data) is at the start of
     // the buffer, attribute names and values follow.
     TokenType m_tagType = TokenType::StartTag;
+    std::size_t m_tagStart = 0;
     std::string m_buffer;
     std::size_t m_nameEnd = 0;
     bool m_selfClosing = false;

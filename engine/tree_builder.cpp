@@ -317,6 +317,7 @@ struct Tag {
     const TokenAttribute* attributes = nullptr;
     std::size_t attributeCount = 0;
     bool selfClosing = false;
+    std::size_t offset = 0;                         // of the start tag; 0 when implied
     const GumboVector* copiedAttributes = nullptr;  // when recreating an element
 
     const TokenAttribute* find(std::string_view attribute) const {
@@ -541,6 +542,7 @@ GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     std::memcpy(original + 1, name.data(), name.size());
     original[name.size() + 1] = '\0';
     element.original_tag = {original, name.size() + 1};
+    element.start_pos.offset = static_cast<unsigned>(tag.offset);
     if (tag.copiedAttributes != nullptr) {
         element.attributes = *tag.copiedAttributes;  // attributes are never changed in place
         return node;
@@ -1494,6 +1496,7 @@ void TreeBuilder::process(const Token& token) {
             tag.attributes = token.attributes;
             tag.attributeCount = token.attributeCount;
             tag.selfClosing = token.selfClosing;
+            tag.offset = token.offset;
             processTag(tag);
             return;
         }
