@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <engine/utf8.h>
+
 namespace tabrivo::detail {
 
 namespace {
@@ -79,24 +81,6 @@ std::size_t findAny(std::string_view text, std::size_t from, char a, char b, cha
         }
     }
     return static_cast<std::size_t>(p - begin);
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // What a numeric reference to a C1 control stands for: the windows-1252
@@ -312,6 +296,19 @@ void HtmlTokenizer::emitDoctype() {
     token.systemId = bufferSpan(m_systemBegin, m_systemEnd);
     token.forceQuirks = m_forceQuirks;
     m_state = State::Data;
+}
+
+char HtmlTokenizer::readName(bool slashEnds) {
+    while (!ended()) {
+        const char c = m_in[m_pos++];
+        if (isSpace(c) || c == '>' || (slashEnds && c == '/')) {
+            m_nameEnd = m_buffer.size();
+            return c;
+        }
+        appendLower(c);
+    }
+    m_nameEnd = m_buffer.size();
+    return '\0';
 }
 
 bool HtmlTokenizer::isAppropriateEndTag() const {
@@ -683,28 +680,19 @@ void HtmlTokenizer::run() {
                 newComment();
             }
             return;
-        case State::TagName:
-            while (!ended()) {
-                const char n = m_in[m_pos++];
-                if (isSpace(n)) {
-                    m_nameEnd = m_buffer.size();
-                    m_state = State::BeforeAttributeName;
-                    return;
-                }
-                if (n == '/') {
-                    m_nameEnd = m_buffer.size();
-                    m_state = State::SelfClosingStartTag;
-                    return;
-                }
-                if (n == '>') {
-                    m_nameEnd = m_buffer.size();
-                    emitTag();
-                    return;
-                }
-                appendLower(n);
+        case State::TagName: {
+            const char end = readName(true);
+            if (end == '>') {
+                emitTag();
+            } else if (end == '/') {
+                m_state = State::SelfClosingStartTag;
+            } else if (end != '\0') {
+                m_state = State::BeforeAttributeName;
+            } else {
+                emitEof();
             }
-            emitEof();
             return;
+        }
         case State::RcdataLessThan:
         case State::RawtextLessThan:
         case State::ScriptDataLessThan:
@@ -1131,25 +1119,18 @@ void HtmlTokenizer::run() {
                 m_state = State::DoctypeName;
             }
             return;
-        case State::DoctypeName:
-            while (!ended()) {
-                const char n = m_in[m_pos++];
-                if (isSpace(n)) {
-                    m_nameEnd = m_buffer.size();
-                    m_state = State::AfterDoctypeName;
-                    return;
-                }
-                if (n == '>') {
-                    m_nameEnd = m_buffer.size();
-                    emitDoctype();
-                    return;
-                }
-                appendLower(n);
+        case State::DoctypeName: {
+            const char end = readName(false);
+            if (end == '>') {
+                emitDoctype();
+            } else if (end != '\0') {
+                m_state = State::AfterDoctypeName;
+            } else {
+                quirksDoctype();
+                emitEof();
             }
-            m_nameEnd = m_buffer.size();
-            quirksDoctype();
-            emitEof();
             return;
+        }
         case State::AfterDoctypeName:
             if (eof) {
                 quirksDoctype();

@@ -158,6 +158,10 @@ private:
     void emitComment();
     void emitDoctype();
     void appendLower(char c);
+    // Appends a lower-cased name up to white space, '>' or (if `slashEnds`)
+    // '/', and returns that character; '\0' at the end of the input, since a
+    // NUL in a name is taken as U+FFFD.
+    char readName(bool slashEnds);
     void appendBuffer(std::string_view chars) { m_buffer.append(chars); }
     bool isAppropriateEndTag() const;
     std::string_view bufferSpan(std::size_t begin, std::size_t end) const {
