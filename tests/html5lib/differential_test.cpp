@@ -44,6 +44,9 @@ struct Input {
 
 std::vector<Input> corpusInputs() {
     std::vector<Input> inputs;
+    if (!std::filesystem::is_directory(kShared / "corpus/public")) {
+        return inputs;
+    }
     for (const auto& entry : std::filesystem::directory_iterator(kShared / "corpus/public")) {
         if (entry.path().extension() == ".html" || entry.path().extension() == ".htm") {
             inputs.push_back({entry.path().filename().string(), readFile(entry.path())});
@@ -59,6 +62,9 @@ std::vector<Input> html5libInputs() {
     std::vector<Input> inputs;
     const auto dir = kShared / "html5lib-tests/tree-construction";
     std::vector<std::filesystem::path> files;
+    if (!std::filesystem::is_directory(dir)) {
+        return inputs;
+    }
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() == ".dat") {
             files.push_back(entry.path());

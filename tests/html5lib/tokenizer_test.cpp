@@ -217,6 +217,9 @@ TEST_P(TokenizerFile, AllTestsPass) {
 
 std::vector<std::string> tokenizerFiles() {
     std::vector<std::string> names;
+    if (!std::filesystem::is_directory(kDir)) {
+        return names;  // no shared test data here: nothing to run
+    }
     for (const auto& entry : std::filesystem::directory_iterator(kDir)) {
         if (entry.path().extension() == ".test") {
             names.push_back(entry.path().filename().string());
@@ -231,6 +234,7 @@ std::string testName(const testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TokenizerFile);
 INSTANTIATE_TEST_SUITE_P(Html5lib, TokenizerFile, testing::ValuesIn(tokenizerFiles()), testName);
 
 }  // namespace

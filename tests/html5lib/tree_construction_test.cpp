@@ -186,6 +186,9 @@ TEST_P(TreeConstructionFile, DocumentCasesPass) {
 
 std::vector<std::string> datFiles() {
     std::vector<std::string> names;
+    if (!std::filesystem::is_directory(kDir)) {
+        return names;  // no shared test data here: nothing to run
+    }
     for (const auto& entry : std::filesystem::directory_iterator(kDir)) {
         if (entry.path().extension() == ".dat") {
             names.push_back(entry.path().filename().string());
@@ -201,6 +204,7 @@ std::string testName(const testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TreeConstructionFile);
 INSTANTIATE_TEST_SUITE_P(Html5lib, TreeConstructionFile, testing::ValuesIn(datFiles()), testName);
 
 }  // namespace
