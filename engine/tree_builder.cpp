@@ -336,7 +336,8 @@ void* NodeArena::allocate(std::size_t bytes) {
     bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
     if (bytes > m_left) {
         const std::size_t size = std::max(bytes, kBlockBytes);
-        m_blocks.push_back(std::make_unique<std::byte[]>(size));
+        // Not zeroed: every byte given out is written before it is read.
+        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
         m_next = m_blocks.back().get();
         m_left = size;
     }
