@@ -11,6 +11,7 @@
 #include <engine/gumbo_arena_p.h>
 #include <engine/gumbo_guard_p.h>
 #include <engine/gumbo_util_p.h>
+#include <engine/html_tokenizer_p.h>
 #include <engine/inner_text_p.h>
 #include <engine/markup_scan_p.h>
 #include <engine/utf8.h>
@@ -137,7 +138,7 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 }  // namespace
 
 void HtmlDocument::Impl::parseWhole() {
-    tree = std::make_unique<ParsedText>(std::move(source));
+    tree = std::make_unique<ParsedText>(std::move(source), ownParser);
     source.clear();
     walkElements(tree->document(), [&](const GumboNode* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
@@ -163,7 +164,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
         copied = rows.end;
     }
     skeleton.append(source, copied);
-    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton));
+    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), ownParser);
 
     std::vector<Run> placed(found->size());
     std::vector<TableEntry> entries;
@@ -232,6 +233,11 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
         return document;
     }
     impl.source = std::move(utf8Text);
+    impl.ownParser = options.ownParser;
+    if (impl.ownParser) {
+        // Once here, so that the markup scan's offsets are the parser's.
+        detail::normalizeNewlines(impl.source);
+    }
     impl.controlsShielded = shieldControlCharacters(impl.source);
     const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
                                           options.pieceBytes, kMaxAttributesPerTag};

@@ -44,6 +44,8 @@ struct CellShape {
 struct ParseOptions {
     std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
     std::size_t pieceBytes = std::size_t{1024} * 1024;
+    // The engine's own parser; gumbo otherwise, kept to compare with.
+    bool ownParser = true;
 };
 
 class HtmlDocument {

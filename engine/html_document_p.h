@@ -21,6 +21,7 @@
 #include <engine/html_document.h>
 #include <engine/inner_text_p.h>
 #include <engine/markup_scan_p.h>
+#include <engine/tree_builder_p.h>
 
 namespace tabrivo {
 namespace detail {
@@ -54,7 +55,12 @@ void walkElements(const GumboNode* root, Visit&& visit) {
 // Text and the tree parsed from it, freed together.
 class ParsedText {
 public:
-    explicit ParsedText(std::string text) : m_text(std::move(text)) {
+    ParsedText(std::string text, bool ownParser) : m_text(std::move(text)) {
+        if (ownParser) {
+            m_tree = buildHtmlTree(m_text);
+            m_text = std::string();  // the tree holds copies
+            return;
+        }
         GumboOptions options = kGumboDefaultOptions;
         options.allocator = &GumboArena::allocateFor;
         options.deallocator = &GumboArena::releaseFor;
@@ -66,12 +72,15 @@ public:
     ParsedText& operator=(const ParsedText&) = delete;
     ~ParsedText() = default;  // the arena frees the tree
 
-    const GumboNode* document() const { return m_output->document; }
+    const GumboNode* document() const {
+        return m_tree != nullptr ? m_tree->document() : m_output->document;
+    }
 
 private:
-    std::string m_text;  // the tree points into it
+    std::string m_text;  // gumbo's tree points into it
     GumboArena m_arena;
     GumboOutput* m_output = nullptr;
+    std::unique_ptr<HtmlTree> m_tree;
 };
 
 // The first child element of `parent` with the tag, or null.
@@ -107,6 +116,7 @@ struct HtmlDocument::Impl {
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
     bool controlsShielded = false;
+    bool ownParser = true;  // else gumbo, kept to compare with
     // Nested tables' texts, per line break written.
     detail::TextSegmentCache tablesWithLf;
     detail::TextSegmentCache tablesWithCrLf;
@@ -134,7 +144,7 @@ bool HtmlDocument::Impl::forEachPiece(
         std::string text = piecePrefix;
         text.append("<table><").append(run.rows.section).append(">");
         text.append(source, begin, end - begin);
-        const detail::ParsedText piece(std::move(text));
+        const detail::ParsedText piece(std::move(text), ownParser);
         const GumboNode* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
         const GumboNode* body =
             html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;

@@ -264,9 +264,8 @@ private:
             return after;
         }
         onStartTag(tag, open);
-        if (!tag.has(kRawText) || m_nesting.lastStartWasForeign() ||
-            (m_inSelect && tag.id != kScript)) {
-            return after;  // SVG, MathML and a select hold no raw text (but a select's script)
+        if (!tag.has(kRawText) || m_nesting.lastStartWasForeign()) {
+            return after;  // SVG and MathML hold no raw text; a select does, as browsers parse it
         }
         const std::size_t close = findRawTextEnd(m_text, after, name);
         const std::size_t contentEnd = close == kNone ? size : close;

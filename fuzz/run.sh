@@ -5,7 +5,7 @@
 #       -DTABRIVO_BUILD_TESTS=OFF && cmake --build build-fuzz
 # Seeds come from the shared corpus; findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
-target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths|piecewise SECONDS [BUILD_DIR]}
+target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths|piecewise|parser_differential SECONDS [BUILD_DIR]}
 seconds=${2:-1200}
 build=${3:-build-fuzz}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +24,8 @@ case "$target" in
        seeds+=("$here/tests/data/format") ;;
 esac
 ls "$here"/tests/data/fuzz/"$target"/* >/dev/null 2>&1 && seeds+=("$here/tests/data/fuzz/$target")
+html5lib="$here/../shared/html5lib-tests/tree-construction"
+[ "$target" = parser_differential ] && [ -d "$html5lib" ] && seeds+=("$html5lib")
 dict=()
 [ "$target" = paths ] || dict=(-dict="$here/fuzz/html.dict")
 exec "$here/$build/bin/fuzz_$target" "$work/corpus" "${seeds[@]}" "${dict[@]}" \

@@ -1,0 +1,3227 @@
+#include <engine/tree_builder_p.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <new>
+
+#include <engine/html_tokenizer_p.h>
+
+namespace tabrivo::detail {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
+
+// Tags the standard names that the tag table of gumbo.h does not know.
+constexpr unsigned kTagSearch = GUMBO_TAG_LAST + 1;
+constexpr unsigned kTagDialog = GUMBO_TAG_LAST + 2;
+
+// A node with what the builder keeps about it beside the public struct.
+struct BuiltNode {
+    GumboNode node;
+    unsigned tag = GUMBO_TAG_UNKNOWN;  // GumboTag, or one of the kTag numbers above
+    std::size_t text = 0;              // text and comment nodes: index into the texts
+    bool open = false;                 // on the stack of open elements
+    unsigned formatting = 0;           // entries in the list of active formatting elements
+};
+
+BuiltNode* built(GumboNode* node) {
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the struct starts with it
+    return reinterpret_cast<BuiltNode*>(node);
+}
+const BuiltNode* built(const GumboNode* node) {
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the struct starts with it
+    return reinterpret_cast<const BuiltNode*>(node);
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+char toLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (toLower(a[i]) != toLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t spacePrefix(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && isSpace(text[n])) {
+        ++n;
+    }
+    return n;
+}
+
+bool allSpace(std::string_view text) {
+    return spacePrefix(text) == text.size();
+}
+
+unsigned tagOf(std::string_view name) {
+    const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
+    if (tag != GUMBO_TAG_UNKNOWN) {
+        return tag;
+    }
+    if (name == "search") {
+        return kTagSearch;
+    }
+    if (name == "dialog") {
+        return kTagDialog;
+    }
+    return GUMBO_TAG_UNKNOWN;
+}
+
+// SVG element and attribute names in their camel case.
+constexpr std::string_view kSvgElementNames[] = {"altGlyph",
+                                                 "altGlyphDef",
+                                                 "altGlyphItem",
+                                                 "animateColor",
+                                                 "animateMotion",
+                                                 "animateTransform",
+                                                 "clipPath",
+                                                 "feBlend",
+                                                 "feColorMatrix",
+                                                 "feComponentTransfer",
+                                                 "feComposite",
+                                                 "feConvolveMatrix",
+                                                 "feDiffuseLighting",
+                                                 "feDisplacementMap",
+                                                 "feDistantLight",
+                                                 "feDropShadow",
+                                                 "feFlood",
+                                                 "feFuncA",
+                                                 "feFuncB",
+                                                 "feFuncG",
+                                                 "feFuncR",
+                                                 "feGaussianBlur",
+                                                 "feImage",
+                                                 "feMerge",
+                                                 "feMergeNode",
+                                                 "feMorphology",
+                                                 "feOffset",
+                                                 "fePointLight",
+                                                 "feSpecularLighting",
+                                                 "feSpotLight",
+                                                 "feTile",
+                                                 "feTurbulence",
+                                                 "foreignObject",
+                                                 "glyphRef",
+                                                 "linearGradient",
+                                                 "radialGradient",
+                                                 "textPath"};
+constexpr std::string_view kSvgAttributeNames[] = {"attributeName",
+                                                   "attributeType",
+                                                   "baseFrequency",
+                                                   "baseProfile",
+                                                   "calcMode",
+                                                   "clipPathUnits",
+                                                   "diffuseConstant",
+                                                   "edgeMode",
+                                                   "filterUnits",
+                                                   "glyphRef",
+                                                   "gradientTransform",
+                                                   "gradientUnits",
+                                                   "kernelMatrix",
+                                                   "kernelUnitLength",
+                                                   "keyPoints",
+                                                   "keySplines",
+                                                   "keyTimes",
+                                                   "lengthAdjust",
+                                                   "limitingConeAngle",
+                                                   "markerHeight",
+                                                   "markerUnits",
+                                                   "markerWidth",
+                                                   "maskContentUnits",
+                                                   "maskUnits",
+                                                   "numOctaves",
+                                                   "pathLength",
+                                                   "patternContentUnits",
+                                                   "patternTransform",
+                                                   "patternUnits",
+                                                   "pointsAtX",
+                                                   "pointsAtY",
+                                                   "pointsAtZ",
+                                                   "preserveAlpha",
+                                                   "preserveAspectRatio",
+                                                   "primitiveUnits",
+                                                   "refX",
+                                                   "refY",
+                                                   "repeatCount",
+                                                   "repeatDur",
+                                                   "requiredExtensions",
+                                                   "requiredFeatures",
+                                                   "specularConstant",
+                                                   "specularExponent",
+                                                   "spreadMethod",
+                                                   "startOffset",
+                                                   "stdDeviation",
+                                                   "stitchTiles",
+                                                   "surfaceScale",
+                                                   "systemLanguage",
+                                                   "tableValues",
+                                                   "targetX",
+                                                   "targetY",
+                                                   "textLength",
+                                                   "viewBox",
+                                                   "viewTarget",
+                                                   "xChannelSelector",
+                                                   "yChannelSelector",
+                                                   "zoomAndPan"};
+
+std::string_view camelCase(std::string_view name, const std::string_view* begin,
+                           const std::string_view* end) {
+    for (const std::string_view* it = begin; it != end; ++it) {
+        if (equalsNoCase(*it, name)) {
+            return *it;
+        }
+    }
+    return name;
+}
+
+// Public identifiers of DOCTYPEs that put the document in quirks mode.
+constexpr std::string_view kQuirkyPublicPrefixes[] = {
+    "+//silmaril//dtd html pro v0r11 19970101//",
+    "-//as//dtd html 3.0 aswedit + extensions//",
+    "-//advasoft ltd//dtd html 3.0 aswedit + extensions//",
+    "-//ietf//dtd html 2.0 level 1//",
+    "-//ietf//dtd html 2.0 level 2//",
+    "-//ietf//dtd html 2.0 strict level 1//",
+    "-//ietf//dtd html 2.0 strict level 2//",
+    "-//ietf//dtd html 2.0 strict//",
+    "-//ietf//dtd html 2.0//",
+    "-//ietf//dtd html 2.1e//",
+    "-//ietf//dtd html 3.0//",
+    "-//ietf//dtd html 3.2 final//",
+    "-//ietf//dtd html 3.2//",
+    "-//ietf//dtd html 3//",
+    "-//ietf//dtd html level 0//",
+    "-//ietf//dtd html level 1//",
+    "-//ietf//dtd html level 2//",
+    "-//ietf//dtd html level 3//",
+    "-//ietf//dtd html strict level 0//",
+    "-//ietf//dtd html strict level 1//",
+    "-//ietf//dtd html strict level 2//",
+    "-//ietf//dtd html strict level 3//",
+    "-//ietf//dtd html strict//",
+    "-//ietf//dtd html//",
+    "-//metrius//dtd metrius presentational//",
+    "-//microsoft//dtd internet explorer 2.0 html strict//",
+    "-//microsoft//dtd internet explorer 2.0 html//",
+    "-//microsoft//dtd internet explorer 2.0 tables//",
+    "-//microsoft//dtd internet explorer 3.0 html strict//",
+    "-//microsoft//dtd internet explorer 3.0 html//",
+    "-//microsoft//dtd internet explorer 3.0 tables//",
+    "-//netscape comm. corp.//dtd html//",
+    "-//netscape comm. corp.//dtd strict html//",
+    "-//o'reilly and associates//dtd html 2.0//",
+    "-//o'reilly and associates//dtd html extended 1.0//",
+    "-//o'reilly and associates//dtd html extended relaxed 1.0//",
+    "-//sq//dtd html 2.0 hotmetal + extensions//",
+    "-//softquad software//dtd hotmetal pro 6.0::19990601::extensions to html 4.0//",
+    "-//softquad//dtd hotmetal pro 4.0::19970916::extensions to html 4.0//",
+    "-//spyglass//dtd html 2.0 extended//",
+    "-//sun microsystems corp.//dtd hotjava html//",
+    "-//sun microsystems corp.//dtd hotjava strict html//",
+    "-//w3c//dtd html 3 1995-03-24//",
+    "-//w3c//dtd html 3.2 draft//",
+    "-//w3c//dtd html 3.2 final//",
+    "-//w3c//dtd html 3.2//",
+    "-//w3c//dtd html 3.2s draft//",
+    "-//w3c//dtd html 4.0 frameset//",
+    "-//w3c//dtd html 4.0 transitional//",
+    "-//w3c//dtd html experimental 19960712//",
+    "-//w3c//dtd html experimental 970421//",
+    "-//w3c//dtd w3 html//",
+    "-//w3o//dtd w3 html 3.0//",
+    "-//webtechs//dtd mozilla html 2.0//",
+    "-//webtechs//dtd mozilla html//",
+};
+
+GumboQuirksModeEnum quirksOf(const Token& doctype) {
+    const std::string_view pub = doctype.hasPublicId ? doctype.publicId : std::string_view();
+    const std::string_view sys = doctype.hasSystemId ? doctype.systemId : std::string_view();
+    if (doctype.forceQuirks || doctype.text != "html") {
+        return GUMBO_DOCTYPE_QUIRKS;
+    }
+    if (doctype.hasPublicId &&
+        (equalsNoCase(pub, "-//w3o//dtd w3 html strict 3.0//en//") ||
+         equalsNoCase(pub, "-/w3c/dtd html 4.0 transitional/en") || equalsNoCase(pub, "html"))) {
+        return GUMBO_DOCTYPE_QUIRKS;
+    }
+    if (doctype.hasSystemId &&
+        equalsNoCase(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
+        return GUMBO_DOCTYPE_QUIRKS;
+    }
+    if (doctype.hasPublicId) {
+        for (const std::string_view prefix : kQuirkyPublicPrefixes) {
+            if (startsWithNoCase(pub, prefix)) {
+                return GUMBO_DOCTYPE_QUIRKS;
+            }
+        }
+        const bool html401 = startsWithNoCase(pub, "-//w3c//dtd html 4.01 frameset//") ||
+                             startsWithNoCase(pub, "-//w3c//dtd html 4.01 transitional//");
+        if (html401 && !doctype.hasSystemId) {
+            return GUMBO_DOCTYPE_QUIRKS;
+        }
+        if (startsWithNoCase(pub, "-//w3c//dtd xhtml 1.0 frameset//") ||
+            startsWithNoCase(pub, "-//w3c//dtd xhtml 1.0 transitional//") || html401) {
+            return GUMBO_DOCTYPE_LIMITED_QUIRKS;
+        }
+    }
+    return GUMBO_DOCTYPE_NO_QUIRKS;
+}
+
+enum class Mode : std::uint8_t {
+    Initial,
+    BeforeHtml,
+    BeforeHead,
+    InHead,
+    InHeadNoscript,
+    AfterHead,
+    InBody,
+    Text,
+    InTable,
+    InTableText,
+    InCaption,
+    InColumnGroup,
+    InTableBody,
+    InRow,
+    InCell,
+    InTemplate,
+    AfterBody,
+    InFrameset,
+    AfterFrameset,
+    AfterAfterBody,
+    AfterAfterFrameset,
+};
+
+// A token as the builder sees it: the tokenizer's, or one the rules make up.
+struct Tag {
+    TokenType type = TokenType::StartTag;
+    std::string_view name;
+    unsigned tag = GUMBO_TAG_UNKNOWN;
+    const TokenAttribute* attributes = nullptr;
+    std::size_t attributeCount = 0;
+    bool selfClosing = false;
+    std::size_t offset = 0;                         // of the start tag; 0 when implied
+    const GumboVector* copiedAttributes = nullptr;  // when recreating an element
+
+    const TokenAttribute* find(std::string_view attribute) const {
+        for (std::size_t i = 0; i < attributeCount; ++i) {
+            if (attributes[i].name == attribute) {
+                return &attributes[i];
+            }
+        }
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+void* NodeArena::allocate(std::size_t bytes) {
+    bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+    if (bytes > m_left) {
+        const std::size_t size = std::max(bytes, kBlockBytes);
+        // Not zeroed: every byte given out is written before it is read.
+        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+        m_next = m_blocks.back().get();
+        m_left = size;
+    }
+    void* at = m_next;
+    m_next += bytes;
+    m_left -= bytes;
+    return at;
+}
+
+const char* NodeArena::copy(std::string_view text) {
+    auto* out = static_cast<char*>(allocate(text.size() + 1));
+    std::memcpy(out, text.data(), text.size());
+    out[text.size()] = '\0';
+    return out;
+}
+
+std::string_view elementName(const GumboNode* element) {
+    const GumboStringPiece& tag = element->v.element.original_tag;
+    return {tag.data + 1, tag.length - 1};
+}
+
+class TreeBuilder {
+public:
+    TreeBuilder(HtmlTree& tree, std::string_view text) : m_tree(tree), m_tokenizer(text) {}
+    void run();
+
+private:
+    // Nodes.
+    GumboNode* newNode(GumboNodeType type);
+    GumboNode* newElement(const Tag& tag, GumboNamespaceEnum ns);
+    GumboNode* newText(GumboNodeType type, std::string_view text);
+    void appendChild(GumboNode* parent, GumboNode* child);
+    void insertAt(GumboNode* parent, std::size_t index, GumboNode* child);
+    void detach(GumboNode* child);
+    static GumboVector& childrenOf(GumboNode* node) {
+        return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
+                                                 : node->v.element.children;
+    }
+    static GumboNode* childAt(GumboVector& children, std::size_t i) {
+        return static_cast<GumboNode*>(children.data[i]);
+    }
+    std::string& textOf(GumboNode* node) { return m_tree.m_texts[built(node)->text]; }
+
+    // What a node is.
+    static unsigned tagOfNode(const GumboNode* node) { return built(node)->tag; }
+    static bool isHtml(const GumboNode* node) {
+        return node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+    }
+    static bool is(const GumboNode* node, unsigned tag) {
+        return isHtml(node) && tagOfNode(node) == tag && tag != GUMBO_TAG_UNKNOWN;
+    }
+    static bool isSpecial(const GumboNode* node);
+    static bool isMathmlTextIntegrationPoint(const GumboNode* node);
+    static bool isHtmlIntegrationPoint(const GumboNode* node);
+    static bool sameName(const GumboNode* node, const Tag& tag) {
+        return isHtml(node) && tagOfNode(node) == tag.tag &&
+               (tag.tag != GUMBO_TAG_UNKNOWN || elementName(node) == tag.name);
+    }
+
+    // The stack of open elements.
+    GumboNode* current() const { return m_open.back(); }
+    GumboNode* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
+    void push(GumboNode* element);
+    void pop();
+    void popUntil(unsigned tag);            // up to and including the element
+    void popUntilNode(GumboNode* element);  // likewise
+    void removeFromStack(GumboNode* element);
+    bool onStack(unsigned tag) const;
+    enum class Scope : std::uint8_t { Default, ListItem, Button, Table, Select };
+    bool inScope(unsigned tag, Scope scope = Scope::Default) const;
+    bool nodeInScope(const GumboNode* element) const;
+    bool nameInScope(const Tag& tag) const;
+    void generateImpliedEndTags(unsigned except = GUMBO_TAG_LAST);
+    void generateAllImpliedEndTags();
+    void closeParagraph();
+    void closeParagraphIfInButtonScope();
+    void clearStackBackTo(std::initializer_list<unsigned> tags);
+    void resetInsertionMode();
+
+    // Active formatting elements; null is a marker.
+    void pushFormatting(GumboNode* element);
+    void removeFormatting(std::size_t index);
+    void insertMarker() { m_formatting.push_back(nullptr); }
+    void clearFormattingToMarker();
+    void reconstructFormatting();
+    std::size_t formattingIndex(const GumboNode* element) const;
+    bool adoptionAgency(const Tag& tag);
+
+    // Insertion.
+    struct Place {
+        GumboNode* parent = nullptr;
+        std::size_t index = 0;
+    };
+    Place appropriatePlace(GumboNode* target = nullptr);
+    void insertNodeAt(const Place& place, GumboNode* node);
+    GumboNode* insertElement(const Tag& tag);
+    GumboNode* insertForeign(const Tag& tag, GumboNamespaceEnum ns);
+    GumboNode* insertNamed(std::string_view name);
+    void insertText(std::string_view text);
+    void insertComment(std::string_view text, GumboNode* parent = nullptr);
+    void genericText(const Tag& tag, HtmlTokenizer::State state);
+
+    // Dispatch.
+    void process(const Token& token);
+    void processTag(const Tag& tag);
+    void processText(std::string_view text);
+    void processComment(std::string_view text);
+    void processDoctype(const Token& token);
+    void processEof();
+    bool useForeignRules(const Tag* tag, bool isText) const;
+    void foreignTag(const Tag& tag);
+    void foreignText(std::string_view text);
+
+    // The insertion modes, one function each for tags and for text.
+    void tagIn(Mode mode, const Tag& tag);
+    void textIn(Mode mode, std::string_view text);
+    void eofIn(Mode mode);
+    void initialTag(const Tag& tag);
+    void beforeHtmlTag(const Tag& tag);
+    void beforeHeadTag(const Tag& tag);
+    void inHeadTag(const Tag& tag);
+    void inHeadNoscriptTag(const Tag& tag);
+    void afterHeadTag(const Tag& tag);
+    void inBodyTag(const Tag& tag);
+    void inBodyStartTag(const Tag& tag);
+    void inBodyEndTag(const Tag& tag);
+    void inBodyOtherEndTag(const Tag& tag);
+    void textTag(const Tag& tag);
+    void inTableTag(const Tag& tag);
+    void inTableAnythingElse(const Tag& tag);
+    void inCaptionTag(const Tag& tag);
+    void inColumnGroupTag(const Tag& tag);
+    void inTableBodyTag(const Tag& tag);
+    void inRowTag(const Tag& tag);
+    void inCellTag(const Tag& tag);
+    void inTemplateTag(const Tag& tag);
+    void afterBodyTag(const Tag& tag);
+    void inFramesetTag(const Tag& tag);
+    void afterFramesetTag(const Tag& tag);
+    void afterAfterBodyTag(const Tag& tag);
+    void afterAfterFramesetTag(const Tag& tag);
+    void inBodyText(std::string_view text);
+    void flushTableText();
+    bool closeCell();
+    void closeCaption();
+
+    Tag makeTag(TokenType type, std::string_view name) const {
+        Tag tag;
+        tag.type = type;
+        tag.name = name;
+        tag.tag = tagOf(name);
+        return tag;
+    }
+    void finish();
+    // A select's button may show the chosen option: its selectedcontent gets
+    // a copy of the option's content when the option closes.
+    void noteSelectedContent(GumboNode* element);
+    void optionClosed(GumboNode* option);
+    void cloneChildren(GumboNode* from, GumboNode* to);
+
+    HtmlTree& m_tree;
+    HtmlTokenizer m_tokenizer;
+    Mode m_mode = Mode::Initial;
+    Mode m_originalMode = Mode::Initial;
+    std::vector<Mode> m_templateModes;
+    std::vector<GumboNode*> m_open;
+    std::vector<GumboNode*> m_formatting;
+    GumboNode* m_head = nullptr;
+    GumboNode* m_form = nullptr;
+    bool m_framesetOk = true;
+    bool m_fosterParenting = false;
+    bool m_skipNewline = false;
+    bool m_done = false;
+    std::string m_tableText;
+    std::string m_scratch;
+    std::vector<GumboNode*> m_textNodes;
+    std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
+};
+
+// ---- Nodes -----------------------------------------------------------------
+
+GumboNode* TreeBuilder::newNode(GumboNodeType type) {
+    BuiltNode* node = m_tree.m_arena.make<BuiltNode>();
+    node->node.type = type;
+    return &node->node;
+}
+
+GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
+    GumboNode* node =
+        newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML ? GUMBO_NODE_TEMPLATE
+                                                                            : GUMBO_NODE_ELEMENT);
+    GumboElement& element = node->v.element;
+    std::string_view name = tag.name;
+    if (ns == GUMBO_NAMESPACE_SVG) {
+        name = camelCase(name, std::begin(kSvgElementNames), std::end(kSvgElementNames));
+    }
+    built(node)->tag = tag.tag;
+    element.tag = tag.tag < GUMBO_TAG_UNKNOWN ? static_cast<GumboTag>(tag.tag) : GUMBO_TAG_UNKNOWN;
+    element.tag_namespace = ns;
+    // "<name", as the source would have it: the engine reads unknown names from it.
+    auto* original = static_cast<char*>(m_tree.m_arena.allocate(name.size() + 2));
+    original[0] = '<';
+    std::memcpy(original + 1, name.data(), name.size());
+    original[name.size() + 1] = '\0';
+    element.original_tag = {original, name.size() + 1};
+    element.start_pos.offset = static_cast<unsigned>(tag.offset);
+    if (tag.copiedAttributes != nullptr) {
+        element.attributes = *tag.copiedAttributes;  // attributes are never changed in place
+        return node;
+    }
+    if (tag.attributeCount == 0) {
+        return node;
+    }
+    auto** data = static_cast<void**>(m_tree.m_arena.allocate(sizeof(void*) * tag.attributeCount));
+    for (std::size_t i = 0; i < tag.attributeCount; ++i) {
+        const TokenAttribute& source = tag.attributes[i];
+        auto* attribute = m_tree.m_arena.make<GumboAttribute>();
+        attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+        std::string_view attributeName = source.name;
+        if (ns == GUMBO_NAMESPACE_SVG) {
+            attributeName = camelCase(attributeName, std::begin(kSvgAttributeNames),
+                                      std::end(kSvgAttributeNames));
+        } else if (ns == GUMBO_NAMESPACE_MATHML && attributeName == "definitionurl") {
+            attributeName = "definitionURL";
+        }
+        if (ns != GUMBO_NAMESPACE_HTML) {
+            struct Foreign {
+                std::string_view name;
+                GumboAttributeNamespaceEnum ns;
+                std::size_t prefix;
+            };
+            static constexpr Foreign kForeign[] = {
+                {"xlink:actuate", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:arcrole", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:href", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:role", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:show", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:title", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xlink:type", GUMBO_ATTR_NAMESPACE_XLINK, 6},
+                {"xml:lang", GUMBO_ATTR_NAMESPACE_XML, 4},
+                {"xml:space", GUMBO_ATTR_NAMESPACE_XML, 4},
+                {"xmlns", GUMBO_ATTR_NAMESPACE_XMLNS, 0},
+                {"xmlns:xlink", GUMBO_ATTR_NAMESPACE_XMLNS, 6},
+            };
+            for (const Foreign& foreign : kForeign) {
+                if (attributeName == foreign.name) {
+                    attribute->attr_namespace = foreign.ns;
+                    attributeName.remove_prefix(foreign.prefix);
+                    break;
+                }
+            }
+        }
+        attribute->name = m_tree.m_arena.copy(attributeName);
+        attribute->original_name = {attribute->name, attributeName.size()};
+        attribute->value = m_tree.m_arena.copy(source.value);
+        attribute->original_value = {attribute->value, source.value.size()};
+        data[i] = attribute;
+    }
+    element.attributes.data = data;
+    element.attributes.length = static_cast<unsigned>(tag.attributeCount);
+    element.attributes.capacity = static_cast<unsigned>(tag.attributeCount);
+    return node;
+}
+
+GumboNode* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
+    GumboNode* node = newNode(type);
+    built(node)->text = m_tree.m_texts.size();
+    m_tree.m_texts.emplace_back(text);
+    m_textNodes.push_back(node);
+    return node;
+}
+
+void TreeBuilder::insertAt(GumboNode* parent, std::size_t index, GumboNode* child) {
+    GumboVector& children = childrenOf(parent);
+    if (children.length == children.capacity) {
+        const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
+        auto** data = static_cast<void**>(m_tree.m_arena.allocate(sizeof(void*) * capacity));
+        if (children.length > 0) {
+            std::memcpy(static_cast<void*>(data), static_cast<const void*>(children.data),
+                        sizeof(void*) * children.length);
+        }
+        children.data = data;
+        children.capacity = capacity;
+    }
+    for (std::size_t i = children.length; i > index; --i) {
+        children.data[i] = children.data[i - 1];
+        childAt(children, i)->index_within_parent = i;
+    }
+    children.data[index] = child;
+    ++children.length;
+    child->parent = parent;
+    child->index_within_parent = index;
+}
+
+void TreeBuilder::appendChild(GumboNode* parent, GumboNode* child) {
+    insertAt(parent, childrenOf(parent).length, child);
+}
+
+void TreeBuilder::detach(GumboNode* child) {
+    GumboNode* parent = child->parent;
+    if (parent == nullptr) {
+        return;
+    }
+    GumboVector& children = childrenOf(parent);
+    for (std::size_t i = child->index_within_parent; i + 1 < children.length; ++i) {
+        children.data[i] = children.data[i + 1];
+        childAt(children, i)->index_within_parent = i;
+    }
+    --children.length;
+    child->parent = nullptr;
+}
+
+// ---- What a node is ----------------------------------------------------------
+
+bool TreeBuilder::isSpecial(const GumboNode* node) {
+    const unsigned tag = tagOfNode(node);
+    switch (node->v.element.tag_namespace) {
+        case GUMBO_NAMESPACE_HTML:
+            switch (tag) {
+                case GUMBO_TAG_ADDRESS:
+                case GUMBO_TAG_APPLET:
+                case GUMBO_TAG_AREA:
+                case GUMBO_TAG_ARTICLE:
+                case GUMBO_TAG_ASIDE:
+                case GUMBO_TAG_BASE:
+                case GUMBO_TAG_BASEFONT:
+                case GUMBO_TAG_BGSOUND:
+                case GUMBO_TAG_BLOCKQUOTE:
+                case GUMBO_TAG_BODY:
+                case GUMBO_TAG_BR:
+                case GUMBO_TAG_BUTTON:
+                case GUMBO_TAG_CAPTION:
+                case GUMBO_TAG_CENTER:
+                case GUMBO_TAG_COL:
+                case GUMBO_TAG_COLGROUP:
+                case GUMBO_TAG_DD:
+                case GUMBO_TAG_DETAILS:
+                case GUMBO_TAG_DIR:
+                case GUMBO_TAG_DIV:
+                case GUMBO_TAG_DL:
+                case GUMBO_TAG_DT:
+                case GUMBO_TAG_EMBED:
+                case GUMBO_TAG_FIELDSET:
+                case GUMBO_TAG_FIGCAPTION:
+                case GUMBO_TAG_FIGURE:
+                case GUMBO_TAG_FOOTER:
+                case GUMBO_TAG_FORM:
+                case GUMBO_TAG_FRAME:
+                case GUMBO_TAG_FRAMESET:
+                case GUMBO_TAG_H1:
+                case GUMBO_TAG_H2:
+                case GUMBO_TAG_H3:
+                case GUMBO_TAG_H4:
+                case GUMBO_TAG_H5:
+                case GUMBO_TAG_H6:
+                case GUMBO_TAG_HEAD:
+                case GUMBO_TAG_HEADER:
+                case GUMBO_TAG_HGROUP:
+                case GUMBO_TAG_HR:
+                case GUMBO_TAG_HTML:
+                case GUMBO_TAG_IFRAME:
+                case GUMBO_TAG_IMG:
+                case GUMBO_TAG_INPUT:
+                case GUMBO_TAG_KEYGEN:
+                case GUMBO_TAG_LI:
+                case GUMBO_TAG_LINK:
+                case GUMBO_TAG_LISTING:
+                case GUMBO_TAG_MAIN:
+                case GUMBO_TAG_MARQUEE:
+                case GUMBO_TAG_MENU:
+                case GUMBO_TAG_META:
+                case GUMBO_TAG_NAV:
+                case GUMBO_TAG_NOEMBED:
+                case GUMBO_TAG_NOFRAMES:
+                case GUMBO_TAG_NOSCRIPT:
+                case GUMBO_TAG_OBJECT:
+                case GUMBO_TAG_OL:
+                case GUMBO_TAG_P:
+                case GUMBO_TAG_PARAM:
+                case GUMBO_TAG_PLAINTEXT:
+                case GUMBO_TAG_PRE:
+                case GUMBO_TAG_SCRIPT:
+                case GUMBO_TAG_SECTION:
+                case GUMBO_TAG_SELECT:
+                case GUMBO_TAG_SOURCE:
+                case GUMBO_TAG_STYLE:
+                case GUMBO_TAG_SUMMARY:
+                case GUMBO_TAG_TABLE:
+                case GUMBO_TAG_TBODY:
+                case GUMBO_TAG_TD:
+                case GUMBO_TAG_TEMPLATE:
+                case GUMBO_TAG_TEXTAREA:
+                case GUMBO_TAG_TFOOT:
+                case GUMBO_TAG_TH:
+                case GUMBO_TAG_THEAD:
+                case GUMBO_TAG_TITLE:
+                case GUMBO_TAG_TR:
+                case GUMBO_TAG_TRACK:
+                case GUMBO_TAG_UL:
+                case GUMBO_TAG_WBR:
+                case GUMBO_TAG_XMP:
+                case kTagSearch:
+                    return true;
+                default:
+                    return false;
+            }
+        case GUMBO_NAMESPACE_MATHML:
+            return tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
+                   tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT || tag == GUMBO_TAG_ANNOTATION_XML;
+        case GUMBO_NAMESPACE_SVG:
+            return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC ||
+                   tag == GUMBO_TAG_TITLE;
+    }
+    return false;
+}
+
+bool TreeBuilder::isMathmlTextIntegrationPoint(const GumboNode* node) {
+    const unsigned tag = tagOfNode(node);
+    return node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
+           (tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
+            tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT);
+}
+
+bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
+    const unsigned tag = tagOfNode(node);
+    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC || tag == GUMBO_TAG_TITLE;
+    }
+    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
+        tag == GUMBO_TAG_ANNOTATION_XML) {
+        const GumboAttribute* encoding =
+            gumbo_get_attribute(&node->v.element.attributes, "encoding");
+        return encoding != nullptr && (equalsNoCase(encoding->value, "text/html") ||
+                                       equalsNoCase(encoding->value, "application/xhtml+xml"));
+    }
+    return false;
+}
+
+// ---- The stack of open elements ------------------------------------------------
+
+void TreeBuilder::push(GumboNode* element) {
+    built(element)->open = true;
+    m_open.push_back(element);
+}
+
+void TreeBuilder::pop() {
+    GumboNode* element = m_open.back();
+    built(element)->open = false;
+    m_open.pop_back();
+    if (!m_selectedContents.empty() && is(element, GUMBO_TAG_OPTION)) {
+        optionClosed(element);
+    }
+}
+
+void TreeBuilder::noteSelectedContent(GumboNode* element) {
+    for (GumboNode* node = element->parent; node != nullptr && node->type != GUMBO_NODE_DOCUMENT;
+         node = node->parent) {
+        if (is(node, GUMBO_TAG_SELECT)) {
+            for (const auto& entry : m_selectedContents) {
+                if (entry.first == node) {
+                    return;
+                }
+            }
+            m_selectedContents.emplace_back(node, element);
+            return;
+        }
+    }
+}
+
+void TreeBuilder::optionClosed(GumboNode* option) {
+    GumboNode* select = option->parent;
+    while (select != nullptr && select->type != GUMBO_NODE_DOCUMENT &&
+           !is(select, GUMBO_TAG_SELECT)) {
+        select = select->parent;
+    }
+    GumboNode* target = nullptr;
+    for (const auto& entry : m_selectedContents) {
+        if (entry.first == select) {
+            target = entry.second;
+        }
+    }
+    if (target == nullptr) {
+        return;
+    }
+    // The chosen option: the last one marked selected, else the first.
+    GumboNode* first = nullptr;
+    GumboNode* marked = nullptr;
+    std::vector<GumboNode*> pending = {select};
+    while (!pending.empty()) {
+        GumboNode* node = pending.back();
+        pending.pop_back();
+        if (node != select && is(node, GUMBO_TAG_OPTION)) {
+            first = first == nullptr ? node : first;
+            if (gumbo_get_attribute(&node->v.element.attributes, "selected") != nullptr) {
+                marked = node;
+            }
+        }
+        if (node->type == GUMBO_NODE_ELEMENT) {
+            GumboVector& children = node->v.element.children;
+            for (unsigned i = children.length; i-- > 0;) {
+                pending.push_back(childAt(children, i));
+            }
+        }
+    }
+    if ((marked != nullptr ? marked : first) != option) {
+        return;
+    }
+    GumboVector& old = target->v.element.children;
+    while (old.length > 0) {
+        detach(childAt(old, old.length - 1));
+    }
+    cloneChildren(option, target);
+}
+
+void TreeBuilder::cloneChildren(GumboNode* from, GumboNode* to) {
+    std::vector<std::pair<GumboNode*, GumboNode*>> pending = {{from, to}};
+    while (!pending.empty()) {
+        const auto [source, parent] = pending.back();
+        pending.pop_back();
+        GumboVector& children = childrenOf(source);
+        for (unsigned i = 0; i < children.length; ++i) {
+            GumboNode* child = childAt(children, i);
+            GumboNode* copy = nullptr;
+            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
+                Tag tag;
+                tag.name = elementName(child);
+                tag.tag = tagOfNode(child);
+                tag.copiedAttributes = &child->v.element.attributes;
+                copy = newElement(tag, child->v.element.tag_namespace);
+                pending.emplace_back(child, copy);
+            } else {
+                const std::string text = textOf(child);
+                copy = newText(child->type, text);
+            }
+            appendChild(parent, copy);
+        }
+    }
+}
+
+void TreeBuilder::popUntil(unsigned tag) {
+    while (!m_open.empty()) {
+        const bool found = is(current(), tag);
+        pop();
+        if (found) {
+            return;
+        }
+    }
+}
+
+void TreeBuilder::popUntilNode(GumboNode* element) {
+    while (!m_open.empty()) {
+        const bool found = current() == element;
+        pop();
+        if (found) {
+            return;
+        }
+    }
+}
+
+void TreeBuilder::removeFromStack(GumboNode* element) {
+    const auto it = std::find(m_open.rbegin(), m_open.rend(), element);
+    if (it != m_open.rend()) {
+        built(element)->open = false;
+        m_open.erase(std::next(it).base());
+    }
+}
+
+bool TreeBuilder::onStack(unsigned tag) const {
+    return std::any_of(m_open.rbegin(), m_open.rend(),
+                       [tag](const GumboNode* node) { return is(node, tag); });
+}
+
+namespace {
+
+bool isScopeBoundary(const GumboNode* node, unsigned scope) {
+    const unsigned tag = built(node)->tag;
+    const GumboNamespaceEnum ns = node->v.element.tag_namespace;
+    if (ns == GUMBO_NAMESPACE_HTML) {
+        switch (tag) {
+            case GUMBO_TAG_HTML:
+            case GUMBO_TAG_TABLE:
+            case GUMBO_TAG_TEMPLATE:
+                return true;
+            case GUMBO_TAG_APPLET:
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_MARQUEE:
+            case GUMBO_TAG_OBJECT:
+                return scope <= 2;
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_UL:
+                return scope == 1;
+            case GUMBO_TAG_BUTTON:
+                return scope == 2;
+            default:
+                return false;
+        }
+    }
+    if (scope > 2) {
+        return true;  // table scope stops at HTML ones only; handled by the caller
+    }
+    if (ns == GUMBO_NAMESPACE_MATHML) {
+        return tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
+               tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT || tag == GUMBO_TAG_ANNOTATION_XML;
+    }
+    return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC || tag == GUMBO_TAG_TITLE;
+}
+
+}  // namespace
+
+bool TreeBuilder::inScope(unsigned tag, Scope scope) const {
+    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
+        const GumboNode* node = *it;
+        if (is(node, tag)) {
+            return true;
+        }
+        if (scope == Scope::Select) {
+            if (!(is(node, GUMBO_TAG_OPTGROUP) || is(node, GUMBO_TAG_OPTION))) {
+                return false;
+            }
+            continue;
+        }
+        if (scope == Scope::Table) {
+            if (isHtml(node) &&
+                (tagOfNode(node) == GUMBO_TAG_HTML || tagOfNode(node) == GUMBO_TAG_TABLE ||
+                 tagOfNode(node) == GUMBO_TAG_TEMPLATE)) {
+                return false;
+            }
+            continue;
+        }
+        if (isScopeBoundary(node, static_cast<unsigned>(scope))) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool TreeBuilder::nodeInScope(const GumboNode* element) const {
+    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
+        if (*it == element) {
+            return true;
+        }
+        if (isScopeBoundary(*it, 0)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+void TreeBuilder::generateImpliedEndTags(unsigned except) {
+    for (;;) {
+        const GumboNode* node = current();
+        if (!isHtml(node) || tagOfNode(node) == except) {
+            return;
+        }
+        switch (tagOfNode(node)) {
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_OPTGROUP:
+            case GUMBO_TAG_OPTION:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_RB:
+            case GUMBO_TAG_RP:
+            case GUMBO_TAG_RT:
+            case GUMBO_TAG_RTC:
+                pop();
+                break;
+            default:
+                return;
+        }
+    }
+}
+
+void TreeBuilder::generateAllImpliedEndTags() {
+    for (;;) {
+        const GumboNode* node = current();
+        if (!isHtml(node)) {
+            return;
+        }
+        switch (tagOfNode(node)) {
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_COLGROUP:
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_OPTGROUP:
+            case GUMBO_TAG_OPTION:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_RB:
+            case GUMBO_TAG_RP:
+            case GUMBO_TAG_RT:
+            case GUMBO_TAG_RTC:
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TR:
+                pop();
+                break;
+            default:
+                return;
+        }
+    }
+}
+
+void TreeBuilder::closeParagraph() {
+    generateImpliedEndTags(GUMBO_TAG_P);
+    popUntil(GUMBO_TAG_P);
+}
+
+void TreeBuilder::closeParagraphIfInButtonScope() {
+    if (inScope(GUMBO_TAG_P, Scope::Button)) {
+        closeParagraph();
+    }
+}
+
+void TreeBuilder::clearStackBackTo(std::initializer_list<unsigned> tags) {
+    while (!(isHtml(current()) &&
+             std::find(tags.begin(), tags.end(), tagOfNode(current())) != tags.end())) {
+        pop();
+    }
+}
+
+void TreeBuilder::resetInsertionMode() {
+    for (std::size_t i = m_open.size(); i-- > 0;) {
+        const GumboNode* node = m_open[i];
+        const bool last = i == 0;
+        if (!isHtml(node)) {
+            continue;
+        }
+        switch (tagOfNode(node)) {
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TH:
+                if (!last) {
+                    m_mode = Mode::InCell;
+                    return;
+                }
+                break;
+            case GUMBO_TAG_TR:
+                m_mode = Mode::InRow;
+                return;
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TFOOT:
+                m_mode = Mode::InTableBody;
+                return;
+            case GUMBO_TAG_CAPTION:
+                m_mode = Mode::InCaption;
+                return;
+            case GUMBO_TAG_COLGROUP:
+                m_mode = Mode::InColumnGroup;
+                return;
+            case GUMBO_TAG_TABLE:
+                m_mode = Mode::InTable;
+                return;
+            case GUMBO_TAG_TEMPLATE:
+                m_mode = m_templateModes.back();
+                return;
+            case GUMBO_TAG_HEAD:
+                if (!last) {
+                    m_mode = Mode::InHead;
+                    return;
+                }
+                break;
+            case GUMBO_TAG_BODY:
+                m_mode = Mode::InBody;
+                return;
+            case GUMBO_TAG_FRAMESET:
+                m_mode = Mode::InFrameset;
+                return;
+            case GUMBO_TAG_HTML:
+                m_mode = m_head == nullptr ? Mode::BeforeHead : Mode::AfterHead;
+                return;
+            default:
+                break;
+        }
+        if (last) {
+            m_mode = Mode::InBody;
+            return;
+        }
+    }
+    m_mode = Mode::InBody;
+}
+
+// ---- Active formatting elements --------------------------------------------------
+
+namespace {
+
+bool sameAttributes(const GumboVector& a, const GumboVector& b) {
+    if (a.length != b.length) {
+        return false;
+    }
+    for (unsigned i = 0; i < a.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(a.data[i]);
+        const GumboAttribute* other = gumbo_get_attribute(&b, attribute->name);
+        if (other == nullptr || other->attr_namespace != attribute->attr_namespace ||
+            std::strcmp(other->value, attribute->value) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void TreeBuilder::pushFormatting(GumboNode* element) {
+    // No more than three alike since the last marker: the earliest goes.
+    int alike = 0;
+    std::size_t earliest = 0;
+    for (std::size_t i = m_formatting.size(); i-- > 0;) {
+        const GumboNode* entry = m_formatting[i];
+        if (entry == nullptr) {
+            break;
+        }
+        if (tagOfNode(entry) == tagOfNode(element) &&
+            entry->v.element.tag_namespace == element->v.element.tag_namespace &&
+            elementName(entry) == elementName(element) &&
+            sameAttributes(entry->v.element.attributes, element->v.element.attributes)) {
+            ++alike;
+            earliest = i;
+        }
+    }
+    if (alike >= 3) {
+        removeFormatting(earliest);
+    }
+    ++built(element)->formatting;
+    m_formatting.push_back(element);
+}
+
+void TreeBuilder::removeFormatting(std::size_t index) {
+    if (m_formatting[index] != nullptr) {
+        --built(m_formatting[index])->formatting;
+    }
+    m_formatting.erase(m_formatting.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TreeBuilder::clearFormattingToMarker() {
+    while (!m_formatting.empty()) {
+        GumboNode* entry = m_formatting.back();
+        m_formatting.pop_back();
+        if (entry == nullptr) {
+            return;
+        }
+        --built(entry)->formatting;
+    }
+}
+
+std::size_t TreeBuilder::formattingIndex(const GumboNode* element) const {
+    for (std::size_t i = m_formatting.size(); i-- > 0;) {
+        if (m_formatting[i] == element) {
+            return i;
+        }
+    }
+    return m_formatting.size();
+}
+
+void TreeBuilder::reconstructFormatting() {
+    if (m_formatting.empty() || m_formatting.back() == nullptr ||
+        built(m_formatting.back())->open) {
+        return;
+    }
+    std::size_t i = m_formatting.size() - 1;
+    while (i > 0) {
+        const GumboNode* entry = m_formatting[i - 1];
+        if (entry == nullptr || built(entry)->open) {
+            break;
+        }
+        --i;
+    }
+    for (; i < m_formatting.size(); ++i) {
+        GumboNode* entry = m_formatting[i];
+        Tag tag;
+        tag.name = elementName(entry);
+        tag.tag = tagOfNode(entry);
+        tag.copiedAttributes = &entry->v.element.attributes;
+        GumboNode* element = insertElement(tag);
+        --built(entry)->formatting;
+        ++built(element)->formatting;
+        m_formatting[i] = element;
+    }
+}
+
+// Returns false when the end tag is to be handled as "any other end tag".
+bool TreeBuilder::adoptionAgency(const Tag& tag) {
+    GumboNode* now = current();
+    if (sameName(now, tag) && built(now)->formatting == 0) {
+        pop();
+        return true;
+    }
+    for (int outer = 0; outer < 8; ++outer) {
+        std::size_t formattingAt = m_formatting.size();
+        for (std::size_t i = m_formatting.size(); i-- > 0;) {
+            if (m_formatting[i] == nullptr) {
+                break;
+            }
+            if (sameName(m_formatting[i], tag)) {
+                formattingAt = i;
+                break;
+            }
+        }
+        if (formattingAt == m_formatting.size()) {
+            return false;
+        }
+        GumboNode* formatting = m_formatting[formattingAt];
+        if (!built(formatting)->open) {
+            removeFormatting(formattingAt);
+            return true;
+        }
+        if (!nodeInScope(formatting)) {
+            return true;
+        }
+        std::size_t stackAt = m_open.size();
+        while (m_open[--stackAt] != formatting) {
+        }
+        // Browsers leave a select whole: a formatting element outside it stays open.
+        for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
+            if (is(m_open[i], GUMBO_TAG_SELECT)) {
+                return true;
+            }
+        }
+        GumboNode* furthest = nullptr;
+        std::size_t furthestAt = 0;
+        for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
+            if (isSpecial(m_open[i])) {
+                furthest = m_open[i];
+                furthestAt = i;
+                break;
+            }
+        }
+        if (furthest == nullptr) {
+            popUntilNode(formatting);
+            removeFormatting(formattingIndex(formatting));
+            return true;
+        }
+        GumboNode* commonAncestor = m_open[stackAt - 1];
+        std::size_t bookmark = formattingAt;
+        GumboNode* node = furthest;
+        GumboNode* lastNode = furthest;
+        std::size_t nodeAt = furthestAt;
+        for (int inner = 1;; ++inner) {
+            node = m_open[--nodeAt];
+            if (node == formatting) {
+                break;
+            }
+            std::size_t nodeFormatting = formattingIndex(node);
+            if (inner > 3 && nodeFormatting < m_formatting.size()) {
+                removeFormatting(nodeFormatting);
+                if (nodeFormatting < bookmark) {
+                    --bookmark;
+                }
+                nodeFormatting = m_formatting.size();
+            }
+            if (nodeFormatting >= m_formatting.size()) {
+                built(node)->open = false;
+                m_open.erase(m_open.begin() + static_cast<std::ptrdiff_t>(nodeAt));
+                continue;
+            }
+            Tag copy;
+            copy.name = elementName(node);
+            copy.tag = tagOfNode(node);
+            copy.copiedAttributes = &node->v.element.attributes;
+            GumboNode* element = newElement(copy, node->v.element.tag_namespace);
+            --built(node)->formatting;
+            built(node)->open = false;
+            ++built(element)->formatting;
+            built(element)->open = true;
+            m_formatting[nodeFormatting] = element;
+            m_open[nodeAt] = element;
+            node = element;
+            if (lastNode == furthest) {
+                bookmark = nodeFormatting + 1;
+            }
+            detach(lastNode);
+            appendChild(node, lastNode);
+            lastNode = node;
+        }
+        detach(lastNode);
+        insertNodeAt(appropriatePlace(commonAncestor), lastNode);
+        Tag copy;
+        copy.name = elementName(formatting);
+        copy.tag = tagOfNode(formatting);
+        copy.copiedAttributes = &formatting->v.element.attributes;
+        GumboNode* element = newElement(copy, formatting->v.element.tag_namespace);
+        GumboVector& moved = childrenOf(furthest);
+        while (moved.length > 0) {
+            GumboNode* child = childAt(moved, 0);
+            detach(child);
+            appendChild(element, child);
+        }
+        appendChild(furthest, element);
+        const std::size_t oldAt = formattingIndex(formatting);
+        removeFormatting(oldAt);
+        if (oldAt < bookmark) {
+            --bookmark;
+        }
+        ++built(element)->formatting;
+        m_formatting.insert(m_formatting.begin() + static_cast<std::ptrdiff_t>(bookmark), element);
+        removeFromStack(formatting);
+        const auto furthestIt = std::find(m_open.begin(), m_open.end(), furthest);
+        built(element)->open = true;
+        m_open.insert(furthestIt + 1, element);
+    }
+    return true;
+}
+
+// ---- Insertion ----------------------------------------------------------------------
+
+TreeBuilder::Place TreeBuilder::appropriatePlace(GumboNode* target) {
+    if (target == nullptr) {
+        target = current();
+    }
+    if (m_fosterParenting && isHtml(target) &&
+        (tagOfNode(target) == GUMBO_TAG_TABLE || tagOfNode(target) == GUMBO_TAG_TBODY ||
+         tagOfNode(target) == GUMBO_TAG_TFOOT || tagOfNode(target) == GUMBO_TAG_THEAD ||
+         tagOfNode(target) == GUMBO_TAG_TR)) {
+        std::size_t table = m_open.size();
+        std::size_t templ = m_open.size();
+        for (std::size_t i = m_open.size(); i-- > 0;) {
+            if (table == m_open.size() && is(m_open[i], GUMBO_TAG_TABLE)) {
+                table = i;
+            }
+            if (templ == m_open.size() && is(m_open[i], GUMBO_TAG_TEMPLATE)) {
+                templ = i;
+            }
+        }
+        if (templ != m_open.size() && (table == m_open.size() || templ > table)) {
+            return {m_open[templ], childrenOf(m_open[templ]).length};
+        }
+        if (table == m_open.size()) {
+            return {m_open[0], childrenOf(m_open[0]).length};
+        }
+        GumboNode* tableNode = m_open[table];
+        if (tableNode->parent != nullptr) {
+            return {tableNode->parent, tableNode->index_within_parent};
+        }
+        GumboNode* above = m_open[table - 1];
+        return {above, childrenOf(above).length};
+    }
+    return {target, childrenOf(target).length};
+}
+
+void TreeBuilder::insertNodeAt(const Place& place, GumboNode* node) {
+    insertAt(place.parent, place.index, node);
+}
+
+GumboNode* TreeBuilder::insertElement(const Tag& tag) {
+    GumboNode* element = newElement(tag, GUMBO_NAMESPACE_HTML);
+    insertNodeAt(appropriatePlace(), element);
+    push(element);
+    if (tag.tag == GUMBO_TAG_UNKNOWN && tag.name == "selectedcontent") {
+        noteSelectedContent(element);
+    }
+    return element;
+}
+
+GumboNode* TreeBuilder::insertForeign(const Tag& tag, GumboNamespaceEnum ns) {
+    GumboNode* element = newElement(tag, ns);
+    insertNodeAt(appropriatePlace(), element);
+    push(element);
+    return element;
+}
+
+GumboNode* TreeBuilder::insertNamed(std::string_view name) {
+    return insertElement(makeTag(TokenType::StartTag, name));
+}
+
+void TreeBuilder::insertText(std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    const Place place = appropriatePlace();
+    if (place.parent->type == GUMBO_NODE_DOCUMENT) {
+        return;  // the document takes no text
+    }
+    GumboVector& children = childrenOf(place.parent);
+    if (place.index > 0) {
+        GumboNode* before = childAt(children, place.index - 1);
+        if (before->type == GUMBO_NODE_TEXT) {
+            textOf(before).append(text);
+            return;
+        }
+    }
+    insertNodeAt(place, newText(GUMBO_NODE_TEXT, text));
+}
+
+void TreeBuilder::insertComment(std::string_view text, GumboNode* parent) {
+    GumboNode* comment = newText(GUMBO_NODE_COMMENT, text);
+    if (parent != nullptr) {
+        appendChild(parent, comment);
+    } else {
+        insertNodeAt(appropriatePlace(), comment);
+    }
+}
+
+void TreeBuilder::genericText(const Tag& tag, HtmlTokenizer::State state) {
+    insertElement(tag);
+    m_tokenizer.setState(state);
+    m_originalMode = m_mode;
+    m_mode = Mode::Text;
+}
+
+// ---- Dispatch ---------------------------------------------------------------------------
+
+void TreeBuilder::run() {
+    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT);
+    while (!m_done) {
+        const Token& token = m_tokenizer.next();
+        process(token);
+        if (token.type == TokenType::EndOfFile) {
+            break;
+        }
+        const GumboNode* adjusted = adjustedCurrent();
+        m_tokenizer.setForeignContent(adjusted != nullptr && !isHtml(adjusted));
+    }
+    while (!m_open.empty()) {
+        pop();  // parsing stops with every element closed
+    }
+    finish();
+}
+
+void TreeBuilder::finish() {
+    for (GumboNode* node : m_textNodes) {
+        const std::string& text = textOf(node);
+        node->v.text.text = text.c_str();
+        node->v.text.original_text = {text.data(), text.size()};
+        if (node->type == GUMBO_NODE_TEXT && allSpace(text)) {
+            node->type = GUMBO_NODE_WHITESPACE;
+        }
+    }
+}
+
+void TreeBuilder::process(const Token& token) {
+    switch (token.type) {
+        case TokenType::Character: {
+            std::string_view text = token.text;
+            if (m_skipNewline) {
+                m_skipNewline = false;
+                if (text.front() == '\n') {
+                    text.remove_prefix(1);
+                }
+            }
+            if (!text.empty()) {
+                processText(text);
+            }
+            return;
+        }
+        case TokenType::StartTag:
+        case TokenType::EndTag: {
+            m_skipNewline = false;
+            Tag tag;
+            tag.type = token.type;
+            tag.name = token.text;
+            tag.tag = tagOf(token.text);
+            tag.attributes = token.attributes;
+            tag.attributeCount = token.attributeCount;
+            tag.selfClosing = token.selfClosing;
+            tag.offset = token.offset;
+            processTag(tag);
+            return;
+        }
+        case TokenType::Comment:
+            m_skipNewline = false;
+            processComment(token.text);
+            return;
+        case TokenType::Doctype:
+            m_skipNewline = false;
+            processDoctype(token);
+            return;
+        case TokenType::EndOfFile:
+            processEof();
+            return;
+    }
+}
+
+bool TreeBuilder::useForeignRules(const Tag* tag, bool isText) const {
+    const GumboNode* node = adjustedCurrent();
+    if (node == nullptr || isHtml(node)) {
+        return false;
+    }
+    const bool start = tag != nullptr && tag->type == TokenType::StartTag;
+    if (isMathmlTextIntegrationPoint(node)) {
+        if (isText || (start && tag->tag != GUMBO_TAG_MGLYPH && tag->tag != GUMBO_TAG_MALIGNMARK)) {
+            return false;
+        }
+    }
+    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
+        tagOfNode(node) == GUMBO_TAG_ANNOTATION_XML && start && tag->tag == GUMBO_TAG_SVG) {
+        return false;
+    }
+    if (isHtmlIntegrationPoint(node) && (start || isText)) {
+        return false;
+    }
+    return true;
+}
+
+void TreeBuilder::processTag(const Tag& tag) {
+    if (useForeignRules(&tag, false)) {
+        foreignTag(tag);
+    } else {
+        tagIn(m_mode, tag);
+    }
+}
+
+void TreeBuilder::processText(std::string_view text) {
+    if (useForeignRules(nullptr, true)) {
+        foreignText(text);
+    } else {
+        textIn(m_mode, text);
+    }
+}
+
+void TreeBuilder::processComment(std::string_view text) {
+    switch (m_mode) {
+        case Mode::Initial:
+        case Mode::BeforeHtml:
+        case Mode::AfterAfterBody:
+        case Mode::AfterAfterFrameset:
+            insertComment(text, m_tree.m_document);
+            return;
+        case Mode::AfterBody:
+            insertComment(text, m_open.front());
+            return;
+        case Mode::InTableText:
+            flushTableText();
+            processComment(text);
+            return;
+        default:
+            insertComment(text);
+            return;
+    }
+}
+
+void TreeBuilder::processDoctype(const Token& token) {
+    if (m_mode == Mode::InTableText) {
+        flushTableText();
+        processDoctype(token);
+        return;
+    }
+    if (m_mode != Mode::Initial || useForeignRules(nullptr, false)) {
+        return;  // a DOCTYPE anywhere else is ignored
+    }
+    GumboDocument& document = m_tree.m_document->v.document;
+    document.has_doctype = true;
+    document.name = m_tree.m_arena.copy(token.text);
+    document.public_identifier = m_tree.m_arena.copy(token.hasPublicId ? token.publicId : "");
+    document.system_identifier = m_tree.m_arena.copy(token.hasSystemId ? token.systemId : "");
+    document.doc_type_quirks_mode = quirksOf(token);
+    m_tree.m_doctypeIndex = document.children.length;
+    m_tree.m_doctypeHasIds = token.hasPublicId || token.hasSystemId;
+    m_mode = Mode::BeforeHtml;
+}
+
+void TreeBuilder::processEof() {
+    eofIn(m_mode);
+}
+
+void TreeBuilder::foreignText(std::string_view text) {
+    // A NUL becomes U+FFFD but, unlike other text, leaves a frameset possible.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return !isSpace(c) && c != '\0'; })) {
+        m_framesetOk = false;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        m_scratch.clear();
+        for (const char c : text) {
+            if (c == '\0') {
+                m_scratch += "\xEF\xBF\xBD";
+            } else {
+                m_scratch += c;
+            }
+        }
+        text = m_scratch;
+    }
+    insertText(text);
+}
+
+void TreeBuilder::foreignTag(const Tag& tag) {
+    auto breaksOut = [&] {
+        switch (tag.tag) {
+            case GUMBO_TAG_B:
+            case GUMBO_TAG_BIG:
+            case GUMBO_TAG_BLOCKQUOTE:
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_BR:
+            case GUMBO_TAG_CENTER:
+            case GUMBO_TAG_CODE:
+            case GUMBO_TAG_DD:
+            case GUMBO_TAG_DIV:
+            case GUMBO_TAG_DL:
+            case GUMBO_TAG_DT:
+            case GUMBO_TAG_EM:
+            case GUMBO_TAG_EMBED:
+            case GUMBO_TAG_H1:
+            case GUMBO_TAG_H2:
+            case GUMBO_TAG_H3:
+            case GUMBO_TAG_H4:
+            case GUMBO_TAG_H5:
+            case GUMBO_TAG_H6:
+            case GUMBO_TAG_HEAD:
+            case GUMBO_TAG_HR:
+            case GUMBO_TAG_I:
+            case GUMBO_TAG_IMG:
+            case GUMBO_TAG_LI:
+            case GUMBO_TAG_LISTING:
+            case GUMBO_TAG_MENU:
+            case GUMBO_TAG_META:
+            case GUMBO_TAG_NOBR:
+            case GUMBO_TAG_OL:
+            case GUMBO_TAG_P:
+            case GUMBO_TAG_PRE:
+            case GUMBO_TAG_RUBY:
+            case GUMBO_TAG_S:
+            case GUMBO_TAG_SMALL:
+            case GUMBO_TAG_SPAN:
+            case GUMBO_TAG_STRONG:
+            case GUMBO_TAG_STRIKE:
+            case GUMBO_TAG_SUB:
+            case GUMBO_TAG_SUP:
+            case GUMBO_TAG_TABLE:
+            case GUMBO_TAG_TT:
+            case GUMBO_TAG_U:
+            case GUMBO_TAG_UL:
+            case GUMBO_TAG_VAR:
+                return true;
+            case GUMBO_TAG_FONT:
+                return tag.find("color") != nullptr || tag.find("face") != nullptr ||
+                       tag.find("size") != nullptr;
+            default:
+                return false;
+        }
+    };
+    if ((tag.type == TokenType::StartTag && breaksOut()) ||
+        (tag.type == TokenType::EndTag && (tag.tag == GUMBO_TAG_BR || tag.tag == GUMBO_TAG_P))) {
+        while (!isHtml(current()) && !isMathmlTextIntegrationPoint(current()) &&
+               !isHtmlIntegrationPoint(current())) {
+            pop();
+        }
+        tagIn(m_mode, tag);
+        return;
+    }
+    if (tag.type == TokenType::StartTag) {
+        const GumboNamespaceEnum ns = adjustedCurrent()->v.element.tag_namespace;
+        insertForeign(tag, ns);
+        if (tag.selfClosing) {
+            pop();
+        }
+        return;
+    }
+    GumboNode* node = current();
+    for (std::size_t i = m_open.size() - 1;; --i) {
+        node = m_open[i];
+        if (i == 0) {
+            return;
+        }
+        if (equalsNoCase(elementName(node), tag.name)) {
+            popUntilNode(node);
+            return;
+        }
+        if (isHtml(m_open[i - 1])) {
+            tagIn(m_mode, tag);
+            return;
+        }
+    }
+}
+
+// ---- Insertion modes ----------------------------------------------------------------------
+
+void TreeBuilder::tagIn(Mode mode, const Tag& tag) {
+    switch (mode) {
+        case Mode::Initial:
+            initialTag(tag);
+            return;
+        case Mode::BeforeHtml:
+            beforeHtmlTag(tag);
+            return;
+        case Mode::BeforeHead:
+            beforeHeadTag(tag);
+            return;
+        case Mode::InHead:
+            inHeadTag(tag);
+            return;
+        case Mode::InHeadNoscript:
+            inHeadNoscriptTag(tag);
+            return;
+        case Mode::AfterHead:
+            afterHeadTag(tag);
+            return;
+        case Mode::InBody:
+            inBodyTag(tag);
+            return;
+        case Mode::Text:
+            textTag(tag);
+            return;
+        case Mode::InTable:
+            inTableTag(tag);
+            return;
+        case Mode::InTableText:
+            flushTableText();
+            tagIn(m_mode, tag);
+            return;
+        case Mode::InCaption:
+            inCaptionTag(tag);
+            return;
+        case Mode::InColumnGroup:
+            inColumnGroupTag(tag);
+            return;
+        case Mode::InTableBody:
+            inTableBodyTag(tag);
+            return;
+        case Mode::InRow:
+            inRowTag(tag);
+            return;
+        case Mode::InCell:
+            inCellTag(tag);
+            return;
+        case Mode::InTemplate:
+            inTemplateTag(tag);
+            return;
+        case Mode::AfterBody:
+            afterBodyTag(tag);
+            return;
+        case Mode::InFrameset:
+            inFramesetTag(tag);
+            return;
+        case Mode::AfterFrameset:
+            afterFramesetTag(tag);
+            return;
+        case Mode::AfterAfterBody:
+            afterAfterBodyTag(tag);
+            return;
+        case Mode::AfterAfterFrameset:
+            afterAfterFramesetTag(tag);
+            return;
+    }
+}
+
+void TreeBuilder::textIn(Mode mode, std::string_view text) {
+    auto leadingSpaceThen = [&](auto&& rest) {
+        const std::size_t n = spacePrefix(text);
+        if (n == text.size()) {
+            return;
+        }
+        rest(text.substr(n));
+    };
+    switch (mode) {
+        case Mode::Initial:
+            leadingSpaceThen([&](std::string_view rest) {
+                m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+                m_mode = Mode::BeforeHtml;
+                textIn(m_mode, rest);
+            });
+            return;
+        case Mode::BeforeHtml:
+            leadingSpaceThen([&](std::string_view rest) {
+                push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                appendChild(m_tree.m_document, current());
+                m_mode = Mode::BeforeHead;
+                textIn(m_mode, rest);
+            });
+            return;
+        case Mode::BeforeHead:
+            leadingSpaceThen([&](std::string_view rest) {
+                m_head = insertNamed("head");
+                m_mode = Mode::InHead;
+                textIn(m_mode, rest);
+            });
+            return;
+        case Mode::InHead:
+        case Mode::InHeadNoscript:
+        case Mode::AfterHead: {
+            const std::size_t n = spacePrefix(text);
+            insertText(text.substr(0, n));
+            if (n == text.size()) {
+                return;
+            }
+            if (mode == Mode::InHead) {
+                pop();
+                m_mode = Mode::AfterHead;
+            } else if (mode == Mode::InHeadNoscript) {
+                pop();
+                m_mode = Mode::InHead;
+            } else {
+                insertNamed("body");
+                m_mode = Mode::InBody;
+            }
+            textIn(m_mode, text.substr(n));
+            return;
+        }
+        case Mode::InBody:
+        case Mode::InCaption:
+        case Mode::InCell:
+        case Mode::InTemplate:
+            inBodyText(text);
+            return;
+        case Mode::Text:
+            insertText(text);
+            return;
+        case Mode::InTable:
+        case Mode::InTableBody:
+        case Mode::InRow: {
+            const GumboNode* node = current();
+            if (isHtml(node) &&
+                (tagOfNode(node) == GUMBO_TAG_TABLE || tagOfNode(node) == GUMBO_TAG_TBODY ||
+                 tagOfNode(node) == GUMBO_TAG_TEMPLATE || tagOfNode(node) == GUMBO_TAG_TFOOT ||
+                 tagOfNode(node) == GUMBO_TAG_THEAD || tagOfNode(node) == GUMBO_TAG_TR)) {
+                m_tableText.clear();
+                m_originalMode = m_mode;
+                m_mode = Mode::InTableText;
+                textIn(m_mode, text);
+                return;
+            }
+            m_fosterParenting = true;
+            inBodyText(text);
+            m_fosterParenting = false;
+            return;
+        }
+        case Mode::InTableText:
+            for (const char c : text) {
+                if (c != '\0') {
+                    m_tableText += c;
+                }
+            }
+            return;
+        case Mode::InColumnGroup: {
+            const std::size_t n = spacePrefix(text);
+            insertText(text.substr(0, n));
+            if (n == text.size()) {
+                return;
+            }
+            if (!is(current(), GUMBO_TAG_COLGROUP)) {
+                return;
+            }
+            pop();
+            m_mode = Mode::InTable;
+            textIn(m_mode, text.substr(n));
+            return;
+        }
+        case Mode::AfterBody:
+        case Mode::AfterAfterBody: {
+            const std::size_t n = spacePrefix(text);
+            if (n > 0) {
+                inBodyText(text.substr(0, n));
+            }
+            if (n == text.size()) {
+                return;
+            }
+            m_mode = Mode::InBody;
+            textIn(m_mode, text.substr(n));
+            return;
+        }
+        case Mode::InFrameset:
+        case Mode::AfterFrameset:
+        case Mode::AfterAfterFrameset: {
+            // Only white space is kept; other characters are dropped.
+            m_scratch.clear();
+            for (const char c : text) {
+                if (isSpace(c)) {
+                    m_scratch += c;
+                }
+            }
+            const std::string kept = m_scratch;
+            if (mode == Mode::AfterAfterFrameset) {
+                inBodyText(kept);
+            } else {
+                insertText(kept);
+            }
+            return;
+        }
+    }
+}
+
+void TreeBuilder::inBodyText(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) {
+        std::string kept;
+        for (const char c : text) {
+            if (c != '\0') {
+                kept += c;
+            }
+        }
+        if (!kept.empty()) {
+            inBodyText(kept);
+        }
+        return;
+    }
+    reconstructFormatting();
+    insertText(text);
+    if (!allSpace(text)) {
+        m_framesetOk = false;
+    }
+}
+
+void TreeBuilder::flushTableText() {
+    const std::string text = std::move(m_tableText);
+    m_tableText.clear();
+    m_mode = m_originalMode;
+    if (!allSpace(text)) {
+        m_fosterParenting = true;
+        inBodyText(text);
+        m_fosterParenting = false;
+    } else {
+        insertText(text);
+    }
+}
+
+void TreeBuilder::eofIn(Mode mode) {
+    switch (mode) {
+        case Mode::InTableText:
+            flushTableText();
+            eofIn(m_mode);
+            return;
+        case Mode::Text:
+            pop();
+            m_mode = m_originalMode;
+            eofIn(m_mode);
+            return;
+        case Mode::InTemplate:
+            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+                return;
+            }
+            popUntil(GUMBO_TAG_TEMPLATE);
+            clearFormattingToMarker();
+            m_templateModes.pop_back();
+            resetInsertionMode();
+            eofIn(m_mode);
+            return;
+        case Mode::InBody:
+        case Mode::InTable:
+        case Mode::InCaption:
+        case Mode::InColumnGroup:
+        case Mode::InTableBody:
+        case Mode::InRow:
+        case Mode::InCell:
+            if (!m_templateModes.empty()) {
+                eofIn(Mode::InTemplate);
+            }
+            return;
+        case Mode::AfterBody:
+        case Mode::InFrameset:
+        case Mode::AfterFrameset:
+        case Mode::AfterAfterBody:
+        case Mode::AfterAfterFrameset:
+            return;
+        case Mode::Initial:
+        case Mode::BeforeHtml:
+        case Mode::BeforeHead:
+        case Mode::InHead:
+        case Mode::InHeadNoscript:
+        case Mode::AfterHead: {
+            // As if the document went on: the implied elements come.
+            if (mode == Mode::Initial) {
+                m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+                m_mode = Mode::BeforeHtml;
+            }
+            if (m_mode == Mode::BeforeHtml) {
+                push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                appendChild(m_tree.m_document, current());
+                m_mode = Mode::BeforeHead;
+            }
+            if (m_mode == Mode::BeforeHead) {
+                m_head = insertNamed("head");
+                m_mode = Mode::InHead;
+            }
+            if (m_mode == Mode::InHeadNoscript) {
+                pop();
+                m_mode = Mode::InHead;
+            }
+            if (m_mode == Mode::InHead) {
+                pop();
+                m_mode = Mode::AfterHead;
+            }
+            insertNamed("body");
+            m_mode = Mode::InBody;
+            eofIn(m_mode);
+            return;
+        }
+    }
+}
+
+void TreeBuilder::initialTag(const Tag& tag) {
+    m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+    m_mode = Mode::BeforeHtml;
+    beforeHtmlTag(tag);
+}
+
+void TreeBuilder::beforeHtmlTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        push(newElement(tag, GUMBO_NAMESPACE_HTML));
+        appendChild(m_tree.m_document, current());
+        m_mode = Mode::BeforeHead;
+        return;
+    }
+    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
+        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+        return;
+    }
+    push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+    appendChild(m_tree.m_document, current());
+    m_mode = Mode::BeforeHead;
+    beforeHeadTag(tag);
+}
+
+void TreeBuilder::beforeHeadTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+        return;
+    }
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HEAD) {
+        m_head = insertElement(tag);
+        m_mode = Mode::InHead;
+        return;
+    }
+    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
+        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+        return;
+    }
+    m_head = insertNamed("head");
+    m_mode = Mode::InHead;
+    inHeadTag(tag);
+}
+
+void TreeBuilder::inHeadTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag) {
+        switch (tag.tag) {
+            case GUMBO_TAG_HTML:
+                inBodyTag(tag);
+                return;
+            case GUMBO_TAG_BASE:
+            case GUMBO_TAG_BASEFONT:
+            case GUMBO_TAG_BGSOUND:
+            case GUMBO_TAG_LINK:
+            case GUMBO_TAG_META:
+                insertElement(tag);
+                pop();
+                return;
+            case GUMBO_TAG_TITLE:
+                genericText(tag, HtmlTokenizer::State::Rcdata);
+                return;
+            case GUMBO_TAG_NOSCRIPT:
+                insertElement(tag);
+                m_mode = Mode::InHeadNoscript;
+                return;
+            case GUMBO_TAG_NOFRAMES:
+            case GUMBO_TAG_STYLE:
+                genericText(tag, HtmlTokenizer::State::Rawtext);
+                return;
+            case GUMBO_TAG_SCRIPT:
+                genericText(tag, HtmlTokenizer::State::ScriptData);
+                return;
+            case GUMBO_TAG_TEMPLATE:
+                insertElement(tag);
+                insertMarker();
+                m_framesetOk = false;
+                m_mode = Mode::InTemplate;
+                m_templateModes.push_back(Mode::InTemplate);
+                return;
+            case GUMBO_TAG_HEAD:
+                return;
+            default:
+                break;
+        }
+    } else {
+        switch (tag.tag) {
+            case GUMBO_TAG_HEAD:
+                pop();
+                m_mode = Mode::AfterHead;
+                return;
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_HTML:
+            case GUMBO_TAG_BR:
+                break;
+            case GUMBO_TAG_TEMPLATE:
+                if (!onStack(GUMBO_TAG_TEMPLATE)) {
+                    return;
+                }
+                generateAllImpliedEndTags();
+                popUntil(GUMBO_TAG_TEMPLATE);
+                clearFormattingToMarker();
+                m_templateModes.pop_back();
+                resetInsertionMode();
+                return;
+            default:
+                return;
+        }
+    }
+    pop();
+    m_mode = Mode::AfterHead;
+    afterHeadTag(tag);
+}
+
+void TreeBuilder::inHeadNoscriptTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag) {
+        switch (tag.tag) {
+            case GUMBO_TAG_HTML:
+                inBodyTag(tag);
+                return;
+            case GUMBO_TAG_BASEFONT:
+            case GUMBO_TAG_BGSOUND:
+            case GUMBO_TAG_LINK:
+            case GUMBO_TAG_META:
+            case GUMBO_TAG_NOFRAMES:
+            case GUMBO_TAG_STYLE:
+                inHeadTag(tag);
+                return;
+            case GUMBO_TAG_HEAD:
+            case GUMBO_TAG_NOSCRIPT:
+                return;
+            default:
+                break;
+        }
+    } else {
+        if (tag.tag == GUMBO_TAG_NOSCRIPT) {
+            pop();
+            m_mode = Mode::InHead;
+            return;
+        }
+        if (tag.tag != GUMBO_TAG_BR) {
+            return;
+        }
+    }
+    pop();
+    m_mode = Mode::InHead;
+    inHeadTag(tag);
+}
+
+void TreeBuilder::afterHeadTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag) {
+        switch (tag.tag) {
+            case GUMBO_TAG_HTML:
+                inBodyTag(tag);
+                return;
+            case GUMBO_TAG_BODY:
+                insertElement(tag);
+                m_framesetOk = false;
+                m_mode = Mode::InBody;
+                return;
+            case GUMBO_TAG_FRAMESET:
+                insertElement(tag);
+                m_mode = Mode::InFrameset;
+                return;
+            case GUMBO_TAG_BASE:
+            case GUMBO_TAG_BASEFONT:
+            case GUMBO_TAG_BGSOUND:
+            case GUMBO_TAG_LINK:
+            case GUMBO_TAG_META:
+            case GUMBO_TAG_NOFRAMES:
+            case GUMBO_TAG_SCRIPT:
+            case GUMBO_TAG_STYLE:
+            case GUMBO_TAG_TEMPLATE:
+            case GUMBO_TAG_TITLE: {
+                push(m_head);
+                inHeadTag(tag);
+                removeFromStack(m_head);
+                return;
+            }
+            case GUMBO_TAG_HEAD:
+                return;
+            default:
+                break;
+        }
+    } else {
+        switch (tag.tag) {
+            case GUMBO_TAG_TEMPLATE:
+                inHeadTag(tag);
+                return;
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_HTML:
+            case GUMBO_TAG_BR:
+                break;
+            default:
+                return;
+        }
+    }
+    insertNamed("body");
+    m_mode = Mode::InBody;
+    inBodyTag(tag);
+}
+
+void TreeBuilder::inBodyTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag) {
+        inBodyStartTag(tag);
+    } else {
+        inBodyEndTag(tag);
+    }
+}
+
+namespace {
+
+void mergeAttributes(NodeArena& arena, GumboNode* element, const Tag& tag) {
+    GumboVector& attributes = element->v.element.attributes;
+    std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
+    for (std::size_t i = 0; i < tag.attributeCount; ++i) {
+        const TokenAttribute& source = tag.attributes[i];
+        const std::string name(source.name);
+        if (gumbo_get_attribute(&attributes, name.c_str()) != nullptr) {
+            continue;
+        }
+        bool seen = false;
+        for (void* added : merged) {
+            seen = seen || source.name == static_cast<GumboAttribute*>(added)->name;
+        }
+        if (seen) {
+            continue;
+        }
+        auto* attribute = arena.make<GumboAttribute>();
+        attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+        attribute->name = arena.copy(source.name);
+        attribute->original_name = {attribute->name, source.name.size()};
+        attribute->value = arena.copy(source.value);
+        attribute->original_value = {attribute->value, source.value.size()};
+        merged.push_back(attribute);
+    }
+    if (merged.size() == attributes.length) {
+        return;
+    }
+    auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * merged.size()));
+    std::copy(merged.begin(), merged.end(), data);
+    attributes.data = data;
+    attributes.length = static_cast<unsigned>(merged.size());
+    attributes.capacity = attributes.length;
+}
+
+}  // namespace
+
+void TreeBuilder::inBodyStartTag(const Tag& tag) {
+    switch (tag.tag) {
+        case GUMBO_TAG_HTML:
+            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+                mergeAttributes(m_tree.m_arena, m_open.front(), tag);
+            }
+            return;
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+            inHeadTag(tag);
+            return;
+        case GUMBO_TAG_BODY:
+            if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) ||
+                onStack(GUMBO_TAG_TEMPLATE)) {
+                return;
+            }
+            m_framesetOk = false;
+            mergeAttributes(m_tree.m_arena, m_open[1], tag);
+            return;
+        case GUMBO_TAG_FRAMESET:
+            if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) || !m_framesetOk) {
+                return;
+            }
+            detach(m_open[1]);
+            while (m_open.size() > 1) {
+                pop();
+            }
+            insertElement(tag);
+            m_mode = Mode::InFrameset;
+            return;
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_DETAILS:
+        case kTagDialog:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_P:
+        case kTagSearch:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_UL:
+            closeParagraphIfInButtonScope();
+            insertElement(tag);
+            return;
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6: {
+            closeParagraphIfInButtonScope();
+            const unsigned now =
+                isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
+            if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
+                pop();
+            }
+            insertElement(tag);
+            return;
+        }
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_LISTING:
+            closeParagraphIfInButtonScope();
+            insertElement(tag);
+            m_skipNewline = true;
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_FORM: {
+            const bool inTemplate = onStack(GUMBO_TAG_TEMPLATE);
+            if (m_form != nullptr && !inTemplate) {
+                return;
+            }
+            closeParagraphIfInButtonScope();
+            GumboNode* form = insertElement(tag);
+            if (!inTemplate) {
+                m_form = form;
+            }
+            return;
+        }
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_DT: {
+            m_framesetOk = false;
+            for (std::size_t i = m_open.size(); i-- > 0;) {
+                const GumboNode* node = m_open[i];
+                const bool match = tag.tag == GUMBO_TAG_LI
+                                       ? is(node, GUMBO_TAG_LI)
+                                       : (is(node, GUMBO_TAG_DD) || is(node, GUMBO_TAG_DT));
+                if (match) {
+                    const unsigned closing = tagOfNode(node);
+                    generateImpliedEndTags(closing);
+                    popUntil(closing);
+                    break;
+                }
+                if (isSpecial(node) && !is(node, GUMBO_TAG_ADDRESS) && !is(node, GUMBO_TAG_DIV) &&
+                    !is(node, GUMBO_TAG_P)) {
+                    break;
+                }
+            }
+            closeParagraphIfInButtonScope();
+            insertElement(tag);
+            return;
+        }
+        case GUMBO_TAG_PLAINTEXT:
+            closeParagraphIfInButtonScope();
+            insertElement(tag);
+            m_tokenizer.setState(HtmlTokenizer::State::Plaintext);
+            return;
+        case GUMBO_TAG_BUTTON:
+            if (inScope(GUMBO_TAG_BUTTON)) {
+                generateImpliedEndTags();
+                popUntil(GUMBO_TAG_BUTTON);
+            }
+            reconstructFormatting();
+            insertElement(tag);
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_A: {
+            for (std::size_t i = m_formatting.size(); i-- > 0;) {
+                GumboNode* entry = m_formatting[i];
+                if (entry == nullptr) {
+                    break;
+                }
+                if (is(entry, GUMBO_TAG_A)) {
+                    const Tag end = makeTag(TokenType::EndTag, "a");
+                    if (!adoptionAgency(end)) {
+                        inBodyOtherEndTag(end);
+                    }
+                    const std::size_t at = formattingIndex(entry);
+                    if (at < m_formatting.size()) {
+                        removeFormatting(at);
+                    }
+                    removeFromStack(entry);
+                    break;
+                }
+            }
+            reconstructFormatting();
+            pushFormatting(insertElement(tag));
+            return;
+        }
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+            reconstructFormatting();
+            pushFormatting(insertElement(tag));
+            return;
+        case GUMBO_TAG_NOBR:
+            reconstructFormatting();
+            if (inScope(GUMBO_TAG_NOBR)) {
+                if (!adoptionAgency(tag)) {
+                    inBodyOtherEndTag(tag);
+                }
+                reconstructFormatting();
+            }
+            pushFormatting(insertElement(tag));
+            return;
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_OBJECT:
+            reconstructFormatting();
+            insertElement(tag);
+            insertMarker();
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_TABLE:
+            if (m_tree.m_document->v.document.doc_type_quirks_mode != GUMBO_DOCTYPE_QUIRKS) {
+                closeParagraphIfInButtonScope();
+            }
+            insertElement(tag);
+            m_framesetOk = false;
+            m_mode = Mode::InTable;
+            return;
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_WBR:
+            reconstructFormatting();
+            insertElement(tag);
+            pop();
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_INPUT: {
+            if (inScope(GUMBO_TAG_SELECT)) {
+                popUntil(GUMBO_TAG_SELECT);  // an input ends the select it is in
+            }
+            reconstructFormatting();
+            insertElement(tag);
+            pop();
+            const TokenAttribute* type = tag.find("type");
+            if (type == nullptr || !equalsNoCase(type->value, "hidden")) {
+                m_framesetOk = false;
+            }
+            return;
+        }
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+            insertElement(tag);
+            pop();
+            return;
+        case GUMBO_TAG_HR:
+            closeParagraphIfInButtonScope();
+            if (inScope(GUMBO_TAG_SELECT)) {
+                generateImpliedEndTags();
+            }
+            insertElement(tag);
+            pop();
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_IMAGE: {
+            Tag img = tag;
+            img.name = "img";
+            img.tag = GUMBO_TAG_IMG;
+            processTag(img);
+            return;
+        }
+        case GUMBO_TAG_TEXTAREA:
+            insertElement(tag);
+            m_skipNewline = true;
+            m_tokenizer.setState(HtmlTokenizer::State::Rcdata);
+            m_originalMode = m_mode;
+            m_framesetOk = false;
+            m_mode = Mode::Text;
+            return;
+        case GUMBO_TAG_XMP:
+            closeParagraphIfInButtonScope();
+            reconstructFormatting();
+            m_framesetOk = false;
+            genericText(tag, HtmlTokenizer::State::Rawtext);
+            return;
+        case GUMBO_TAG_IFRAME:
+            m_framesetOk = false;
+            genericText(tag, HtmlTokenizer::State::Rawtext);
+            return;
+        case GUMBO_TAG_NOEMBED:
+            genericText(tag, HtmlTokenizer::State::Rawtext);
+            return;
+        case GUMBO_TAG_SELECT:
+            // A select does not nest: the second one closes the first.
+            if (inScope(GUMBO_TAG_SELECT)) {
+                popUntil(GUMBO_TAG_SELECT);
+                return;
+            }
+            reconstructFormatting();
+            insertElement(tag);
+            m_framesetOk = false;
+            return;
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_OPTION:
+            if (inScope(GUMBO_TAG_SELECT)) {
+                generateImpliedEndTags(tag.tag == GUMBO_TAG_OPTION ? GUMBO_TAG_OPTGROUP
+                                                                   : GUMBO_TAG_LAST);
+            } else if (is(current(), GUMBO_TAG_OPTION)) {
+                pop();
+            }
+            reconstructFormatting();
+            insertElement(tag);
+            return;
+        case GUMBO_TAG_RB:
+        case GUMBO_TAG_RTC:
+            if (inScope(GUMBO_TAG_RUBY)) {
+                generateImpliedEndTags();
+            }
+            insertElement(tag);
+            return;
+        case GUMBO_TAG_RP:
+        case GUMBO_TAG_RT:
+            if (inScope(GUMBO_TAG_RUBY)) {
+                generateImpliedEndTags(GUMBO_TAG_RTC);
+            }
+            insertElement(tag);
+            return;
+        case GUMBO_TAG_MATH:
+        case GUMBO_TAG_SVG:
+            reconstructFormatting();
+            insertForeign(tag,
+                          tag.tag == GUMBO_TAG_MATH ? GUMBO_NAMESPACE_MATHML : GUMBO_NAMESPACE_SVG);
+            if (tag.selfClosing) {
+                pop();
+            }
+            return;
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TR:
+            return;
+        default:
+            reconstructFormatting();
+            insertElement(tag);
+            return;
+    }
+}
+
+void TreeBuilder::inBodyEndTag(const Tag& tag) {
+    switch (tag.tag) {
+        case GUMBO_TAG_TEMPLATE:
+            inHeadTag(tag);
+            return;
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_HTML:
+            if (!inScope(GUMBO_TAG_BODY)) {
+                return;
+            }
+            m_mode = Mode::AfterBody;
+            if (tag.tag == GUMBO_TAG_HTML) {
+                afterBodyTag(tag);
+            }
+            return;
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BUTTON:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_DETAILS:
+        case kTagDialog:
+        case GUMBO_TAG_DIR:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HGROUP:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_PRE:
+        case kTagSearch:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_UL:
+            if (!inScope(tag.tag)) {
+                return;
+            }
+            generateImpliedEndTags();
+            popUntil(tag.tag);
+            return;
+        case GUMBO_TAG_FORM:
+            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+                GumboNode* form = m_form;
+                m_form = nullptr;
+                if (form == nullptr || !nodeInScope(form)) {
+                    return;
+                }
+                generateImpliedEndTags();
+                removeFromStack(form);
+            } else {
+                if (!inScope(GUMBO_TAG_FORM)) {
+                    return;
+                }
+                generateImpliedEndTags();
+                popUntil(GUMBO_TAG_FORM);
+            }
+            return;
+        case GUMBO_TAG_P:
+            if (!inScope(GUMBO_TAG_P, Scope::Button)) {
+                insertNamed("p");
+            }
+            closeParagraph();
+            return;
+        case GUMBO_TAG_LI:
+            if (!inScope(GUMBO_TAG_LI, Scope::ListItem)) {
+                return;
+            }
+            generateImpliedEndTags(GUMBO_TAG_LI);
+            popUntil(GUMBO_TAG_LI);
+            return;
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_DT:
+            if (!inScope(tag.tag)) {
+                return;
+            }
+            generateImpliedEndTags(tag.tag);
+            popUntil(tag.tag);
+            return;
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6: {
+            bool any = false;
+            for (unsigned h = GUMBO_TAG_H1; h <= GUMBO_TAG_H6 && !any; ++h) {
+                any = inScope(h);
+            }
+            if (!any) {
+                return;
+            }
+            generateImpliedEndTags();
+            while (!m_open.empty()) {
+                const unsigned now =
+                    isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
+                pop();
+                if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
+                    break;
+                }
+            }
+            return;
+        }
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+            if (!adoptionAgency(tag)) {
+                inBodyOtherEndTag(tag);
+            }
+            return;
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_OBJECT:
+            if (!inScope(tag.tag)) {
+                return;
+            }
+            generateImpliedEndTags();
+            popUntil(tag.tag);
+            clearFormattingToMarker();
+            return;
+        case GUMBO_TAG_BR: {
+            Tag br = makeTag(TokenType::StartTag, "br");
+            inBodyStartTag(br);
+            return;
+        }
+        default:
+            inBodyOtherEndTag(tag);
+            return;
+    }
+}
+
+void TreeBuilder::inBodyOtherEndTag(const Tag& tag) {
+    for (std::size_t i = m_open.size(); i-- > 0;) {
+        GumboNode* node = m_open[i];
+        if (sameName(node, tag)) {
+            generateImpliedEndTags(tag.tag == GUMBO_TAG_UNKNOWN ? unsigned{GUMBO_TAG_LAST}
+                                                                : tag.tag);
+            popUntilNode(node);
+            return;
+        }
+        if (isSpecial(node)) {
+            return;
+        }
+    }
+}
+
+void TreeBuilder::textTag(const Tag& tag) {
+    if (tag.type == TokenType::EndTag) {
+        pop();
+        m_mode = m_originalMode;
+    }
+}
+
+void TreeBuilder::inTableAnythingElse(const Tag& tag) {
+    m_fosterParenting = true;
+    inBodyTag(tag);
+    m_fosterParenting = false;
+}
+
+void TreeBuilder::inTableTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    if (tag.type == TokenType::StartTag) {
+        switch (t) {
+            case GUMBO_TAG_CAPTION:
+                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+                insertMarker();
+                insertElement(tag);
+                m_mode = Mode::InCaption;
+                return;
+            case GUMBO_TAG_COLGROUP:
+                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+                insertElement(tag);
+                m_mode = Mode::InColumnGroup;
+                return;
+            case GUMBO_TAG_COL:
+                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+                insertNamed("colgroup");
+                m_mode = Mode::InColumnGroup;
+                inColumnGroupTag(tag);
+                return;
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_THEAD:
+                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+                insertElement(tag);
+                m_mode = Mode::InTableBody;
+                return;
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_TR:
+                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+                insertNamed("tbody");
+                m_mode = Mode::InTableBody;
+                inTableBodyTag(tag);
+                return;
+            case GUMBO_TAG_TABLE:
+                if (!inScope(GUMBO_TAG_TABLE, Scope::Table)) {
+                    return;
+                }
+                popUntil(GUMBO_TAG_TABLE);
+                resetInsertionMode();
+                processTag(tag);
+                return;
+            case GUMBO_TAG_STYLE:
+            case GUMBO_TAG_SCRIPT:
+            case GUMBO_TAG_TEMPLATE:
+                inHeadTag(tag);
+                return;
+            case GUMBO_TAG_INPUT: {
+                const TokenAttribute* type = tag.find("type");
+                if (type == nullptr || !equalsNoCase(type->value, "hidden")) {
+                    break;
+                }
+                insertElement(tag);
+                pop();
+                return;
+            }
+            case GUMBO_TAG_FORM:
+                if (onStack(GUMBO_TAG_TEMPLATE) || m_form != nullptr) {
+                    return;
+                }
+                m_form = insertElement(tag);
+                pop();
+                return;
+            default:
+                break;
+        }
+    } else {
+        switch (t) {
+            case GUMBO_TAG_TABLE:
+                if (!inScope(GUMBO_TAG_TABLE, Scope::Table)) {
+                    return;
+                }
+                popUntil(GUMBO_TAG_TABLE);
+                resetInsertionMode();
+                return;
+            case GUMBO_TAG_BODY:
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_COL:
+            case GUMBO_TAG_COLGROUP:
+            case GUMBO_TAG_HTML:
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_TD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_TH:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TR:
+                return;
+            case GUMBO_TAG_TEMPLATE:
+                inHeadTag(tag);
+                return;
+            default:
+                break;
+        }
+    }
+    inTableAnythingElse(tag);
+}
+
+void TreeBuilder::closeCaption() {
+    generateImpliedEndTags();
+    popUntil(GUMBO_TAG_CAPTION);
+    clearFormattingToMarker();
+    m_mode = Mode::InTable;
+}
+
+void TreeBuilder::inCaptionTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    const bool start = tag.type == TokenType::StartTag;
+    if (!start && t == GUMBO_TAG_CAPTION) {
+        if (inScope(GUMBO_TAG_CAPTION, Scope::Table)) {
+            closeCaption();
+        }
+        return;
+    }
+    const bool tableStart =
+        start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+                  t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
+                  t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR);
+    if (tableStart || (!start && t == GUMBO_TAG_TABLE)) {
+        if (!inScope(GUMBO_TAG_CAPTION, Scope::Table)) {
+            return;
+        }
+        closeCaption();
+        inTableTag(tag);
+        return;
+    }
+    if (!start &&
+        (t == GUMBO_TAG_BODY || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+         t == GUMBO_TAG_HTML || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
+         t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
+        return;
+    }
+    inBodyTag(tag);
+}
+
+void TreeBuilder::inColumnGroupTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    const bool start = tag.type == TokenType::StartTag;
+    if (start && t == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+        return;
+    }
+    if (start && t == GUMBO_TAG_COL) {
+        insertElement(tag);
+        pop();
+        return;
+    }
+    if (!start && t == GUMBO_TAG_COLGROUP) {
+        if (is(current(), GUMBO_TAG_COLGROUP)) {
+            pop();
+            m_mode = Mode::InTable;
+        }
+        return;
+    }
+    if (!start && t == GUMBO_TAG_COL) {
+        return;
+    }
+    if (t == GUMBO_TAG_TEMPLATE) {
+        inHeadTag(tag);
+        return;
+    }
+    if (!is(current(), GUMBO_TAG_COLGROUP)) {
+        return;
+    }
+    pop();
+    m_mode = Mode::InTable;
+    inTableTag(tag);
+}
+
+void TreeBuilder::inTableBodyTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    const bool start = tag.type == TokenType::StartTag;
+    auto clear = [&] {
+        clearStackBackTo({GUMBO_TAG_TBODY, GUMBO_TAG_TFOOT, GUMBO_TAG_THEAD, GUMBO_TAG_TEMPLATE,
+                          GUMBO_TAG_HTML});
+    };
+    if (start && t == GUMBO_TAG_TR) {
+        clear();
+        insertElement(tag);
+        m_mode = Mode::InRow;
+        return;
+    }
+    if (start && (t == GUMBO_TAG_TH || t == GUMBO_TAG_TD)) {
+        clear();
+        insertNamed("tr");
+        m_mode = Mode::InRow;
+        inRowTag(tag);
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) {
+        if (!inScope(t, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTable;
+        return;
+    }
+    if ((start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+                   t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) ||
+        (!start && t == GUMBO_TAG_TABLE)) {
+        if (!inScope(GUMBO_TAG_TBODY, Scope::Table) && !inScope(GUMBO_TAG_THEAD, Scope::Table) &&
+            !inScope(GUMBO_TAG_TFOOT, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTable;
+        inTableTag(tag);
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
+                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML || t == GUMBO_TAG_TD ||
+                   t == GUMBO_TAG_TH || t == GUMBO_TAG_TR)) {
+        return;
+    }
+    inTableTag(tag);
+}
+
+void TreeBuilder::inRowTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    const bool start = tag.type == TokenType::StartTag;
+    auto clear = [&] { clearStackBackTo({GUMBO_TAG_TR, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML}); };
+    if (start && (t == GUMBO_TAG_TH || t == GUMBO_TAG_TD)) {
+        clear();
+        insertElement(tag);
+        m_mode = Mode::InCell;
+        insertMarker();
+        return;
+    }
+    if (!start && t == GUMBO_TAG_TR) {
+        if (!inScope(GUMBO_TAG_TR, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTableBody;
+        return;
+    }
+    if ((start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+                   t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD ||
+                   t == GUMBO_TAG_TR)) ||
+        (!start && t == GUMBO_TAG_TABLE)) {
+        if (!inScope(GUMBO_TAG_TR, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTableBody;
+        inTableBodyTag(tag);
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) {
+        if (!inScope(t, Scope::Table) || !inScope(GUMBO_TAG_TR, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTableBody;
+        inTableBodyTag(tag);
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
+                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML || t == GUMBO_TAG_TD ||
+                   t == GUMBO_TAG_TH)) {
+        return;
+    }
+    inTableTag(tag);
+}
+
+bool TreeBuilder::closeCell() {
+    generateImpliedEndTags();
+    while (!m_open.empty()) {
+        const bool cell = is(current(), GUMBO_TAG_TD) || is(current(), GUMBO_TAG_TH);
+        pop();
+        if (cell) {
+            break;
+        }
+    }
+    clearFormattingToMarker();
+    m_mode = Mode::InRow;
+    return true;
+}
+
+void TreeBuilder::inCellTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    const bool start = tag.type == TokenType::StartTag;
+    if (!start && (t == GUMBO_TAG_TD || t == GUMBO_TAG_TH)) {
+        if (!inScope(t, Scope::Table)) {
+            return;
+        }
+        generateImpliedEndTags();
+        popUntil(t);
+        clearFormattingToMarker();
+        m_mode = Mode::InRow;
+        return;
+    }
+    if (start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
+                  t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
+                  t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
+        if (!inScope(GUMBO_TAG_TD, Scope::Table) && !inScope(GUMBO_TAG_TH, Scope::Table)) {
+            return;
+        }
+        closeCell();
+        inRowTag(tag);
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
+                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML)) {
+        return;
+    }
+    if (!start && (t == GUMBO_TAG_TABLE || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT ||
+                   t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
+        if (!inScope(t, Scope::Table)) {
+            return;
+        }
+        closeCell();
+        inRowTag(tag);
+        return;
+    }
+    inBodyTag(tag);
+}
+
+void TreeBuilder::inTemplateTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    if (tag.type == TokenType::EndTag) {
+        if (t == GUMBO_TAG_TEMPLATE) {
+            inHeadTag(tag);
+        }
+        return;
+    }
+    Mode next = Mode::InBody;
+    switch (t) {
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_TITLE:
+            inHeadTag(tag);
+            return;
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_THEAD:
+            next = Mode::InTable;
+            break;
+        case GUMBO_TAG_COL:
+            next = Mode::InColumnGroup;
+            break;
+        case GUMBO_TAG_TR:
+            next = Mode::InTableBody;
+            break;
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+            next = Mode::InRow;
+            break;
+        default:
+            break;
+    }
+    m_templateModes.back() = next;
+    m_mode = next;
+    processTag(tag);
+}
+
+void TreeBuilder::afterBodyTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+        return;
+    }
+    if (tag.type == TokenType::EndTag && tag.tag == GUMBO_TAG_HTML) {
+        m_mode = Mode::AfterAfterBody;
+        return;
+    }
+    m_mode = Mode::InBody;
+    inBodyTag(tag);
+}
+
+void TreeBuilder::inFramesetTag(const Tag& tag) {
+    const unsigned t = tag.tag;
+    if (tag.type == TokenType::StartTag) {
+        switch (t) {
+            case GUMBO_TAG_HTML:
+                inBodyTag(tag);
+                return;
+            case GUMBO_TAG_FRAMESET:
+                insertElement(tag);
+                return;
+            case GUMBO_TAG_FRAME:
+                insertElement(tag);
+                pop();
+                return;
+            case GUMBO_TAG_NOFRAMES:
+                inHeadTag(tag);
+                return;
+            default:
+                return;
+        }
+    }
+    if (t == GUMBO_TAG_FRAMESET) {
+        if (m_open.size() == 1) {
+            return;
+        }
+        pop();
+        if (!is(current(), GUMBO_TAG_FRAMESET)) {
+            m_mode = Mode::AfterFrameset;
+        }
+    }
+}
+
+void TreeBuilder::afterFramesetTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+    } else if (tag.type == TokenType::EndTag && tag.tag == GUMBO_TAG_HTML) {
+        m_mode = Mode::AfterAfterFrameset;
+    } else if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_NOFRAMES) {
+        inHeadTag(tag);
+    }
+}
+
+void TreeBuilder::afterAfterBodyTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+        return;
+    }
+    m_mode = Mode::InBody;
+    inBodyTag(tag);
+}
+
+void TreeBuilder::afterAfterFramesetTag(const Tag& tag) {
+    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+        inBodyTag(tag);
+    } else if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_NOFRAMES) {
+        inHeadTag(tag);
+    }
+}
+
+std::unique_ptr<HtmlTree> buildHtmlTree(std::string& text) {
+    normalizeNewlines(text);
+    auto tree = std::make_unique<HtmlTree>();
+    TreeBuilder builder(*tree, text);
+    builder.run();
+    return tree;
+}
+
+}  // namespace tabrivo::detail

@@ -1,0 +1,69 @@
+#pragma once
+// The HTML tree builder: the insertion modes of the HTML standard's tree
+// construction over the tokens of HtmlTokenizer. The tree is made of the
+// node structs the rest of the engine reads (gumbo.h's GumboNode), all held
+// in one arena that the HtmlTree frees at once.
+
+#include <gumbo.h>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabrivo::detail {
+
+// Memory for the nodes of one tree, given out in blocks and freed together.
+class NodeArena {
+public:
+    NodeArena() = default;
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+
+    void* allocate(std::size_t bytes);
+    template <typename T>
+    T* make() {
+        return new (allocate(sizeof(T))) T{};
+    }
+    // A NUL-terminated copy.
+    const char* copy(std::string_view text);
+
+private:
+    std::vector<std::unique_ptr<std::byte[]>> m_blocks;
+    std::byte* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
+// A parsed document: its tree and what the tree's nodes point to.
+class HtmlTree {
+public:
+    HtmlTree() = default;
+    HtmlTree(const HtmlTree&) = delete;
+    HtmlTree& operator=(const HtmlTree&) = delete;
+
+    const GumboNode* document() const { return m_document; }
+    // Where among the document's children the DOCTYPE stood, if it had one.
+    std::size_t doctypeIndex() const { return m_doctypeIndex; }
+    // Whether the DOCTYPE had a public or a system identifier, even an empty one.
+    bool doctypeHasIds() const { return m_doctypeHasIds; }
+
+private:
+    friend class TreeBuilder;
+    NodeArena m_arena;
+    std::deque<std::string> m_texts;  // the text of text and comment nodes
+    GumboNode* m_document = nullptr;
+    std::size_t m_doctypeIndex = 0;
+    bool m_doctypeHasIds = false;
+};
+
+// Parses UTF-8 text; any text gives a tree. The text's line breaks are
+// normalised in place first; the tree does not point into it.
+std::unique_ptr<HtmlTree> buildHtmlTree(std::string& text);
+
+// The local name of an element as the standard writes it: lower case, or the
+// camel case of SVG element names.
+std::string_view elementName(const GumboNode* element);
+
+}  // namespace tabrivo::detail
