@@ -41,6 +41,19 @@ constexpr std::string_view trim(std::string_view text) {
     return text;
 }
 
+// Whether two texts are equal when their ASCII letters are folded to lower case.
+constexpr bool equalsIgnoringCase(std::string_view one, std::string_view other) {
+    if (one.size() != other.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < one.size(); ++i) {
+        if (toLower(one[i]) != toLower(other[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Whether `text` equals `lowered` (given in lower case) when its ASCII letters
 // are folded to lower case.
 constexpr bool equalsLowered(std::string_view text, std::string_view lowered) {

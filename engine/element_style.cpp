@@ -490,7 +490,7 @@ std::string tagName(const GumboNode* element) {
     }
     std::string name(unknownTagName(e));
     for (char& c : name) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        c = ascii::toLower(c);
     }
     return name;
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include <engine/ascii.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
 #include <engine/gumbo_arena_p.h>
@@ -68,7 +69,7 @@ bool mayHoldTable(std::string_view text) {
         bool named = true;
         for (std::size_t i = 0; i < kName.size() && named; ++i) {
             const char c = text[open + 1 + i];
-            named = (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) == kName[i];
+            named = ascii::toLower(c) == kName[i];
         }
         if (!named) {
             continue;
@@ -78,8 +79,7 @@ bool mayHoldTable(std::string_view text) {
             return true;
         }
         const char next = text[after];
-        if (next == ' ' || next == '\t' || next == '\n' || next == '\f' || next == '\r' ||
-            next == '/' || next == '>') {
+        if (ascii::isSpace(next) || next == '/' || next == '>') {
             return true;
         }
     }

@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <engine/ascii.h>
 #include <engine/utf8.h>
 
 namespace tabrivo::detail {
@@ -27,6 +28,7 @@ constexpr NamedReference kNamedReferences[] = {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::size_t kManyAttributes = 16;  // past this, duplicates are found by hash
 
+// The tokenizer's white space: CR is gone by now (line breaks are LF).
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f';
 }
@@ -48,9 +50,7 @@ bool isAlnum(char c) {
 bool isHexDigit(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-char toLower(char c) {
-    return isUpper(c) ? static_cast<char>(c + ('a' - 'A')) : c;
-}
+using ascii::toLower;
 
 // The position of the first of three bytes at or after `from`, or the end.
 std::size_t findAny(std::string_view text, std::size_t from, char a, char b, char c) {

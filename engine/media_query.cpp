@@ -309,9 +309,7 @@ bool queryApplies(std::string_view query) {
 }  // namespace
 
 bool mediaApplies(std::string_view queryList) {
-    std::string lowered(ascii::trim(queryList));
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    std::string lowered = ascii::toLower(ascii::trim(queryList));
     if (lowered.empty()) {
         return true;
     }

@@ -1,5 +1,7 @@
 #include <engine/html_document_p.h>
 
+#include <engine/ascii.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -23,7 +25,7 @@ namespace {
 // value too large for the caller's range is clamped to `ceiling`.
 std::optional<unsigned> parseNonNegative(const char* text, unsigned ceiling) {
     const char* at = text;
-    while (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\f' || *at == '\r') {
+    while (ascii::isSpace(*at)) {
         ++at;
     }
     bool negative = false;

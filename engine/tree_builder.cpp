@@ -6,6 +6,7 @@
 #include <iterator>
 #include <new>
 
+#include <engine/ascii.h>
 #include <engine/html_tokenizer_p.h>
 
 namespace tabrivo::detail {
@@ -36,24 +37,9 @@ const BuiltNode* built(const GumboNode* node) {
     return reinterpret_cast<const BuiltNode*>(node);
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-char toLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (toLower(a[i]) != toLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+using ascii::isSpace;
+using ascii::toLower;
+constexpr auto equalsNoCase = ascii::equalsIgnoringCase;
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);

@@ -106,8 +106,8 @@ def main():
     convert_path, jq = sys.argv[1], sys.argv[2]
     checked = failed = 0
     with tempfile.TemporaryDirectory() as work:
-        for spec in sys.argv[3:]:
-            folder, _, expected_folder = spec.partition(":")
+        for pair in sys.argv[3:]:
+            folder, _, expected_folder = pair.partition(":")
             if not os.path.isdir(folder):
                 continue
             for entry in sorted(os.listdir(folder)):

@@ -8,7 +8,7 @@ pages to a few-line reproduction by delta debugging over the page text.
 See README.md beside this file.
 """
 import argparse
-import importlib.util
+import importlib
 import json
 import os
 import re
@@ -23,11 +23,11 @@ import nasty_pages  # noqa: E402
 
 
 def load_compare(oracle_dir):
-    spec = importlib.util.spec_from_file_location('compare', os.path.join(oracle_dir,
-                                                                          'compare.py'))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    sys.path.insert(0, oracle_dir)
+    try:
+        return importlib.import_module('compare')
+    finally:
+        sys.path.remove(oracle_dir)
 
 
 def read_rows(compare, path):
