@@ -180,13 +180,12 @@ _BOOL_TEXTS = frozenset({"True", "TRUE", "true", "False", "FALSE", "false"})
 # A number whose thousands pandas' text parser takes out ("1,000.5").
 _THOUSANDS_NUMBER = re.compile(r"^[\-\+]?([0-9]+,|[0-9])*(\.[0-9]*)?([0-9]?(E|e)\-?[0-9]+)?$")
 
-# ASCII characters no text pandas reads as a number starts with (numbers start
-# with a digit, a sign, a point or white space; "inf", "infinity" and "nan" with i or n;
-# e and E are kept out of the way as well).
-_NOT_NUMBER_START = frozenset(
-    chr(c) for c in range(0x21, 0x7F) if not chr(c).isdigit() and chr(c) not in "+-.iInNeE")
+# The first characters of the texts pandas reads as numbers: digits, a sign, a
+# point, ASCII white space; i and I ("inf", "infinity"); n, N, e and E are kept
+# as well. Its number parser reads ASCII only, so no text starting with any
+# other character is a number.
+_NUMBER_START = frozenset("0123456789+-. \t\n\v\f\riInNeE")
 
-# The header names of plain tables are the same from page to page.
 _FRAME_PARTS = {}
 
 
@@ -227,30 +226,30 @@ def _column_names(header_row):
     return names
 
 
-def _convert_column(values, parts):
-    # One column of texts as pandas' text parser converts it with default
-    # options, each converter run only where it can change something.
-    if not _DEFAULT_NA.isdisjoint(values):
-        first = next((text for text in values if text not in _DEFAULT_NA), None)
-    else:
-        first = values[0]
-    if first is None or first[:1] not in _NOT_NUMBER_START:
-        array = parts["numpy"].array(values, dtype=object)
+def _convert_column(texts, values, parts):
+    """One column as pandas' text parser converts it with default options, each
+    converter run only where it can change something: ``texts`` its texts,
+    ``values`` the same as a row of the table's object array, changed in place.
+    Returns the converted array, or None where the column stays in ``values``."""
+    missing = not _DEFAULT_NA.isdisjoint(texts)
+    first = next((text for text in texts if text not in _DEFAULT_NA), None) if missing else texts[0]
+    if first is None or first[:1] in _NUMBER_START:
         try:
-            return parts["lib"].maybe_convert_numeric(array, _DEFAULT_NA_SET, False)[0]
+            return parts["lib"].maybe_convert_numeric(values, _DEFAULT_NA_SET, False)[0]
         except (ValueError, TypeError):
             pass
-    elif _DEFAULT_NA.isdisjoint(values) and _BOOL_TEXTS.isdisjoint(values):
-        return None  # the texts as they are
-    else:
-        array = parts["numpy"].array(values, dtype=object)
-    if not _DEFAULT_NA.isdisjoint(values):
-        missing = parts["numpy"].fromiter((text in _DEFAULT_NA for text in values), bool,
-                                          len(values))
-        array[missing] = parts["numpy"].nan
-    if not _BOOL_TEXTS.isdisjoint(values):
-        return parts["libops"].maybe_convert_bool(array)[0]
-    return array
+    if missing:
+        values[[i for i, text in enumerate(texts) if text in _DEFAULT_NA]] = parts["numpy"].nan
+    if not _BOOL_TEXTS.isdisjoint(texts):
+        converted = parts["libops"].maybe_convert_bool(values)[0]
+        if converted.dtype.kind != "O":
+            return converted
+        values[:] = converted  # True and False among missing values
+    return None
+
+
+def _placement(parts, columns, width):
+    return parts["BlockPlacement"](slice(0, width) if len(columns) == width else columns)
 
 
 def _plain_frame(rows, header):
@@ -258,7 +257,7 @@ def _plain_frame(rows, header):
     options (``header`` None or 0), or None where the parser has to make it (a
     header without body rows, no rows with text). The parser's per-table work
     would cost more than reading the page, so the frame's blocks are made
-    here, one per dtype, with pandas' own converters."""
+    here, one per dtype as pandas consolidates them, with pandas' own converters."""
     width = len(rows[0])
     if width == 1:
         # As pandas' parser: a one-column row without text is no row, header or not.
@@ -279,38 +278,33 @@ def _plain_frame(rows, header):
         columns = [tuple(text.replace(",", "") if "," in text and
                          _THOUSANDS_NUMBER.search(text.strip()) else text for text in column)
                    if "," in "".join(column) else column for column in columns]
+    values = numpy.array(columns, dtype=object)
+    if values.shape != (width, len(body)):
+        return None
     by_dtype = {}
     texts = []
     for j, column in enumerate(columns):
-        converted = _convert_column(column, parts)
+        converted = _convert_column(column, values[j], parts)
         if converted is None:
             texts.append(j)
         else:
             by_dtype.setdefault(converted.dtype, []).append((j, converted))
+    new_block = parts["new_block"]
     blocks = []
-    block_placement, new_block = parts["BlockPlacement"], parts["new_block"]
     if texts:
-        values = numpy.array([columns[j] for j in texts], dtype=object)
-        converted = by_dtype.pop(numpy.dtype(object), [])
-        if converted:
-            # The object columns that were converted join the texts' block.
-            everything = sorted([(j, values[k]) for k, j in enumerate(texts)] + converted,
-                                key=lambda item: item[0])
-            by_dtype[numpy.dtype(object)] = everything
-        else:
-            blocks.append(new_block(values, placement=block_placement(
-                slice(0, width) if len(texts) == width else texts), ndim=2))
+        blocks.append(new_block(values if len(texts) == width else values[texts],
+                                placement=_placement(parts, texts, width), ndim=2))
     for dtype, items in by_dtype.items():
-        if dtype.kind not in "biufO":
+        if dtype.kind not in "biuf":
             return None
-        placement = [j for j, _ in items]
-        values = numpy.vstack([array for _, array in items])
-        blocks.append(new_block(values, placement=block_placement(
-            slice(0, width) if len(placement) == width else placement), ndim=2))
+        stacked = (items[0][1].reshape(1, -1) if len(items) == 1
+                   else numpy.array([array for _, array in items]))
+        blocks.append(new_block(stacked, placement=_placement(parts, [j for j, _ in items], width),
+                                ndim=2))
     pandas = parts["pandas"]
     if header == 0:
-        names = numpy.array(_column_names(rows[0]), dtype=object)
-        column_index = pandas.Index._simple_new(names)
+        column_index = pandas.Index._simple_new(
+            numpy.array(_column_names(rows[0]), dtype=object))
     else:
         column_index = parts["Int64Index"]._simple_new(numpy.arange(width, dtype=numpy.int64))
     manager = parts["BlockManager"](
