@@ -62,6 +62,9 @@ def _tables(raw):
     return [Table(*fields) for fields in raw]
 
 
+_URL = re.compile(r"[a-zA-Z][a-zA-Z0-9+.-]*://")
+
+
 def _is_path(value):
     return isinstance(value, os.PathLike)
 
@@ -73,7 +76,7 @@ def _read(source, grid):
         return _tabrivo.read_bytes(bytes(source), grid)
     if isinstance(source, str):
         if "<" not in source:
-            if re.match(r"[a-zA-Z][a-zA-Z0-9+.-]*://", source):
+            if _URL.match(source):
                 raise ValueError(f"tabrivo reads files and text, not URLs: {source!r}")
             return _tabrivo.read_file(source, grid)
         if "\n" not in source and len(source) < 4096 and os.path.isfile(source):
@@ -197,10 +200,11 @@ def _frame_parts():
         from pandas._libs import lib, ops as libops
         from pandas.core.indexes.numeric import Int64Index
         from pandas.core.internals import BlockManager
-        from pandas.core.internals.blocks import BlockPlacement, new_block
+        from pandas.core.internals.blocks import BlockPlacement, ObjectBlock, new_block
         _FRAME_PARTS.update(numpy=numpy, pandas=pandas, lib=lib, libops=libops,
                             Int64Index=Int64Index, BlockManager=BlockManager,
-                            BlockPlacement=BlockPlacement, new_block=new_block)
+                            BlockPlacement=BlockPlacement, ObjectBlock=ObjectBlock,
+                            new_block=new_block)
     return _FRAME_PARTS
 
 
@@ -289,11 +293,11 @@ def _plain_frame(rows, header):
             texts.append(j)
         else:
             by_dtype.setdefault(converted.dtype, []).append((j, converted))
-    new_block = parts["new_block"]
     blocks = []
     if texts:
-        blocks.append(new_block(values if len(texts) == width else values[texts],
-                                placement=_placement(parts, texts, width), ndim=2))
+        blocks.append(parts["ObjectBlock"](values if len(texts) == width else values[texts],
+                                           placement=_placement(parts, texts, width), ndim=2))
+    new_block = parts["new_block"]
     for dtype, items in by_dtype.items():
         if dtype.kind not in "biuf":
             return None
@@ -359,8 +363,6 @@ def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skipr
         raise ValueError(f"{flavor!r} is not a valid flavor")
     if isinstance(header, bool) or isinstance(index_col, bool):
         raise TypeError("header and index_col take row and column numbers, not True or False")
-    from pandas.errors import EmptyDataError
-    from pandas.io.parsers import TextParser
 
     tables = _read(io, True)  # (index, caption, header rows, grid rows, attributes) each
     if not tables:
@@ -390,6 +392,9 @@ def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skipr
             if frame is not None:
                 frames.append(frame)
                 continue
+        from pandas.errors import EmptyDataError
+        from pandas.io.parsers import TextParser
+
         try:
             with TextParser(rows, header=table_header, index_col=index_col,
                             skiprows=_skiprows(skiprows), parse_dates=parse_dates,
