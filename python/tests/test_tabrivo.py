@@ -102,11 +102,14 @@ def _text_parser_frames(html, header=None):
         ("<table><tr><th>a<th>b<th>c<th>d<tr><td>True<td>N/A<td>x<td>nan"
          "<tr><td>false<td>TRUE<td>nan<td>inf<tr><td>TRUE<td><td>False<td>1</table>", None),
         # thousands separators in numbers and in text
-        ("<table><tr><td>1,000<td>a,b<td>1,000.5<td>7<tr><td>2<td>1,2<td>x,1<td>2.5</table>", None),
+        ("<table><tr><td>1,000<td>a,b<td>1,000.5<td>7"
+         "<tr><td>2<td>1,2<td>x,1<td>2.5</table>", None),
         # texts no number starts with, and ones that look like numbers
-        ("<table><tr><td>\u0661\u0662<td>&nbsp;5<td>-<td>e5<tr><td>1<td>2<td>3<td> 4 </table>", None),
+        ("<table><tr><td>\u0661\u0662<td>&nbsp;5<td>-<td>e5"
+         "<tr><td>1<td>2<td>3<td> 4 </table>", None),
         # repeated and empty names; numbered columns
-        ("<table><tr><th><th>Unnamed: 0<th>a<th>a.1<th>a<tr><td>1<td>2<td>3<td>4<td>5</table>", None),
+        ("<table><tr><th><th>Unnamed: 0<th>a<th>a.1<th>a"
+         "<tr><td>1<td>2<td>3<td>4<td>5</table>", None),
         ("<table><tr><th>a<th>b<tr><td>1<td>x</table>", 0),
         ("<table><tr><th>a<th>b<tr><td>1<td>x</table>", None),
         ("<table><tr><td>&#xfeff;a<td>b<tr><td>1<td>2</table>", None),
