@@ -193,19 +193,24 @@ _FRAME_PARTS = {}
 
 
 def _frame_parts():
-    # The pandas internals the fast frames are made of, imported once.
+    # The pandas internals the frames of plain tables are made of, imported
+    # once; None where this pandas lacks them (its text parser makes every frame).
     if not _FRAME_PARTS:
-        import numpy
-        import pandas
-        from pandas._libs import lib, ops as libops
-        from pandas.core.indexes.numeric import Int64Index
-        from pandas.core.internals import BlockManager
-        from pandas.core.internals.blocks import BlockPlacement, ObjectBlock, new_block
-        _FRAME_PARTS.update(numpy=numpy, pandas=pandas, lib=lib, libops=libops,
-                            Int64Index=Int64Index, BlockManager=BlockManager,
-                            BlockPlacement=BlockPlacement, ObjectBlock=ObjectBlock,
-                            new_block=new_block)
-    return _FRAME_PARTS
+        try:
+            import numpy
+            import pandas
+            from pandas._libs import lib, ops as libops
+            from pandas.core.indexes.numeric import Int64Index
+            from pandas.core.internals import BlockManager
+            from pandas.core.internals.blocks import BlockPlacement, ObjectBlock, new_block
+        except ImportError:
+            _FRAME_PARTS["missing"] = True
+        else:
+            _FRAME_PARTS.update(numpy=numpy, pandas=pandas, lib=lib, libops=libops,
+                                Int64Index=Int64Index, BlockManager=BlockManager,
+                                BlockPlacement=BlockPlacement, ObjectBlock=ObjectBlock,
+                                new_block=new_block)
+    return None if "missing" in _FRAME_PARTS else _FRAME_PARTS
 
 
 def _column_names(header_row):
@@ -220,11 +225,10 @@ def _column_names(header_row):
     for i in order:
         name = original = names[i]
         count = counts.get(name, 0)
-        if count > 0:
-            while count > 0:
-                counts[original] = count + 1
-                name = f"{original}.{count}"
-                count = count + 1 if name in names else counts.get(name, 0)
+        while count > 0:
+            counts[original] = count + 1
+            name = f"{original}.{count}"
+            count = count + 1 if name in names else counts.get(name, 0)
         names[i] = name
         counts[name] = count + 1
     return names
@@ -273,9 +277,9 @@ def _plain_frame(rows, header):
     if rows[0][0][:1] == "\ufeff":
         return None  # the parser takes a byte-order mark off the first text
     body = rows[1:] if header == 0 else rows
-    if not body:
-        return None
     parts = _frame_parts()
+    if not body or parts is None:
+        return None
     numpy = parts["numpy"]
     columns = list(zip(*body))
     if any("," in text for text in map("".join, columns)):
