@@ -62,6 +62,9 @@ def _tables(raw):
     return [Table(*fields) for fields in raw]
 
 
+_URL = re.compile(r"[a-zA-Z][a-zA-Z0-9+.-]*://")
+
+
 def _is_path(value):
     return isinstance(value, os.PathLike)
 
@@ -73,7 +76,7 @@ def _read(source, grid):
         return _tabrivo.read_bytes(bytes(source), grid)
     if isinstance(source, str):
         if "<" not in source:
-            if re.match(r"[a-zA-Z][a-zA-Z0-9+.-]*://", source):
+            if _URL.match(source):
                 raise ValueError(f"tabrivo reads files and text, not URLs: {source!r}")
             return _tabrivo.read_file(source, grid)
         if "\n" not in source and len(source) < 4096 and os.path.isfile(source):
@@ -169,67 +172,158 @@ def _skiprows(skiprows):
 
 
 # What pandas' text parser reads as missing by default.
-_DEFAULT_NA = set({
+_DEFAULT_NA = frozenset({
     "", "#N/A", "#N/A N/A", "#NA", "-1.#IND", "-1.#QNAN", "-NaN", "-nan", "1.#IND", "1.#QNAN",
     "<NA>", "N/A", "NA", "NULL", "NaN", "n/a", "nan", "null"})
+_DEFAULT_NA_SET = set(_DEFAULT_NA)  # pandas' converters take a set, not a frozenset
+
+# The texts pandas' text parser turns into True and False.
+_BOOL_TEXTS = frozenset({"True", "TRUE", "true", "False", "FALSE", "false"})
 
 # A number whose thousands pandas' text parser takes out ("1,000.5").
 _THOUSANDS_NUMBER = re.compile(r"^[\-\+]?([0-9]+,|[0-9])*(\.[0-9]*)?([0-9]?(E|e)\-?[0-9]+)?$")
 
+# The first characters of the texts pandas reads as numbers: digits, a sign, a
+# point, ASCII white space; i and I ("inf", "infinity"); n, N, e and E are kept
+# as well. Its number parser reads ASCII only, so no text starting with any
+# other character is a number.
+_NUMBER_START = frozenset("0123456789+-. \t\n\v\f\riInNeE")
+
+_FRAME_PARTS = {}
+
+
+def _frame_parts():
+    # The pandas internals the frames of plain tables are made of, imported
+    # once; None where this pandas lacks them (its text parser makes every frame).
+    if not _FRAME_PARTS:
+        try:
+            import numpy
+            import pandas
+            from pandas._libs import lib, ops as libops
+            from pandas.core.indexes.numeric import Int64Index
+            from pandas.core.internals import BlockManager
+            from pandas.core.internals.blocks import BlockPlacement, ObjectBlock, new_block
+        except ImportError:
+            _FRAME_PARTS["missing"] = True
+        else:
+            _FRAME_PARTS.update(numpy=numpy, pandas=pandas, lib=lib, libops=libops,
+                                Int64Index=Int64Index, BlockManager=BlockManager,
+                                BlockPlacement=BlockPlacement, ObjectBlock=ObjectBlock,
+                                new_block=new_block)
+    return None if "missing" in _FRAME_PARTS else _FRAME_PARTS
+
 
 def _column_names(header_row):
-    # pandas' names: "Unnamed: i" for an empty one, ".1", ".2" after repeated ones.
-    names, counts = [], {}
-    for i, name in enumerate(header_row):
-        name = name or f"Unnamed: {i}"
+    # pandas' names: "Unnamed: i" for an empty one; a repeated one gets ".1",
+    # ".2", ... (a name not taken yet), the named columns before the unnamed ones.
+    names = [name or f"Unnamed: {i}" for i, name in enumerate(header_row)]
+    if "" not in header_row and len(set(header_row)) == len(header_row):
+        return names
+    unnamed = [i for i, name in enumerate(header_row) if name == ""]
+    order = [i for i in range(len(names)) if header_row[i] != ""] + unnamed
+    counts = {}
+    for i in order:
+        name = original = names[i]
         count = counts.get(name, 0)
         while count > 0:
-            counts[name] = count + 1
-            name = f"{name}.{count}"
-            count = counts.get(name, 0)
+            counts[original] = count + 1
+            name = f"{original}.{count}"
+            count = count + 1 if name in names else counts.get(name, 0)
+        names[i] = name
         counts[name] = count + 1
-        names.append(name)
     return names
 
 
-def _fast_frame(rows, header):
-    """The DataFrame pandas' text parser makes for default options, made
-    column by column with pandas' own converters (the parser's per-table
-    overhead would cost more than reading the page)."""
-    import numpy
-    import pandas
-    from pandas._libs import lib, ops as libops
-
-    names = _column_names(rows[0]) if header == 0 else None
-    body = rows[1:] if header == 0 else rows
-    width = len(rows[0])
-    values = numpy.empty((len(body), width), dtype=object)
-    values[:] = body if body else values
-    arrays = []
-    for j in range(width):
-        column = values[:, j]
-        if any("," in text for text in column):
-            column = numpy.array(
-                [text.replace(",", "") if "," in text and _THOUSANDS_NUMBER.search(text.strip())
-                 else text for text in column], dtype=object)
+def _convert_column(texts, values, parts):
+    """One column as pandas' text parser converts it with default options, each
+    converter run only where it can change something: ``texts`` its texts,
+    ``values`` the same as a row of the table's object array, changed in place.
+    Returns the converted array, or None where the column stays in ``values``."""
+    missing = not _DEFAULT_NA.isdisjoint(texts)
+    first = next((text for text in texts if text not in _DEFAULT_NA), None) if missing else texts[0]
+    if first is None or first[:1] in _NUMBER_START:
         try:
-            converted = lib.maybe_convert_numeric(column, _DEFAULT_NA, False)[0]
+            return parts["lib"].maybe_convert_numeric(values, _DEFAULT_NA_SET, False)[0]
         except (ValueError, TypeError):
-            converted = column.copy()
-            missing = numpy.fromiter((text in _DEFAULT_NA for text in column), bool, len(column))
-            converted[missing] = numpy.nan
-            if not missing.all():
-                converted = libops.maybe_convert_bool(converted)[0]
-        arrays.append(converted)
-    columns = pandas.Index(names) if names is not None else pandas.RangeIndex(width)
-    return pandas.DataFrame._from_arrays(arrays, columns=columns,
-                                         index=pandas.RangeIndex(len(body)),
-                                         verify_integrity=False)
+            pass
+    if missing:
+        values[[i for i, text in enumerate(texts) if text in _DEFAULT_NA]] = parts["numpy"].nan
+    if not _BOOL_TEXTS.isdisjoint(texts):
+        converted = parts["libops"].maybe_convert_bool(values)[0]
+        if converted.dtype.kind != "O":
+            return converted
+        values[:] = converted  # True and False among missing values
+    return None
 
 
-def _attrs_match(table, attrs):
+def _placement(parts, columns, width):
+    return parts["BlockPlacement"](slice(0, width) if len(columns) == width else columns)
+
+
+def _plain_frame(rows, header):
+    """The DataFrame pandas' text parser makes of a table's grid with default
+    options (``header`` None or 0), or None where the parser has to make it (a
+    header without body rows, no rows with text). The parser's per-table work
+    would cost more than reading the page, so the frame's blocks are made
+    here, one per dtype as pandas consolidates them, with pandas' own converters."""
+    width = len(rows[0])
+    if width == 1:
+        # As pandas' parser: a one-column row without text is no row, header or not.
+        rows = [row for row in rows if row[0].strip()]
+        if not rows:
+            return None
+    elif width == 0:
+        return None
+    if rows[0][0][:1] == "\ufeff":
+        return None  # the parser takes a byte-order mark off the first text
+    body = rows[1:] if header == 0 else rows
+    parts = _frame_parts()
+    if not body or parts is None:
+        return None
+    numpy = parts["numpy"]
+    columns = list(zip(*body))
+    if any("," in text for text in map("".join, columns)):
+        columns = [tuple(text.replace(",", "") if "," in text and
+                         _THOUSANDS_NUMBER.search(text.strip()) else text for text in column)
+                   if "," in "".join(column) else column for column in columns]
+    values = numpy.array(columns, dtype=object)
+    if values.shape != (width, len(body)):
+        return None
+    by_dtype = {}
+    texts = []
+    for j, column in enumerate(columns):
+        converted = _convert_column(column, values[j], parts)
+        if converted is None:
+            texts.append(j)
+        else:
+            by_dtype.setdefault(converted.dtype, []).append((j, converted))
+    blocks = []
+    if texts:
+        blocks.append(parts["ObjectBlock"](values if len(texts) == width else values[texts],
+                                           placement=_placement(parts, texts, width), ndim=2))
+    new_block = parts["new_block"]
+    for dtype, items in by_dtype.items():
+        if dtype.kind not in "biuf":
+            return None
+        stacked = (items[0][1].reshape(1, -1) if len(items) == 1
+                   else numpy.array([array for _, array in items]))
+        blocks.append(new_block(stacked, placement=_placement(parts, [j for j, _ in items], width),
+                                ndim=2))
+    pandas = parts["pandas"]
+    if header == 0:
+        column_index = pandas.Index._simple_new(
+            numpy.array(_column_names(rows[0]), dtype=object))
+    else:
+        column_index = parts["Int64Index"]._simple_new(numpy.arange(width, dtype=numpy.int64))
+    manager = parts["BlockManager"](
+        tuple(blocks), [column_index, pandas.RangeIndex._simple_new(range(len(body)))],
+        verify_integrity=False)
+    return pandas.DataFrame(manager)
+
+
+def _attrs_match(table_attrs, attrs):
     # As pandas matches them: every given attribute equal, "class" as a whole.
-    return all(table.attrs.get(name) == value for name, value in attrs.items())
+    return all(table_attrs.get(name) == value for name, value in attrs.items())
 
 
 def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skiprows=None,
@@ -273,32 +367,38 @@ def read_html(io, *, match=".+", flavor=None, header=None, index_col=None, skipr
         raise ValueError(f"{flavor!r} is not a valid flavor")
     if isinstance(header, bool) or isinstance(index_col, bool):
         raise TypeError("header and index_col take row and column numbers, not True or False")
-    from pandas.errors import EmptyDataError
-    from pandas.io.parsers import TextParser
 
-    tables = read_tables(io, grid=True)
+    tables = _read(io, True)  # (index, caption, header rows, grid rows, attributes) each
     if not tables:
         raise ValueError("No tables found")
-    pattern = re.compile(match)
-    tables = [t for t in tables if pattern.search(t.text())]
+    if isinstance(match, str) and match == ".+":
+        # Any character but a line break in the caption or a cell.
+        tables = [t for t in tables
+                  if t[1].strip("\n") or any(text.strip("\n") for row in t[3] for text in row)]
+    else:
+        pattern = re.compile(match)
+        tables = [t for t in tables if pattern.search(Table(*t).text())]
     if attrs:
-        tables = [t for t in tables if _attrs_match(t, attrs)]
+        tables = [t for t in tables if _attrs_match(t[4], attrs)]
     if not tables:
         raise ValueError(f"No tables found matching pattern {match!r}")
 
     plain = (index_col is None and skiprows is None and not parse_dates and thousands == ","
              and decimal == "." and converters is None and na_values is None and keep_default_na)
     frames = []
-    for table in tables:
-        rows, table_header = table.rows, header
-        head = table.header_rows
+    for _index, _caption, head, rows, _attrs in tables:
+        table_header = header
         if head and table_header is None:
             # As pandas: one header row, or the head's rows that hold any text.
             table_header = 0 if head == 1 else [i for i in range(head) if any(rows[i])]
-        # pandas' parser drops a one-column row without text; those tables take its way.
-        if plain and table_header in (None, 0) and rows and len(rows[0]) > 1:
-            frames.append(_fast_frame(rows, table_header))
-            continue
+        if plain and table_header in (None, 0) and rows:
+            frame = _plain_frame(rows, table_header)
+            if frame is not None:
+                frames.append(frame)
+                continue
+        from pandas.errors import EmptyDataError
+        from pandas.io.parsers import TextParser
+
         try:
             with TextParser(rows, header=table_header, index_col=index_col,
                             skiprows=_skiprows(skiprows), parse_dates=parse_dates,

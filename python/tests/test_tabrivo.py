@@ -72,6 +72,61 @@ def test_read_html_gives_what_pandas_gives_for_plain_tables(tmp_path):
         pandas.testing.assert_frame_equal(mine, reference)
 
 
+def _text_parser_frames(html, header=None):
+    # What pandas' text parser makes of each table's grid rows with
+    # read_html's arguments and header rows.
+    from pandas.errors import EmptyDataError
+    from pandas.io.parsers import TextParser
+
+    frames = []
+    for table in tabrivo.read_tables(html, grid=True):
+        rows, table_header = table.rows, header
+        if table.header_rows and table_header is None:
+            table_header = (0 if table.header_rows == 1 else
+                            [i for i in range(table.header_rows) if any(rows[i])])
+        try:
+            with TextParser(rows, header=table_header, thousands=",", decimal=".") as parser:
+                frames.append(parser.read())
+        except EmptyDataError:
+            continue
+    return frames
+
+
+@pytest.mark.parametrize(
+    "html, header",
+    [
+        # one column: rows without text are no rows, the header row too
+        ("<table><tr><td>a<tr><td> <tr><td>1<tr><td>\n</table>", None),
+        ("<table><tr><th> <tr><td>x<tr><td>2<tr><td> </table>", None),
+        # missing values, True and False, in every mix
+        ("<table><tr><th>a<th>b<th>c<th>d<tr><td>True<td>N/A<td>x<td>nan"
+         "<tr><td>false<td>TRUE<td>nan<td>inf<tr><td>TRUE<td><td>False<td>1</table>", None),
+        # thousands separators in numbers and in text
+        ("<table><tr><td>1,000<td>a,b<td>1,000.5<td>7"
+         "<tr><td>2<td>1,2<td>x,1<td>2.5</table>", None),
+        # texts no number starts with, and ones that look like numbers
+        ("<table><tr><td>\u0661\u0662<td>&nbsp;5<td>-<td>e5"
+         "<tr><td>1<td>2<td>3<td> 4 </table>", None),
+        # repeated and empty names; numbered columns
+        ("<table><tr><th><th>Unnamed: 0<th>a<th>a.1<th>a"
+         "<tr><td>1<td>2<td>3<td>4<td>5</table>", None),
+        ("<table><tr><th>a<th>b<tr><td>1<td>x</table>", 0),
+        ("<table><tr><th>a<th>b<tr><td>1<td>x</table>", None),
+        ("<table><tr><td>&#xfeff;a<td>b<tr><td>1<td>2</table>", None),
+        # a head without a body, an empty table
+        ("<table><thead><tr><th>a<th>b</thead></table><table><tr><td> </table>", None),
+    ],
+)
+def test_read_html_frames_are_what_pandas_parser_makes_of_the_rows(html, header):
+    pandas = pytest.importorskip("pandas")
+    ours = tabrivo.read_html(html, header=header)
+    theirs = _text_parser_frames(html, header)
+    assert len(ours) == len(theirs)
+    for mine, reference in zip(ours, theirs):
+        pandas.testing.assert_frame_equal(mine, reference, check_exact=True,
+                                          check_column_type=True, check_index_type=True)
+
+
 @pytest.mark.parametrize(
     "options, shape",
     [
