@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -114,10 +115,10 @@ bool hasTableAncestor(const GumboNode* node) {
     return false;
 }
 
-// A tag keeps its first attributes up to this number. The parser compares
-// each attribute with all the earlier ones of its tag, so a hostile tag with
-// a hundred thousand of them would take it many minutes; no real page comes
-// near this number.
+// With gumbo, a tag keeps its first attributes up to this number: gumbo
+// compares each attribute with all the earlier ones of its tag, so a hostile
+// tag with a hundred thousand of them would take it many minutes. Our own
+// tokenizer finds repeated names by hash and keeps every attribute.
 constexpr std::size_t kMaxAttributesPerTag = 256;
 
 std::string withRemovals(const std::string& text, const std::vector<detail::Removal>& removals) {
@@ -234,13 +235,22 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     }
     impl.source = std::move(utf8Text);
     impl.ownParser = options.ownParser;
+    const bool piecewise = impl.source.size() >= options.piecewiseFrom;
+    if (impl.ownParser && !piecewise) {
+        // The parser keeps control characters, limits nesting and finds
+        // repeated attributes by itself: nothing to do before it.
+        impl.parseWhole();
+        return document;
+    }
     if (impl.ownParser) {
         // Once here, so that the markup scan's offsets are the parser's.
         detail::normalizeNewlines(impl.source);
+    } else {
+        impl.controlsShielded = shieldControlCharacters(impl.source);
     }
-    impl.controlsShielded = shieldControlCharacters(impl.source);
-    const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
-                                          options.pieceBytes, kMaxAttributesPerTag};
+    const detail::ScanOptions scanOptions{
+        piecewise, options.pieceBytes,
+        impl.ownParser ? std::numeric_limits<std::size_t>::max() : kMaxAttributesPerTag};
     detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
     if (!scan.removals.empty()) {
         impl.source = withRemovals(impl.source, scan.removals);

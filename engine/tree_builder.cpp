@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include <engine/ascii.h>
 #include <engine/html_tokenizer_p.h>
@@ -412,6 +414,19 @@ private:
     std::size_t formattingIndex(const GumboNode* element) const;
     bool adoptionAgency(const Tag& tag);
 
+    // Limits on nesting, so that no input makes the parse quadratic: a start
+    // tag that would open more than kMaxOpenElements elements above the
+    // nearest scope boundary, or a formatting element past
+    // kMaxFormattingElements since the last marker, is left out, and so is
+    // one later end tag of its name. Browsers stop nesting at 512 too; no
+    // real page comes near these numbers inside one cell.
+    static constexpr std::size_t kMaxOpenElements = 512;
+    static constexpr std::size_t kMaxFormattingElements = 64;
+    bool leavesOutStartTag(const Tag& tag);
+    bool leavesOutEndTag(const Tag& tag);
+    bool tooDeep() const;
+    bool tooManyFormatting(const Tag& tag) const;
+
     // Insertion.
     struct Place {
         GumboNode* parent = nullptr;
@@ -501,6 +516,7 @@ private:
     std::string m_scratch;
     std::vector<GumboNode*> m_textNodes;
     std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
+    std::unordered_map<std::string, std::size_t> m_leftOutEndTags;  // by name, still to leave out
 };
 
 // ---- Nodes -----------------------------------------------------------------
@@ -1484,7 +1500,11 @@ void TreeBuilder::process(const Token& token) {
             tag.attributeCount = token.attributeCount;
             tag.selfClosing = token.selfClosing;
             tag.offset = token.offset;
-            processTag(tag);
+            const bool leftOut =
+                tag.type == TokenType::StartTag ? leavesOutStartTag(tag) : leavesOutEndTag(tag);
+            if (!leftOut) {
+                processTag(tag);
+            }
             return;
         }
         case TokenType::Comment:
@@ -1602,62 +1622,92 @@ void TreeBuilder::foreignText(std::string_view text) {
     insertText(text);
 }
 
+namespace {
+
+// Whether a start tag in SVG or MathML content ends that content and is read
+// by the HTML rules.
+bool breaksOutOfForeignContent(const Tag& tag) {
+    switch (tag.tag) {
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_RUBY:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_SUB:
+        case GUMBO_TAG_SUP:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_VAR:
+            return true;
+        case GUMBO_TAG_FONT:
+            return tag.find("color") != nullptr || tag.find("face") != nullptr ||
+                   tag.find("size") != nullptr;
+        default:
+            return false;
+    }
+}
+
+// The elements the list of active formatting elements keeps.
+bool isFormattingTag(unsigned tag) {
+    switch (tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void TreeBuilder::foreignTag(const Tag& tag) {
-    auto breaksOut = [&] {
-        switch (tag.tag) {
-            case GUMBO_TAG_B:
-            case GUMBO_TAG_BIG:
-            case GUMBO_TAG_BLOCKQUOTE:
-            case GUMBO_TAG_BODY:
-            case GUMBO_TAG_BR:
-            case GUMBO_TAG_CENTER:
-            case GUMBO_TAG_CODE:
-            case GUMBO_TAG_DD:
-            case GUMBO_TAG_DIV:
-            case GUMBO_TAG_DL:
-            case GUMBO_TAG_DT:
-            case GUMBO_TAG_EM:
-            case GUMBO_TAG_EMBED:
-            case GUMBO_TAG_H1:
-            case GUMBO_TAG_H2:
-            case GUMBO_TAG_H3:
-            case GUMBO_TAG_H4:
-            case GUMBO_TAG_H5:
-            case GUMBO_TAG_H6:
-            case GUMBO_TAG_HEAD:
-            case GUMBO_TAG_HR:
-            case GUMBO_TAG_I:
-            case GUMBO_TAG_IMG:
-            case GUMBO_TAG_LI:
-            case GUMBO_TAG_LISTING:
-            case GUMBO_TAG_MENU:
-            case GUMBO_TAG_META:
-            case GUMBO_TAG_NOBR:
-            case GUMBO_TAG_OL:
-            case GUMBO_TAG_P:
-            case GUMBO_TAG_PRE:
-            case GUMBO_TAG_RUBY:
-            case GUMBO_TAG_S:
-            case GUMBO_TAG_SMALL:
-            case GUMBO_TAG_SPAN:
-            case GUMBO_TAG_STRONG:
-            case GUMBO_TAG_STRIKE:
-            case GUMBO_TAG_SUB:
-            case GUMBO_TAG_SUP:
-            case GUMBO_TAG_TABLE:
-            case GUMBO_TAG_TT:
-            case GUMBO_TAG_U:
-            case GUMBO_TAG_UL:
-            case GUMBO_TAG_VAR:
-                return true;
-            case GUMBO_TAG_FONT:
-                return tag.find("color") != nullptr || tag.find("face") != nullptr ||
-                       tag.find("size") != nullptr;
-            default:
-                return false;
-        }
-    };
-    if ((tag.type == TokenType::StartTag && breaksOut()) ||
+    if ((tag.type == TokenType::StartTag && breaksOutOfForeignContent(tag)) ||
         (tag.type == TokenType::EndTag && (tag.tag == GUMBO_TAG_BR || tag.tag == GUMBO_TAG_P))) {
         while (!isHtml(current()) && !isMathmlTextIntegrationPoint(current()) &&
                !isHtmlIntegrationPoint(current())) {
@@ -1689,6 +1739,138 @@ void TreeBuilder::foreignTag(const Tag& tag) {
             return;
         }
     }
+}
+
+// ---- Nesting limits -----------------------------------------------------------------------
+
+namespace {
+
+// Start tags that open no element inside the current one: void elements,
+// those merged into the document's own, table parts (they close open cells
+// and rows first) and scope boundaries, above which the depth counts anew.
+bool opensNestedElement(unsigned tag) {
+    switch (tag) {
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_IMAGE:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_WBR:
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_FRAMESET:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_TEMPLATE:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// Whether a start tag's attributes are those of an element, in any order.
+bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
+    if (tag.attributeCount != attributes.length) {
+        return false;
+    }
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const TokenAttribute* own = tag.find(attribute->name);
+        if (own == nullptr || own->value != attribute->value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TreeBuilder::tooDeep() const {
+    if (m_open.size() <= kMaxOpenElements) {
+        return false;
+    }
+    std::size_t depth = 0;
+    for (auto it = m_open.rbegin(); it != m_open.rend() && !isScopeBoundary(*it, 0); ++it) {
+        if (++depth >= kMaxOpenElements) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TreeBuilder::tooManyFormatting(const Tag& tag) const {
+    if (m_formatting.size() < kMaxFormattingElements) {
+        return false;
+    }
+    std::size_t sinceMarker = 0;
+    int alike = 0;
+    for (auto it = m_formatting.rbegin(); it != m_formatting.rend() && *it != nullptr; ++it) {
+        ++sinceMarker;
+        if (!isHtml(*it) || tagOfNode(*it) != tag.tag) {
+            continue;
+        }
+        if (tag.tag == GUMBO_TAG_A || tag.tag == GUMBO_TAG_NOBR) {
+            return false;  // the earlier one is closed first
+        }
+        if (sameAttributes(tag, (*it)->v.element.attributes) && ++alike >= 3) {
+            return false;  // the earliest of the alike ones leaves the list
+        }
+    }
+    return sinceMarker >= kMaxFormattingElements;
+}
+
+bool TreeBuilder::leavesOutStartTag(const Tag& tag) {
+    if (m_open.size() <= kMaxOpenElements && m_formatting.size() < kMaxFormattingElements) {
+        return false;
+    }
+    bool leaveOut = false;
+    if (useForeignRules(&tag, false)) {
+        leaveOut = !tag.selfClosing && !breaksOutOfForeignContent(tag) && tooDeep();
+    } else if (opensNestedElement(tag.tag)) {
+        leaveOut = tooDeep() || (isFormattingTag(tag.tag) && tooManyFormatting(tag));
+    }
+    if (leaveOut) {
+        ++m_leftOutEndTags[std::string(tag.name)];
+    }
+    return leaveOut;
+}
+
+bool TreeBuilder::leavesOutEndTag(const Tag& tag) {
+    if (m_leftOutEndTags.empty()) {
+        return false;
+    }
+    const auto it = m_leftOutEndTags.find(std::string(tag.name));
+    if (it == m_leftOutEndTags.end()) {
+        return false;
+    }
+    if (--it->second == 0) {
+        m_leftOutEndTags.erase(it);
+    }
+    return true;
 }
 
 // ---- Insertion modes ----------------------------------------------------------------------
@@ -2582,6 +2764,12 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
 }
 
 void TreeBuilder::inBodyEndTag(const Tag& tag) {
+    if (isFormattingTag(tag.tag)) {
+        if (!adoptionAgency(tag)) {
+            inBodyOtherEndTag(tag);
+        }
+        return;
+    }
     switch (tag.tag) {
         case GUMBO_TAG_TEMPLATE:
             inHeadTag(tag);
@@ -2692,24 +2880,6 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             }
             return;
         }
-        case GUMBO_TAG_A:
-        case GUMBO_TAG_B:
-        case GUMBO_TAG_BIG:
-        case GUMBO_TAG_CODE:
-        case GUMBO_TAG_EM:
-        case GUMBO_TAG_FONT:
-        case GUMBO_TAG_I:
-        case GUMBO_TAG_NOBR:
-        case GUMBO_TAG_S:
-        case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_STRIKE:
-        case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_TT:
-        case GUMBO_TAG_U:
-            if (!adoptionAgency(tag)) {
-                inBodyOtherEndTag(tag);
-            }
-            return;
         case GUMBO_TAG_APPLET:
         case GUMBO_TAG_MARQUEE:
         case GUMBO_TAG_OBJECT:
