@@ -10,8 +10,6 @@
 #include <engine/ascii.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
-#include <engine/gumbo_arena_p.h>
-#include <engine/gumbo_guard_p.h>
 #include <engine/gumbo_util_p.h>
 #include <engine/html_tokenizer_p.h>
 #include <engine/inner_text_p.h>
@@ -139,7 +137,7 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 }  // namespace
 
 void HtmlDocument::Impl::parseWhole() {
-    tree = std::make_unique<ParsedText>(std::move(source), ownParser);
+    tree = std::make_unique<ParsedText>(std::move(source), options);
     source.clear();
     walkElements(tree->document(), [&](const GumboNode* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
@@ -165,7 +163,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
         copied = rows.end;
     }
     skeleton.append(source, copied);
-    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), ownParser);
+    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), options);
 
     std::vector<Run> placed(found->size());
     std::vector<TableEntry> entries;
@@ -234,15 +232,16 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
         return document;
     }
     impl.source = std::move(utf8Text);
-    impl.ownParser = options.ownParser;
+    impl.options = options;
+    const bool ownParser = options.otherParser == nullptr;
     const bool piecewise = impl.source.size() >= options.piecewiseFrom;
-    if (impl.ownParser && !piecewise) {
+    if (ownParser && !piecewise) {
         // The parser keeps control characters, limits nesting and finds
         // repeated attributes by itself: nothing to do before it.
         impl.parseWhole();
         return document;
     }
-    if (impl.ownParser) {
+    if (ownParser) {
         // Once here, so that the markup scan's offsets are the parser's.
         detail::normalizeNewlines(impl.source);
     } else {
@@ -250,7 +249,7 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     }
     const detail::ScanOptions scanOptions{
         piecewise, options.pieceBytes,
-        impl.ownParser ? std::numeric_limits<std::size_t>::max() : kMaxAttributesPerTag};
+        ownParser ? std::numeric_limits<std::size_t>::max() : kMaxAttributesPerTag};
     detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
     if (!scan.removals.empty()) {
         impl.source = withRemovals(impl.source, scan.removals);

@@ -10,6 +10,7 @@
 
 #include <engine/ascii.h>
 #include <engine/html_tokenizer_p.h>
+#include <engine/node_names_p.h>
 
 namespace tabrivo::detail {
 
@@ -28,6 +29,10 @@ struct BuiltNode {
     std::size_t text = 0;              // text and comment nodes: index into the texts
     bool open = false;                 // on the stack of open elements
     unsigned formatting = 0;           // entries in the list of active formatting elements
+    // Elements from this one down to the nearest scope boundary below it on
+    // the stack, when it was put there. Taking elements out of the middle of
+    // the stack leaves the counts above too high, never too low.
+    unsigned depth = 0;
 };
 
 BuiltNode* built(GumboNode* node) {
@@ -60,7 +65,7 @@ bool allSpace(std::string_view text) {
 }
 
 unsigned tagOf(std::string_view name) {
-    const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
+    const GumboTag tag = knownTag(name);
     if (tag != GUMBO_TAG_UNKNOWN) {
         return tag;
     }
@@ -389,6 +394,7 @@ private:
     GumboNode* current() const { return m_open.back(); }
     GumboNode* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
     void push(GumboNode* element);
+    void noteDepth(std::size_t index);  // of the element at that place on the stack
     void pop();
     void popUntil(unsigned tag);            // up to and including the element
     void popUntilNode(GumboNode* element);  // likewise
@@ -770,8 +776,7 @@ bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
     }
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
         tag == GUMBO_TAG_ANNOTATION_XML) {
-        const GumboAttribute* encoding =
-            gumbo_get_attribute(&node->v.element.attributes, "encoding");
+        const GumboAttribute* encoding = findAttribute(node->v.element.attributes, "encoding");
         return encoding != nullptr && (equalsNoCase(encoding->value, "text/html") ||
                                        equalsNoCase(encoding->value, "application/xhtml+xml"));
     }
@@ -780,9 +785,21 @@ bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
 
 // ---- The stack of open elements ------------------------------------------------
 
+namespace {
+// Whether scope checks of the kind stop at the element (0: the default scope).
+bool isScopeBoundary(const GumboNode* node, unsigned scope);
+}  // namespace
+
 void TreeBuilder::push(GumboNode* element) {
     built(element)->open = true;
     m_open.push_back(element);
+    noteDepth(m_open.size() - 1);
+}
+
+void TreeBuilder::noteDepth(std::size_t index) {
+    GumboNode* element = m_open[index];
+    built(element)->depth =
+        isScopeBoundary(element, 0) || index == 0 ? 0 : built(m_open[index - 1])->depth + 1;
 }
 
 void TreeBuilder::pop() {
@@ -833,7 +850,7 @@ void TreeBuilder::optionClosed(GumboNode* option) {
         pending.pop_back();
         if (node != select && is(node, GUMBO_TAG_OPTION)) {
             first = first == nullptr ? node : first;
-            if (gumbo_get_attribute(&node->v.element.attributes, "selected") != nullptr) {
+            if (findAttribute(node->v.element.attributes, "selected") != nullptr) {
                 marked = node;
             }
         }
@@ -1137,7 +1154,7 @@ bool sameAttributes(const GumboVector& a, const GumboVector& b) {
     }
     for (unsigned i = 0; i < a.length; ++i) {
         const auto* attribute = static_cast<const GumboAttribute*>(a.data[i]);
-        const GumboAttribute* other = gumbo_get_attribute(&b, attribute->name);
+        const GumboAttribute* other = findAttribute(b, attribute->name);
         if (other == nullptr || other->attr_namespace != attribute->attr_namespace ||
             std::strcmp(other->value, attribute->value) != 0) {
             return false;
@@ -1311,6 +1328,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
             built(element)->open = true;
             m_formatting[nodeFormatting] = element;
             m_open[nodeAt] = element;
+            noteDepth(nodeAt);
             node = element;
             if (lastNode == furthest) {
                 bookmark = nodeFormatting + 1;
@@ -1343,7 +1361,8 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         removeFromStack(formatting);
         const auto furthestIt = std::find(m_open.begin(), m_open.end(), furthest);
         built(element)->open = true;
-        m_open.insert(furthestIt + 1, element);
+        noteDepth(
+            static_cast<std::size_t>(m_open.insert(furthestIt + 1, element) - m_open.begin()));
     }
     return true;
 }
@@ -1810,16 +1829,7 @@ bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
 }  // namespace
 
 bool TreeBuilder::tooDeep() const {
-    if (m_open.size() <= kMaxOpenElements) {
-        return false;
-    }
-    std::size_t depth = 0;
-    for (auto it = m_open.rbegin(); it != m_open.rend() && !isScopeBoundary(*it, 0); ++it) {
-        if (++depth >= kMaxOpenElements) {
-            return true;
-        }
-    }
-    return false;
+    return m_open.size() > kMaxOpenElements && built(m_open.back())->depth >= kMaxOpenElements;
 }
 
 bool TreeBuilder::tooManyFormatting(const Tag& tag) const {
@@ -2400,8 +2410,7 @@ void mergeAttributes(NodeArena& arena, GumboNode* element, const Tag& tag) {
     std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
-        const std::string name(source.name);
-        if (gumbo_get_attribute(&attributes, name.c_str()) != nullptr) {
+        if (findAttribute(attributes, source.name) != nullptr) {
             continue;
         }
         bool seen = false;
