@@ -1,5 +1,6 @@
 #include <engine/node_names_p.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -94,13 +95,24 @@ static_assert(std::size(kNames) == GUMBO_TAG_UNKNOWN);
 // slots for 150 names keep the probes short.
 constexpr std::size_t kSlots = 512;
 
+// Tag names hold letters, digits and '-', which OR 0x20 leaves alone but for
+// upper-case letters, made lower-case; other bytes hash to some slot, and the
+// comparison turns them away.
 constexpr std::uint32_t hashOf(std::string_view name) {
     std::uint32_t hash = 2166136261U;
     for (const char c : name) {
-        hash = (hash ^ static_cast<unsigned char>(ascii::toLower(c))) * 16777619U;
+        hash = (hash ^ (static_cast<unsigned char>(c) | 0x20U)) * 16777619U;
     }
     return hash;
 }
+
+constexpr std::size_t kLongestName = [] {
+    std::size_t longest = 0;
+    for (const std::string_view name : kNames) {
+        longest = std::max(longest, name.size());
+    }
+    return longest;
+}();
 
 constexpr std::array<std::uint8_t, kSlots> makeSlots() {
     std::array<std::uint8_t, kSlots> slots{};
@@ -123,10 +135,13 @@ std::string_view knownTagName(unsigned tag) {
 }
 
 GumboTag knownTag(std::string_view name) {
+    if (name.size() > kLongestName) {
+        return GUMBO_TAG_UNKNOWN;
+    }
     for (std::size_t slot = hashOf(name) % kSlots; kTagOfSlot[slot] != 0;
          slot = (slot + 1) % kSlots) {
         const unsigned tag = kTagOfSlot[slot] - 1U;
-        if (ascii::equalsIgnoringCase(name, kNames[tag])) {
+        if (kNames[tag].size() == name.size() && ascii::equalsIgnoringCase(name, kNames[tag])) {
             return static_cast<GumboTag>(tag);
         }
     }
