@@ -766,7 +766,7 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
         }
     }
     for (const AttributeTest& test : compound.attributes) {
-        const char* raw = attributeValue(element, test.name.c_str());
+        const char* raw = attributeValue(element, test.name);
         if (raw == nullptr) {
             return false;
         }

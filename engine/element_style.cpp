@@ -486,7 +486,7 @@ bool acceptsValue(CssProperty property, std::string_view value) {
 std::string tagName(const GumboNode* element) {
     const GumboElement& e = element->v.element;
     if (e.tag != GUMBO_TAG_UNKNOWN) {
-        return gumbo_normalized_tagname(e.tag);
+        return std::string(knownTagName(e.tag));
     }
     std::string name(unknownTagName(e));
     for (char& c : name) {

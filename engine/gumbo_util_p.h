@@ -4,6 +4,7 @@
 #include <gumbo.h>
 
 #include <engine/ascii.h>
+#include <engine/node_names_p.h>
 
 #include <string>
 #include <string_view>
@@ -15,8 +16,8 @@ inline bool isHtmlElement(const GumboNode* node, GumboTag tag) {
            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
 }
 
-inline const char* attributeValue(const GumboNode* element, const char* name) {
-    const GumboAttribute* attr = gumbo_get_attribute(&element->v.element.attributes, name);
+inline const char* attributeValue(const GumboNode* element, std::string_view name) {
+    const GumboAttribute* attr = findAttribute(element->v.element.attributes, name);
     return attr != nullptr ? attr->value : nullptr;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -9,8 +10,6 @@
 #include <engine/ascii.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
-#include <engine/gumbo_arena_p.h>
-#include <engine/gumbo_guard_p.h>
 #include <engine/gumbo_util_p.h>
 #include <engine/html_tokenizer_p.h>
 #include <engine/inner_text_p.h>
@@ -114,10 +113,10 @@ bool hasTableAncestor(const GumboNode* node) {
     return false;
 }
 
-// A tag keeps its first attributes up to this number. The parser compares
-// each attribute with all the earlier ones of its tag, so a hostile tag with
-// a hundred thousand of them would take it many minutes; no real page comes
-// near this number.
+// With gumbo, a tag keeps its first attributes up to this number: gumbo
+// compares each attribute with all the earlier ones of its tag, so a hostile
+// tag with a hundred thousand of them would take it many minutes. Our own
+// tokenizer finds repeated names by hash and keeps every attribute.
 constexpr std::size_t kMaxAttributesPerTag = 256;
 
 std::string withRemovals(const std::string& text, const std::vector<detail::Removal>& removals) {
@@ -138,7 +137,7 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 }  // namespace
 
 void HtmlDocument::Impl::parseWhole() {
-    tree = std::make_unique<ParsedText>(std::move(source), ownParser);
+    tree = std::make_unique<ParsedText>(std::move(source), options);
     source.clear();
     walkElements(tree->document(), [&](const GumboNode* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
@@ -164,7 +163,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
         copied = rows.end;
     }
     skeleton.append(source, copied);
-    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), ownParser);
+    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), options);
 
     std::vector<Run> placed(found->size());
     std::vector<TableEntry> entries;
@@ -233,14 +232,24 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
         return document;
     }
     impl.source = std::move(utf8Text);
-    impl.ownParser = options.ownParser;
-    if (impl.ownParser) {
+    impl.options = options;
+    const bool ownParser = options.otherParser == nullptr;
+    const bool piecewise = impl.source.size() >= options.piecewiseFrom;
+    if (ownParser && !piecewise) {
+        // The parser keeps control characters, limits nesting and finds
+        // repeated attributes by itself: nothing to do before it.
+        impl.parseWhole();
+        return document;
+    }
+    if (ownParser) {
         // Once here, so that the markup scan's offsets are the parser's.
         detail::normalizeNewlines(impl.source);
+    } else {
+        impl.controlsShielded = shieldControlCharacters(impl.source);
     }
-    impl.controlsShielded = shieldControlCharacters(impl.source);
-    const detail::ScanOptions scanOptions{impl.source.size() >= options.piecewiseFrom,
-                                          options.pieceBytes, kMaxAttributesPerTag};
+    const detail::ScanOptions scanOptions{
+        piecewise, options.pieceBytes,
+        ownParser ? std::numeric_limits<std::size_t>::max() : kMaxAttributesPerTag};
     detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
     if (!scan.removals.empty()) {
         impl.source = withRemovals(impl.source, scan.removals);

@@ -39,13 +39,18 @@ struct CellShape {
     bool header = false;
 };
 
+namespace detail {
+class OtherTree;
+}
+
 // How a large document is parsed: the rows of its top-level tables are parsed
 // a piece at a time, so that the whole tree is never held at once.
 struct ParseOptions {
     std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
     std::size_t pieceBytes = std::size_t{1024} * 1024;
-    // The engine's own parser; gumbo otherwise, kept to compare with.
-    bool ownParser = true;
+    // Another parser in place of the engine's own, for tests that compare
+    // the two; it may throw std::runtime_error for a text it cannot parse.
+    std::unique_ptr<detail::OtherTree> (*otherParser)(std::string text) = nullptr;
 };
 
 class HtmlDocument {

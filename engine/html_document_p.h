@@ -15,8 +15,6 @@
 
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
-#include <engine/gumbo_arena_p.h>
-#include <engine/gumbo_guard_p.h>
 #include <engine/gumbo_util_p.h>
 #include <engine/html_document.h>
 #include <engine/inner_text_p.h>
@@ -52,35 +50,35 @@ void walkElements(const GumboNode* root, Visit&& visit) {
     }
 }
 
-// Text and the tree parsed from it, freed together.
+// A tree of the engine's node layout made by another parser (see
+// ParseOptions::otherParser), with whatever keeps it alive.
+class OtherTree {
+public:
+    OtherTree() = default;
+    OtherTree(const OtherTree&) = delete;
+    OtherTree& operator=(const OtherTree&) = delete;
+    virtual ~OtherTree() = default;
+    virtual const GumboNode* document() const = 0;
+};
+
+// The tree parsed from a text, by the engine's parser or the other one.
 class ParsedText {
 public:
-    ParsedText(std::string text, bool ownParser) : m_text(std::move(text)) {
-        if (ownParser) {
-            m_tree = buildHtmlTree(m_text);
-            m_text = std::string();  // the tree holds copies
-            return;
+    ParsedText(std::string text, const ParseOptions& options) {
+        if (options.otherParser != nullptr) {
+            m_other = options.otherParser(std::move(text));
+        } else {
+            m_tree = buildHtmlTree(text);
         }
-        GumboOptions options = kGumboDefaultOptions;
-        options.allocator = &GumboArena::allocateFor;
-        options.deallocator = &GumboArena::releaseFor;
-        options.userdata = &m_arena;
-        options.max_errors = 0;  // error records are never read; skipping them saves time
-        m_output = detail::parseHtml(options, m_text.data(), m_text.size());
     }
-    ParsedText(const ParsedText&) = delete;
-    ParsedText& operator=(const ParsedText&) = delete;
-    ~ParsedText() = default;  // the arena frees the tree
 
     const GumboNode* document() const {
-        return m_tree != nullptr ? m_tree->document() : m_output->document;
+        return m_tree != nullptr ? m_tree->document() : m_other->document();
     }
 
 private:
-    std::string m_text;  // gumbo's tree points into it
-    GumboArena m_arena;
-    GumboOutput* m_output = nullptr;
     std::unique_ptr<HtmlTree> m_tree;
+    std::unique_ptr<OtherTree> m_other;
 };
 
 // The first child element of `parent` with the tag, or null.
@@ -116,7 +114,7 @@ struct HtmlDocument::Impl {
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
     bool controlsShielded = false;
-    bool ownParser = true;  // else gumbo, kept to compare with
+    ParseOptions options;
     // Nested tables' texts, per line break written.
     detail::TextSegmentCache tablesWithLf;
     detail::TextSegmentCache tablesWithCrLf;
@@ -144,7 +142,7 @@ bool HtmlDocument::Impl::forEachPiece(
         std::string text = piecePrefix;
         text.append("<table><").append(run.rows.section).append(">");
         text.append(source, begin, end - begin);
-        const detail::ParsedText piece(std::move(text), ownParser);
+        const detail::ParsedText piece(std::move(text), options);
         const GumboNode* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
         const GumboNode* body =
             html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;

@@ -1,6 +1,7 @@
 #include <engine/html_tokenizer_p.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -298,17 +299,55 @@ void HtmlTokenizer::emitDoctype() {
     m_state = State::Data;
 }
 
+namespace {
+
+// The bytes that end a run of a tag, attribute or DOCTYPE name: white space,
+// '>', '/', '=' and NUL; the caller tells which of them end its name.
+constexpr std::array<bool, 256> kEndsNameRun = [] {
+    std::array<bool, 256> ends{};
+    for (const char c : {'\t', '\n', '\f', '\r', ' ', '>', '/', '=', '\0'}) {
+        ends[static_cast<unsigned char>(c)] = true;
+    }
+    return ends;
+}();
+
+}  // namespace
+
+std::size_t HtmlTokenizer::nameRunEnd(std::size_t from) const {
+    while (from < m_in.size() && !kEndsNameRun[static_cast<unsigned char>(m_in[from])]) {
+        ++from;
+    }
+    return from;
+}
+
+void HtmlTokenizer::appendLowerRun(std::size_t begin, std::size_t end) {
+    const std::size_t at = m_buffer.size();
+    m_buffer.resize(at + (end - begin));
+    for (std::size_t i = begin; i < end; ++i) {
+        m_buffer[at + i - begin] = toLower(m_in[i]);
+    }
+}
+
 char HtmlTokenizer::readName(bool slashEnds) {
-    while (!ended()) {
+    // A run at a time: names are short and seldom hold a NUL.
+    for (;;) {
+        const std::size_t begin = m_pos;
+        m_pos = nameRunEnd(m_pos);
+        appendLowerRun(begin, m_pos);
+        if (ended()) {
+            m_nameEnd = m_buffer.size();
+            return '\0';
+        }
         const char c = m_in[m_pos++];
-        if (isSpace(c) || c == '>' || (slashEnds && c == '/')) {
+        if (c == '=' || (c == '/' && !slashEnds)) {
+            m_buffer += c;  // part of the name here
+        } else if (c != '\0') {
             m_nameEnd = m_buffer.size();
             return c;
+        } else {
+            appendLower(c);
         }
-        appendLower(c);
     }
-    m_nameEnd = m_buffer.size();
-    return '\0';
 }
 
 bool HtmlTokenizer::isAppropriateEndTag() const {
@@ -860,6 +899,12 @@ void HtmlTokenizer::run() {
             return;
         case State::AttributeName:
             while (!ended()) {
+                const std::size_t begin = m_pos;
+                m_pos = nameRunEnd(m_pos);
+                appendLowerRun(begin, m_pos);
+                if (ended()) {
+                    break;
+                }
                 const char n = m_in[m_pos];
                 if (isSpace(n) || n == '/' || n == '>') {
                     finishAttributeName();
@@ -872,7 +917,7 @@ void HtmlTokenizer::run() {
                     m_state = State::BeforeAttributeValue;
                     return;
                 }
-                appendLower(n);
+                appendLower(n);  // a NUL
             }
             finishAttributeName();
             m_state = State::AfterAttributeName;

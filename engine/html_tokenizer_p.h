@@ -158,6 +158,8 @@ private:
     void emitComment();
     void emitDoctype();
     void appendLower(char c);
+    void appendLowerRun(std::size_t begin, std::size_t end);  // of the input
+    std::size_t nameRunEnd(std::size_t from) const;
     // Appends a lower-cased name up to white space, '>' or (if `slashEnds`)
     // '/', and returns that character; '\0' at the end of the input, since a
     // NUL in a name is taken as U+FFFD.

@@ -5,9 +5,12 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include <engine/ascii.h>
 #include <engine/html_tokenizer_p.h>
+#include <engine/node_names_p.h>
 
 namespace tabrivo::detail {
 
@@ -26,6 +29,10 @@ struct BuiltNode {
     std::size_t text = 0;              // text and comment nodes: index into the texts
     bool open = false;                 // on the stack of open elements
     unsigned formatting = 0;           // entries in the list of active formatting elements
+    // Elements from this one down to the nearest scope boundary below it on
+    // the stack, when it was put there. Taking elements out of the middle of
+    // the stack leaves the counts above too high, never too low.
+    unsigned depth = 0;
 };
 
 BuiltNode* built(GumboNode* node) {
@@ -58,7 +65,7 @@ bool allSpace(std::string_view text) {
 }
 
 unsigned tagOf(std::string_view name) {
-    const GumboTag tag = gumbo_tagn_enum(name.data(), static_cast<unsigned>(name.size()));
+    const GumboTag tag = knownTag(name);
     if (tag != GUMBO_TAG_UNKNOWN) {
         return tag;
     }
@@ -387,6 +394,7 @@ private:
     GumboNode* current() const { return m_open.back(); }
     GumboNode* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
     void push(GumboNode* element);
+    void noteDepth(std::size_t index);  // of the element at that place on the stack
     void pop();
     void popUntil(unsigned tag);            // up to and including the element
     void popUntilNode(GumboNode* element);  // likewise
@@ -411,6 +419,19 @@ private:
     void reconstructFormatting();
     std::size_t formattingIndex(const GumboNode* element) const;
     bool adoptionAgency(const Tag& tag);
+
+    // Limits on nesting, so that no input makes the parse quadratic: a start
+    // tag that would open more than kMaxOpenElements elements above the
+    // nearest scope boundary, or a formatting element past
+    // kMaxFormattingElements since the last marker, is left out, and so is
+    // one later end tag of its name. Browsers stop nesting at 512 too; no
+    // real page comes near these numbers inside one cell.
+    static constexpr std::size_t kMaxOpenElements = 512;
+    static constexpr std::size_t kMaxFormattingElements = 64;
+    bool leavesOutStartTag(const Tag& tag);
+    bool leavesOutEndTag(const Tag& tag);
+    bool tooDeep() const;
+    bool tooManyFormatting(const Tag& tag) const;
 
     // Insertion.
     struct Place {
@@ -501,6 +522,7 @@ private:
     std::string m_scratch;
     std::vector<GumboNode*> m_textNodes;
     std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
+    std::unordered_map<std::string, std::size_t> m_leftOutEndTags;  // by name, still to leave out
 };
 
 // ---- Nodes -----------------------------------------------------------------
@@ -754,8 +776,7 @@ bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
     }
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
         tag == GUMBO_TAG_ANNOTATION_XML) {
-        const GumboAttribute* encoding =
-            gumbo_get_attribute(&node->v.element.attributes, "encoding");
+        const GumboAttribute* encoding = findAttribute(node->v.element.attributes, "encoding");
         return encoding != nullptr && (equalsNoCase(encoding->value, "text/html") ||
                                        equalsNoCase(encoding->value, "application/xhtml+xml"));
     }
@@ -764,9 +785,21 @@ bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
 
 // ---- The stack of open elements ------------------------------------------------
 
+namespace {
+// Whether scope checks of the kind stop at the element (0: the default scope).
+bool isScopeBoundary(const GumboNode* node, unsigned scope);
+}  // namespace
+
 void TreeBuilder::push(GumboNode* element) {
     built(element)->open = true;
     m_open.push_back(element);
+    noteDepth(m_open.size() - 1);
+}
+
+void TreeBuilder::noteDepth(std::size_t index) {
+    GumboNode* element = m_open[index];
+    built(element)->depth =
+        isScopeBoundary(element, 0) || index == 0 ? 0 : built(m_open[index - 1])->depth + 1;
 }
 
 void TreeBuilder::pop() {
@@ -817,7 +850,7 @@ void TreeBuilder::optionClosed(GumboNode* option) {
         pending.pop_back();
         if (node != select && is(node, GUMBO_TAG_OPTION)) {
             first = first == nullptr ? node : first;
-            if (gumbo_get_attribute(&node->v.element.attributes, "selected") != nullptr) {
+            if (findAttribute(node->v.element.attributes, "selected") != nullptr) {
                 marked = node;
             }
         }
@@ -1121,7 +1154,7 @@ bool sameAttributes(const GumboVector& a, const GumboVector& b) {
     }
     for (unsigned i = 0; i < a.length; ++i) {
         const auto* attribute = static_cast<const GumboAttribute*>(a.data[i]);
-        const GumboAttribute* other = gumbo_get_attribute(&b, attribute->name);
+        const GumboAttribute* other = findAttribute(b, attribute->name);
         if (other == nullptr || other->attr_namespace != attribute->attr_namespace ||
             std::strcmp(other->value, attribute->value) != 0) {
             return false;
@@ -1295,6 +1328,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
             built(element)->open = true;
             m_formatting[nodeFormatting] = element;
             m_open[nodeAt] = element;
+            noteDepth(nodeAt);
             node = element;
             if (lastNode == furthest) {
                 bookmark = nodeFormatting + 1;
@@ -1327,7 +1361,8 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         removeFromStack(formatting);
         const auto furthestIt = std::find(m_open.begin(), m_open.end(), furthest);
         built(element)->open = true;
-        m_open.insert(furthestIt + 1, element);
+        noteDepth(
+            static_cast<std::size_t>(m_open.insert(furthestIt + 1, element) - m_open.begin()));
     }
     return true;
 }
@@ -1484,7 +1519,11 @@ void TreeBuilder::process(const Token& token) {
             tag.attributeCount = token.attributeCount;
             tag.selfClosing = token.selfClosing;
             tag.offset = token.offset;
-            processTag(tag);
+            const bool leftOut =
+                tag.type == TokenType::StartTag ? leavesOutStartTag(tag) : leavesOutEndTag(tag);
+            if (!leftOut) {
+                processTag(tag);
+            }
             return;
         }
         case TokenType::Comment:
@@ -1602,62 +1641,92 @@ void TreeBuilder::foreignText(std::string_view text) {
     insertText(text);
 }
 
+namespace {
+
+// Whether a start tag in SVG or MathML content ends that content and is read
+// by the HTML rules.
+bool breaksOutOfForeignContent(const Tag& tag) {
+    switch (tag.tag) {
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_CENTER:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_LISTING:
+        case GUMBO_TAG_MENU:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_RUBY:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_SUB:
+        case GUMBO_TAG_SUP:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_UL:
+        case GUMBO_TAG_VAR:
+            return true;
+        case GUMBO_TAG_FONT:
+            return tag.find("color") != nullptr || tag.find("face") != nullptr ||
+                   tag.find("size") != nullptr;
+        default:
+            return false;
+    }
+}
+
+// The elements the list of active formatting elements keeps.
+bool isFormattingTag(unsigned tag) {
+    switch (tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BIG:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_FONT:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_NOBR:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_STRIKE:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_TT:
+        case GUMBO_TAG_U:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void TreeBuilder::foreignTag(const Tag& tag) {
-    auto breaksOut = [&] {
-        switch (tag.tag) {
-            case GUMBO_TAG_B:
-            case GUMBO_TAG_BIG:
-            case GUMBO_TAG_BLOCKQUOTE:
-            case GUMBO_TAG_BODY:
-            case GUMBO_TAG_BR:
-            case GUMBO_TAG_CENTER:
-            case GUMBO_TAG_CODE:
-            case GUMBO_TAG_DD:
-            case GUMBO_TAG_DIV:
-            case GUMBO_TAG_DL:
-            case GUMBO_TAG_DT:
-            case GUMBO_TAG_EM:
-            case GUMBO_TAG_EMBED:
-            case GUMBO_TAG_H1:
-            case GUMBO_TAG_H2:
-            case GUMBO_TAG_H3:
-            case GUMBO_TAG_H4:
-            case GUMBO_TAG_H5:
-            case GUMBO_TAG_H6:
-            case GUMBO_TAG_HEAD:
-            case GUMBO_TAG_HR:
-            case GUMBO_TAG_I:
-            case GUMBO_TAG_IMG:
-            case GUMBO_TAG_LI:
-            case GUMBO_TAG_LISTING:
-            case GUMBO_TAG_MENU:
-            case GUMBO_TAG_META:
-            case GUMBO_TAG_NOBR:
-            case GUMBO_TAG_OL:
-            case GUMBO_TAG_P:
-            case GUMBO_TAG_PRE:
-            case GUMBO_TAG_RUBY:
-            case GUMBO_TAG_S:
-            case GUMBO_TAG_SMALL:
-            case GUMBO_TAG_SPAN:
-            case GUMBO_TAG_STRONG:
-            case GUMBO_TAG_STRIKE:
-            case GUMBO_TAG_SUB:
-            case GUMBO_TAG_SUP:
-            case GUMBO_TAG_TABLE:
-            case GUMBO_TAG_TT:
-            case GUMBO_TAG_U:
-            case GUMBO_TAG_UL:
-            case GUMBO_TAG_VAR:
-                return true;
-            case GUMBO_TAG_FONT:
-                return tag.find("color") != nullptr || tag.find("face") != nullptr ||
-                       tag.find("size") != nullptr;
-            default:
-                return false;
-        }
-    };
-    if ((tag.type == TokenType::StartTag && breaksOut()) ||
+    if ((tag.type == TokenType::StartTag && breaksOutOfForeignContent(tag)) ||
         (tag.type == TokenType::EndTag && (tag.tag == GUMBO_TAG_BR || tag.tag == GUMBO_TAG_P))) {
         while (!isHtml(current()) && !isMathmlTextIntegrationPoint(current()) &&
                !isHtmlIntegrationPoint(current())) {
@@ -1689,6 +1758,129 @@ void TreeBuilder::foreignTag(const Tag& tag) {
             return;
         }
     }
+}
+
+// ---- Nesting limits -----------------------------------------------------------------------
+
+namespace {
+
+// Start tags that open no element inside the current one: void elements,
+// those merged into the document's own, table parts (they close open cells
+// and rows first) and scope boundaries, above which the depth counts anew.
+bool opensNestedElement(unsigned tag) {
+    switch (tag) {
+        case GUMBO_TAG_AREA:
+        case GUMBO_TAG_BASE:
+        case GUMBO_TAG_BASEFONT:
+        case GUMBO_TAG_BGSOUND:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_COL:
+        case GUMBO_TAG_EMBED:
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_IMAGE:
+        case GUMBO_TAG_IMG:
+        case GUMBO_TAG_INPUT:
+        case GUMBO_TAG_KEYGEN:
+        case GUMBO_TAG_LINK:
+        case GUMBO_TAG_META:
+        case GUMBO_TAG_PARAM:
+        case GUMBO_TAG_SOURCE:
+        case GUMBO_TAG_TRACK:
+        case GUMBO_TAG_WBR:
+        case GUMBO_TAG_HTML:
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_FRAMESET:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_COLGROUP:
+        case GUMBO_TAG_TBODY:
+        case GUMBO_TAG_THEAD:
+        case GUMBO_TAG_TFOOT:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_TD:
+        case GUMBO_TAG_TH:
+        case GUMBO_TAG_APPLET:
+        case GUMBO_TAG_MARQUEE:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_TEMPLATE:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// Whether a start tag's attributes are those of an element, in any order.
+bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
+    if (tag.attributeCount != attributes.length) {
+        return false;
+    }
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const TokenAttribute* own = tag.find(attribute->name);
+        if (own == nullptr || own->value != attribute->value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TreeBuilder::tooDeep() const {
+    return m_open.size() > kMaxOpenElements && built(m_open.back())->depth >= kMaxOpenElements;
+}
+
+bool TreeBuilder::tooManyFormatting(const Tag& tag) const {
+    if (m_formatting.size() < kMaxFormattingElements) {
+        return false;
+    }
+    std::size_t sinceMarker = 0;
+    int alike = 0;
+    for (auto it = m_formatting.rbegin(); it != m_formatting.rend() && *it != nullptr; ++it) {
+        ++sinceMarker;
+        if (!isHtml(*it) || tagOfNode(*it) != tag.tag) {
+            continue;
+        }
+        if (tag.tag == GUMBO_TAG_A || tag.tag == GUMBO_TAG_NOBR) {
+            return false;  // the earlier one is closed first
+        }
+        if (sameAttributes(tag, (*it)->v.element.attributes) && ++alike >= 3) {
+            return false;  // the earliest of the alike ones leaves the list
+        }
+    }
+    return sinceMarker >= kMaxFormattingElements;
+}
+
+bool TreeBuilder::leavesOutStartTag(const Tag& tag) {
+    if (m_open.size() <= kMaxOpenElements && m_formatting.size() < kMaxFormattingElements) {
+        return false;
+    }
+    bool leaveOut = false;
+    if (useForeignRules(&tag, false)) {
+        leaveOut = !tag.selfClosing && !breaksOutOfForeignContent(tag) && tooDeep();
+    } else if (opensNestedElement(tag.tag)) {
+        leaveOut = tooDeep() || (isFormattingTag(tag.tag) && tooManyFormatting(tag));
+    }
+    if (leaveOut) {
+        ++m_leftOutEndTags[std::string(tag.name)];
+    }
+    return leaveOut;
+}
+
+bool TreeBuilder::leavesOutEndTag(const Tag& tag) {
+    if (m_leftOutEndTags.empty()) {
+        return false;
+    }
+    const auto it = m_leftOutEndTags.find(std::string(tag.name));
+    if (it == m_leftOutEndTags.end()) {
+        return false;
+    }
+    if (--it->second == 0) {
+        m_leftOutEndTags.erase(it);
+    }
+    return true;
 }
 
 // ---- Insertion modes ----------------------------------------------------------------------
@@ -2218,8 +2410,7 @@ void mergeAttributes(NodeArena& arena, GumboNode* element, const Tag& tag) {
     std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
-        const std::string name(source.name);
-        if (gumbo_get_attribute(&attributes, name.c_str()) != nullptr) {
+        if (findAttribute(attributes, source.name) != nullptr) {
             continue;
         }
         bool seen = false;
@@ -2582,6 +2773,12 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
 }
 
 void TreeBuilder::inBodyEndTag(const Tag& tag) {
+    if (isFormattingTag(tag.tag)) {
+        if (!adoptionAgency(tag)) {
+            inBodyOtherEndTag(tag);
+        }
+        return;
+    }
     switch (tag.tag) {
         case GUMBO_TAG_TEMPLATE:
             inHeadTag(tag);
@@ -2692,24 +2889,6 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             }
             return;
         }
-        case GUMBO_TAG_A:
-        case GUMBO_TAG_B:
-        case GUMBO_TAG_BIG:
-        case GUMBO_TAG_CODE:
-        case GUMBO_TAG_EM:
-        case GUMBO_TAG_FONT:
-        case GUMBO_TAG_I:
-        case GUMBO_TAG_NOBR:
-        case GUMBO_TAG_S:
-        case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_STRIKE:
-        case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_TT:
-        case GUMBO_TAG_U:
-            if (!adoptionAgency(tag)) {
-                inBodyOtherEndTag(tag);
-            }
-            return;
         case GUMBO_TAG_APPLET:
         case GUMBO_TAG_MARQUEE:
         case GUMBO_TAG_OBJECT:

@@ -10,6 +10,8 @@
 
 #include <engine/convert.h>
 
+#include "gumbo_reference.h"
+
 namespace {
 
 bool holdsSelect(std::string_view text) {
@@ -27,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (holdsSelect(bytes)) {
         return 0;
     }
-    tabrivo::ParseOptions withGumbo;
-    withGumbo.ownParser = false;
+    const tabrivo::ParseOptions withGumbo = tabrivo::testing::gumboParseOptions();
     if (tabrivo::convertHtmlToText(bytes) != tabrivo::convertHtmlToText(bytes, withGumbo)) {
         __builtin_trap();
     }

@@ -7,8 +7,9 @@
 #include <string>
 
 #include <engine/convert.h>
-#include <engine/gumbo_arena_p.h>
-#include <engine/gumbo_guard_p.h>
+
+#include "gumbo_arena.h"
+#include "gumbo_guard.h"
 
 namespace tabrivo {
 namespace {

@@ -15,6 +15,8 @@
 
 #include <engine/convert.h>
 
+#include "gumbo_reference.h"
+
 namespace {
 
 const std::filesystem::path kShared(TABRIVO_SHARED_DIR);
@@ -97,8 +99,7 @@ std::vector<Input> html5libInputs() {
 
 void compareAll(const std::vector<Input>& inputs) {
     const std::set<std::string> known = knownDifferences();
-    tabrivo::ParseOptions withGumbo;
-    withGumbo.ownParser = false;
+    const tabrivo::ParseOptions withGumbo = tabrivo::testing::gumboParseOptions();
     int same = 0;
     int listed = 0;
     for (const Input& input : inputs) {

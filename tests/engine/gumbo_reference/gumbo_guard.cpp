@@ -1,4 +1,4 @@
-#include <engine/gumbo_guard_p.h>
+#include "gumbo_guard.h"
 
 #include <cassert>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include <engine/gumbo_arena_p.h>
+#include "gumbo_arena.h"
 
 #include <algorithm>
 #include <bit>

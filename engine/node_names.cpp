@@ -1,0 +1,161 @@
+#include <engine/node_names_p.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
+#include <engine/ascii.h>
+
+namespace tabrivo::detail {
+namespace {
+
+// In the order of GumboTag.
+constexpr std::string_view kNames[] = {
+    "html",       "head",
+    "title",      "base",
+    "link",       "meta",
+    "style",      "script",
+    "noscript",   "template",
+    "body",       "article",
+    "section",    "nav",
+    "aside",      "h1",
+    "h2",         "h3",
+    "h4",         "h5",
+    "h6",         "hgroup",
+    "header",     "footer",
+    "address",    "p",
+    "hr",         "pre",
+    "blockquote", "ol",
+    "ul",         "li",
+    "dl",         "dt",
+    "dd",         "figure",
+    "figcaption", "main",
+    "div",        "a",
+    "em",         "strong",
+    "small",      "s",
+    "cite",       "q",
+    "dfn",        "abbr",
+    "data",       "time",
+    "code",       "var",
+    "samp",       "kbd",
+    "sub",        "sup",
+    "i",          "b",
+    "u",          "mark",
+    "ruby",       "rt",
+    "rp",         "bdi",
+    "bdo",        "span",
+    "br",         "wbr",
+    "ins",        "del",
+    "image",      "img",
+    "iframe",     "embed",
+    "object",     "param",
+    "video",      "audio",
+    "source",     "track",
+    "canvas",     "map",
+    "area",       "math",
+    "mi",         "mo",
+    "mn",         "ms",
+    "mtext",      "mglyph",
+    "malignmark", "annotation-xml",
+    "svg",        "foreignobject",
+    "desc",       "table",
+    "caption",    "colgroup",
+    "col",        "tbody",
+    "thead",      "tfoot",
+    "tr",         "td",
+    "th",         "form",
+    "fieldset",   "legend",
+    "label",      "input",
+    "button",     "select",
+    "datalist",   "optgroup",
+    "option",     "textarea",
+    "keygen",     "output",
+    "progress",   "meter",
+    "details",    "summary",
+    "menu",       "menuitem",
+    "applet",     "acronym",
+    "bgsound",    "dir",
+    "frame",      "frameset",
+    "noframes",   "isindex",
+    "listing",    "xmp",
+    "nextid",     "noembed",
+    "plaintext",  "rb",
+    "strike",     "basefont",
+    "big",        "blink",
+    "center",     "font",
+    "marquee",    "multicol",
+    "nobr",       "spacer",
+    "tt",         "rtc",
+};
+static_assert(std::size(kNames) == GUMBO_TAG_UNKNOWN);
+
+// An open-addressed table from a name's hash to its number plus one; 512
+// slots for 150 names keep the probes short.
+constexpr std::size_t kSlots = 512;
+
+// Tag names hold letters, digits and '-', which OR 0x20 leaves alone but for
+// upper-case letters, made lower-case; other bytes hash to some slot, and the
+// comparison turns them away.
+constexpr std::uint32_t hashOf(std::string_view name) {
+    std::uint32_t hash = 2166136261U;
+    for (const char c : name) {
+        hash = (hash ^ (static_cast<unsigned char>(c) | 0x20U)) * 16777619U;
+    }
+    return hash;
+}
+
+constexpr std::size_t kLongestName = [] {
+    std::size_t longest = 0;
+    for (const std::string_view name : kNames) {
+        longest = std::max(longest, name.size());
+    }
+    return longest;
+}();
+
+constexpr std::array<std::uint8_t, kSlots> makeSlots() {
+    std::array<std::uint8_t, kSlots> slots{};
+    for (std::size_t tag = 0; tag < std::size(kNames); ++tag) {
+        std::size_t slot = hashOf(kNames[tag]) % kSlots;
+        while (slots[slot] != 0) {
+            slot = (slot + 1) % kSlots;
+        }
+        slots[slot] = static_cast<std::uint8_t>(tag + 1);
+    }
+    return slots;
+}
+
+constexpr std::array<std::uint8_t, kSlots> kTagOfSlot = makeSlots();
+
+}  // namespace
+
+std::string_view knownTagName(unsigned tag) {
+    return tag < std::size(kNames) ? kNames[tag] : std::string_view();
+}
+
+GumboTag knownTag(std::string_view name) {
+    if (name.size() > kLongestName) {
+        return GUMBO_TAG_UNKNOWN;
+    }
+    for (std::size_t slot = hashOf(name) % kSlots; kTagOfSlot[slot] != 0;
+         slot = (slot + 1) % kSlots) {
+        const unsigned tag = kTagOfSlot[slot] - 1U;
+        if (kNames[tag].size() == name.size() && ascii::equalsIgnoringCase(name, kNames[tag])) {
+            return static_cast<GumboTag>(tag);
+        }
+    }
+    return GUMBO_TAG_UNKNOWN;
+}
+
+const GumboAttribute* findAttribute(const GumboVector& attributes, std::string_view name) {
+    for (unsigned i = 0; i < attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        if (ascii::equalsIgnoringCase(attribute->name, name)) {
+            return attribute;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace tabrivo::detail
