@@ -45,7 +45,6 @@ const BuiltNode* built(const GumboNode* node) {
 }
 
 using ascii::isSpace;
-using ascii::toLower;
 constexpr auto equalsNoCase = ascii::equalsIgnoringCase;
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
