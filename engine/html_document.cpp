@@ -18,11 +18,9 @@
 
 namespace tabrivo {
 
-using detail::firstChildElement;
 using detail::isHtmlElement;
 using detail::kNoRun;
 using detail::ParsedText;
-using detail::piecesOf;
 using detail::Run;
 using detail::TableEntry;
 using detail::walkElements;

@@ -322,9 +322,9 @@ std::size_t HtmlTokenizer::nameRunEnd(std::size_t from) const {
 
 void HtmlTokenizer::appendLowerRun(std::size_t begin, std::size_t end) {
     const std::size_t at = m_buffer.size();
-    m_buffer.resize(at + (end - begin));
-    for (std::size_t i = begin; i < end; ++i) {
-        m_buffer[at + i - begin] = toLower(m_in[i]);
+    m_buffer.append(m_in.data() + begin, end - begin);
+    for (std::size_t i = at; i < m_buffer.size(); ++i) {
+        m_buffer[i] = toLower(m_buffer[i]);
     }
 }
 

@@ -141,7 +141,9 @@ GumboTag knownTag(std::string_view name) {
     for (std::size_t slot = hashOf(name) % kSlots; kTagOfSlot[slot] != 0;
          slot = (slot + 1) % kSlots) {
         const unsigned tag = kTagOfSlot[slot] - 1U;
-        if (kNames[tag].size() == name.size() && ascii::equalsIgnoringCase(name, kNames[tag])) {
+        // The tokenizer hands names over in lower case: compare as they are first.
+        if (name == kNames[tag] ||
+            (kNames[tag].size() == name.size() && ascii::equalsIgnoringCase(name, kNames[tag]))) {
             return static_cast<GumboTag>(tag);
         }
     }

@@ -45,7 +45,6 @@ const BuiltNode* built(const GumboNode* node) {
 }
 
 using ascii::isSpace;
-using ascii::toLower;
 constexpr auto equalsNoCase = ascii::equalsIgnoringCase;
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -325,19 +324,12 @@ struct Tag {
 
 }  // namespace
 
-void* NodeArena::allocate(std::size_t bytes) {
-    bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
-    if (bytes > m_left) {
-        const std::size_t size = std::max(bytes, kBlockBytes);
-        // Not zeroed: every byte given out is written before it is read.
-        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-        m_next = m_blocks.back().get();
-        m_left = size;
-    }
-    void* at = m_next;
-    m_next += bytes;
-    m_left -= bytes;
-    return at;
+void NodeArena::newBlock(std::size_t bytes) {
+    const std::size_t size = std::max(bytes, kBlockBytes);
+    // Not zeroed: every byte given out is written before it is read.
+    m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
+    m_next = m_blocks.back().get();
+    m_left = size;
 }
 
 const char* NodeArena::copy(std::string_view text) {

@@ -22,7 +22,16 @@ public:
     NodeArena(const NodeArena&) = delete;
     NodeArena& operator=(const NodeArena&) = delete;
 
-    void* allocate(std::size_t bytes);
+    void* allocate(std::size_t bytes) {
+        bytes = (bytes + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+        if (bytes > m_left) {
+            newBlock(bytes);
+        }
+        void* at = m_next;
+        m_next += bytes;
+        m_left -= bytes;
+        return at;
+    }
     template <typename T>
     T* make() {
         return new (allocate(sizeof(T))) T{};
@@ -31,6 +40,8 @@ public:
     const char* copy(std::string_view text);
 
 private:
+    void newBlock(std::size_t bytes);  // of at least that size, from which allocate goes on
+
     std::vector<std::unique_ptr<std::byte[]>> m_blocks;
     std::byte* m_next = nullptr;
     std::size_t m_left = 0;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs one fuzz target: fuzz/run.sh TARGET SECONDS [BUILD_DIR]
+# Runs one fuzz target: fuzz/run.sh TARGET SECONDS [BUILD_DIR [LIBFUZZER_OPTIONS...]]
 # Builds nothing: configure once with
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTABRIVO_FUZZ=ON -DTABRIVO_GUI=OFF \
 #       -DTABRIVO_BUILD_TESTS=OFF && cmake --build build-fuzz
@@ -30,4 +30,4 @@ dict=()
 [ "$target" = paths ] || dict=(-dict="$here/fuzz/html.dict")
 exec "$here/$build/bin/fuzz_$target" "$work/corpus" "${seeds[@]}" "${dict[@]}" \
     -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 -max_len=262144 \
-    -artifact_prefix="$findings/" -print_final_stats=1
+    -artifact_prefix="$findings/" -print_final_stats=1 "${@:4}"
