@@ -206,7 +206,7 @@ def main():
                              f"{size / 1e6 / wall:.1f} | {files / wall:.0f} | {fmt(loop_rate, 1)} | "
                              f"{failed} |")
             ours = walls["tabrivo-convert -j 1"][0]
-            for tool, goal in (("gumbo parse", 0.80), ("tabletojson", 3.0), ("pandas (lxml)", 5.0)):
+            for tool, goal in (("gumbo parse", 6.0), ("tabletojson", 3.0), ("pandas (lxml)", 5.0)):
                 if tool not in walls:
                     continue
                 wall, loop = walls[tool]
@@ -235,8 +235,8 @@ def main():
             j1, j2 = median_of(results["j1"], 0), median_of(results["j2"], 0)
             speedup = j1 / j2
             raw["scaling"][name] = {"j1": j1, "j2": j2, "speedup": speedup}
-            lines.append(f"| {name} | {j1:.3f} | {j2:.3f} | {speedup:.2f}× | ≥ 1.70× | "
-                         f"{'met' if speedup >= 1.7 else 'NOT met'} |")
+            lines.append(f"| {name} | {j1:.3f} | {j2:.3f} | {speedup:.2f}× | ≥ 1.80× | "
+                         f"{'met' if speedup >= 1.8 else 'NOT met'} |")
 
         # 3. Peak memory on the large file.
         if args.large:

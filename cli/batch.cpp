@@ -102,7 +102,8 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                 } else {
                     ConvertVelquist(item.source, item.output, reporter);
                 }
-                const std::uint64_t bytes = fileSize(item.source);
+                // Only a progress display shows the bytes done.
+                const std::uint64_t bytes = onProgress ? fileSize(item.source) : 0;
                 std::lock_guard lock(mutex);
                 if (reporter.lines().empty()) {
                     ++result.converted;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -43,8 +44,9 @@ void unregisterUnfinished(const char* path) {
 }
 
 // Resolves a symbolic link so the result replaces the file it points to rather
-// than the link itself; refuses targets that are not plain files.
-std::string resolveTarget(const std::string& path) {
+// than the link itself; refuses targets that are not plain files. `existing`
+// gets the file's status when there is one to replace.
+std::string resolveTarget(const std::string& path, std::optional<struct stat>& existing) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
         return path;  // a new file
@@ -67,6 +69,7 @@ std::string resolveTarget(const std::string& path) {
     if (!S_ISREG(info.st_mode)) {
         throwFileError(EINVAL, "Cannot write the output file, it is not a regular file:", path);
     }
+    existing = info;
     return resolved;
 }
 
@@ -107,20 +110,19 @@ AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
         throwFileError(ENOENT, "Cannot create the output file, its path is empty:", m_target);
     }
     const std::string requested = m_target;
-    m_target = resolveTarget(m_target);
+    std::optional<struct stat> existing;
+    m_target = resolveTarget(m_target, existing);
     const std::string folder = folderOfFile(m_target);
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
     if (name.size() > NAME_MAX) {
         throwFileError(ENAMETOOLONG, "Cannot create the output file", requested);
     }
 
-    struct stat existing {};
-    const bool replacing = ::stat(m_target.c_str(), &existing) == 0;
     if (!(staging == Staging::Unnamed && openUnnamed(folder, requested))) {
         openNamed(folder, requested);
     }
-    if (replacing) {
-        (void)::fchmod(m_fd, existing.st_mode & 07777);  // best effort: keep the permissions
+    if (existing) {
+        (void)::fchmod(m_fd, existing->st_mode & 07777);  // best effort: keep the permissions
     }
     m_buffer.reserve(kBufferSize);
 }
@@ -287,7 +289,8 @@ void WriteTextFile(std::string_view text, const std::string& path, const int& mo
         file.commit();
         return;
     }
-    const std::string target = resolveTarget(path);
+    std::optional<struct stat> existing;
+    const std::string target = resolveTarget(path, existing);
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
         throwFileError(errno, "Cannot open the output file", path);

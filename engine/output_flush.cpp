@@ -14,6 +14,10 @@ namespace tabrivo {
 
 void OutputFlush::note(const std::string& outputPath) {
     const std::string folder = folderOfFile(outputPath);
+    if (folder == m_lastFolder) {
+        return;
+    }
+    m_lastFolder = folder;
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
         return;
@@ -32,6 +36,7 @@ void OutputFlush::note(const std::string& outputPath) {
 void OutputFlush::flush() {
     std::vector<FileSystem> fileSystems = std::move(m_fileSystems);
     m_fileSystems.clear();
+    m_lastFolder.clear();
     int firstError = 0;
     std::string failedFolder;
     for (const FileSystem& fileSystem : fileSystems) {

@@ -16,6 +16,7 @@ class OutputFlush {
 public:
     // Notes the file system of the folder that holds `outputPath`; a folder
     // that cannot be opened is passed over (writing there failed already).
+    // The folder of the previous call is not looked at again.
     void note(const std::string& outputPath);
 
     // Flushes every noted file system to disk and forgets them. Throws
@@ -32,6 +33,7 @@ private:
         UniqueFd fd;
     };
     std::vector<FileSystem> m_fileSystems;
+    std::string m_lastFolder;
 };
 
 }  // namespace tabrivo

@@ -29,10 +29,14 @@ std::string outputPathBesideSource(std::string_view sourcePath, char separator) 
 
 bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath) {
     struct stat output {};
+    struct stat sourceInfo {};
+    const bool sourceThere = ::stat(sourcePath.c_str(), &sourceInfo) == 0;
     if (::stat(outputPath.c_str(), &output) == 0) {
-        struct stat source {};
-        return ::stat(sourcePath.c_str(), &source) == 0 && source.st_dev == output.st_dev &&
-               source.st_ino == output.st_ino;
+        return sourceThere && sourceInfo.st_dev == output.st_dev &&
+               sourceInfo.st_ino == output.st_ino;
+    }
+    if (sourceThere) {
+        return false;  // a result not there yet is not a source that is there
     }
     std::error_code sourceError;
     std::error_code outputError;
