@@ -119,6 +119,25 @@ void compareAll(const std::vector<Input>& inputs) {
               << " differ as listed\n";
 }
 
+// Inputs the differential fuzzer found where gumbo and the engine's parser
+// differ, each beside the browser's conversion (made by the oracle), which the
+// engine's must equal.
+TEST(ParserDifferential, BrowserConfirmedDifferences) {
+    const auto dir = std::filesystem::path(TABRIVO_TEST_DATA_DIR) / "parser/browser_confirmed";
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".html") {
+            continue;
+        }
+        auto expected = entry.path();
+        expected.replace_extension(".json");
+        EXPECT_EQ(tabrivo::convertHtmlToText(readFile(entry.path())), readFile(expected))
+            << entry.path().filename();
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
 TEST(ParserDifferential, SharedCorpus) {
     compareAll(corpusInputs());
 }
