@@ -107,6 +107,34 @@ public:
     TextBuilder(const TextBuilder&) = delete;
     TextBuilder& operator=(const TextBuilder&) = delete;
 
+    // Text with visibility:hidden: it takes part in white-space collapsing
+    // like any other, but none of its characters are shown, the space that
+    // collapses into it included.
+    void hiddenText(std::string_view run, WhiteSpace ws) {
+        const bool keepSpaces = preservesSpaces(ws);
+        for (const char c : run) {
+            if (isCollapsible(c) && !keepSpaces) {
+                if (!m_atLineStart && !m_pendingSpace) {
+                    m_pendingSpace = true;
+                    m_pendingSpaceHidden = true;
+                }
+                continue;
+            }
+            if (m_pendingSpace && !m_pendingSpaceHidden) {
+                placeSpaceBeforeBox();
+                flushBreaks();
+                m_out->push_back(' ');
+            }
+            m_pendingSpace = false;
+            m_pendingSpaceHidden = false;
+            m_pendingSegmentBreak = false;
+            m_atLineStart = false;
+        }
+        if (!run.empty()) {
+            m_lastCharacter = lastCharacterOf(run);
+        }
+    }
+
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
@@ -116,6 +144,7 @@ public:
                 lineBreak();
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
+                    m_pendingSpaceHidden = m_pendingSpaceHidden && m_pendingSpace;
                     m_pendingSpace = true;
                     m_pendingSegmentBreak = m_pendingSegmentBreak || c == '\n';
                 }
@@ -187,10 +216,11 @@ public:
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
         placeSpaceBeforeBox();
-        if (m_pendingSpace) {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             flushBreaks();
             m_out->push_back(' ');
         }
+        m_pendingSpaceHidden = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = false;
@@ -281,9 +311,10 @@ private:
     void beginContent() {
         placeSpaceBeforeBox();
         flushBreaks();
-        if (m_pendingSpace) {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             m_out->push_back(' ');
         }
+        m_pendingSpaceHidden = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = false;
@@ -308,6 +339,7 @@ private:
     UChar32 m_lastCharacter = 0;
     bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
     bool m_afterZeroWidthSpace = false;
+    bool m_pendingSpaceHidden = false;  // the pending space belongs to hidden text
     std::size_t m_spaceBeforeBoxAt = std::string::npos;
 };
 
@@ -640,6 +672,16 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
                                    bool visible) {
     TextBuilder::FlowState flow{};
     if (!visible) {
+        // A hidden block shows no line breaks, but its lines are its own.
+        if (style.lineBreak || style.paragraph || isBlockLevel(display) ||
+            display == Display::TableCell || display == Display::TableRow) {
+            out.boxEdge();
+        } else if (style.replaced || display == Display::InlineBlock) {
+            out.hiddenText("x", WhiteSpace::Normal);  // an atomic box, not shown
+            if (!style.replaced) {
+                out.boxEdge();
+            }
+        }
         return flow;
     }
     if (style.lineBreak) {
@@ -669,7 +711,16 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
 }
 
 void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
-    if (!frame.inherited.visible || frame.style.lineBreak) {
+    if (!frame.inherited.visible) {
+        if (frame.style.paragraph || isBlockLevel(display) || display == Display::TableCell ||
+            display == Display::TableRow) {
+            out.boxEdge();
+        } else if (display == Display::InlineBlock && !frame.style.replaced) {
+            out.closeInlineBox();
+        }
+        return;
+    }
+    if (frame.style.lineBreak) {
         return;
     }
     if (frame.style.paragraph) {
@@ -951,7 +1002,13 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                       std::string_view(child->v.text.text).find_first_of(" \t\n\r") ==
                           std::string_view::npos))) {
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
-                } else if (frame.inherited.visible) {
+                } else if (!frame.inherited.visible) {
+                    const std::string_view run = child->v.text.text;
+                    if (!isBlankText(run) ||
+                        (!isTableGrid(frame.style.display) && !frame.style.blockifiesChildren)) {
+                        out.hiddenText(run, frame.inherited.whiteSpace);
+                    }
+                } else {
                     const std::string_view run = child->v.text.text;
                     if (isBlankText(run) &&
                         (isTableGrid(frame.style.display) || frame.style.blockifiesChildren ||
