@@ -393,7 +393,16 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
         bool inherits = false;
-        const Display value = displayFromCss(display.value, style.display, blockifies, inherits);
+        Display current = style.display;
+        if (display.value == "revert" && current == Display::None &&
+            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+            // The hidden attribute's rule is undone by revert (not by revert-layer).
+            const char* hidden = attributeValue(node, "hidden");
+            if (hidden != nullptr && !equalsNoCase(ascii::trim(hidden), "until-found")) {
+                current = tagDefaults().display[node->v.element.tag];
+            }
+        }
+        const Display value = displayFromCss(display.value, current, blockifies, inherits);
         style.blockifiesChildren = blockifies;
         style.display = value;
         style.displayInherits = inherits;
@@ -444,6 +453,11 @@ bool isOneOf(std::string_view value, std::initializer_list<std::string_view> key
 // nothing on an inline box, a table or its parts other than cells, or an
 // element without a box.
 void settle(ElementStyle& style) {
+    // A paragraph shown as a row, a cell or only its contents has no blank lines around it.
+    if (style.display == Display::Contents || style.display == Display::TableRow ||
+        style.display == Display::TableCell) {
+        style.paragraph = false;
+    }
     const bool contains = style.display == Display::Block || style.display == Display::TableCell ||
                           (style.display == Display::InlineBlock && !style.inlineTable);
     if (!contains) {

@@ -87,6 +87,7 @@ module.exports = [
     cases: [
       ['block_div', td('a<div>b</div>c')],
       ['block_p', td('a<p>b</p>c')],
+      ['block_p_as_row_cell_or_contents', td('a<p style="display:table-row">x</p>b<p style="display:table-cell">y</p>c<p style="display:contents">z</p>d<p style="display:inline">e</p>f')],
       ['block_consecutive_p', td('<p>a</p><p>b</p><p>c</p>')],
       ['block_empty_p', td('a<p></p>b')],
       ['block_empty_and_whitespace_only_div', td('a<div></div><div> </div>b')],
@@ -234,6 +235,7 @@ module.exports = [
       ['hidden_text_keeps_space_before', td('a <span style="visibility:hidden">x</span><span> b</span>|<span style="visibility:hidden">x</span> c')],
       ['hidden_text_owns_its_spaces', td('a <span style="visibility:hidden">x y </span> b|a<span style="visibility:hidden"> x</span> b')],
       ['hidden_block_ends_lines', td('a <b style="visibility:hidden"><div>x</div></b>  b |<div>c</div><span style="visibility:hidden">x</span> d')],
+      ['hidden_attr_undone_by_revert', td('a<div hidden style="display:revert">x</div>b<span hidden style="display:revert-layer">y</span>')],
       ['hidden_br_and_image', td('a <b style="visibility:hidden"><br></b>  b |a <b style="visibility:hidden"><img></b>  b ')],
       ['hidden_content_visibility_hidden', td('a<div style="content-visibility:hidden">x</div>b')],
       ['hidden_opacity_zero', td('a<span style="opacity:0">x</span>b')],
