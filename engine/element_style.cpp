@@ -315,13 +315,18 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             }
         }
     }
+    if (tag == GUMBO_TAG_EMBED && attributeValue(node, "src") == nullptr &&
+        attributeValue(node, "type") == nullptr) {
+        style.display = Display::None;  // an embed with nothing to show has no box
+    }
     if (element.attributes.length == 0) {
         return;
     }
     if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
         style.language = caseLanguage(lang);
     }
-    if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
+    if (const char* hidden = attributeValue(node, "hidden");
+        hidden != nullptr && tag != GUMBO_TAG_MARQUEE) {
         if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
         } else {

@@ -491,6 +491,12 @@ bool isShownSummary(const GumboNode* details, const GumboNode* child) {
     return false;
 }
 
+// Boxes whose own text children are only the white space between their parts.
+bool isTableGrid(Display display) {
+    return display == Display::Table || display == Display::TableRowGroup ||
+           display == Display::TableRow;
+}
+
 class TableStructure {
 public:
     explicit TableStructure(StyleResolver& styles) : m_styles(styles) {}
@@ -521,10 +527,14 @@ public:
 
     // Whether another row follows this one in its table, in its own group or a later one.
     bool hasRowAfter(const GumboNode* row) {
-        auto isRowOrGroupWithRow = [this](const GumboNode* sibling) {
+        const bool inTable = row->parent != nullptr && row->parent->type == GUMBO_NODE_ELEMENT &&
+                             isTableGrid(displayOf(row->parent));
+        auto isRowOrGroupWithRow = [this, inTable](const GumboNode* sibling) {
             const Display display = displayOf(sibling);
-            if (display == Display::TableRow) {
-                return true;
+            if (display == Display::TableRow ||
+                (inTable && (display == Display::Block || display == Display::InlineBlock ||
+                             display == Display::TableCell))) {
+                return true;  // a row, or a box the table wraps in an anonymous one
             }
             if (display != Display::TableRowGroup) {
                 return false;
@@ -570,6 +580,8 @@ private:
 };
 
 enum class CellState { Rendered, ContentHidden, NotRendered };
+
+enum class Wrapper : std::uint8_t { None, Block, Inline };
 
 // What an element meets from its ancestors, remembered per element so that
 // the cells of deeply nested tables do not each walk the whole way up.
@@ -633,7 +645,45 @@ struct Frame {
     bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
     Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
     bool inRuby = false;               // blocks inside are laid out inline
+    // A table part outside its table is wrapped in an anonymous one: a block
+    // in a block container, an inline box in an inline one.
+    Wrapper wrapper = Wrapper::None;
 };
+
+// The display of the box an element's box goes in, looking through display:contents.
+Display containerDisplay(const std::vector<Frame>& stack) {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (it->shown != Display::Contents || it + 1 == stack.rend()) {
+            return it->shown;
+        }
+    }
+    return Display::Block;
+}
+
+// The anonymous table the browser builds around a table part whose container
+// does not hold it.
+Wrapper anonymousTableFor(Display part, Display container) {
+    bool held = false;
+    switch (part) {
+        case Display::TableCell:
+            held = container == Display::TableRow || container == Display::TableRowGroup ||
+                   container == Display::Table;
+            break;
+        case Display::TableRow:
+            held = container == Display::TableRowGroup || container == Display::Table;
+            break;
+        case Display::TableRowGroup:
+        case Display::TableCaption:
+            held = container == Display::Table;
+            break;
+        default:
+            return Wrapper::None;
+    }
+    if (held) {
+        return Wrapper::None;
+    }
+    return container == Display::Inline ? Wrapper::Inline : Wrapper::Block;
+}
 
 bool isBlockLevel(Display display) {
     return display == Display::Block || display == Display::Table ||
@@ -662,15 +712,15 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
     return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
 }
 
-// Boxes whose own text children are only the white space between their parts.
-bool isTableGrid(Display display) {
-    return display == Display::Table || display == Display::TableRowGroup ||
-           display == Display::TableRow;
-}
-
 TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
-                                   bool visible) {
+                                   bool visible, Wrapper wrapper) {
     TextBuilder::FlowState flow{};
+    if (visible && wrapper == Wrapper::Inline) {
+        out.atomicBox();
+        out.boxEdge();
+    } else if (visible && wrapper == Wrapper::Block) {
+        out.boxEdge();
+    }
     if (!visible) {
         // A hidden block shows no line breaks, but its lines are its own.
         if (style.lineBreak || style.paragraph || isBlockLevel(display) ||
@@ -742,6 +792,11 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     }
     if (frame.style.quoted) {
         out.atomicBox();
+    }
+    if (frame.wrapper == Wrapper::Inline) {
+        out.closeInlineBox();
+    } else if (frame.wrapper == Wrapper::Block) {
+        out.boxEdge();
     }
     if (frame.style.outOfFlow) {
         out.returnToFlow(frame.flow);
@@ -948,8 +1003,10 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
         const Display display = style.display;
         if (parent.style.blockifiesChildren &&
-            (display == Display::Inline || display == Display::InlineBlock)) {
-            return Display::Block;
+            (display == Display::Inline || display == Display::InlineBlock ||
+             display == Display::TableCell || display == Display::TableRow ||
+             display == Display::TableRowGroup || display == Display::TableCaption)) {
+            return Display::Block;  // flex and grid items are blocks, table parts too
         }
         if (parent.inRuby && !isHtmlElement(child, GUMBO_TAG_LEGEND)) {
             // Ruby lays its children out inline, blocks included; a flex, grid
@@ -1050,8 +1107,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     }
                     break;
                 }
+                const Wrapper wrapper = anonymousTableFor(display, containerDisplay(stack));
                 const TextBuilder::FlowState flow =
-                    openElement(out, style, display, childInherited.visible);
+                    openElement(out, style, display, childInherited.visible, wrapper);
                 if (isHtmlElement(child, GUMBO_TAG_IMG)) {
                     // An image that shows its alt text goes on with the word before it.
                     const char* alt = attributeValue(child, "alt");
@@ -1081,7 +1139,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 stack.push_back(
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
                      hidesLightChildren(child), display,
-                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline)});
+                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline),
+                     wrapper});
                 break;
             }
             default:
