@@ -1008,7 +1008,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
              display == Display::TableRowGroup || display == Display::TableCaption)) {
             return Display::Block;  // flex and grid items are blocks, table parts too
         }
-        if (parent.inRuby && !isHtmlElement(child, GUMBO_TAG_LEGEND)) {
+        if (parent.inRuby && !style.positioned &&
+            (!isBlockLevel(parent.style.display) || !isHtmlElement(child, GUMBO_TAG_LEGEND))) {
             // Ruby lays its children out inline, blocks included; a flex, grid
             // or table box becomes an inline box of its own.
             if (display == Display::Table ||
@@ -1075,8 +1076,15 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                                            styles)))) {
                         break;  // no box: between table parts or items, or nothing inline before
                     }
-                    if (frame.inherited.textTransform == TextTransform::None ||
-                        frame.inherited.textTransform == TextTransform::Inherit) {
+                    if (frame.inRuby && preservesNewlines(frame.inherited.whiteSpace) &&
+                        run.find('\n') != std::string_view::npos) {
+                        // Ruby shows a kept line break as a space.
+                        std::string spaced(run);
+                        std::replace(spaced.begin(), spaced.end(), '\n', ' ');
+                        out.text(transformed(spaced, frame.inherited, out.lastCharacter()),
+                                 frame.inherited.whiteSpace);
+                    } else if (frame.inherited.textTransform == TextTransform::None ||
+                               frame.inherited.textTransform == TextTransform::Inherit) {
                         out.text(run, frame.inherited.whiteSpace);
                     } else {
                         out.text(transformed(run, frame.inherited, out.lastCharacter()),
