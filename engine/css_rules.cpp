@@ -378,6 +378,55 @@ bool isUnmatchedState(std::string_view name) {
     return std::find(std::begin(kStates), std::end(kStates), name) != std::end(kStates);
 }
 
+// The pseudo-elements the browser reads; it also takes any vendor-prefixed one.
+bool isKnownPseudoElement(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "before",
+        "after",
+        "first-line",
+        "first-letter",
+        "marker",
+        "placeholder",
+        "selection",
+        "backdrop",
+        "file-selector-button",
+        "cue",
+        "part",
+        "slotted",
+        "highlight",
+        "spelling-error",
+        "grammar-error",
+        "target-text",
+        "details-content",
+        "search-text",
+        "column",
+        "scroll-marker",
+        "scroll-marker-group",
+        "scroll-button",
+        "view-transition",
+        "checkmark",
+        "picker-icon",
+        "picker",
+        "cue-region",
+    };
+    return name.starts_with("-webkit-") ||
+           std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// Attributes whose values HTML compares without regard to ASCII case in selectors.
+bool hasCaseInsensitiveValues(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "accept",     "accept-charset", "align",     "alink",    "axis",     "bgcolor", "charset",
+        "checked",    "clear",          "codetype",  "color",    "compact",  "declare", "defer",
+        "dir",        "direction",      "disabled",  "enctype",  "face",     "frame",   "hreflang",
+        "http-equiv", "lang",           "language",  "link",     "media",    "method",  "multiple",
+        "nohref",     "noresize",       "noshade",   "nowrap",   "readonly", "rel",     "rev",
+        "rules",      "scope",          "scrolling", "selected", "shape",    "target",  "text",
+        "type",       "valign",         "valuetype", "vlink",
+    };
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
 bool nthMatches(int step, int offset, int position) {
     if (step == 0) {
         return position == offset;
@@ -438,11 +487,19 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 }
                 test.name = toLower(ascii::trim(inside.substr(0, nameEnd)));
                 std::string_view value = ascii::trim(inside.substr(eq + 1));
+                char flag = 0;
+                if (value.size() >= 3 && ascii::isSpace(value[value.size() - 2]) &&
+                    (value.back() == 'i' || value.back() == 'I' || value.back() == 's' ||
+                     value.back() == 'S')) {
+                    flag = ascii::toLower(value.back());
+                    value = ascii::trim(value.substr(0, value.size() - 1));
+                }
                 if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                     value.back() == value.front()) {
                     value = value.substr(1, value.size() - 2);
                 }
-                test.value = std::string(value);
+                test.noCase = flag == 'i' || (flag == 0 && hasCaseInsensitiveValues(test.name));
+                test.value = test.noCase ? toLower(value) : std::string(value);
             }
             compound.attributes.push_back(std::move(test));
             specificity += kClassWeight;
@@ -452,9 +509,9 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
             if (i < text.size() && text[i] == ':') {
                 // A pseudo-element: the rule is not about the element itself.
                 ++i;
-                std::string ignored;
-                if (!readIdentifier(text, i, ignored)) {
-                    return false;
+                std::string element;
+                if (!readIdentifier(text, i, element) || !isKnownPseudoElement(toLower(element))) {
+                    return false;  // a pseudo-element the browser does not know
                 }
                 if (i < text.size() && text[i] == '(') {
                     const std::size_t close = text.find(')', i);
@@ -462,6 +519,10 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                         return false;
                     }
                     i = close + 1;
+                }
+                if (i < text.size() && !ascii::isSpace(text[i]) && text[i] != '>' &&
+                    text[i] != '+' && text[i] != '~') {
+                    return false;  // nothing may follow a pseudo-element in its compound
                 }
                 compound.pseudos.push_back(Pseudo{});
                 specificity += kTagWeight;
@@ -513,6 +574,8 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 pseudo.kind = Pseudo::Kind::Root;
             } else if (name == "not" || name == "is" || name == "where" || name == "matches") {
                 pseudo.kind = name == "not" ? Pseudo::Kind::Not : Pseudo::Kind::Is;
+                // :is() and :where() forgive what they cannot read: they drop it.
+                const bool forgiving = name == "is" || name == "where";
                 std::uint32_t most = 0;
                 for (std::string_view part : splitTopLevel(argument, ',')) {
                     part = ascii::trim(part);
@@ -520,10 +583,16 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                     Compound alternative;
                     std::uint32_t partWeight = 0;
                     if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        if (forgiving) {
+                            continue;
+                        }
                         return false;  // only lists of compounds are read
                     }
                     most = std::max(most, partWeight);
                     pseudo.alternatives.push_back(std::move(alternative));
+                }
+                if (forgiving && pseudo.alternatives.empty()) {
+                    pseudo.kind = Pseudo::Kind::Never;
                 }
                 weight = name == "where" ? 0 : most;
             } else if (name == "has") {
@@ -770,7 +839,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
         if (raw == nullptr) {
             return false;
         }
-        const std::string_view value(raw);
+        std::string lowered;
+        if (test.noCase) {
+            lowered = toLower(raw);
+        }
+        const std::string_view value = test.noCase ? std::string_view(lowered) : raw;
         bool ok = true;
         switch (test.op) {
             case '=':
