@@ -60,6 +60,50 @@ std::size_t matchingBrace(std::string_view css, std::size_t open) {
     return std::string_view::npos;
 }
 
+// Where a rule's prelude ends: its first "{" outside parentheses, brackets
+// and quotes (a brace inside them opens a nested block), or for an at-rule a
+// ";" at the same level; npos when the sheet ends first.
+std::size_t preludeEnd(std::string_view css, std::size_t pos, bool atRule) {
+    int depth = 0;
+    char quote = 0;
+    for (std::size_t i = pos; i < css.size(); ++i) {
+        const char c = css[i];
+        if (c == '\\') {
+            ++i;
+        } else if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(' || c == '[') {
+            ++depth;
+        } else if ((c == ')' || c == ']') && depth > 0) {
+            --depth;
+        } else if (c == '{') {
+            if (depth == 0) {
+                return i;
+            }
+            const std::size_t close = matchingBrace(css, i);
+            if (close == std::string_view::npos) {
+                return close;
+            }
+            i = close;
+        } else if (c == ';' && depth == 0 && atRule) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The name of an at-rule ("media" for "@media screen"), without the "@".
+std::string_view atKeyword(std::string_view prelude) {
+    std::size_t end = 1;
+    while (end < prelude.size() &&
+           (ascii::isAlpha(prelude[end]) || prelude[end] == '-' || prelude[end] == '_')) {
+        ++end;
+    }
+    return prelude.substr(1, end - 1);
+}
+
 // Splits on `separator` outside parentheses, brackets and quotes.
 std::vector<std::string_view> splitTopLevel(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -175,27 +219,27 @@ void StyleRules::parseBlock(std::string_view css) {
         if (pos >= css.size()) {
             return;
         }
-        const std::size_t open = css.find('{', pos);
         if (css[pos] == '@') {
-            const std::size_t semicolon = css.find(';', pos);
-            if (open == std::string_view::npos ||
-                (semicolon != std::string_view::npos && semicolon < open)) {
-                if (semicolon == std::string_view::npos) {
-                    return;
-                }
-                pos = semicolon + 1;  // @import, @charset, @namespace
+            const std::size_t open = preludeEnd(css, pos, true);
+            if (open == std::string_view::npos) {
+                return;
+            }
+            if (css[open] == ';') {
+                pos = open + 1;  // @import, @charset, @namespace
                 continue;
             }
             const std::size_t close = matchingBrace(css, open);
             const std::string_view prelude = css.substr(pos, open - pos);
             const std::string_view body = css.substr(
                 open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
-            if (prelude.starts_with("@media") &&
-                (prelude.size() == 6 || ascii::isSpace(prelude[6]) || prelude[6] == '(')) {
+            const std::string_view name = atKeyword(prelude);
+            const std::string_view condition = ascii::trim(prelude.substr(1 + name.size()));
+            if (equalsNoCase(name, "media")) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
                 }
-            } else if (prelude.starts_with("@supports") || prelude.starts_with("@layer")) {
+            } else if ((equalsNoCase(name, "supports") && !condition.empty()) ||
+                       equalsNoCase(name, "layer")) {
                 parseBlock(body);
             }
             if (close == std::string_view::npos) {
@@ -204,6 +248,7 @@ void StyleRules::parseBlock(std::string_view css) {
             pos = close + 1;
             continue;
         }
+        const std::size_t open = preludeEnd(css, pos, false);
         if (open == std::string_view::npos) {
             return;
         }

@@ -723,6 +723,9 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     }
     if (!visible) {
         // A hidden block shows no line breaks, but its lines are its own.
+        if (style.outOfFlow) {
+            return out.leaveFlow();  // not on the line at all
+        }
         if (style.lineBreak || style.paragraph || isBlockLevel(display) ||
             display == Display::TableCell || display == Display::TableRow) {
             out.boxEdge();
@@ -762,6 +765,10 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
 
 void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
     if (!frame.inherited.visible) {
+        if (frame.style.outOfFlow) {
+            out.returnToFlow(frame.flow);
+            return;
+        }
         if (frame.style.paragraph || isBlockLevel(display) || display == Display::TableCell ||
             display == Display::TableRow) {
             out.boxEdge();

@@ -238,6 +238,7 @@ module.exports = [
       ['hidden_block_ends_lines', td('a <b style="visibility:hidden"><div>x</div></b>  b |<div>c</div><span style="visibility:hidden">x</span> d')],
       ['hidden_attr_undone_by_revert', td('a<div hidden style="display:revert">x</div>b<span hidden style="display:revert-layer">y</span>')],
       ['hidden_attr_on_marquee', td('a <marquee hidden>x</marquee> b')],
+      ['hidden_out_of_flow_box', td('x <div style="visibility:hidden;float:left">a</div> y|x<dialog style="visibility:hidden;display:grid"></dialog>&#13;z')],
       ['hidden_br_and_image', td('a <b style="visibility:hidden"><br></b>  b |a <b style="visibility:hidden"><img></b>  b ')],
       ['hidden_content_visibility_hidden', td('a<div style="content-visibility:hidden">x</div>b')],
       ['hidden_opacity_zero', td('a<span style="opacity:0">x</span>b')],

@@ -145,6 +145,8 @@ module.exports = [
     group: 'syntax',
     comment: 'style-sheet syntax: comments, errors, at-rules, escapes, case',
     cases: [
+      ['syntax_brace_inside_parentheses', css('({}.c{display:block} i{display:block}', 'a<b class="c">x</b>c<i>y</i>d')],
+      ['syntax_at_rule_look_alikes', css('@supports{b{display:block}} @mediax{i{display:block}} @layerx{u{display:block}} @media (x:"{"){s{display:block}} em{display:block}', 'a<b>x</b>c<i>y</i>d<u>z</u>e<s>w</s>f<em>v</em>g')],
       ['syntax_comments', css('/* a */.h/* b */{/* c */display/* d */:/* e */none/* f */}/* g', 'a<span class="h">x</span>b')],
       ['syntax_comment_hides_rule', css('/* .h{display:none} */ .k{display:none}', 'a<span class="h">x</span><span class="k">y</span>b')],
       ['syntax_declaration_without_colon', css('.h{display none; text-transform:uppercase}', 'a<span class="h">x</span>b')],
