@@ -448,6 +448,11 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
     }
     style.outOfFlow = style.positioned || floats;
     blockifyWhereNeeded(node, style);
+    if (style.outOfFlow && style.inlinifiesChildren && style.display == Display::Block) {
+        // A floated ruby stays a ruby; its text and base parts become plain blocks.
+        const std::string_view keywords(cascaded[CssProperty::Display].value);
+        style.inlinifiesChildren = keywords == "ruby" || keywords.ends_with(" ruby");
+    }
 }
 
 bool isOneOf(std::string_view value, std::initializer_list<std::string_view> keywords) {
@@ -534,6 +539,14 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
     applyCascade(node, cascaded, style);
+    if (node->v.element.tag == GUMBO_TAG_INPUT &&
+        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+        // A hidden input has no box whatever the page says (an important default).
+        const char* type = attributeValue(node, "type");
+        if (type != nullptr && equalsNoCase(ascii::trim(type), "hidden")) {
+            style.display = Display::None;
+        }
+    }
     settle(style);
     return style;
 }

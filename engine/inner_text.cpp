@@ -196,6 +196,10 @@ public:
         m_spaceBeforeBoxAt = state.spaceAt;
         m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
+    // A <wbr>: a line break in the source right after it goes away, as after
+    // a zero-width space.
+    void breakOpportunity() { m_afterZeroWidthSpace = !m_pendingSpace; }
+
     // A positioned box's text goes on with the word its line left off.
     void continueWord(UChar32 before) { m_lastCharacter = before; }
 
@@ -223,6 +227,7 @@ public:
         m_pendingSpaceHidden = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
+        m_afterZeroWidthSpace = false;
         m_atLineStart = false;
         m_lastCharacter = 0;
     }
@@ -648,7 +653,28 @@ struct Frame {
     // A table part outside its table is wrapped in an anonymous one: a block
     // in a block container, an inline box in an inline one.
     Wrapper wrapper = Wrapper::None;
+    bool svgTextless = false;  // in a drawing, outside its text elements: text is not drawn
+    bool rubyLine = false;     // a ruby or an inline box in one: kept line breaks are spaces
 };
+
+// Whether text right in `child` is left out of a drawing: SVG draws text only
+// in its text elements, and a foreign object holds ordinary content again.
+bool svgTextlessIn(bool parentTextless, const GumboNode* child) {
+    const GumboElement& element = child->v.element;
+    if (element.tag_namespace != GUMBO_NAMESPACE_SVG) {
+        return parentTextless;
+    }
+    if (element.tag == GUMBO_TAG_SVG) {
+        return true;
+    }
+    if (element.tag == GUMBO_TAG_FOREIGNOBJECT) {
+        return false;
+    }
+    if (element.tag == GUMBO_TAG_UNKNOWN && tagName(child) == "text") {
+        return false;
+    }
+    return parentTextless;
+}
 
 // The display of the box an element's box goes in, looking through display:contents.
 Display containerDisplay(const std::vector<Frame>& stack) {
@@ -690,6 +716,11 @@ bool isBlockLevel(Display display) {
            display == Display::TableCaption || display == Display::TableColumn;
 }
 
+bool isTablePart(Display display) {
+    return display == Display::TableCell || display == Display::TableRow ||
+           display == Display::TableRowGroup;
+}
+
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
 // after an inline sibling, or first in an inline parent.
 bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver& styles) {
@@ -705,6 +736,23 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
         const ElementStyle style = styles.styleOf(sibling);
         if (style.display == Display::None || style.outOfFlow) {
             continue;  // no box, or one outside the line
+        }
+        if (isTablePart(style.display)) {
+            // Between two table parts it is inside the anonymous table around them.
+            for (auto k = static_cast<unsigned>(text->index_within_parent) + 1;
+                 k < siblings->length; ++k) {
+                const GumboNode* next = childAt(*siblings, k);
+                if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+                    return true;
+                }
+                if (next->type == GUMBO_NODE_ELEMENT) {
+                    const Display nextDisplay = styles.styleOf(next).display;
+                    if (nextDisplay != Display::None) {
+                        return !isTablePart(nextDisplay);
+                    }
+                }
+            }
+            return true;
         }
         return !style.lineBreak && !isBlockLevel(style.display);
     }
@@ -1006,6 +1054,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      {},
                      hidesLightChildren(element),
                      ownStyle.display,
+                     ownStyle.inlinifiesChildren,
+                     Wrapper::None,
+                     false,
                      ownStyle.inlinifiesChildren});
     auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
         const Display display = style.display;
@@ -1061,6 +1112,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
+                if (frame.svgTextless) {
+                    break;
+                }
                 if (frame.inherited.visible &&
                     (isAutoItalicIdentifier(frame.node) ||
                      (frame.inherited.textTransform == TextTransform::MathAuto &&
@@ -1083,7 +1137,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                                            styles)))) {
                         break;  // no box: between table parts or items, or nothing inline before
                     }
-                    if (frame.inRuby && preservesNewlines(frame.inherited.whiteSpace) &&
+                    if (frame.rubyLine && preservesNewlines(frame.inherited.whiteSpace) &&
                         run.find('\n') != std::string_view::npos) {
                         // Ruby shows a kept line break as a space.
                         std::string spaced(run);
@@ -1125,6 +1179,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 const Wrapper wrapper = anonymousTableFor(display, containerDisplay(stack));
                 const TextBuilder::FlowState flow =
                     openElement(out, style, display, childInherited.visible, wrapper);
+                if (isHtmlElement(child, GUMBO_TAG_WBR)) {
+                    out.breakOpportunity();
+                }
                 if (isHtmlElement(child, GUMBO_TAG_IMG)) {
                     // An image that shows its alt text goes on with the word before it.
                     const char* alt = attributeValue(child, "alt");
@@ -1155,7 +1212,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
                      hidesLightChildren(child), display,
                      style.inlinifiesChildren || (frame.inRuby && display == Display::Inline),
-                     wrapper});
+                     wrapper, svgTextlessIn(frame.svgTextless, child),
+                     style.inlinifiesChildren ||
+                         (frame.rubyLine && style.display == Display::Inline)});
                 break;
             }
             default:
