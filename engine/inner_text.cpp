@@ -533,7 +533,8 @@ public:
     // Whether another row follows this one in its table, in its own group or a later one.
     bool hasRowAfter(const GumboNode* row) {
         const bool inTable = row->parent != nullptr && row->parent->type == GUMBO_NODE_ELEMENT &&
-                             isTableGrid(displayOf(row->parent));
+                             (displayOf(row->parent) == Display::Table ||
+                              displayOf(row->parent) == Display::TableRowGroup);
         auto isRowOrGroupWithRow = [this, inTable](const GumboNode* sibling) {
             const Display display = displayOf(sibling);
             if (display == Display::TableRow ||
