@@ -326,10 +326,10 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
         style.language = caseLanguage(lang);
     }
     if (const char* hidden = attributeValue(node, "hidden");
-        hidden != nullptr && tag != GUMBO_TAG_MARQUEE) {
+        hidden != nullptr) {
         if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
-        } else {
+        } else if (tag != GUMBO_TAG_MARQUEE) {  // a marquee's own display wins
             style.display = Display::None;
         }
     }

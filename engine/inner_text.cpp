@@ -1068,7 +1068,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             return Display::Block;  // flex and grid items are blocks, table parts too
         }
         if (parent.inRuby && !style.positioned &&
-            (!isBlockLevel(parent.style.display) || !isHtmlElement(child, GUMBO_TAG_LEGEND))) {
+            (!isHtmlElement(child, GUMBO_TAG_LEGEND) ||
+             (!isBlockLevel(parent.style.display) &&
+              !isHtmlElement(parent.node, GUMBO_TAG_FIELDSET)))) {
             // Ruby lays its children out inline, blocks included; a flex, grid
             // or table box becomes an inline box of its own.
             if (display == Display::Table ||
