@@ -539,7 +539,7 @@ public:
             const Display display = displayOf(sibling);
             if (display == Display::TableRow ||
                 (inTable && (display == Display::Block || display == Display::InlineBlock ||
-                             display == Display::TableCell))) {
+                             display == Display::Inline || display == Display::TableCell))) {
                 return true;  // a row, or a box the table wraps in an anonymous one
             }
             if (display != Display::TableRowGroup) {
