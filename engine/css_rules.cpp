@@ -565,9 +565,8 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                     }
                     i = close + 1;
                 }
-                if (i < text.size() && !ascii::isSpace(text[i]) && text[i] != '>' &&
-                    text[i] != '+' && text[i] != '~') {
-                    return false;  // nothing may follow a pseudo-element in its compound
+                if (!ascii::trim(text.substr(i)).empty()) {
+                    return false;  // nothing may follow a pseudo-element
                 }
                 compound.pseudos.push_back(Pseudo{});
                 specificity += kTagWeight;

@@ -325,8 +325,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
         style.language = caseLanguage(lang);
     }
-    if (const char* hidden = attributeValue(node, "hidden");
-        hidden != nullptr) {
+    if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
         if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
         } else if (tag != GUMBO_TAG_MARQUEE) {  // a marquee's own display wins

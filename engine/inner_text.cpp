@@ -463,6 +463,8 @@ std::string mathItalic(std::string_view text) {
         italic = 0x1D44E + (cp - 'a');
     } else if (cp >= 'A' && cp <= 'Z') {
         italic = 0x1D434 + (cp - 'A');
+    } else if (cp == 0x0131 || cp == 0x0237) {
+        italic = cp == 0x0131 ? 0x1D6A4 : 0x1D6A5;  // the dotless i and j
     } else if (cp >= 0x03B1 && cp <= 0x03C9) {
         italic = 0x1D6FC + (cp - 0x03B1);
     } else if (cp >= 0x0391 && cp <= 0x03A1) {

@@ -365,6 +365,7 @@ module.exports = [
     group: 'transform',
     comment: 'text-transform: the language of the element, capitalize across inline elements',
     cases: [
+      ['transform_math_auto_dotless_i_and_j', td('<math><mi>ı</mi><mi>ȷ</mi></math><span style="text-transform:math-auto">ı</span>')],
       ['transform_upper_turkish', '<table><tr><td lang="tr" style="text-transform:uppercase">i ı</td></tr></table>'],
       ['transform_lower_turkish_inherited', '<table lang="az-Latn"><tr><td style="text-transform:lowercase">I İ</td></tr></table>'],
       ['transform_lower_lithuanian', '<table><tr><td lang="lt" style="text-transform:lowercase">\u00cc</td></tr></table>'],

@@ -37,7 +37,7 @@ module.exports = [
       ['sel_attr_value_i_flag', css('[data-h=YES i]{display:none}', 'a<span data-h="yes">x</span>b')],
       ['sel_universal', css('td *{text-transform:uppercase}', 'a<span>x</span><b>y</b>b')],
       ['sel_list', css('.p, #q , em{display:none}', 'a<span class="p">x</span><span id="q">y</span><em>z</em>b')],
-      ['sel_unknown_pseudo_element_drops_list', css('::e, b{display:block} b::before.x, i{display:block} b::-webkit-foo, u{display:block}', 'a<b>x</b>c<i>y</i>d<u>z</u>e')],
+      ['sel_unknown_pseudo_element_drops_list', css('::e, b{display:block} b::before.x, i{display:block} b::-webkit-foo, u{display:block} div::before ~ s, em{display:block}', 'a<b>x</b>c<i>y</i>d<u>z</u>e<em>v</em>f')],
       ['sel_is_forgives_what_it_cannot_read', css(':is()[g], b{display:block} :is(::e, i){display:block}', 'a<b>x</b>c<i>y</i>d')],
       ['sel_attribute_values_without_case', css('[lang|=tr]{display:block} [type=tr]{display:block} [class=tr]{display:block} [class=tr i]{text-transform:uppercase} [dir="rtl" s]{display:block}', 'a<b lang="TR">x</b>c<i type="TR">y</i>d<u class="TR">z</u>e<s dir="RTL">w</s>f')],
       ['sel_list_with_invalid_member', css('.p, .q:bogus-state{display:none}', 'a<span class="p">x</span>b')],
