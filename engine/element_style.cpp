@@ -526,6 +526,10 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     } else {
         applyForeignDefaults(node, style);
     }
+    if (node->v.element.tag == GUMBO_TAG_TABLE &&
+        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML && inQuirksMode(node)) {
+        style.whiteSpace = WhiteSpace::Normal;
+    }
     const char* inlineCss = attributeValue(node, "style");
     if (inlineCss == nullptr && m_rules.empty()) {
         settle(style);
@@ -548,6 +552,20 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     }
     settle(style);
     return style;
+}
+
+bool StyleResolver::inQuirksMode(const GumboNode* element) const {
+    if (m_quirks < 0) {
+        const GumboNode* node = element;
+        while (node->parent != nullptr) {
+            node = node->parent;
+        }
+        m_quirks = node->type == GUMBO_NODE_DOCUMENT &&
+                           node->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS
+                       ? 1
+                       : 0;
+    }
+    return m_quirks == 1;
 }
 
 ElementStyle StyleResolver::styleOf(const GumboNode* element) {

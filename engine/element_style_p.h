@@ -82,7 +82,11 @@ public:
 private:
     ElementStyle compute(const GumboNode* element, bool& costly) const;
 
+    // Whether the document is in quirks mode, where a table starts white space afresh.
+    bool inQuirksMode(const GumboNode* element) const;
+
     const StyleRules& m_rules;
+    mutable std::int8_t m_quirks = -1;  // unknown until the first table
     std::unordered_map<const GumboNode*, ElementStyle> m_cache;
 };
 
