@@ -814,7 +814,8 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     return flow;
 }
 
-void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
+void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table,
+                  bool wordGoesOn = false) {
     if (!frame.inherited.visible) {
         if (frame.style.outOfFlow) {
             out.returnToFlow(frame.flow);
@@ -831,10 +832,12 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     if (frame.style.lineBreak) {
         return;
     }
-    if (frame.style.paragraph) {
-        out.requireBreaks(2);
-    } else if (isBlockLevel(display)) {
-        out.requireBreaks(1);
+    if (frame.style.paragraph || isBlockLevel(display)) {
+        const UChar32 last = out.lastCharacter();
+        out.requireBreaks(frame.style.paragraph ? 2 : 1);
+        if (wordGoesOn) {
+            out.continueWord(last);  // a block in an inline box: its word goes on after it
+        }
     } else if (display == Display::TableCell) {
         out.boxEdge();
         if (table.hasCellAfter(frame.node)) {
@@ -1101,7 +1104,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 tables.emplace(closed.node, std::move(segment));
             }
             const Display display = stack.empty() ? closed.style.display : closed.shown;
-            closeElement(*builders.back(), closed, display, table);
+            closeElement(*builders.back(), closed, display, table,
+                         closed.inherited.textTransform == TextTransform::Capitalize &&
+                             !stack.empty() && containerDisplay(stack) == Display::Inline);
             continue;
         }
         TextBuilder& out = *builders.back();
