@@ -378,10 +378,17 @@ icu::Locale caseLocale(CaseLanguage language) {
 
 // Capitalize puts the first letter of each word in titlecase, one character
 // for one (no expansions); a word may have begun in an earlier text.
+bool isCombiningMark(UChar32 c) {
+    const auto type = u_charType(c);
+    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK ||
+           type == U_COMBINING_SPACING_MARK;
+}
+
 std::string capitalized(std::string_view text, UChar32 before) {
     std::string out;
     out.reserve(text.size());
-    bool inWord = before != 0 && continuesWord(before);
+    // A word does not go on into another element after a combining mark.
+    bool inWord = before != 0 && continuesWord(before) && !isCombiningMark(before);
     bool lettered = inWord;  // the word's first letter or digit has been met
     bool prevEastAsian = before != 0 && isEastAsianWordCharacter(before);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -394,7 +401,7 @@ std::string capitalized(std::string_view text, UChar32 before) {
         if (!continuesWord(c) || (inWord && prevEastAsian && !eastAsian)) {
             inWord = false;
         }
-        if (!inWord && continuesWord(c)) {
+        if (!inWord && continuesWord(c) && !isCombiningMark(c)) {  // a mark begins no word
             inWord = true;
             lettered = false;
         }

@@ -366,6 +366,7 @@ module.exports = [
     group: 'transform',
     comment: 'text-transform: the language of the element, capitalize across inline elements',
     cases: [
+      ['transform_capitalize_after_combining_mark', '<table style="text-transform:capitalize"><tr><td>a&#775;<i>f</i> &#775;<i>g</i> x&#775;y &#775;z</td></tr></table>'],
       ['transform_capitalize_across_block_in_inline', '<table style="text-transform:capitalize"><tr><td><b>x<div>ab</div>cd</b> <span><p>ef </p>gh</span></td></tr></table>'],
       ['transform_math_auto_dotless_i_and_j', td('<math><mi>ı</mi><mi>ȷ</mi></math><span style="text-transform:math-auto">ı</span>')],
       ['transform_upper_turkish', '<table><tr><td lang="tr" style="text-transform:uppercase">i ı</td></tr></table>'],
