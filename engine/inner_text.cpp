@@ -1173,8 +1173,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             case GUMBO_NODE_ELEMENT: {
                 ElementStyle style = styles.styleOf(child);
                 if (isHtmlElement(child, GUMBO_TAG_OPTION) && isListedInSelect(child)) {
-                    // A select lists every option, hidden or not.
-                    style.display = style.display == Display::None ? Display::Block : style.display;
+                    // A select lists every option on a line of its own, hidden or not.
+                    style.display = Display::Block;
                     style.contentHidden = false;
                     style.visibility = Visibility::Inherit;
                 }
@@ -1228,7 +1228,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 stack.push_back(
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
                      hidesLightChildren(child), display,
-                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline),
+                     style.inlinifiesChildren || (frame.inRuby && style.display == Display::Inline),
                      wrapper, svgTextlessIn(frame.svgTextless, child),
                      style.inlinifiesChildren ||
                          (frame.rubyLine && style.display == Display::Inline)});
