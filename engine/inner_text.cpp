@@ -196,6 +196,18 @@ public:
         m_spaceBeforeBoxAt = state.spaceAt;
         m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
+    // More of the line follows that is not part of the text: a pending space stays.
+    void keepPendingSpace() {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
+            placeSpaceBeforeBox();
+            flushBreaks();
+            m_out->push_back(' ');
+        }
+        m_pendingSpace = false;
+        m_pendingSpaceHidden = false;
+        m_pendingSegmentBreak = false;
+    }
+
     // A <wbr>: a line break in the source right after it goes away, as after
     // a zero-width space.
     void breakOpportunity() { m_afterZeroWidthSpace = !m_pendingSpace; }
@@ -598,6 +610,11 @@ enum class CellState { Rendered, ContentHidden, NotRendered };
 
 enum class Wrapper : std::uint8_t { None, Block, Inline };
 
+// A declarative shadow root on an element: none (or one with a slot), one
+// without a slot (the element's own children have no box), or one with text
+// after its slot (the element's last line goes on after its children).
+enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
+
 // What an element meets from its ancestors, remembered per element so that
 // the cells of deeply nested tables do not each walk the whole way up.
 EntryContext entryContext(const GumboNode* element, StyleResolver& styles, EntryContexts& known) {
@@ -657,9 +674,9 @@ struct Frame {
     bool closedDetails;
     bool ownsBuilder = false;  // a nested table collecting its own segment
     TextBuilder::FlowState flow{};
-    bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
-    Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
-    bool inRuby = false;               // blocks inside are laid out inline
+    ShadowRoot shadowRoot = ShadowRoot::None;
+    Display shown = Display::Inline;  // the display the parent leaves it (flex items are blocks)
+    bool inRuby = false;              // blocks inside are laid out inline
     // A table part outside its table is wrapped in an anonymous one: a block
     // in a block container, an inline box in an inline one.
     Wrapper wrapper = Wrapper::None;
@@ -839,6 +856,9 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     if (frame.style.lineBreak) {
         return;
     }
+    if (frame.shadowRoot == ShadowRoot::TextAfterSlot) {
+        out.keepPendingSpace();  // the root's own text follows on the line
+    }
     if (frame.style.paragraph || isBlockLevel(display)) {
         const UChar32 last = out.lastCharacter();
         out.requireBreaks(frame.style.paragraph ? 2 : 1);
@@ -873,10 +893,10 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
 
 // Whether a template child attaches a shadow root to `host` that has no slot
 // for the host's own children, which then have no box.
-bool hidesLightChildren(const GumboNode* host) {
+ShadowRoot shadowRootOf(const GumboNode* host) {
     const GumboElement& element = host->v.element;
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
-        return false;
+        return ShadowRoot::None;
     }
     switch (element.tag) {
         case GUMBO_TAG_ARTICLE:
@@ -898,7 +918,7 @@ bool hidesLightChildren(const GumboNode* host) {
         case GUMBO_TAG_SPAN:
             break;
         default:
-            return false;
+            return ShadowRoot::None;
     }
     const GumboVector& children = element.children;
     for (unsigned i = 0; i < children.length; ++i) {
@@ -920,16 +940,23 @@ bool hidesLightChildren(const GumboNode* host) {
                 const GumboNode* item = childAt(*inner, k);
                 if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
                     tagName(item) == "slot") {
-                    return false;
+                    // Text of the root after the slot goes on the line of the host's children.
+                    for (unsigned after = k + 1; after < inner->length; ++after) {
+                        const GumboNode* next = childAt(*inner, after);
+                        if (next->type == GUMBO_NODE_TEXT) {
+                            return ShadowRoot::TextAfterSlot;
+                        }
+                    }
+                    return ShadowRoot::None;
                 }
                 if (item->type == GUMBO_NODE_ELEMENT || item->type == GUMBO_NODE_TEMPLATE) {
                     pending.push_back(item);
                 }
             }
         }
-        return true;
+        return ShadowRoot::NoSlot;
     }
-    return false;
+    return ShadowRoot::None;
 }
 
 // The text of an option as its label shows it: the text of its descendants
@@ -1065,7 +1092,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      isClosedDetails(element),
                      false,
                      {},
-                     hidesLightChildren(element),
+                     shadowRootOf(element),
                      ownStyle.display,
                      ownStyle.inlinifiesChildren,
                      Wrapper::None,
@@ -1122,7 +1149,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             continue;
         }
         if (!isShownInSelect(frame.node, child) ||
-            (frame.lightChildrenHidden && child->type != GUMBO_NODE_TEMPLATE)) {
+            (frame.shadowRoot == ShadowRoot::NoSlot && child->type != GUMBO_NODE_TEMPLATE)) {
             continue;
         }
         switch (child->type) {
@@ -1227,7 +1254,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 }
                 stack.push_back(
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
-                     hidesLightChildren(child), display,
+                     shadowRootOf(child), display,
                      style.inlinifiesChildren || (frame.inRuby && style.display == Display::Inline),
                      wrapper, svgTextlessIn(frame.svgTextless, child),
                      style.inlinifiesChildren ||
