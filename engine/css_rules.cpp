@@ -766,8 +766,11 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
         case Pseudo::Kind::Nth:
         case Pseudo::Kind::NthLast: {
             const GumboNode* parent = element->parent;
-            if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+            if (parent == nullptr) {
                 return false;
+            }
+            if (parent->type != GUMBO_NODE_ELEMENT) {
+                return nthMatches(pseudo.step, pseudo.offset, 1);  // the root is an only child
             }
             const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
             int position = 1;

@@ -62,6 +62,7 @@ module.exports = [
     group: 'pseudo',
     comment: 'pseudo-classes that depend only on the document',
     cases: [
+      ['pseudo_root_is_an_only_child', '<style>html:first-child{text-transform:uppercase} html:nth-child(2){display:none}</style><table><tr><td>ab</td></tr></table>'],
       ['pseudo_first_child', css('span:first-child{display:none}', xyz(['', '', '']))],
       ['pseudo_nth_child_odd', css('span:nth-child(odd){display:none}', xyz(['', '', '']) + '<span>w</span>')],
       ['pseudo_nth_child_formula', css('span:nth-child(3n+2){display:none}', xyz(['', '', '']) + '<span>w</span><span>v</span>')],
