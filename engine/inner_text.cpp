@@ -959,6 +959,32 @@ ShadowRoot shadowRootOf(const GumboNode* host) {
     return ShadowRoot::None;
 }
 
+// Whether more of the line follows an inline element: text, or an inline box
+// after it among its siblings before anything that ends the line.
+bool lineGoesOnAfter(const GumboNode* element, StyleResolver& styles) {
+    const GumboVector* siblings =
+        element->parent != nullptr ? childrenOf(element->parent) : nullptr;
+    if (siblings == nullptr) {
+        return false;
+    }
+    for (auto i = static_cast<unsigned>(element->index_within_parent) + 1; i < siblings->length;
+         ++i) {
+        const GumboNode* next = childAt(*siblings, i);
+        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+            return true;
+        }
+        if (next->type != GUMBO_NODE_ELEMENT) {
+            continue;  // comments, and white space that collapses into the space
+        }
+        const ElementStyle style = styles.styleOf(next);
+        if (style.display == Display::None || style.outOfFlow) {
+            continue;
+        }
+        return style.display == Display::Inline || style.display == Display::InlineBlock;
+    }
+    return false;
+}
+
 // The text of an option as its label shows it: the text of its descendants
 // (scripts left out) with ASCII white space stripped and collapsed.
 std::string optionLabel(const GumboNode* option) {
@@ -1264,6 +1290,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             default:
                 break;  // comments; template contents are never rendered
         }
+    }
+    if (ownStyle.display == Display::Inline && lineGoesOnAfter(element, styles)) {
+        builders.front()->keepPendingSpace();  // an inline cell's space before more of its line
     }
 }
 

@@ -337,6 +337,7 @@ module.exports = [
       ['cell_display_flex', '<table><tr><td style="display:flex"> a <b>b</b> c<!--x-->d <i>e</i> </td></tr></table>'],
       ['cell_preserved_white_space_between_table_parts', '<table style="white-space:pre"><tr><td><table>\n\n<tr>\n<td>a</td>\n</tr></table></td></tr></table>'],
       ['cell_quirks_table_collapses_white_space', '<meta charset="utf-8"><body style="white-space:pre-line"><pre><table><tr><td> \n<b>a\nb</b></td></tr></table>', { whole: true }],
+      ['cell_inline_keeps_space_before_more_of_its_line', '<table><tr><td style="display:inline">a </td> <td style="display:inline">b</td></tr></table>'],
       ['cell_white_space_pre', '<table><tr><td style="white-space:pre">  a\n</td></tr></table>'],
     ],
   },
