@@ -414,6 +414,8 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
         style.inlinifiesChildren = keywords.starts_with("ruby") || keywords.ends_with(" ruby");
         style.inlineTable =
             value == Display::InlineBlock && display.value.find("table") != std::string::npos;
+        style.inlineListItem =
+            value == Display::Inline && display.value.find("list-item") != std::string::npos;
     }
     if (const CascadedValue& visibility = cascaded[CssProperty::Visibility]; visibility.isSet()) {
         if (visibility.value == "hidden" || visibility.value == "collapse") {

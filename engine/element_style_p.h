@@ -65,6 +65,7 @@ struct ElementStyle {
     bool blockifiesChildren = false;  // flex and grid containers
     bool inlinifiesChildren = false;  // ruby containers
     bool displayInherits = false;
+    bool inlineListItem = false;  // display:inline list-item: a marker begins its line
     bool inlineTable =
         false;  // an inline-level table     // display:inherit, until the parent's value is known
 };

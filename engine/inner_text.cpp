@@ -180,12 +180,13 @@ public:
     };
     FlowState leaveFlow() {
         FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, m_lastCharacter};
-        if (m_pendingSpace) {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             // Kept only if more of the line follows the box.
             flushBreaks();
             state.spaceAt = m_out->size();
         }
         m_pendingSpace = false;
+        m_pendingSpaceHidden = false;
         m_pendingSegmentBreak = false;
         return state;
     }
@@ -828,6 +829,9 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     }
     if (style.positioned) {
         out.continueWord(flow.lastCharacter);
+    }
+    if (style.inlineListItem && display == Display::Inline) {
+        out.hiddenText("\xE2\x80\xA2 ", WhiteSpace::Normal);  // its marker, not in the text
     }
     if (style.replaced || style.quoted) {
         out.atomicBox();

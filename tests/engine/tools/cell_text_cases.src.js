@@ -442,6 +442,7 @@ module.exports = [
       ['flow_br_as_block', td('a<br style="display:block">b<br style="display:block"><br style="float:left">c')],
       ['flow_math_is_an_inline_box', td('a <math><mi>x</mi></math> b <math></math> c')],
       ['flow_shadow_text_after_slot_keeps_space', td('<div><template shadowrootmode="open"><slot></slot>&shy;x</template>ab \n </div><div><template shadowrootmode="open"><slot></slot></template>cd  </div><span><template shadowrootmode="open"><slot></slot>x</template>ef </span>g')],
+      ['flow_inline_list_item_marker', td('a&gt;<b style="display:inline list-item">\tx y </b>z <i style="display:list-item inline">\tp </i>q')],
       ['flow_shadow_root_hides_children', td('<div><template shadowrootmode="open"><span>s</span></template>x</div>y<span><template shadowrootmode="closed">s<slot></slot></template>z</span><b>w<template shadowrootmode="open">s</template></b>')],
       ['flow_float_at_line_end', td('a\n<span style="float:left">x</span>')],
       ['flow_float_then_block', td('e <span style="float:left">x</span><div>y</div>')],
