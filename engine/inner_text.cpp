@@ -233,6 +233,9 @@ public:
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
         placeSpaceBeforeBox();
+        if (m_pendingSegmentBreak && m_afterZeroWidthSpace) {
+            m_pendingSpace = false;  // a source line break after a zero-width space goes away
+        }
         if (m_pendingSpace && !m_pendingSpaceHidden) {
             flushBreaks();
             m_out->push_back(' ');

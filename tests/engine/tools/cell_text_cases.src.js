@@ -41,6 +41,7 @@ module.exports = [
       ['ws_inline_block_edges', td('x <span style="display:inline-block"> a </span> y')],
       ['ws_line_break_after_wbr', td('x<wbr>\ny|x\n<wbr>y|x<wbr> y|x<wbr><img alt="">\ny')],
       ['ws_blank_between_cells_in_inline_row', td('<span style="display:inline"><b style="display:table-cell">a</b> <b style="display:table-cell">b</b></span> c')],
+      ['ws_line_break_after_zero_width_space_before_box', td('<sub>&#x200B; \n </sub><q>B</q>|&#x200B;\n<img alt="x">|&#x200B; <img alt="y">')],
       ['ws_newline_between_inline_elements', td('<span>a</span>\n<span>b</span>')],
     ],
   },
