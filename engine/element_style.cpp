@@ -406,7 +406,15 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
                 current = tagDefaults().display[node->v.element.tag];
             }
         }
-        const Display value = displayFromCss(display.value, current, blockifies, inherits);
+        Display value = displayFromCss(display.value, current, blockifies, inherits);
+        if (style.replaced || isHtmlElement(node, GUMBO_TAG_BUTTON)) {
+            // A control or an embedded box is no ruby text (it becomes a block) and no column.
+            if (display.value == "ruby-text") {
+                value = Display::Block;
+            } else if (value == Display::TableColumn) {
+                value = current;
+            }
+        }
         style.blockifiesChildren = blockifies;
         style.display = value;
         style.displayInherits = inherits;

@@ -172,6 +172,7 @@ module.exports = [
       ['embed_empty_has_no_box', td('a <embed> b|<embed src="x.swf"> c|<embed type="image/png"> d')],
       ['embed_svg_text_only_in_text_elements', td('<svg>s<text>t<tspan>u</tspan></text><g>v</g><foreignObject>f<b>g</b></foreignObject></svg>')],
       ['embed_hidden_input_stays_hidden', td('a <input type=hidden style="display:inline"> ')],
+      ['embed_controls_as_ruby_text_or_column', td('a <textarea style="display:ruby-text">x</textarea> b|c <input style="display:ruby-text"> d|h <img style="display:ruby-text"> i|j <button style="display:ruby-text">k</button> l|m <button style="display:table-column">n</button> o')],
       ['embed_img_alt_spaces_around', td('a <img alt="pic"> b')],
       ['embed_img_at_cell_edges', td('<img alt="p"> a <img src="x.png">')],
       ['embed_marquee_is_an_inline_box', td('I<marquee>\n\u6f22 x  y</marquee> z')],
