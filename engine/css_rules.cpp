@@ -60,6 +60,50 @@ std::size_t matchingBrace(std::string_view css, std::size_t open) {
     return std::string_view::npos;
 }
 
+// Where a rule's prelude ends: its first "{" outside parentheses, brackets
+// and quotes (a brace inside them opens a nested block), or for an at-rule a
+// ";" at the same level; npos when the sheet ends first.
+std::size_t preludeEnd(std::string_view css, std::size_t pos, bool atRule) {
+    int depth = 0;
+    char quote = 0;
+    for (std::size_t i = pos; i < css.size(); ++i) {
+        const char c = css[i];
+        if (c == '\\') {
+            ++i;
+        } else if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(' || c == '[') {
+            ++depth;
+        } else if ((c == ')' || c == ']') && depth > 0) {
+            --depth;
+        } else if (c == '{') {
+            if (depth == 0) {
+                return i;
+            }
+            const std::size_t close = matchingBrace(css, i);
+            if (close == std::string_view::npos) {
+                return close;
+            }
+            i = close;
+        } else if (c == ';' && depth == 0 && atRule) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The name of an at-rule ("media" for "@media screen"), without the "@".
+std::string_view atKeyword(std::string_view prelude) {
+    std::size_t end = 1;
+    while (end < prelude.size() &&
+           (ascii::isAlpha(prelude[end]) || prelude[end] == '-' || prelude[end] == '_')) {
+        ++end;
+    }
+    return prelude.substr(1, end - 1);
+}
+
 // Splits on `separator` outside parentheses, brackets and quotes.
 std::vector<std::string_view> splitTopLevel(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -175,27 +219,27 @@ void StyleRules::parseBlock(std::string_view css) {
         if (pos >= css.size()) {
             return;
         }
-        const std::size_t open = css.find('{', pos);
         if (css[pos] == '@') {
-            const std::size_t semicolon = css.find(';', pos);
-            if (open == std::string_view::npos ||
-                (semicolon != std::string_view::npos && semicolon < open)) {
-                if (semicolon == std::string_view::npos) {
-                    return;
-                }
-                pos = semicolon + 1;  // @import, @charset, @namespace
+            const std::size_t open = preludeEnd(css, pos, true);
+            if (open == std::string_view::npos) {
+                return;
+            }
+            if (css[open] == ';') {
+                pos = open + 1;  // @import, @charset, @namespace
                 continue;
             }
             const std::size_t close = matchingBrace(css, open);
             const std::string_view prelude = css.substr(pos, open - pos);
             const std::string_view body = css.substr(
                 open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1);
-            if (prelude.starts_with("@media") &&
-                (prelude.size() == 6 || ascii::isSpace(prelude[6]) || prelude[6] == '(')) {
+            const std::string_view name = atKeyword(prelude);
+            const std::string_view condition = ascii::trim(prelude.substr(1 + name.size()));
+            if (equalsNoCase(name, "media")) {
                 if (mediaApplies(prelude.substr(6))) {
                     parseBlock(body);
                 }
-            } else if (prelude.starts_with("@supports") || prelude.starts_with("@layer")) {
+            } else if ((equalsNoCase(name, "supports") && !condition.empty()) ||
+                       equalsNoCase(name, "layer")) {
                 parseBlock(body);
             }
             if (close == std::string_view::npos) {
@@ -204,6 +248,7 @@ void StyleRules::parseBlock(std::string_view css) {
             pos = close + 1;
             continue;
         }
+        const std::size_t open = preludeEnd(css, pos, false);
         if (open == std::string_view::npos) {
             return;
         }
@@ -378,6 +423,55 @@ bool isUnmatchedState(std::string_view name) {
     return std::find(std::begin(kStates), std::end(kStates), name) != std::end(kStates);
 }
 
+// The pseudo-elements the browser reads; it also takes any vendor-prefixed one.
+bool isKnownPseudoElement(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "before",
+        "after",
+        "first-line",
+        "first-letter",
+        "marker",
+        "placeholder",
+        "selection",
+        "backdrop",
+        "file-selector-button",
+        "cue",
+        "part",
+        "slotted",
+        "highlight",
+        "spelling-error",
+        "grammar-error",
+        "target-text",
+        "details-content",
+        "search-text",
+        "column",
+        "scroll-marker",
+        "scroll-marker-group",
+        "scroll-button",
+        "view-transition",
+        "checkmark",
+        "picker-icon",
+        "picker",
+        "cue-region",
+    };
+    return name.starts_with("-webkit-") ||
+           std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// Attributes whose values HTML compares without regard to ASCII case in selectors.
+bool hasCaseInsensitiveValues(std::string_view name) {
+    static constexpr std::string_view kNames[] = {
+        "accept",     "accept-charset", "align",     "alink",    "axis",     "bgcolor", "charset",
+        "checked",    "clear",          "codetype",  "color",    "compact",  "declare", "defer",
+        "dir",        "direction",      "disabled",  "enctype",  "face",     "frame",   "hreflang",
+        "http-equiv", "lang",           "language",  "link",     "media",    "method",  "multiple",
+        "nohref",     "noresize",       "noshade",   "nowrap",   "readonly", "rel",     "rev",
+        "rules",      "scope",          "scrolling", "selected", "shape",    "target",  "text",
+        "type",       "valign",         "valuetype", "vlink",
+    };
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
 bool nthMatches(int step, int offset, int position) {
     if (step == 0) {
         return position == offset;
@@ -438,11 +532,19 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 }
                 test.name = toLower(ascii::trim(inside.substr(0, nameEnd)));
                 std::string_view value = ascii::trim(inside.substr(eq + 1));
+                char flag = 0;
+                if (value.size() >= 3 && ascii::isSpace(value[value.size() - 2]) &&
+                    (value.back() == 'i' || value.back() == 'I' || value.back() == 's' ||
+                     value.back() == 'S')) {
+                    flag = ascii::toLower(value.back());
+                    value = ascii::trim(value.substr(0, value.size() - 1));
+                }
                 if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                     value.back() == value.front()) {
                     value = value.substr(1, value.size() - 2);
                 }
-                test.value = std::string(value);
+                test.noCase = flag == 'i' || (flag == 0 && hasCaseInsensitiveValues(test.name));
+                test.value = test.noCase ? toLower(value) : std::string(value);
             }
             compound.attributes.push_back(std::move(test));
             specificity += kClassWeight;
@@ -452,9 +554,9 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
             if (i < text.size() && text[i] == ':') {
                 // A pseudo-element: the rule is not about the element itself.
                 ++i;
-                std::string ignored;
-                if (!readIdentifier(text, i, ignored)) {
-                    return false;
+                std::string element;
+                if (!readIdentifier(text, i, element) || !isKnownPseudoElement(toLower(element))) {
+                    return false;  // a pseudo-element the browser does not know
                 }
                 if (i < text.size() && text[i] == '(') {
                     const std::size_t close = text.find(')', i);
@@ -462,6 +564,9 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                         return false;
                     }
                     i = close + 1;
+                }
+                if (!ascii::trim(text.substr(i)).empty()) {
+                    return false;  // nothing may follow a pseudo-element
                 }
                 compound.pseudos.push_back(Pseudo{});
                 specificity += kTagWeight;
@@ -513,6 +618,8 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                 pseudo.kind = Pseudo::Kind::Root;
             } else if (name == "not" || name == "is" || name == "where" || name == "matches") {
                 pseudo.kind = name == "not" ? Pseudo::Kind::Not : Pseudo::Kind::Is;
+                // :is() and :where() forgive what they cannot read: they drop it.
+                const bool forgiving = name == "is" || name == "where";
                 std::uint32_t most = 0;
                 for (std::string_view part : splitTopLevel(argument, ',')) {
                     part = ascii::trim(part);
@@ -520,10 +627,16 @@ bool StyleRules::parseCompound(std::string_view text, std::size_t& i, Compound& 
                     Compound alternative;
                     std::uint32_t partWeight = 0;
                     if (!parseCompound(part, j, alternative, partWeight) || j != part.size()) {
+                        if (forgiving) {
+                            continue;
+                        }
                         return false;  // only lists of compounds are read
                     }
                     most = std::max(most, partWeight);
                     pseudo.alternatives.push_back(std::move(alternative));
+                }
+                if (forgiving && pseudo.alternatives.empty()) {
+                    pseudo.kind = Pseudo::Kind::Never;
                 }
                 weight = name == "where" ? 0 : most;
             } else if (name == "has") {
@@ -653,8 +766,11 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
         case Pseudo::Kind::Nth:
         case Pseudo::Kind::NthLast: {
             const GumboNode* parent = element->parent;
-            if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+            if (parent == nullptr) {
                 return false;
+            }
+            if (parent->type != GUMBO_NODE_ELEMENT) {
+                return nthMatches(pseudo.step, pseudo.offset, 1);  // the root is an only child
             }
             const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
             int position = 1;
@@ -770,7 +886,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
         if (raw == nullptr) {
             return false;
         }
-        const std::string_view value(raw);
+        std::string lowered;
+        if (test.noCase) {
+            lowered = toLower(raw);
+        }
+        const std::string_view value = test.noCase ? std::string_view(lowered) : raw;
         bool ok = true;
         switch (test.op) {
             case '=':

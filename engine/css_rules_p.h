@@ -63,7 +63,8 @@ private:
     struct AttributeTest {
         std::string name;
         std::string value;
-        char op = 0;  // 0: present, '=': equals, '~': word, '^', '$', '*', '|'
+        char op = 0;          // 0: present, '=': equals, '~': word, '^', '$', '*', '|'
+        bool noCase = false;  // the value is compared without regard to ASCII case
     };
     struct Compound;
     // A structural pseudo-class: positions among the element's siblings, or

@@ -315,6 +315,10 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
             }
         }
     }
+    if (tag == GUMBO_TAG_EMBED && attributeValue(node, "src") == nullptr &&
+        attributeValue(node, "type") == nullptr) {
+        style.display = Display::None;  // an embed with nothing to show has no box
+    }
     if (element.attributes.length == 0) {
         return;
     }
@@ -324,7 +328,7 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
         if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
-        } else {
+        } else if (tag != GUMBO_TAG_MARQUEE) {  // a marquee's own display wins
             style.display = Display::None;
         }
     }
@@ -393,7 +397,24 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
         bool inherits = false;
-        const Display value = displayFromCss(display.value, style.display, blockifies, inherits);
+        Display current = style.display;
+        if (display.value == "revert" && current == Display::None &&
+            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+            // The hidden attribute's rule is undone by revert (not by revert-layer).
+            const char* hidden = attributeValue(node, "hidden");
+            if (hidden != nullptr && !equalsNoCase(ascii::trim(hidden), "until-found")) {
+                current = tagDefaults().display[node->v.element.tag];
+            }
+        }
+        Display value = displayFromCss(display.value, current, blockifies, inherits);
+        if (style.replaced || isHtmlElement(node, GUMBO_TAG_BUTTON)) {
+            // A control or an embedded box is no ruby text (it becomes a block) and no column.
+            if (display.value == "ruby-text") {
+                value = Display::Block;
+            } else if (value == Display::TableColumn) {
+                value = current;
+            }
+        }
         style.blockifiesChildren = blockifies;
         style.display = value;
         style.displayInherits = inherits;
@@ -401,6 +422,8 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
         style.inlinifiesChildren = keywords.starts_with("ruby") || keywords.ends_with(" ruby");
         style.inlineTable =
             value == Display::InlineBlock && display.value.find("table") != std::string::npos;
+        style.inlineListItem =
+            value == Display::Inline && display.value.find("list-item") != std::string::npos;
     }
     if (const CascadedValue& visibility = cascaded[CssProperty::Visibility]; visibility.isSet()) {
         if (visibility.value == "hidden" || visibility.value == "collapse") {
@@ -434,6 +457,11 @@ void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementS
     }
     style.outOfFlow = style.positioned || floats;
     blockifyWhereNeeded(node, style);
+    if (style.outOfFlow && style.inlinifiesChildren && style.display == Display::Block) {
+        // A floated ruby stays a ruby; its text and base parts become plain blocks.
+        const std::string_view keywords(cascaded[CssProperty::Display].value);
+        style.inlinifiesChildren = keywords == "ruby" || keywords.ends_with(" ruby");
+    }
 }
 
 bool isOneOf(std::string_view value, std::initializer_list<std::string_view> keywords) {
@@ -444,6 +472,11 @@ bool isOneOf(std::string_view value, std::initializer_list<std::string_view> key
 // nothing on an inline box, a table or its parts other than cells, or an
 // element without a box.
 void settle(ElementStyle& style) {
+    // A paragraph shown as a row, a cell or only its contents has no blank lines around it.
+    if (style.display == Display::Contents || style.display == Display::TableRow ||
+        style.display == Display::TableCell) {
+        style.paragraph = false;
+    }
     const bool contains = style.display == Display::Block || style.display == Display::TableCell ||
                           (style.display == Display::InlineBlock && !style.inlineTable);
     if (!contains) {
@@ -503,6 +536,10 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     } else {
         applyForeignDefaults(node, style);
     }
+    if (node->v.element.tag == GUMBO_TAG_TABLE &&
+        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML && inQuirksMode(node)) {
+        style.whiteSpace = WhiteSpace::Normal;
+    }
     const char* inlineCss = attributeValue(node, "style");
     if (inlineCss == nullptr && m_rules.empty()) {
         settle(style);
@@ -515,8 +552,30 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
     applyCascade(node, cascaded, style);
+    if (node->v.element.tag == GUMBO_TAG_INPUT &&
+        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+        // A hidden input has no box whatever the page says (an important default).
+        const char* type = attributeValue(node, "type");
+        if (type != nullptr && equalsNoCase(ascii::trim(type), "hidden")) {
+            style.display = Display::None;
+        }
+    }
     settle(style);
     return style;
+}
+
+bool StyleResolver::inQuirksMode(const GumboNode* element) const {
+    if (m_quirks < 0) {
+        const GumboNode* node = element;
+        while (node->parent != nullptr) {
+            node = node->parent;
+        }
+        m_quirks = node->type == GUMBO_NODE_DOCUMENT &&
+                           node->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS
+                       ? 1
+                       : 0;
+    }
+    return m_quirks == 1;
 }
 
 ElementStyle StyleResolver::styleOf(const GumboNode* element) {

@@ -65,6 +65,7 @@ struct ElementStyle {
     bool blockifiesChildren = false;  // flex and grid containers
     bool inlinifiesChildren = false;  // ruby containers
     bool displayInherits = false;
+    bool inlineListItem = false;  // display:inline list-item: a marker begins its line
     bool inlineTable =
         false;  // an inline-level table     // display:inherit, until the parent's value is known
 };
@@ -82,7 +83,11 @@ public:
 private:
     ElementStyle compute(const GumboNode* element, bool& costly) const;
 
+    // Whether the document is in quirks mode, where a table starts white space afresh.
+    bool inQuirksMode(const GumboNode* element) const;
+
     const StyleRules& m_rules;
+    mutable std::int8_t m_quirks = -1;  // unknown until the first table
     std::unordered_map<const GumboNode*, ElementStyle> m_cache;
 };
 

@@ -107,6 +107,34 @@ public:
     TextBuilder(const TextBuilder&) = delete;
     TextBuilder& operator=(const TextBuilder&) = delete;
 
+    // Text with visibility:hidden: it takes part in white-space collapsing
+    // like any other, but none of its characters are shown, the space that
+    // collapses into it included.
+    void hiddenText(std::string_view run, WhiteSpace ws) {
+        const bool keepSpaces = preservesSpaces(ws);
+        for (const char c : run) {
+            if (isCollapsible(c) && !keepSpaces) {
+                if (!m_atLineStart && !m_pendingSpace) {
+                    m_pendingSpace = true;
+                    m_pendingSpaceHidden = true;
+                }
+                continue;
+            }
+            if (m_pendingSpace && !m_pendingSpaceHidden) {
+                placeSpaceBeforeBox();
+                flushBreaks();
+                m_out->push_back(' ');
+            }
+            m_pendingSpace = false;
+            m_pendingSpaceHidden = false;
+            m_pendingSegmentBreak = false;
+            m_atLineStart = false;
+        }
+        if (!run.empty()) {
+            m_lastCharacter = lastCharacterOf(run);
+        }
+    }
+
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
@@ -116,6 +144,7 @@ public:
                 lineBreak();
             } else if (isCollapsible(c) && !keepSpaces) {
                 if (!m_atLineStart) {
+                    m_pendingSpaceHidden = m_pendingSpaceHidden && m_pendingSpace;
                     m_pendingSpace = true;
                     m_pendingSegmentBreak = m_pendingSegmentBreak || c == '\n';
                 }
@@ -151,12 +180,13 @@ public:
     };
     FlowState leaveFlow() {
         FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, m_lastCharacter};
-        if (m_pendingSpace) {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             // Kept only if more of the line follows the box.
             flushBreaks();
             state.spaceAt = m_out->size();
         }
         m_pendingSpace = false;
+        m_pendingSpaceHidden = false;
         m_pendingSegmentBreak = false;
         return state;
     }
@@ -167,6 +197,22 @@ public:
         m_spaceBeforeBoxAt = state.spaceAt;
         m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
+    // More of the line follows that is not part of the text: a pending space stays.
+    void keepPendingSpace() {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
+            placeSpaceBeforeBox();
+            flushBreaks();
+            m_out->push_back(' ');
+        }
+        m_pendingSpace = false;
+        m_pendingSpaceHidden = false;
+        m_pendingSegmentBreak = false;
+    }
+
+    // A <wbr>: a line break in the source right after it goes away, as after
+    // a zero-width space.
+    void breakOpportunity() { m_afterZeroWidthSpace = !m_pendingSpace; }
+
     // A positioned box's text goes on with the word its line left off.
     void continueWord(UChar32 before) { m_lastCharacter = before; }
 
@@ -187,12 +233,17 @@ public:
     // either side of it is kept, but it is no text to separate by line breaks.
     void atomicBox() {
         placeSpaceBeforeBox();
-        if (m_pendingSpace) {
+        if (m_pendingSegmentBreak && m_afterZeroWidthSpace) {
+            m_pendingSpace = false;  // a source line break after a zero-width space goes away
+        }
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             flushBreaks();
             m_out->push_back(' ');
         }
+        m_pendingSpaceHidden = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
+        m_afterZeroWidthSpace = false;
         m_atLineStart = false;
         m_lastCharacter = 0;
     }
@@ -281,9 +332,10 @@ private:
     void beginContent() {
         placeSpaceBeforeBox();
         flushBreaks();
-        if (m_pendingSpace) {
+        if (m_pendingSpace && !m_pendingSpaceHidden) {
             m_out->push_back(' ');
         }
+        m_pendingSpaceHidden = false;
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         m_atLineStart = false;
@@ -308,6 +360,7 @@ private:
     UChar32 m_lastCharacter = 0;
     bool m_pendingSegmentBreak = false;  // the pending space holds a line break of the source
     bool m_afterZeroWidthSpace = false;
+    bool m_pendingSpaceHidden = false;  // the pending space belongs to hidden text
     std::size_t m_spaceBeforeBoxAt = std::string::npos;
 };
 
@@ -341,10 +394,17 @@ icu::Locale caseLocale(CaseLanguage language) {
 
 // Capitalize puts the first letter of each word in titlecase, one character
 // for one (no expansions); a word may have begun in an earlier text.
+bool isCombiningMark(UChar32 c) {
+    const auto type = u_charType(c);
+    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK ||
+           type == U_COMBINING_SPACING_MARK;
+}
+
 std::string capitalized(std::string_view text, UChar32 before) {
     std::string out;
     out.reserve(text.size());
-    bool inWord = before != 0 && continuesWord(before);
+    // A word does not go on into another element after a combining mark.
+    bool inWord = before != 0 && continuesWord(before) && !isCombiningMark(before);
     bool lettered = inWord;  // the word's first letter or digit has been met
     bool prevEastAsian = before != 0 && isEastAsianWordCharacter(before);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -357,7 +417,7 @@ std::string capitalized(std::string_view text, UChar32 before) {
         if (!continuesWord(c) || (inWord && prevEastAsian && !eastAsian)) {
             inWord = false;
         }
-        if (!inWord && continuesWord(c)) {
+        if (!inWord && continuesWord(c) && !isCombiningMark(c)) {  // a mark begins no word
             inWord = true;
             lettered = false;
         }
@@ -426,6 +486,8 @@ std::string mathItalic(std::string_view text) {
         italic = 0x1D44E + (cp - 'a');
     } else if (cp >= 'A' && cp <= 'Z') {
         italic = 0x1D434 + (cp - 'A');
+    } else if (cp == 0x0131 || cp == 0x0237) {
+        italic = cp == 0x0131 ? 0x1D6A4 : 0x1D6A5;  // the dotless i and j
     } else if (cp >= 0x03B1 && cp <= 0x03C9) {
         italic = 0x1D6FC + (cp - 0x03B1);
     } else if (cp >= 0x0391 && cp <= 0x03A1) {
@@ -459,6 +521,12 @@ bool isShownSummary(const GumboNode* details, const GumboNode* child) {
     return false;
 }
 
+// Boxes whose own text children are only the white space between their parts.
+bool isTableGrid(Display display) {
+    return display == Display::Table || display == Display::TableRowGroup ||
+           display == Display::TableRow;
+}
+
 class TableStructure {
 public:
     explicit TableStructure(StyleResolver& styles) : m_styles(styles) {}
@@ -489,10 +557,15 @@ public:
 
     // Whether another row follows this one in its table, in its own group or a later one.
     bool hasRowAfter(const GumboNode* row) {
-        auto isRowOrGroupWithRow = [this](const GumboNode* sibling) {
+        const bool inTable = row->parent != nullptr && row->parent->type == GUMBO_NODE_ELEMENT &&
+                             (displayOf(row->parent) == Display::Table ||
+                              displayOf(row->parent) == Display::TableRowGroup);
+        auto isRowOrGroupWithRow = [this, inTable](const GumboNode* sibling) {
             const Display display = displayOf(sibling);
-            if (display == Display::TableRow) {
-                return true;
+            if (display == Display::TableRow ||
+                (inTable && (display == Display::Block || display == Display::InlineBlock ||
+                             display == Display::Inline || display == Display::TableCell))) {
+                return true;  // a row, or a box the table wraps in an anonymous one
             }
             if (display != Display::TableRowGroup) {
                 return false;
@@ -538,6 +611,13 @@ private:
 };
 
 enum class CellState { Rendered, ContentHidden, NotRendered };
+
+enum class Wrapper : std::uint8_t { None, Block, Inline };
+
+// A declarative shadow root on an element: none (or one with a slot), one
+// without a slot (the element's own children have no box), or one with text
+// after its slot (the element's last line goes on after its children).
+enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 
 // What an element meets from its ancestors, remembered per element so that
 // the cells of deeply nested tables do not each walk the whole way up.
@@ -598,14 +678,78 @@ struct Frame {
     bool closedDetails;
     bool ownsBuilder = false;  // a nested table collecting its own segment
     TextBuilder::FlowState flow{};
-    bool lightChildrenHidden = false;  // a shadow root without a slot replaces them
-    Display shown = Display::Inline;   // the display the parent leaves it (flex items are blocks)
-    bool inRuby = false;               // blocks inside are laid out inline
+    ShadowRoot shadowRoot = ShadowRoot::None;
+    Display shown = Display::Inline;  // the display the parent leaves it (flex items are blocks)
+    bool inRuby = false;              // blocks inside are laid out inline
+    // A table part outside its table is wrapped in an anonymous one: a block
+    // in a block container, an inline box in an inline one.
+    Wrapper wrapper = Wrapper::None;
+    bool svgTextless = false;  // in a drawing, outside its text elements: text is not drawn
+    bool rubyLine = false;     // a ruby or an inline box in one: kept line breaks are spaces
 };
+
+// Whether text right in `child` is left out of a drawing: SVG draws text only
+// in its text elements, and a foreign object holds ordinary content again.
+bool svgTextlessIn(bool parentTextless, const GumboNode* child) {
+    const GumboElement& element = child->v.element;
+    if (element.tag_namespace != GUMBO_NAMESPACE_SVG) {
+        return parentTextless;
+    }
+    if (element.tag == GUMBO_TAG_SVG) {
+        return true;
+    }
+    if (element.tag == GUMBO_TAG_FOREIGNOBJECT) {
+        return false;
+    }
+    if (element.tag == GUMBO_TAG_UNKNOWN && tagName(child) == "text") {
+        return false;
+    }
+    return parentTextless;
+}
+
+// The display of the box an element's box goes in, looking through display:contents.
+Display containerDisplay(const std::vector<Frame>& stack) {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (it->shown != Display::Contents || it + 1 == stack.rend()) {
+            return it->shown;
+        }
+    }
+    return Display::Block;
+}
+
+// The anonymous table the browser builds around a table part whose container
+// does not hold it.
+Wrapper anonymousTableFor(Display part, Display container) {
+    bool held = false;
+    switch (part) {
+        case Display::TableCell:
+            held = container == Display::TableRow || container == Display::TableRowGroup ||
+                   container == Display::Table;
+            break;
+        case Display::TableRow:
+            held = container == Display::TableRowGroup || container == Display::Table;
+            break;
+        case Display::TableRowGroup:
+        case Display::TableCaption:
+            held = container == Display::Table;
+            break;
+        default:
+            return Wrapper::None;
+    }
+    if (held) {
+        return Wrapper::None;
+    }
+    return container == Display::Inline ? Wrapper::Inline : Wrapper::Block;
+}
 
 bool isBlockLevel(Display display) {
     return display == Display::Block || display == Display::Table ||
            display == Display::TableCaption || display == Display::TableColumn;
+}
+
+bool isTablePart(Display display) {
+    return display == Display::TableCell || display == Display::TableRow ||
+           display == Display::TableRowGroup;
 }
 
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
@@ -624,22 +768,52 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
         if (style.display == Display::None || style.outOfFlow) {
             continue;  // no box, or one outside the line
         }
+        if (isTablePart(style.display)) {
+            // Between two table parts it is inside the anonymous table around them.
+            for (auto k = static_cast<unsigned>(text->index_within_parent) + 1;
+                 k < siblings->length; ++k) {
+                const GumboNode* next = childAt(*siblings, k);
+                if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+                    return true;
+                }
+                if (next->type == GUMBO_NODE_ELEMENT) {
+                    const Display nextDisplay = styles.styleOf(next).display;
+                    if (nextDisplay != Display::None) {
+                        return !isTablePart(nextDisplay);
+                    }
+                }
+            }
+            return true;
+        }
         return !style.lineBreak && !isBlockLevel(style.display);
     }
     // A summary's marker stands inline before its first text.
     return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
 }
 
-// Boxes whose own text children are only the white space between their parts.
-bool isTableGrid(Display display) {
-    return display == Display::Table || display == Display::TableRowGroup ||
-           display == Display::TableRow;
-}
-
 TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
-                                   bool visible) {
+                                   bool visible, Wrapper wrapper) {
     TextBuilder::FlowState flow{};
+    if (visible && wrapper == Wrapper::Inline) {
+        out.atomicBox();
+        out.boxEdge();
+    } else if (visible && wrapper == Wrapper::Block) {
+        out.boxEdge();
+    }
     if (!visible) {
+        // A hidden block shows no line breaks, but its lines are its own.
+        if (style.outOfFlow) {
+            return out.leaveFlow();  // not on the line at all
+        }
+        if (style.lineBreak || style.paragraph || isBlockLevel(display) ||
+            display == Display::TableCell || display == Display::TableRow) {
+            out.boxEdge();
+        } else if (style.replaced || display == Display::InlineBlock) {
+            out.hiddenText("x", WhiteSpace::Normal);  // an atomic box, not shown
+            if (!style.replaced) {
+                out.boxEdge();
+            }
+        }
         return flow;
     }
     if (style.lineBreak) {
@@ -659,6 +833,9 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     if (style.positioned) {
         out.continueWord(flow.lastCharacter);
     }
+    if (style.inlineListItem && display == Display::Inline) {
+        out.hiddenText("\xE2\x80\xA2 ", WhiteSpace::Normal);  // its marker, not in the text
+    }
     if (style.replaced || style.quoted) {
         out.atomicBox();
     } else if (display == Display::InlineBlock) {
@@ -668,14 +845,33 @@ TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, 
     return flow;
 }
 
-void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table) {
-    if (!frame.inherited.visible || frame.style.lineBreak) {
+void closeElement(TextBuilder& out, const Frame& frame, Display display, TableStructure& table,
+                  bool wordGoesOn = false) {
+    if (!frame.inherited.visible) {
+        if (frame.style.outOfFlow) {
+            out.returnToFlow(frame.flow);
+            return;
+        }
+        if (frame.style.paragraph || isBlockLevel(display) || display == Display::TableCell ||
+            display == Display::TableRow) {
+            out.boxEdge();
+        } else if (display == Display::InlineBlock && !frame.style.replaced) {
+            out.closeInlineBox();
+        }
         return;
     }
-    if (frame.style.paragraph) {
-        out.requireBreaks(2);
-    } else if (isBlockLevel(display)) {
-        out.requireBreaks(1);
+    if (frame.style.lineBreak) {
+        return;
+    }
+    if (frame.shadowRoot == ShadowRoot::TextAfterSlot) {
+        out.keepPendingSpace();  // the root's own text follows on the line
+    }
+    if (frame.style.paragraph || isBlockLevel(display)) {
+        const UChar32 last = out.lastCharacter();
+        out.requireBreaks(frame.style.paragraph ? 2 : 1);
+        if (wordGoesOn) {
+            out.continueWord(last);  // a block in an inline box: its word goes on after it
+        }
     } else if (display == Display::TableCell) {
         out.boxEdge();
         if (table.hasCellAfter(frame.node)) {
@@ -692,6 +888,11 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
     if (frame.style.quoted) {
         out.atomicBox();
     }
+    if (frame.wrapper == Wrapper::Inline) {
+        out.closeInlineBox();
+    } else if (frame.wrapper == Wrapper::Block) {
+        out.boxEdge();
+    }
     if (frame.style.outOfFlow) {
         out.returnToFlow(frame.flow);
     }
@@ -699,10 +900,10 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
 
 // Whether a template child attaches a shadow root to `host` that has no slot
 // for the host's own children, which then have no box.
-bool hidesLightChildren(const GumboNode* host) {
+ShadowRoot shadowRootOf(const GumboNode* host) {
     const GumboElement& element = host->v.element;
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
-        return false;
+        return ShadowRoot::None;
     }
     switch (element.tag) {
         case GUMBO_TAG_ARTICLE:
@@ -724,7 +925,7 @@ bool hidesLightChildren(const GumboNode* host) {
         case GUMBO_TAG_SPAN:
             break;
         default:
-            return false;
+            return ShadowRoot::None;
     }
     const GumboVector& children = element.children;
     for (unsigned i = 0; i < children.length; ++i) {
@@ -746,14 +947,47 @@ bool hidesLightChildren(const GumboNode* host) {
                 const GumboNode* item = childAt(*inner, k);
                 if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
                     tagName(item) == "slot") {
-                    return false;
+                    // Text of the root after the slot goes on the line of the host's children.
+                    for (unsigned after = k + 1; after < inner->length; ++after) {
+                        const GumboNode* next = childAt(*inner, after);
+                        if (next->type == GUMBO_NODE_TEXT) {
+                            return ShadowRoot::TextAfterSlot;
+                        }
+                    }
+                    return ShadowRoot::None;
                 }
                 if (item->type == GUMBO_NODE_ELEMENT || item->type == GUMBO_NODE_TEMPLATE) {
                     pending.push_back(item);
                 }
             }
         }
-        return true;
+        return ShadowRoot::NoSlot;
+    }
+    return ShadowRoot::None;
+}
+
+// Whether more of the line follows an inline element: text, or an inline box
+// after it among its siblings before anything that ends the line.
+bool lineGoesOnAfter(const GumboNode* element, StyleResolver& styles) {
+    const GumboVector* siblings =
+        element->parent != nullptr ? childrenOf(element->parent) : nullptr;
+    if (siblings == nullptr) {
+        return false;
+    }
+    for (auto i = static_cast<unsigned>(element->index_within_parent) + 1; i < siblings->length;
+         ++i) {
+        const GumboNode* next = childAt(*siblings, i);
+        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+            return true;
+        }
+        if (next->type != GUMBO_NODE_ELEMENT) {
+            continue;  // comments, and white space that collapses into the space
+        }
+        const ElementStyle style = styles.styleOf(next);
+        if (style.display == Display::None || style.outOfFlow) {
+            continue;
+        }
+        return style.display == Display::Inline || style.display == Display::InlineBlock;
     }
     return false;
 }
@@ -891,16 +1125,24 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      isClosedDetails(element),
                      false,
                      {},
-                     hidesLightChildren(element),
+                     shadowRootOf(element),
                      ownStyle.display,
+                     ownStyle.inlinifiesChildren,
+                     Wrapper::None,
+                     false,
                      ownStyle.inlinifiesChildren});
     auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
         const Display display = style.display;
         if (parent.style.blockifiesChildren &&
-            (display == Display::Inline || display == Display::InlineBlock)) {
-            return Display::Block;
+            (display == Display::Inline || display == Display::InlineBlock ||
+             display == Display::TableCell || display == Display::TableRow ||
+             display == Display::TableRowGroup || display == Display::TableCaption)) {
+            return Display::Block;  // flex and grid items are blocks, table parts too
         }
-        if (parent.inRuby && !isHtmlElement(child, GUMBO_TAG_LEGEND)) {
+        if (parent.inRuby && !style.positioned &&
+            (!isHtmlElement(child, GUMBO_TAG_LEGEND) ||
+             (!isBlockLevel(parent.style.display) &&
+              !isHtmlElement(parent.node, GUMBO_TAG_FIELDSET)))) {
             // Ruby lays its children out inline, blocks included; a flex, grid
             // or table box becomes an inline box of its own.
             if (display == Display::Table ||
@@ -929,7 +1171,9 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 tables.emplace(closed.node, std::move(segment));
             }
             const Display display = stack.empty() ? closed.style.display : closed.shown;
-            closeElement(*builders.back(), closed, display, table);
+            closeElement(*builders.back(), closed, display, table,
+                         closed.inherited.textTransform == TextTransform::Capitalize &&
+                             !stack.empty() && containerDisplay(stack) == Display::Inline);
             continue;
         }
         TextBuilder& out = *builders.back();
@@ -938,20 +1182,29 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             continue;
         }
         if (!isShownInSelect(frame.node, child) ||
-            (frame.lightChildrenHidden && child->type != GUMBO_NODE_TEMPLATE)) {
+            (frame.shadowRoot == ShadowRoot::NoSlot && child->type != GUMBO_NODE_TEMPLATE)) {
             continue;
         }
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
+                if (frame.svgTextless) {
+                    break;
+                }
                 if (frame.inherited.visible &&
                     (isAutoItalicIdentifier(frame.node) ||
                      (frame.inherited.textTransform == TextTransform::MathAuto &&
                       std::string_view(child->v.text.text).find_first_of(" \t\n\r") ==
                           std::string_view::npos))) {
                     out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
-                } else if (frame.inherited.visible) {
+                } else if (!frame.inherited.visible) {
+                    const std::string_view run = child->v.text.text;
+                    if (!isBlankText(run) ||
+                        (!isTableGrid(frame.style.display) && !frame.style.blockifiesChildren)) {
+                        out.hiddenText(run, frame.inherited.whiteSpace);
+                    }
+                } else {
                     const std::string_view run = child->v.text.text;
                     if (isBlankText(run) &&
                         (isTableGrid(frame.style.display) || frame.style.blockifiesChildren ||
@@ -961,8 +1214,15 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                                            styles)))) {
                         break;  // no box: between table parts or items, or nothing inline before
                     }
-                    if (frame.inherited.textTransform == TextTransform::None ||
-                        frame.inherited.textTransform == TextTransform::Inherit) {
+                    if (frame.rubyLine && preservesNewlines(frame.inherited.whiteSpace) &&
+                        run.find('\n') != std::string_view::npos) {
+                        // Ruby shows a kept line break as a space.
+                        std::string spaced(run);
+                        std::replace(spaced.begin(), spaced.end(), '\n', ' ');
+                        out.text(transformed(spaced, frame.inherited, out.lastCharacter()),
+                                 frame.inherited.whiteSpace);
+                    } else if (frame.inherited.textTransform == TextTransform::None ||
+                               frame.inherited.textTransform == TextTransform::Inherit) {
                         out.text(run, frame.inherited.whiteSpace);
                     } else {
                         out.text(transformed(run, frame.inherited, out.lastCharacter()),
@@ -973,8 +1233,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             case GUMBO_NODE_ELEMENT: {
                 ElementStyle style = styles.styleOf(child);
                 if (isHtmlElement(child, GUMBO_TAG_OPTION) && isListedInSelect(child)) {
-                    // A select lists every option, hidden or not.
-                    style.display = style.display == Display::None ? Display::Block : style.display;
+                    // A select lists every option on a line of its own, hidden or not.
+                    style.display = Display::Block;
                     style.contentHidden = false;
                     style.visibility = Visibility::Inherit;
                 }
@@ -993,8 +1253,12 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                     }
                     break;
                 }
+                const Wrapper wrapper = anonymousTableFor(display, containerDisplay(stack));
                 const TextBuilder::FlowState flow =
-                    openElement(out, style, display, childInherited.visible);
+                    openElement(out, style, display, childInherited.visible, wrapper);
+                if (isHtmlElement(child, GUMBO_TAG_WBR)) {
+                    out.breakOpportunity();
+                }
                 if (isHtmlElement(child, GUMBO_TAG_IMG)) {
                     // An image that shows its alt text goes on with the word before it.
                     const char* alt = attributeValue(child, "alt");
@@ -1023,13 +1287,19 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 }
                 stack.push_back(
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
-                     hidesLightChildren(child), display,
-                     style.inlinifiesChildren || (frame.inRuby && display == Display::Inline)});
+                     shadowRootOf(child), display,
+                     style.inlinifiesChildren || (frame.inRuby && style.display == Display::Inline),
+                     wrapper, svgTextlessIn(frame.svgTextless, child),
+                     style.inlinifiesChildren ||
+                         (frame.rubyLine && style.display == Display::Inline)});
                 break;
             }
             default:
                 break;  // comments; template contents are never rendered
         }
+    }
+    if (ownStyle.display == Display::Inline && lineGoesOnAfter(element, styles)) {
+        builders.front()->keepPendingSpace();  // an inline cell's space before more of its line
     }
 }
 

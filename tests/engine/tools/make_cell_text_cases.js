@@ -77,12 +77,13 @@ function loadCases(src) {
   const out = [];
   for (const g of groups) {
     if (!/^[a-z][a-z0-9]*$/.test(g.group)) throw new Error(`bad group name ${g.group}`);
-    for (const [name, body] of g.cases) {
+    for (const [name, body, options] of g.cases) {
       if (!/^[a-z][a-z0-9_]*$/.test(name)) throw new Error(`bad case name ${name}`);
       if (!name.startsWith(g.group + '_')) throw new Error(`case ${name} is not prefixed by ${g.group}_`);
       if (seen.has(name)) throw new Error(`duplicate case name ${name}`);
       seen.add(name);
-      const html = DOC_PREFIX + body;
+      // { whole: true }: the body is the whole document (no doctype: quirks mode).
+      const html = options && options.whole ? body : DOC_PREFIX + body;
       if (html.includes(')html"')) throw new Error(`case ${name}: document contains )html"`);
       out.push({ group: g.group, comment: g.comment, name, html });
     }

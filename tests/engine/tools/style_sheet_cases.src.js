@@ -37,6 +37,9 @@ module.exports = [
       ['sel_attr_value_i_flag', css('[data-h=YES i]{display:none}', 'a<span data-h="yes">x</span>b')],
       ['sel_universal', css('td *{text-transform:uppercase}', 'a<span>x</span><b>y</b>b')],
       ['sel_list', css('.p, #q , em{display:none}', 'a<span class="p">x</span><span id="q">y</span><em>z</em>b')],
+      ['sel_unknown_pseudo_element_drops_list', css('::e, b{display:block} b::before.x, i{display:block} b::-webkit-foo, u{display:block} div::before ~ s, em{display:block}', 'a<b>x</b>c<i>y</i>d<u>z</u>e<em>v</em>f')],
+      ['sel_is_forgives_what_it_cannot_read', css(':is()[g], b{display:block} :is(::e, i){display:block}', 'a<b>x</b>c<i>y</i>d')],
+      ['sel_attribute_values_without_case', css('[lang|=tr]{display:block} [type=tr]{display:block} [class=tr]{display:block} [class=tr i]{text-transform:uppercase} [dir="rtl" s]{display:block}', 'a<b lang="TR">x</b>c<i type="TR">y</i>d<u class="TR">z</u>e<s dir="RTL">w</s>f')],
       ['sel_list_with_invalid_member', css('.p, .q:bogus-state{display:none}', 'a<span class="p">x</span>b')],
     ],
   },
@@ -59,6 +62,7 @@ module.exports = [
     group: 'pseudo',
     comment: 'pseudo-classes that depend only on the document',
     cases: [
+      ['pseudo_root_is_an_only_child', '<style>html:first-child{text-transform:uppercase} html:nth-child(2){display:none}</style><table><tr><td>ab</td></tr></table>'],
       ['pseudo_first_child', css('span:first-child{display:none}', xyz(['', '', '']))],
       ['pseudo_nth_child_odd', css('span:nth-child(odd){display:none}', xyz(['', '', '']) + '<span>w</span>')],
       ['pseudo_nth_child_formula', css('span:nth-child(3n+2){display:none}', xyz(['', '', '']) + '<span>w</span><span>v</span>')],
@@ -142,6 +146,8 @@ module.exports = [
     group: 'syntax',
     comment: 'style-sheet syntax: comments, errors, at-rules, escapes, case',
     cases: [
+      ['syntax_brace_inside_parentheses', css('({}.c{display:block} i{display:block}', 'a<b class="c">x</b>c<i>y</i>d')],
+      ['syntax_at_rule_look_alikes', css('@supports{b{display:block}} @mediax{i{display:block}} @layerx{u{display:block}} @media (x:"{"){s{display:block}} em{display:block}', 'a<b>x</b>c<i>y</i>d<u>z</u>e<s>w</s>f<em>v</em>g')],
       ['syntax_comments', css('/* a */.h/* b */{/* c */display/* d */:/* e */none/* f */}/* g', 'a<span class="h">x</span>b')],
       ['syntax_comment_hides_rule', css('/* .h{display:none} */ .k{display:none}', 'a<span class="h">x</span><span class="k">y</span>b')],
       ['syntax_declaration_without_colon', css('.h{display none; text-transform:uppercase}', 'a<span class="h">x</span>b')],
