@@ -121,17 +121,24 @@ void normalizeNewlines(std::string& text) {
     if (read == std::string::npos) {
         return;
     }
+    // A run at a time: from one CR to the next, the text moves down as a whole.
     std::size_t write = read;
     while (read < text.size()) {
-        const char c = text[read++];
-        if (c == '\r') {
-            text[write++] = '\n';
-            if (read < text.size() && text[read] == '\n') {
-                ++read;
-            }
-        } else {
-            text[write++] = c;
+        // text[read] is a CR.
+        text[write++] = '\n';
+        ++read;
+        if (read < text.size() && text[read] == '\n') {
+            ++read;
         }
+        std::size_t next = text.find('\r', read);
+        if (next == std::string::npos) {
+            next = text.size();
+        }
+        if (write != read) {
+            std::memmove(text.data() + write, text.data() + read, next - read);
+        }
+        write += next - read;
+        read = next;
     }
     text.resize(write);
 }

@@ -157,12 +157,22 @@ public:
                     m_pendingSegmentBreak = false;
                 }
                 beginContent();
-                m_out->push_back(c);
                 m_afterZeroWidthSpace = zeroWidthSpace;
                 if (zeroWidthSpace) {
-                    m_out->append(kZeroWidthSpace.substr(1));
+                    m_out->append(kZeroWidthSpace);
                     i += kZeroWidthSpace.size() - 1;
+                    continue;
                 }
+                // The characters up to the next one that is treated otherwise
+                // go on the line as they are, at once.
+                std::size_t end = i + 1;
+                while (end < run.size() && run[end] != kZeroWidthSpace.front() &&
+                       !(run[end] == '\n' && keepNewlines) &&
+                       !(isCollapsible(run[end]) && !keepSpaces)) {
+                    ++end;
+                }
+                m_out->append(run.data() + i, end - i);
+                i = end - 1;
             }
         }
         if (!run.empty()) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <engine/html_tokenizer_p.h>
@@ -232,6 +233,24 @@ std::vector<std::string> tokenizerFiles() {
 std::string testName(const testing::TestParamInfo<std::string>& info) {
     std::string name = info.param.substr(0, info.param.find('.'));
     return name;
+}
+
+TEST(NormalizeNewlines, crAndCrLfBecomeLf) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"a", "a"},
+        {"\r", "\n"},
+        {"\r\n", "\n"},
+        {"\n\r", "\n\n"},
+        {"\r\r\n\r", "\n\n\n"},
+        {"a\r\nb\rc\n", "a\nb\nc\n"},
+        {"ab\r\n\r\ncd\r", "ab\n\ncd\n"},
+    };
+    for (const auto& [input, expected] : cases) {
+        std::string text = input;
+        normalizeNewlines(text);
+        EXPECT_EQ(text, expected) << testing::PrintToString(input);
+    }
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(TokenizerFile);
