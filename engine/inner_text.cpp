@@ -120,14 +120,7 @@ public:
                 }
                 continue;
             }
-            if (m_pendingSpace && !m_pendingSpaceHidden) {
-                placeSpaceBeforeBox();
-                flushBreaks();
-                m_out->push_back(' ');
-            }
-            m_pendingSpace = false;
-            m_pendingSpaceHidden = false;
-            m_pendingSegmentBreak = false;
+            keepPendingSpace();
             m_atLineStart = false;
         }
         if (!run.empty()) {
