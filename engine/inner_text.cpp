@@ -20,17 +20,14 @@ bool isCollapsible(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The vertical tab as the loader hands it over, moved out of the parser's way.
+// A line break in the source next to it goes away with the white space around it.
 constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
-constexpr std::string_view kShieldedVerticalTab = "\xF4\x8F\xBC\x8B";
 
 // A text made only of white space and form feeds or vertical tabs: where it
 // has nothing inline before it, the browser makes no box for it at all.
 bool isBlankText(std::string_view text) {
     while (!text.empty()) {
-        if (text.starts_with(kShieldedVerticalTab)) {
-            text.remove_prefix(kShieldedVerticalTab.size());
-        } else if (isCollapsible(text.front()) || text.front() == '\f' || text.front() == '\v') {
+        if (isCollapsible(text.front()) || text.front() == '\f' || text.front() == '\v') {
             text.remove_prefix(1);
         } else {
             return false;

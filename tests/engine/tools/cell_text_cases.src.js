@@ -53,6 +53,7 @@ module.exports = [
       ['char_nbsp_edges_and_runs', td('&nbsp; a &nbsp;&nbsp; b &nbsp;')],
       ['char_ideographic_space', td('\u3000a\u3000\u3000b\u3000')],
       ['char_zero_width_space', td('a\u200bb \u200b c')],
+      ['char_private_use_plane_16_alone', td('\u{10FF0B}')],
       ['char_soft_hyphen', td('hy&shy;phen a\u00adb')],
       ['char_bom_inside_text', td('a\ufeffb')],
       ['char_en_em_thin_spaces', td('a\u2002b\u2003c\u2009d')],
