@@ -31,6 +31,12 @@ inline const GumboVector* childrenOf(const GumboNode* node) {
     return nullptr;
 }
 
+// A text, white-space, CDATA or comment node's text. It is not NUL-terminated:
+// the engine's tree points into the source (see buildHtmlTree).
+inline std::string_view nodeText(const GumboNode* node) {
+    return {node->v.text.original_text.data, node->v.text.original_text.length};
+}
+
 inline const GumboNode* childAt(const GumboVector& children, unsigned index) {
     return static_cast<const GumboNode*>(children.data[index]);
 }

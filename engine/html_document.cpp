@@ -97,7 +97,7 @@ void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
     for (unsigned i = 0; i < children.length; ++i) {
         const GumboNode* text = detail::childAt(children, i);
         if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_WHITESPACE) {
-            rules.addStyleSheet(text->v.text.text);
+            rules.addStyleSheet(detail::nodeText(text));
         }
     }
 }

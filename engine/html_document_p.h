@@ -68,7 +68,7 @@ public:
         if (options.otherParser != nullptr) {
             m_other = options.otherParser(std::move(text));
         } else {
-            m_tree = buildHtmlTree(text);
+            m_tree = buildHtmlTree(std::move(text));
         }
     }
 

@@ -1016,15 +1016,15 @@ std::string optionLabel(const GumboNode* option) {
             child->type != GUMBO_NODE_CDATA) {
             continue;
         }
-        for (const char* c = child->v.text.text; *c != '\0'; ++c) {
-            if (isCollapsible(*c) || *c == '\f') {
+        for (const char c : nodeText(child)) {
+            if (isCollapsible(c) || c == '\f') {
                 pendingSpace = !label.empty();
             } else {
                 if (pendingSpace) {
                     label.push_back(' ');
                     pendingSpace = false;
                 }
-                label.push_back(*c);
+                label.push_back(c);
             }
         }
     }
@@ -1070,11 +1070,11 @@ void appendTextContent(const GumboNode* root, std::string& out, std::string_view
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                for (const char* c = child->v.text.text; *c != '\0'; ++c) {
-                    if (*c == '\n') {
+                for (const char c : nodeText(child)) {
+                    if (c == '\n') {
                         out.append(newline);
                     } else {
-                        out.push_back(*c);
+                        out.push_back(c);
                     }
                 }
                 break;
@@ -1195,17 +1195,16 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                 if (frame.inherited.visible &&
                     (isAutoItalicIdentifier(frame.node) ||
                      (frame.inherited.textTransform == TextTransform::MathAuto &&
-                      std::string_view(child->v.text.text).find_first_of(" \t\n\r") ==
-                          std::string_view::npos))) {
-                    out.text(mathItalic(child->v.text.text), frame.inherited.whiteSpace);
+                      nodeText(child).find_first_of(" \t\n\r") == std::string_view::npos))) {
+                    out.text(mathItalic(nodeText(child)), frame.inherited.whiteSpace);
                 } else if (!frame.inherited.visible) {
-                    const std::string_view run = child->v.text.text;
+                    const std::string_view run = nodeText(child);
                     if (!isBlankText(run) ||
                         (!isTableGrid(frame.style.display) && !frame.style.blockifiesChildren)) {
                         out.hiddenText(run, frame.inherited.whiteSpace);
                     }
                 } else {
-                    const std::string_view run = child->v.text.text;
+                    const std::string_view run = nodeText(child);
                     if (isBlankText(run) &&
                         (isTableGrid(frame.style.display) || frame.style.blockifiesChildren ||
                          (!preservesNewlines(frame.inherited.whiteSpace) &&

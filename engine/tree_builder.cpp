@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <string>
@@ -26,9 +27,11 @@ constexpr unsigned kTagDialog = GUMBO_TAG_LAST + 2;
 struct BuiltNode {
     GumboNode node;
     unsigned tag = GUMBO_TAG_UNKNOWN;  // GumboTag, or one of the kTag numbers above
-    std::size_t text = 0;              // text and comment nodes: index into the texts
-    bool open = false;                 // on the stack of open elements
-    unsigned formatting = 0;           // entries in the list of active formatting elements
+    // Text and comment nodes: the room of the arena buffer their text is in,
+    // or 0 while the text is a view into the source.
+    std::size_t textRoom = 0;
+    bool open = false;        // on the stack of open elements
+    unsigned formatting = 0;  // entries in the list of active formatting elements
     // Elements from this one down to the nearest scope boundary below it on
     // the stack, when it was put there. Taking elements out of the middle of
     // the stack leaves the counts above too high, never too low.
@@ -346,7 +349,8 @@ std::string_view elementName(const GumboNode* element) {
 
 class TreeBuilder {
 public:
-    TreeBuilder(HtmlTree& tree, std::string_view text) : m_tree(tree), m_tokenizer(text) {}
+    TreeBuilder(HtmlTree& tree, std::string_view text)
+        : m_tree(tree), m_source(text), m_tokenizer(text) {}
     void run();
 
 private:
@@ -364,7 +368,14 @@ private:
     static GumboNode* childAt(GumboVector& children, std::size_t i) {
         return static_cast<GumboNode*>(children.data[i]);
     }
-    std::string& textOf(GumboNode* node) { return m_tree.m_texts[built(node)->text]; }
+    static std::string_view textOf(const GumboNode* node) {
+        return {node->v.text.original_text.data, node->v.text.original_text.length};
+    }
+    void appendText(GumboNode* node, std::string_view more);
+    bool inSource(std::string_view text) const {
+        return std::less_equal<>{}(m_source.data(), text.data()) &&
+               std::less_equal<>{}(text.data() + text.size(), m_source.data() + m_source.size());
+    }
 
     // What a node is.
     static unsigned tagOfNode(const GumboNode* node) { return built(node)->tag; }
@@ -498,6 +509,7 @@ private:
     void cloneChildren(GumboNode* from, GumboNode* to);
 
     HtmlTree& m_tree;
+    std::string_view m_source;  // normalised; text nodes point into it
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
     Mode m_originalMode = Mode::Initial;
@@ -604,10 +616,36 @@ GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
 
 GumboNode* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
     GumboNode* node = newNode(type);
-    built(node)->text = m_tree.m_texts.size();
-    m_tree.m_texts.emplace_back(text);
     m_textNodes.push_back(node);
+    if (inSource(text)) {
+        node->v.text.original_text = {text.data(), text.size()};  // the source outlives the tree
+    } else {
+        appendText(node, text);
+    }
     return node;
+}
+
+void TreeBuilder::appendText(GumboNode* node, std::string_view more) {
+    GumboStringPiece& text = node->v.text.original_text;
+    std::size_t& room = built(node)->textRoom;
+    if (room == 0 && text.length > 0 && text.data + text.length == more.data() && inSource(more)) {
+        text.length += more.size();  // the source's next characters
+        return;
+    }
+    const std::size_t length = text.length + more.size();
+    if (length > room) {
+        // Room doubles, so text that grows a run at a time is copied a bounded number of times.
+        const std::size_t newRoom = text.length == 0 ? length : std::max(length, 2 * room);
+        auto* buffer = static_cast<char*>(m_tree.m_arena.allocate(newRoom));
+        if (text.length > 0) {
+            std::memcpy(buffer, text.data, text.length);
+        }
+        text.data = buffer;
+        room = newRoom;
+    }
+    // The buffer is the arena's, given out writable above.
+    std::memcpy(const_cast<char*>(text.data) + text.length, more.data(), more.size());
+    text.length = length;
 }
 
 void TreeBuilder::insertAt(GumboNode* parent, std::size_t index, GumboNode* child) {
@@ -880,8 +918,7 @@ void TreeBuilder::cloneChildren(GumboNode* from, GumboNode* to) {
                 copy = newElement(tag, child->v.element.tag_namespace);
                 pending.emplace_back(child, copy);
             } else {
-                const std::string text = textOf(child);
-                copy = newText(child->type, text);
+                copy = newText(child->type, textOf(child));
             }
             appendChild(parent, copy);
         }
@@ -1432,7 +1469,7 @@ void TreeBuilder::insertText(std::string_view text) {
     if (place.index > 0) {
         GumboNode* before = childAt(children, place.index - 1);
         if (before->type == GUMBO_NODE_TEXT) {
-            textOf(before).append(text);
+            appendText(before, text);
             return;
         }
     }
@@ -1476,9 +1513,8 @@ void TreeBuilder::run() {
 
 void TreeBuilder::finish() {
     for (GumboNode* node : m_textNodes) {
-        const std::string& text = textOf(node);
-        node->v.text.text = text.c_str();
-        node->v.text.original_text = {text.data(), text.size()};
+        const std::string_view text = textOf(node);
+        node->v.text.text = nullptr;  // not NUL-terminated: read original_text
         if (node->type == GUMBO_NODE_TEXT && allSpace(text)) {
             node->type = GUMBO_NODE_WHITESPACE;
         }
@@ -3373,10 +3409,11 @@ void TreeBuilder::afterAfterFramesetTag(const Tag& tag) {
     }
 }
 
-std::unique_ptr<HtmlTree> buildHtmlTree(std::string& text) {
+std::unique_ptr<HtmlTree> buildHtmlTree(std::string text) {
     normalizeNewlines(text);
     auto tree = std::make_unique<HtmlTree>();
-    TreeBuilder builder(*tree, text);
+    tree->m_source = std::move(text);
+    TreeBuilder builder(*tree, tree->m_source);
     builder.run();
     return tree;
 }

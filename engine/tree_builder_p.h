@@ -7,7 +7,6 @@
 #include <gumbo.h>
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,16 +61,18 @@ public:
 
 private:
     friend class TreeBuilder;
+    friend std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
+    std::string m_source;  // what text nodes point into, unless their text was rewritten
     NodeArena m_arena;
-    std::deque<std::string> m_texts;  // the text of text and comment nodes
     GumboNode* m_document = nullptr;
     std::size_t m_doctypeIndex = 0;
     bool m_doctypeHasIds = false;
 };
 
-// Parses UTF-8 text; any text gives a tree. The text's line breaks are
-// normalised in place first; the tree does not point into it.
-std::unique_ptr<HtmlTree> buildHtmlTree(std::string& text);
+// Parses UTF-8 text; any text gives a tree. The tree keeps the text, its line
+// breaks normalised: a text or comment node's original_text points into it or
+// into the arena, and is not NUL-terminated (its `text` is null).
+std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
 
 // The local name of an element as the standard writes it: lower case, or the
 // camel case of SVG element names.

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include <engine/gumbo_util_p.h>
 #include <engine/tree_builder_p.h>
 
 namespace {
@@ -111,10 +112,10 @@ std::string serialize(const HtmlTree& tree) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                line(depth, "\"" + std::string(node->v.text.text) + "\"");
+                line(depth, "\"" + std::string(tabrivo::detail::nodeText(node)) + "\"");
                 break;
             case GUMBO_NODE_COMMENT:
-                line(depth, "<!-- " + std::string(node->v.text.text) + " -->");
+                line(depth, "<!-- " + std::string(tabrivo::detail::nodeText(node)) + " -->");
                 break;
             case GUMBO_NODE_ELEMENT:
             case GUMBO_NODE_TEMPLATE: {
