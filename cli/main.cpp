@@ -16,6 +16,7 @@
 #include <cli/warc_command.h>
 #include <engine/atomic_file.h>
 #include <engine/data_export.h>
+#include <engine/memory_reuse.h>
 #include <engine/unique_fd.h>
 #include <files/folder_scan.h>
 #include <files/path_helpers.h>
@@ -89,6 +90,7 @@ std::string readFileList(const std::string& listPath, bool nullSeparated,
 
 int main(int argc, char** argv) {
     using namespace tabrivo;
+    keepFreedMemoryForNextDocuments();
     cli::ParseResult parsed = cli::parseOptions(argc, argv);
     if (!parsed.error.empty()) {
         return usageError(parsed.error);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include <engine/memory_reuse.h>
 #include <shell/dialogs.h>
 #include <shell/settings_store.h>
 #include <shell/shell_helpers.h>
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
         std::cout << "tabrivo " TABRIVO_VERSION "\n";
         return 0;
     }
+    tabrivo::keepFreedMemoryForNextDocuments();
     QApplication application(argc, argv);
     tabrivo::SettingsStore settings;
     tabrivo::QtDialogs dialogs;
