@@ -522,7 +522,12 @@ private:
     bool m_fosterParenting = false;
     bool m_skipNewline = false;
     bool m_done = false;
+    // Pending table text: a view into the source while it is one run (as it
+    // mostly is), else a copy; flushed through a second buffer so neither
+    // gives up its room.
+    std::string_view m_tableTextRun;
     std::string m_tableText;
+    std::string m_tableTextFlushed;
     std::string m_scratch;
     std::vector<GumboNode*> m_textNodes;
     std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
@@ -2052,6 +2057,7 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
                  tagOfNode(node) == GUMBO_TAG_TEMPLATE || tagOfNode(node) == GUMBO_TAG_TFOOT ||
                  tagOfNode(node) == GUMBO_TAG_THEAD || tagOfNode(node) == GUMBO_TAG_TR)) {
                 m_tableText.clear();
+                m_tableTextRun = {};
                 m_originalMode = m_mode;
                 m_mode = Mode::InTableText;
                 textIn(m_mode, text);
@@ -2063,6 +2069,13 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
             return;
         }
         case Mode::InTableText:
+            if (m_tableText.empty() && m_tableTextRun.empty() && inSource(text) &&
+                text.find('\0') == std::string_view::npos) {
+                m_tableTextRun = text;
+                return;
+            }
+            m_tableText.append(m_tableTextRun);
+            m_tableTextRun = {};
             for (const char c : text) {
                 if (c != '\0') {
                     m_tableText += c;
@@ -2138,8 +2151,11 @@ void TreeBuilder::inBodyText(std::string_view text) {
 }
 
 void TreeBuilder::flushTableText() {
-    const std::string text = std::move(m_tableText);
+    m_tableTextFlushed.swap(m_tableText);
     m_tableText.clear();
+    const std::string_view text =
+        m_tableTextRun.empty() ? std::string_view(m_tableTextFlushed) : m_tableTextRun;
+    m_tableTextRun = {};
     m_mode = m_originalMode;
     if (!allSpace(text)) {
         m_fosterParenting = true;
