@@ -7,7 +7,10 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <memory>
+#include <memory_resource>
 #include <vector>
 
 #include <engine/utf8.h>
@@ -622,7 +625,9 @@ enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 // What an element meets from its ancestors, remembered per element so that
 // the cells of deeply nested tables do not each walk the whole way up.
 EntryContext entryContext(const GumboNode* element, StyleResolver& styles, EntryContexts& known) {
-    std::vector<const GumboNode*> unknown;
+    std::array<std::byte, 1024> scratch;
+    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
+    std::pmr::vector<const GumboNode*> unknown(&memory);
     const GumboNode* node = element;
     EntryContext context;
     for (;; node = node->parent) {
@@ -648,7 +653,9 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
         context.contentHidden = context.contentHidden || style.contentHidden ||
                                 (isClosedDetails(parent) && !isShownSummary(parent, child));
         inherit(style, context.inherited);
-        known.emplace(child, context);
+        if (child != element) {
+            known.emplace(child, context);  // an element's own context is asked for once
+        }
     }
     return context;
 }
@@ -708,7 +715,7 @@ bool svgTextlessIn(bool parentTextless, const GumboNode* child) {
 }
 
 // The display of the box an element's box goes in, looking through display:contents.
-Display containerDisplay(const std::vector<Frame>& stack) {
+Display containerDisplay(const std::pmr::vector<Frame>& stack) {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         if (it->shown != Display::Contents || it + 1 == stack.rend()) {
             return it->shown;
@@ -1115,9 +1122,14 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     // A nested table's text is the same wherever it is met from, so each is
     // collected once as a segment and reused by every cell around it: deep
     // nesting costs linear time, not quadratic.
-    std::vector<std::unique_ptr<TextBuilder>> builders;
-    builders.push_back(std::make_unique<TextBuilder>(text, newline));
-    std::vector<Frame> stack;
+    // A cell's walk mostly fits in a buffer on the stack: no allocation per cell.
+    std::array<std::byte, 8192> scratch;
+    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
+    TextBuilder cellBuilder(text, newline);
+    std::pmr::vector<TextBuilder*> builders({&cellBuilder}, &memory);
+    std::pmr::vector<std::unique_ptr<TextBuilder>> nestedBuilders(&memory);
+    std::pmr::vector<Frame> stack(&memory);
+    stack.reserve(16);
     stack.push_back({element,
                      rootStyle,
                      0,
@@ -1167,6 +1179,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             if (closed.ownsBuilder) {
                 TextSegment segment = builders.back()->finishSegment();
                 builders.pop_back();
+                nestedBuilders.pop_back();
                 builders.back()->appendSegment(segment);
                 tables.emplace(closed.node, std::move(segment));
             }
@@ -1282,7 +1295,8 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                                      display, table);
                         break;
                     }
-                    builders.push_back(std::make_unique<TextBuilder>(newline));
+                    nestedBuilders.push_back(std::make_unique<TextBuilder>(newline));
+                    builders.push_back(nestedBuilders.back().get());
                 }
                 stack.push_back(
                     {child, style, 0, childInherited, isClosedDetails(child), nestedTable, flow,
