@@ -622,20 +622,22 @@ enum class Wrapper : std::uint8_t { None, Block, Inline };
 // after its slot (the element's last line goes on after its children).
 enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 
-// What an element meets from its ancestors, remembered per element so that
-// the cells of deeply nested tables do not each walk the whole way up.
+// What an element meets from its ancestors. What the children of an element
+// meet is remembered per element, so that the cells of a row, and the cells of
+// deeply nested tables, do not each walk up and style their ancestors again. A
+// closed <details> is not remembered: what its children meet depends on which
+// child is its summary.
 EntryContext entryContext(const GumboNode* element, StyleResolver& styles, EntryContexts& known) {
     std::array<std::byte, 1024> scratch;
     std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
-    std::pmr::vector<const GumboNode*> unknown(&memory);
-    const GumboNode* node = element;
+    std::pmr::vector<const GumboNode*> unknown(&memory);  // elements whose parent is not known
     EntryContext context;
-    for (;; node = node->parent) {
+    for (const GumboNode* node = element;; node = node->parent) {
         const GumboNode* parent = node->parent;
         if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
             break;  // the root element meets nothing
         }
-        const auto found = known.find(node);
+        const auto found = known.find(parent);
         if (found != known.end()) {
             context = found->second;
             break;
@@ -650,22 +652,22 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
         const ElementStyle style = styles.styleOf(parent);
         context.notRendered = context.notRendered || style.display == Display::None ||
                               style.display == Display::TableColumn || style.replaced;
-        context.contentHidden = context.contentHidden || style.contentHidden ||
-                                (isClosedDetails(parent) && !isShownSummary(parent, child));
+        context.contentHidden = context.contentHidden || style.contentHidden;
         inherit(style, context.inherited);
-        if (child != element) {
-            known.emplace(child, context);  // an element's own context is asked for once
+        if (!isClosedDetails(parent)) {
+            known.emplace(parent, context);
+        } else if (!isShownSummary(parent, child)) {
+            context.contentHidden = true;
         }
     }
     return context;
 }
 
 // Whether the element has a box, and what it inherits from its ancestors (the
-// nearest ancestor that sets a value decides).
-CellState cellState(const GumboNode* element, StyleResolver& styles, EntryContexts& known,
-                    Inherited& inherited) {
+// nearest ancestor that sets a value decides); `own` is its style.
+CellState cellState(const GumboNode* element, const ElementStyle& own, StyleResolver& styles,
+                    EntryContexts& known, Inherited& inherited) {
     const EntryContext context = entryContext(element, styles, known);
-    const ElementStyle own = styles.styleOf(element);
     if (context.contentHidden) {
         return CellState::ContentHidden;  // even where a box in between has none
     }
@@ -1097,7 +1099,8 @@ void appendTextContent(const GumboNode* root, std::string& out, std::string_view
 void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryContexts& contexts,
                      TextSegmentCache& tables, std::string& text, std::string_view newline) {
     Inherited inherited;
-    switch (cellState(element, styles, contexts, inherited)) {
+    const ElementStyle ownStyle = styles.styleOf(element);
+    switch (cellState(element, ownStyle, styles, contexts, inherited)) {
         case CellState::NotRendered:
             appendTextContent(element, text, newline);
             return;
@@ -1109,7 +1112,6 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
     // The element's own box edges add nothing to its own text.
     ElementStyle rootStyle;
     rootStyle.display = Display::Contents;
-    const ElementStyle ownStyle = styles.styleOf(element);
     if (ownStyle.replaced || ownStyle.contentHidden) {
         return;
     }
