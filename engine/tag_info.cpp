@@ -1,6 +1,9 @@
 #include <engine/tag_info_p.h>
 
+#include <array>
 #include <vector>
+
+#include <engine/node_names_p.h>
 
 namespace tabrivo::detail {
 
@@ -83,9 +86,38 @@ const NameMap& knownTags() {
     return known;
 }
 
+// The same, by the number the engine's tag table gives a name; tags numbered
+// there but not named by the rules have numbers of their own after the rules'
+// names, so that no look-up needs a hash of the name.
+struct ByTagNumber {
+    std::array<TagInfo, GUMBO_TAG_UNKNOWN> info{};
+    std::uint32_t firstUnnamed = 0;  // numbers from here on are for names met while scanning
+};
+
+ByTagNumber buildByTagNumber() {
+    const NameMap& known = knownTags();
+    ByTagNumber table;
+    const auto named = static_cast<std::uint32_t>(known.size());
+    for (unsigned tag = 0; tag < GUMBO_TAG_UNKNOWN; ++tag) {
+        const auto found = known.find(knownTagName(tag));
+        table.info[tag] = found != known.end() ? found->second : TagInfo{named + tag, 0};
+    }
+    table.firstUnnamed = named + GUMBO_TAG_UNKNOWN;
+    return table;
+}
+
+const ByTagNumber& byTagNumber() {
+    static const ByTagNumber table = buildByTagNumber();
+    return table;
+}
+
 }  // namespace
 
 TagInfo TagTable::lookup(std::string_view lowerName) {
+    const ByTagNumber& numbered = byTagNumber();
+    if (const GumboTag tag = knownTag(lowerName); tag < GUMBO_TAG_UNKNOWN) {
+        return numbered.info[tag];
+    }
     const NameMap& known = knownTags();
     if (const auto found = known.find(lowerName); found != known.end()) {
         return found->second;
@@ -93,7 +125,7 @@ TagInfo TagTable::lookup(std::string_view lowerName) {
     if (const auto found = m_unknown.find(lowerName); found != m_unknown.end()) {
         return found->second;
     }
-    const TagInfo info{static_cast<std::uint32_t>(known.size() + m_unknown.size()), 0};
+    const TagInfo info{static_cast<std::uint32_t>(numbered.firstUnnamed + m_unknown.size()), 0};
     m_unknown.emplace(std::string(lowerName), info);
     return info;
 }
