@@ -735,15 +735,15 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
 namespace {
 
 // The element siblings before (or after) `element`, nearest first.
-const GumboNode* elementSibling(const GumboNode* element, int direction) {
-    const GumboNode* parent = element->parent;
+const Node* elementSibling(const Node* element, int direction) {
+    const Node* parent = element->parent;
     const GumboVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
     if (siblings == nullptr) {
         return nullptr;
     }
     for (auto i = static_cast<long>(element->index_within_parent) + direction;
          i >= 0 && i < static_cast<long>(siblings->length); i += direction) {
-        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        const Node* sibling = childAt(*siblings, static_cast<unsigned>(i));
         if (sibling->type == GUMBO_NODE_ELEMENT) {
             return sibling;
         }
@@ -751,7 +751,7 @@ const GumboNode* elementSibling(const GumboNode* element, int direction) {
     return nullptr;
 }
 
-bool sameType(const GumboNode* a, const GumboNode* b) {
+bool sameType(const Node* a, const Node* b) {
     return a->v.element.tag == b->v.element.tag &&
            a->v.element.tag_namespace == b->v.element.tag_namespace &&
            (a->v.element.tag != GUMBO_TAG_UNKNOWN || tagName(a) == tagName(b));
@@ -759,13 +759,13 @@ bool sameType(const GumboNode* a, const GumboNode* b) {
 
 }  // namespace
 
-bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
+bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
     switch (pseudo.kind) {
         case Pseudo::Kind::Never:
             return false;
         case Pseudo::Kind::Nth:
         case Pseudo::Kind::NthLast: {
-            const GumboNode* parent = element->parent;
+            const Node* parent = element->parent;
             if (parent == nullptr) {
                 return false;
             }
@@ -774,7 +774,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
             }
             const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
             int position = 1;
-            for (const GumboNode* sibling = elementSibling(element, direction); sibling != nullptr;
+            for (const Node* sibling = elementSibling(element, direction); sibling != nullptr;
                  sibling = elementSibling(sibling, direction)) {
                 position += !pseudo.ofType || sameType(sibling, element) ? 1 : 0;
             }
@@ -783,7 +783,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
         case Pseudo::Kind::Empty: {
             const GumboVector& children = element->v.element.children;
             for (unsigned i = 0; i < children.length; ++i) {
-                const GumboNode* child = childAt(children, i);
+                const Node* child = childAt(children, i);
                 if (child->type != GUMBO_NODE_COMMENT) {
                     return false;
                 }
@@ -793,13 +793,13 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
         case Pseudo::Kind::Root:
             return element->parent != nullptr && element->parent->type == GUMBO_NODE_DOCUMENT;
         case Pseudo::Kind::Has: {
-            std::vector<const GumboNode*> pending{element};
+            std::vector<const Node*> pending{element};
             while (!pending.empty()) {
-                const GumboNode* node = pending.back();
+                const Node* node = pending.back();
                 pending.pop_back();
                 const GumboVector& children = node->v.element.children;
                 for (unsigned i = 0; i < children.length; ++i) {
-                    const GumboNode* child = childAt(children, i);
+                    const Node* child = childAt(children, i);
                     if (child->type != GUMBO_NODE_ELEMENT) {
                         continue;
                     }
@@ -816,8 +816,8 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
             return false;
         }
         case Pseudo::Kind::Lang:
-            for (const GumboNode* node = element;
-                 node != nullptr && node->type == GUMBO_NODE_ELEMENT; node = node->parent) {
+            for (const Node* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
+                 node = node->parent) {
                 if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
                     const std::string value = toLower(ascii::trim(lang));
                     return value == pseudo.argument || (value.starts_with(pseudo.argument) &&
@@ -838,7 +838,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const GumboNode* element) {
     return false;
 }
 
-bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* element) {
+bool StyleRules::matchesCompound(const Compound& compound, const Node* element) {
     if (element->type != GUMBO_NODE_ELEMENT) {
         return false;
     }
@@ -925,11 +925,11 @@ bool StyleRules::matchesCompound(const Compound& compound, const GumboNode* elem
     return true;
 }
 
-bool StyleRules::matches(const Selector& selector, const GumboNode* element) {
+bool StyleRules::matches(const Selector& selector, const Node* element) {
     // Right to left; a descendant combinator backtracks over the ancestors.
     struct Attempt {
         std::size_t compound;
-        const GumboNode* element;
+        const Node* element;
     };
     std::vector<Attempt> pending{{selector.compounds.size() - 1, element}};
     while (!pending.empty()) {
@@ -942,9 +942,9 @@ bool StyleRules::matches(const Selector& selector, const GumboNode* element) {
         if (attempt.compound == 0) {
             return true;
         }
-        const GumboNode* parent = attempt.element->parent;
+        const Node* parent = attempt.element->parent;
         if (compound.combinator == '+' || compound.combinator == '~') {
-            for (const GumboNode* sibling = elementSibling(attempt.element, -1); sibling != nullptr;
+            for (const Node* sibling = elementSibling(attempt.element, -1); sibling != nullptr;
                  sibling = compound.combinator == '~' ? elementSibling(sibling, -1) : nullptr) {
                 pending.push_back({attempt.compound - 1, sibling});
             }
@@ -963,7 +963,7 @@ bool StyleRules::matches(const Selector& selector, const GumboNode* element) {
     return false;
 }
 
-void StyleRules::applyTo(const GumboNode* element, CascadedStyle& style) const {
+void StyleRules::applyTo(const Node* element, CascadedStyle& style) const {
     if (m_rules.empty()) {
         return;
     }

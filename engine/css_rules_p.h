@@ -4,7 +4,7 @@
 // position, float or text-transform, matched against elements with simple
 // selectors (type, class, id, attribute, descendant and child combinators).
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <cstdint>
 #include <string>
@@ -57,7 +57,7 @@ public:
     void addStyleSheet(std::string_view css);
     bool empty() const { return m_rules.empty(); }
     // Applies the matching rules to `style` by the cascade order.
-    void applyTo(const GumboNode* element, CascadedStyle& style) const;
+    void applyTo(const Node* element, CascadedStyle& style) const;
 
 private:
     struct AttributeTest {
@@ -105,10 +105,10 @@ private:
     // Parses one compound from text[i]; adds its weight to `specificity`.
     static bool parseCompound(std::string_view text, std::size_t& i, Compound& compound,
                               std::uint32_t& specificity);
-    static bool matchesCompound(const Compound& compound, const GumboNode* element);
+    static bool matchesCompound(const Compound& compound, const Node* element);
     static Pseudo firstFrom(Pseudo::Kind kind, bool ofType);
-    static bool matchesPseudo(const Pseudo& pseudo, const GumboNode* element);
-    static bool matches(const Selector& selector, const GumboNode* element);
+    static bool matchesPseudo(const Pseudo& pseudo, const Node* element);
+    static bool matches(const Selector& selector, const Node* element);
 
     std::vector<Rule> m_rules;
     // Rules by the key of their rightmost compound, so an element is only

@@ -203,7 +203,7 @@ WhiteSpace whiteSpaceFromCss(std::string_view value, WhiteSpace current) {
 }
 
 // The name of an element the parser does not know, from its source text "<name ...".
-std::string_view unknownTagName(const GumboElement& element) {
+std::string_view unknownTagName(const ElementData& element) {
     std::string_view source(element.original_tag.data, element.original_tag.length);
     if (source.empty() || source.front() != '<') {
         return {};
@@ -231,8 +231,8 @@ CaseLanguage caseLanguage(std::string_view lang) {
     return CaseLanguage::Other;
 }
 
-void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
-    const GumboElement& element = node->v.element;
+void applyHtmlDefaults(const Node* node, ElementStyle& style) {
+    const ElementData& element = node->v.element;
     const GumboTag tag = element.tag;
     const TagDefaults& defaults = tagDefaults();
     style.display = defaults.display[tag];
@@ -334,8 +334,8 @@ void applyHtmlDefaults(const GumboNode* node, ElementStyle& style) {
     }
 }
 
-void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
-    const GumboElement& element = node->v.element;
+void applyForeignDefaults(const Node* node, ElementStyle& style) {
+    const ElementData& element = node->v.element;
     if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
         // A drawing is an atomic inline box; each of its text elements stands
         // on a line of its own.
@@ -383,7 +383,7 @@ void applyForeignDefaults(const GumboNode* node, ElementStyle& style) {
 
 // Floats and positioned boxes are blocks, whatever their display (a table
 // stays a table); so is a legend that would be inline.
-void blockifyWhereNeeded(const GumboNode* node, ElementStyle& style) {
+void blockifyWhereNeeded(const Node* node, ElementStyle& style) {
     const Display display = style.display;
     if (style.outOfFlow
             ? display != Display::None && display != Display::Contents && display != Display::Table
@@ -393,7 +393,7 @@ void blockifyWhereNeeded(const GumboNode* node, ElementStyle& style) {
     }
 }
 
-void applyCascade(const GumboNode* node, const CascadedStyle& cascaded, ElementStyle& style) {
+void applyCascade(const Node* node, const CascadedStyle& cascaded, ElementStyle& style) {
     if (const CascadedValue& display = cascaded[CssProperty::Display]; display.isSet()) {
         bool blockifies = false;
         bool inherits = false;
@@ -516,8 +516,8 @@ bool acceptsValue(CssProperty property, std::string_view value) {
     }
 }
 
-std::string tagName(const GumboNode* element) {
-    const GumboElement& e = element->v.element;
+std::string tagName(const Node* element) {
+    const ElementData& e = element->v.element;
     if (e.tag != GUMBO_TAG_UNKNOWN) {
         return std::string(knownTagName(e.tag));
     }
@@ -528,7 +528,7 @@ std::string tagName(const GumboNode* element) {
     return name;
 }
 
-ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
+ElementStyle StyleResolver::compute(const Node* node, bool& costly) const {
     ElementStyle style;
     costly = false;
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
@@ -564,9 +564,9 @@ ElementStyle StyleResolver::compute(const GumboNode* node, bool& costly) const {
     return style;
 }
 
-bool StyleResolver::inQuirksMode(const GumboNode* element) const {
+bool StyleResolver::inQuirksMode(const Node* element) const {
     if (m_quirks < 0) {
-        const GumboNode* node = element;
+        const Node* node = element;
         while (node->parent != nullptr) {
             node = node->parent;
         }
@@ -578,7 +578,7 @@ bool StyleResolver::inQuirksMode(const GumboNode* element) const {
     return m_quirks == 1;
 }
 
-ElementStyle StyleResolver::styleOf(const GumboNode* element) {
+ElementStyle StyleResolver::styleOf(const Node* element) {
     if (!m_cache.empty() || !m_rules.empty() || element->v.element.attributes.length > 0) {
         const auto found = m_cache.find(element);
         if (found != m_cache.end()) {
@@ -590,7 +590,7 @@ ElementStyle StyleResolver::styleOf(const GumboNode* element) {
     if (style.displayInherits) {
         // display:inherit takes the parent's value, which may be inherited
         // in turn: up the ancestors without recursion.
-        for (const GumboNode* parent = element->parent;
+        for (const Node* parent = element->parent;
              parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
             const auto found = m_cache.find(parent);
             bool parentCostly = false;

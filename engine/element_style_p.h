@@ -4,7 +4,7 @@
 // whether its contents are shown. They come from the HTML default rendering,
 // the document's style sheets and the element's style attribute.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <cstdint>
 #include <unordered_map>
@@ -76,19 +76,19 @@ struct ElementStyle {
 class StyleResolver {
 public:
     explicit StyleResolver(const StyleRules& rules) : m_rules(rules) {}
-    ElementStyle styleOf(const GumboNode* element);
+    ElementStyle styleOf(const Node* element);
     // Drops what is remembered about elements, before their tree is freed.
     void forgetElements() { m_cache.clear(); }
 
 private:
-    ElementStyle compute(const GumboNode* element, bool& costly) const;
+    ElementStyle compute(const Node* element, bool& costly) const;
 
     // Whether the document is in quirks mode, where a table starts white space afresh.
-    bool inQuirksMode(const GumboNode* element) const;
+    bool inQuirksMode(const Node* element) const;
 
     const StyleRules& m_rules;
     mutable std::int8_t m_quirks = -1;  // unknown until the first table
-    std::unordered_map<const GumboNode*, ElementStyle> m_cache;
+    std::unordered_map<const Node*, ElementStyle> m_cache;
 };
 
 inline bool preservesNewlines(WhiteSpace ws) {

@@ -1,7 +1,7 @@
 #pragma once
 // Small read-only helpers over the parser's tree, for the engine's own use.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <engine/ascii.h>
 #include <engine/node_names_p.h>
@@ -11,17 +11,17 @@
 
 namespace tabrivo::detail {
 
-inline bool isHtmlElement(const GumboNode* node, GumboTag tag) {
+inline bool isHtmlElement(const Node* node, GumboTag tag) {
     return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag &&
            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
 }
 
-inline const char* attributeValue(const GumboNode* element, std::string_view name) {
-    const GumboAttribute* attr = findAttribute(element->v.element.attributes, name);
+inline const char* attributeValue(const Node* element, std::string_view name) {
+    const Attribute* attr = findAttribute(element->v.element.attributes, name);
     return attr != nullptr ? attr->value : nullptr;
 }
 
-inline const GumboVector* childrenOf(const GumboNode* node) {
+inline const GumboVector* childrenOf(const Node* node) {
     if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
         return &node->v.element.children;
     }
@@ -33,12 +33,12 @@ inline const GumboVector* childrenOf(const GumboNode* node) {
 
 // A text, white-space, CDATA or comment node's text. It is not NUL-terminated:
 // the engine's tree points into the source (see buildHtmlTree).
-inline std::string_view nodeText(const GumboNode* node) {
+inline std::string_view nodeText(const Node* node) {
     return {node->v.text.original_text.data, node->v.text.original_text.length};
 }
 
-inline const GumboNode* childAt(const GumboVector& children, unsigned index) {
-    return static_cast<const GumboNode*>(children.data[index]);
+inline const Node* childAt(const GumboVector& children, unsigned index) {
+    return static_cast<const Node*>(children.data[index]);
 }
 
 // Whether `text` equals the lower-case `lowered`, ignoring ASCII case.
@@ -47,6 +47,6 @@ inline bool equalsNoCase(std::string_view text, std::string_view lowered) {
 }
 
 // The element's lower-case tag name, also for elements the parser does not know.
-std::string tagName(const GumboNode* element);
+std::string tagName(const Node* element);
 
 }  // namespace tabrivo::detail

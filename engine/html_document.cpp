@@ -1,6 +1,6 @@
 #include <engine/html_document_p.h>
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <limits>
 #include <optional>
@@ -20,6 +20,7 @@ namespace tabrivo {
 
 using detail::isHtmlElement;
 using detail::kNoRun;
+using detail::Node;
 using detail::ParsedText;
 using detail::Run;
 using detail::TableEntry;
@@ -27,10 +28,10 @@ using detail::walkElements;
 
 namespace detail {
 
-const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag) {
+const Node* firstChildElement(const Node* parent, GumboTag tag) {
     const GumboVector* children = detail::childrenOf(parent);
     for (unsigned i = 0; children != nullptr && i < children->length; ++i) {
-        const GumboNode* child = detail::childAt(*children, i);
+        const Node* child = detail::childAt(*children, i);
         if (isHtmlElement(child, tag)) {
             return child;
         }
@@ -84,7 +85,7 @@ bool mayHoldTable(std::string_view text) {
 }
 
 // Adds the rules of a <style> element whose media fits a screen.
-void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
+void addStyleElement(const Node* style, detail::StyleRules& rules) {
     if (const char* media = detail::attributeValue(style, "media"); media != nullptr) {
         const std::string_view value(media);
         if (value.find("print") != std::string_view::npos &&
@@ -95,15 +96,15 @@ void addStyleElement(const GumboNode* style, detail::StyleRules& rules) {
     }
     const GumboVector& children = style->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
-        const GumboNode* text = detail::childAt(children, i);
+        const Node* text = detail::childAt(children, i);
         if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_WHITESPACE) {
             rules.addStyleSheet(detail::nodeText(text));
         }
     }
 }
 
-bool hasTableAncestor(const GumboNode* node) {
-    for (const GumboNode* up = node->parent; up != nullptr; up = up->parent) {
+bool hasTableAncestor(const Node* node) {
+    for (const Node* up = node->parent; up != nullptr; up = up->parent) {
         if (isHtmlElement(up, GUMBO_TAG_TABLE)) {
             return true;
         }
@@ -137,7 +138,7 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 void HtmlDocument::Impl::parseWhole() {
     tree = std::make_unique<ParsedText>(std::move(source), options);
     source.clear();
-    walkElements(tree->document(), [&](const GumboNode* element) {
+    walkElements(tree->document(), [&](const Node* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
             tables.push_back({element, kNoRun});
         } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
@@ -165,9 +166,9 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
 
     std::vector<Run> placed(found->size());
     std::vector<TableEntry> entries;
-    std::vector<const GumboNode*> styleElements;
+    std::vector<const Node*> styleElements;
     bool sound = true;
-    walkElements(skeletonTree->document(), [&](const GumboNode* element) {
+    walkElements(skeletonTree->document(), [&](const Node* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
             entries.push_back({element, kNoRun});
         } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
@@ -180,7 +181,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
             Run& run = placed[at->second];
             // The placeholder must stand where the scanner expected: once, as a
             // row of a top-level table's section.
-            const GumboNode* section = element->parent;
+            const Node* section = element->parent;
             sound = sound && run.placeholder == nullptr &&
                     element->v.element.children.length == 0 && section != nullptr &&
                     section->parent != nullptr && isHtmlElement(section->parent, GUMBO_TAG_TABLE) &&
@@ -204,7 +205,7 @@ bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun
     for (std::size_t i = 0; i < runs.size(); ++i) {
         runOfPlaceholder.emplace(runs[i].placeholder, i);
     }
-    for (const GumboNode* style : styleElements) {
+    for (const Node* style : styleElements) {
         addStyleElement(style, styleRules);
     }
     const bool quirks = tree->document()->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
@@ -273,7 +274,7 @@ std::string HtmlDocument::cellText(ElementRef cell) const {
 
 void HtmlDocument::appendCellText(ElementRef cell, std::string& text,
                                   std::string_view newline) const {
-    const auto* cellNode = static_cast<const GumboNode*>(cell.m_node);
+    const auto* cellNode = static_cast<const Node*>(cell.m_node);
     if (cellNode == nullptr) {
         return;
     }

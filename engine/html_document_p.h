@@ -2,7 +2,7 @@
 // What the document and its table walk share: the parsed tree, the runs of
 // rows parsed a piece at a time, and the tables in document order.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <cstddef>
 #include <memory>
@@ -27,8 +27,8 @@ namespace detail {
 // Calls `visit` for every element below `root` in document order, template
 // contents excluded (their tables are not part of the document).
 template <typename Visit>
-void walkElements(const GumboNode* root, Visit&& visit) {
-    std::vector<std::pair<const GumboNode*, unsigned>> stack;
+void walkElements(const Node* root, Visit&& visit) {
+    std::vector<std::pair<const Node*, unsigned>> stack;
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
         auto& [current, next] = stack.back();
@@ -39,7 +39,7 @@ void walkElements(const GumboNode* root, Visit&& visit) {
             stack.pop_back();
             continue;
         }
-        const auto* child = static_cast<const GumboNode*>(children.data[next++]);
+        const auto* child = static_cast<const Node*>(children.data[next++]);
         if (child->type != GUMBO_NODE_ELEMENT) {
             continue;
         }
@@ -58,7 +58,7 @@ public:
     OtherTree(const OtherTree&) = delete;
     OtherTree& operator=(const OtherTree&) = delete;
     virtual ~OtherTree() = default;
-    virtual const GumboNode* document() const = 0;
+    virtual const Node* document() const = 0;
 };
 
 // The tree parsed from a text, by the engine's parser or the other one.
@@ -72,7 +72,7 @@ public:
         }
     }
 
-    const GumboNode* document() const {
+    const Node* document() const {
         return m_tree != nullptr ? m_tree->document() : m_other->document();
     }
 
@@ -82,7 +82,7 @@ private:
 };
 
 // The first child element of `parent` with the tag, or null.
-const GumboNode* firstChildElement(const GumboNode* parent, GumboTag tag);
+const Node* firstChildElement(const Node* parent, GumboTag tag);
 
 constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
 
@@ -90,7 +90,7 @@ constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
 // place in the rest of the document.
 struct Run {
     RowRun rows;
-    const GumboNode* placeholder = nullptr;
+    const Node* placeholder = nullptr;
 };
 
 // The run's rows as pieces of about the asked size.
@@ -98,7 +98,7 @@ std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const RowRun& rows);
 
 // A table of the document, or the tables inside a run's rows.
 struct TableEntry {
-    const GumboNode* table = nullptr;
+    const Node* table = nullptr;
     std::size_t run = kNoRun;
 };
 
@@ -108,7 +108,7 @@ struct HtmlDocument::Impl {
     std::string source;  // the whole text, kept while pieces are parsed from it
     std::unique_ptr<detail::ParsedText> tree;
     std::vector<detail::Run> runs;
-    std::unordered_map<const GumboNode*, std::size_t> runOfPlaceholder;
+    std::unordered_map<const detail::Node*, std::size_t> runOfPlaceholder;
     std::vector<detail::TableEntry> tables;
     std::string piecePrefix;  // gives the pieces the document's quirks mode
     detail::StyleRules styleRules;
@@ -135,18 +135,18 @@ template <typename Visit>
 bool HtmlDocument::Impl::forEachPiece(
     const detail::Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
     Visit&& visit) {
-    auto* section = const_cast<GumboNode*>(run.placeholder->parent);
-    std::vector<const GumboNode*> rows;
+    auto* section = const_cast<detail::Node*>(run.placeholder->parent);
+    std::vector<const detail::Node*> rows;
     for (const auto& [begin, end] : pieces) {
         // The rows parse inside a table and row group like their own.
         std::string text = piecePrefix;
         text.append("<table><").append(run.rows.section).append(">");
         text.append(source, begin, end - begin);
         const detail::ParsedText piece(std::move(text), options);
-        const GumboNode* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
-        const GumboNode* body =
+        const detail::Node* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
+        const detail::Node* body =
             html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
-        const GumboNode* table =
+        const detail::Node* table =
             body != nullptr ? detail::firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
         if (table == nullptr) {
             throw std::logic_error("A piece of the document's rows did not parse as rows");
@@ -154,16 +154,16 @@ bool HtmlDocument::Impl::forEachPiece(
         rows.clear();
         const GumboVector& groups = table->v.element.children;
         for (unsigned g = 0; g < groups.length; ++g) {
-            const GumboNode* group = detail::childAt(groups, g);
+            const detail::Node* group = detail::childAt(groups, g);
             const bool isGroup = detail::isHtmlElement(group, GUMBO_TAG_TBODY) ||
                                  detail::isHtmlElement(group, GUMBO_TAG_THEAD) ||
                                  detail::isHtmlElement(group, GUMBO_TAG_TFOOT);
             const GumboVector* groupRows = isGroup ? &group->v.element.children : nullptr;
             for (unsigned r = 0; groupRows != nullptr && r < groupRows->length; ++r) {
-                const GumboNode* row = detail::childAt(*groupRows, r);
+                const detail::Node* row = detail::childAt(*groupRows, r);
                 if (detail::isHtmlElement(row, GUMBO_TAG_TR)) {
                     // Under the real section, the rows meet their real ancestors.
-                    const_cast<GumboNode*>(row)->parent = section;
+                    const_cast<detail::Node*>(row)->parent = section;
                     rows.push_back(row);
                 }
             }

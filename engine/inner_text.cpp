@@ -457,7 +457,7 @@ std::string transformed(std::string_view text, const Inherited& inherited, UChar
 
 // A MathML identifier of a single letter is shown in italic (math-auto), as
 // the letters of the mathematical alphanumeric block.
-bool isAutoItalicIdentifier(const GumboNode* node) {
+bool isAutoItalicIdentifier(const Node* node) {
     return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_MI &&
            node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
            node->v.element.children.length == 1 && attributeValue(node, "mathvariant") == nullptr;
@@ -506,12 +506,12 @@ std::string mathItalic(std::string_view text) {
     return out;
 }
 
-bool isClosedDetails(const GumboNode* node) {
+bool isClosedDetails(const Node* node) {
     return isHtmlElement(node, GUMBO_TAG_DETAILS) && attributeValue(node, "open") == nullptr;
 }
 
 // In a closed <details> only the first <summary> child is shown.
-bool isShownSummary(const GumboNode* details, const GumboNode* child) {
+bool isShownSummary(const Node* details, const Node* child) {
     if (!isHtmlElement(child, GUMBO_TAG_SUMMARY)) {
         return false;
     }
@@ -534,17 +534,17 @@ class TableStructure {
 public:
     explicit TableStructure(StyleResolver& styles) : m_styles(styles) {}
 
-    Display displayOf(const GumboNode* node) {
+    Display displayOf(const Node* node) {
         return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
     }
 
     // In a row, any box after a cell is a cell or is wrapped in one; a cell
     // outside a row is followed by a cell only if its next sibling is one.
-    bool hasCellAfter(const GumboNode* cell) {
+    bool hasCellAfter(const Node* cell) {
         const bool inRow = cell->parent != nullptr && cell->parent->type == GUMBO_NODE_ELEMENT &&
                            displayOf(cell->parent) == Display::TableRow;
         bool decided = false;
-        return hasSiblingAfter(cell, [&](const GumboNode* sibling) {
+        return hasSiblingAfter(cell, [&](const Node* sibling) {
             if (sibling->type == GUMBO_NODE_TEXT) {
                 decided = decided || !inRow;  // text ends a table made around cells
                 return false;
@@ -559,11 +559,11 @@ public:
     }
 
     // Whether another row follows this one in its table, in its own group or a later one.
-    bool hasRowAfter(const GumboNode* row) {
+    bool hasRowAfter(const Node* row) {
         const bool inTable = row->parent != nullptr && row->parent->type == GUMBO_NODE_ELEMENT &&
                              (displayOf(row->parent) == Display::Table ||
                               displayOf(row->parent) == Display::TableRowGroup);
-        auto isRowOrGroupWithRow = [this, inTable](const GumboNode* sibling) {
+        auto isRowOrGroupWithRow = [this, inTable](const Node* sibling) {
             const Display display = displayOf(sibling);
             if (display == Display::TableRow ||
                 (inTable && (display == Display::Block || display == Display::InlineBlock ||
@@ -584,7 +584,7 @@ public:
         if (hasSiblingAfter(row, isRowOrGroupWithRow)) {
             return true;
         }
-        const GumboNode* group = row->parent;
+        const Node* group = row->parent;
         return group != nullptr && group->type == GUMBO_NODE_ELEMENT &&
                displayOf(group) == Display::TableRowGroup &&
                hasSiblingAfter(group, isRowOrGroupWithRow);
@@ -592,8 +592,8 @@ public:
 
 private:
     template <typename Test>
-    static bool hasSiblingAfter(const GumboNode* node, Test&& test) {
-        const GumboNode* parent = node->parent;
+    static bool hasSiblingAfter(const Node* node, Test&& test) {
+        const Node* parent = node->parent;
         if (parent == nullptr) {
             return false;
         }
@@ -627,13 +627,13 @@ enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 // deeply nested tables, do not each walk up and style their ancestors again. A
 // closed <details> is not remembered: what its children meet depends on which
 // child is its summary.
-EntryContext entryContext(const GumboNode* element, StyleResolver& styles, EntryContexts& known) {
+EntryContext entryContext(const Node* element, StyleResolver& styles, EntryContexts& known) {
     std::array<std::byte, 1024> scratch;
     std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
-    std::pmr::vector<const GumboNode*> unknown(&memory);  // elements whose parent is not known
+    std::pmr::vector<const Node*> unknown(&memory);  // elements whose parent is not known
     EntryContext context;
-    for (const GumboNode* node = element;; node = node->parent) {
-        const GumboNode* parent = node->parent;
+    for (const Node* node = element;; node = node->parent) {
+        const Node* parent = node->parent;
         if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
             break;  // the root element meets nothing
         }
@@ -647,8 +647,8 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
     // From the highest unknown element down: each meets its parent's context
     // with the parent's own effects added.
     for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
-        const GumboNode* child = *it;
-        const GumboNode* parent = child->parent;
+        const Node* child = *it;
+        const Node* parent = child->parent;
         const ElementStyle style = styles.styleOf(parent);
         context.notRendered = context.notRendered || style.display == Display::None ||
                               style.display == Display::TableColumn || style.replaced;
@@ -665,7 +665,7 @@ EntryContext entryContext(const GumboNode* element, StyleResolver& styles, Entry
 
 // Whether the element has a box, and what it inherits from its ancestors (the
 // nearest ancestor that sets a value decides); `own` is its style.
-CellState cellState(const GumboNode* element, const ElementStyle& own, StyleResolver& styles,
+CellState cellState(const Node* element, const ElementStyle& own, StyleResolver& styles,
                     EntryContexts& known, Inherited& inherited) {
     const EntryContext context = entryContext(element, styles, known);
     if (context.contentHidden) {
@@ -680,7 +680,7 @@ CellState cellState(const GumboNode* element, const ElementStyle& own, StyleReso
 }
 
 struct Frame {
-    const GumboNode* node;
+    const Node* node;
     ElementStyle style;
     unsigned nextChild;
     Inherited inherited;
@@ -699,8 +699,8 @@ struct Frame {
 
 // Whether text right in `child` is left out of a drawing: SVG draws text only
 // in its text elements, and a foreign object holds ordinary content again.
-bool svgTextlessIn(bool parentTextless, const GumboNode* child) {
-    const GumboElement& element = child->v.element;
+bool svgTextlessIn(bool parentTextless, const Node* child) {
+    const ElementData& element = child->v.element;
     if (element.tag_namespace != GUMBO_NAMESPACE_SVG) {
         return parentTextless;
     }
@@ -763,10 +763,10 @@ bool isTablePart(Display display) {
 
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
 // after an inline sibling, or first in an inline parent.
-bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver& styles) {
+bool blankTextHasBox(const Node* text, Display parentDisplay, StyleResolver& styles) {
     const GumboVector* siblings = childrenOf(text->parent);
     for (auto i = static_cast<long>(text->index_within_parent) - 1; i >= 0; --i) {
-        const GumboNode* sibling = childAt(*siblings, static_cast<unsigned>(i));
+        const Node* sibling = childAt(*siblings, static_cast<unsigned>(i));
         if (sibling->type == GUMBO_NODE_TEXT || sibling->type == GUMBO_NODE_CDATA) {
             return true;
         }
@@ -781,7 +781,7 @@ bool blankTextHasBox(const GumboNode* text, Display parentDisplay, StyleResolver
             // Between two table parts it is inside the anonymous table around them.
             for (auto k = static_cast<unsigned>(text->index_within_parent) + 1;
                  k < siblings->length; ++k) {
-                const GumboNode* next = childAt(*siblings, k);
+                const Node* next = childAt(*siblings, k);
                 if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
                     return true;
                 }
@@ -909,8 +909,8 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
 
 // Whether a template child attaches a shadow root to `host` that has no slot
 // for the host's own children, which then have no box.
-ShadowRoot shadowRootOf(const GumboNode* host) {
-    const GumboElement& element = host->v.element;
+ShadowRoot shadowRootOf(const Node* host) {
+    const ElementData& element = host->v.element;
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
         return ShadowRoot::None;
     }
@@ -938,7 +938,7 @@ ShadowRoot shadowRootOf(const GumboNode* host) {
     }
     const GumboVector& children = element.children;
     for (unsigned i = 0; i < children.length; ++i) {
-        const GumboNode* child = childAt(children, i);
+        const Node* child = childAt(children, i);
         if (child->type != GUMBO_NODE_TEMPLATE) {
             continue;
         }
@@ -947,18 +947,18 @@ ShadowRoot shadowRootOf(const GumboNode* host) {
             continue;
         }
         // The first declarative root is attached; a slot in it shows the host's children.
-        std::vector<const GumboNode*> pending{child};
+        std::vector<const Node*> pending{child};
         while (!pending.empty()) {
-            const GumboNode* node = pending.back();
+            const Node* node = pending.back();
             pending.pop_back();
             const GumboVector* inner = childrenOf(node);
             for (unsigned k = 0; inner != nullptr && k < inner->length; ++k) {
-                const GumboNode* item = childAt(*inner, k);
+                const Node* item = childAt(*inner, k);
                 if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
                     tagName(item) == "slot") {
                     // Text of the root after the slot goes on the line of the host's children.
                     for (unsigned after = k + 1; after < inner->length; ++after) {
-                        const GumboNode* next = childAt(*inner, after);
+                        const Node* next = childAt(*inner, after);
                         if (next->type == GUMBO_NODE_TEXT) {
                             return ShadowRoot::TextAfterSlot;
                         }
@@ -977,7 +977,7 @@ ShadowRoot shadowRootOf(const GumboNode* host) {
 
 // Whether more of the line follows an inline element: text, or an inline box
 // after it among its siblings before anything that ends the line.
-bool lineGoesOnAfter(const GumboNode* element, StyleResolver& styles) {
+bool lineGoesOnAfter(const Node* element, StyleResolver& styles) {
     const GumboVector* siblings =
         element->parent != nullptr ? childrenOf(element->parent) : nullptr;
     if (siblings == nullptr) {
@@ -985,7 +985,7 @@ bool lineGoesOnAfter(const GumboNode* element, StyleResolver& styles) {
     }
     for (auto i = static_cast<unsigned>(element->index_within_parent) + 1; i < siblings->length;
          ++i) {
-        const GumboNode* next = childAt(*siblings, i);
+        const Node* next = childAt(*siblings, i);
         if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
             return true;
         }
@@ -1003,10 +1003,10 @@ bool lineGoesOnAfter(const GumboNode* element, StyleResolver& styles) {
 
 // The text of an option as its label shows it: the text of its descendants
 // (scripts left out) with ASCII white space stripped and collapsed.
-std::string optionLabel(const GumboNode* option) {
+std::string optionLabel(const Node* option) {
     std::string label;
     bool pendingSpace = false;
-    std::vector<std::pair<const GumboNode*, unsigned>> stack{{option, 0}};
+    std::vector<std::pair<const Node*, unsigned>> stack{{option, 0}};
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
         const GumboVector* children = node->type == GUMBO_NODE_ELEMENT ? childrenOf(node) : nullptr;
@@ -1014,7 +1014,7 @@ std::string optionLabel(const GumboNode* option) {
             stack.pop_back();
             continue;
         }
-        const GumboNode* child = childAt(*children, next++);
+        const Node* child = childAt(*children, next++);
         if (child->type == GUMBO_NODE_ELEMENT) {
             if (child->v.element.tag != GUMBO_TAG_SCRIPT) {
                 stack.emplace_back(child, 0);
@@ -1040,8 +1040,8 @@ std::string optionLabel(const GumboNode* option) {
     return label;
 }
 
-bool isListedInSelect(const GumboNode* option) {
-    const GumboNode* parent = option->parent;
+bool isListedInSelect(const Node* option) {
+    const Node* parent = option->parent;
     if (parent != nullptr && isHtmlElement(parent, GUMBO_TAG_OPTGROUP)) {
         parent = parent->parent;
     }
@@ -1050,7 +1050,7 @@ bool isListedInSelect(const GumboNode* option) {
 
 // A select shows only its options and option groups, and a group in a select
 // only its options: other text and elements there have no box.
-bool isShownInSelect(const GumboNode* parent, const GumboNode* child) {
+bool isShownInSelect(const Node* parent, const Node* child) {
     if (isHtmlElement(parent, GUMBO_TAG_SELECT)) {
         return isHtmlElement(child, GUMBO_TAG_OPTION) || isHtmlElement(child, GUMBO_TAG_OPTGROUP);
     }
@@ -1063,8 +1063,8 @@ bool isShownInSelect(const GumboNode* parent, const GumboNode* child) {
 
 }  // namespace
 
-void appendTextContent(const GumboNode* root, std::string& out, std::string_view newline) {
-    std::vector<std::pair<const GumboNode*, unsigned>> stack;
+void appendTextContent(const Node* root, std::string& out, std::string_view newline) {
+    std::vector<std::pair<const Node*, unsigned>> stack;
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
@@ -1074,7 +1074,7 @@ void appendTextContent(const GumboNode* root, std::string& out, std::string_view
             stack.pop_back();
             continue;
         }
-        const GumboNode* child = childAt(*children, next++);
+        const Node* child = childAt(*children, next++);
         switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
@@ -1096,7 +1096,7 @@ void appendTextContent(const GumboNode* root, std::string& out, std::string_view
     }
 }
 
-void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryContexts& contexts,
+void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
                      TextSegmentCache& tables, std::string& text, std::string_view newline) {
     Inherited inherited;
     const ElementStyle ownStyle = styles.styleOf(element);
@@ -1145,7 +1145,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
                      Wrapper::None,
                      false,
                      ownStyle.inlinifiesChildren});
-    auto displayIn = [](const Frame& parent, const GumboNode* child, const ElementStyle& style) {
+    auto displayIn = [](const Frame& parent, const Node* child, const ElementStyle& style) {
         const Display display = style.display;
         if (parent.style.blockifiesChildren &&
             (display == Display::Inline || display == Display::InlineBlock ||
@@ -1192,7 +1192,7 @@ void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryConte
             continue;
         }
         TextBuilder& out = *builders.back();
-        const GumboNode* child = childAt(*children, frame.nextChild++);
+        const Node* child = childAt(*children, frame.nextChild++);
         if (frame.closedDetails && !isShownSummary(frame.node, child)) {
             continue;
         }

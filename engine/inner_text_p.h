@@ -1,7 +1,7 @@
 #pragma once
 // The rendered text of a table cell, after the browser's innerText getter.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <string>
 #include <string_view>
@@ -17,7 +17,7 @@ struct TextSegment {
     int leadingBreaks = 0;   // line breaks wanted before its first piece
     int trailingBreaks = 0;  // line breaks still wanted after its last piece
 };
-using TextSegmentCache = std::unordered_map<const GumboNode*, TextSegment>;
+using TextSegmentCache = std::unordered_map<const Node*, TextSegment>;
 
 // What an element inherits from its ancestors.
 struct Inherited {
@@ -34,16 +34,16 @@ struct EntryContext {
     bool contentHidden = false;
     Inherited inherited;
 };
-using EntryContexts = std::unordered_map<const GumboNode*, EntryContext>;
+using EntryContexts = std::unordered_map<const Node*, EntryContext>;
 
 // Appends innerText of `element` to `text`, with `newline` for each line
 // break. An element that is not rendered (display:none on it or above) gives
 // its text content instead. `tables` keeps the nested tables' texts between
 // calls on one document (for one `newline`).
-void appendInnerText(const GumboNode* element, StyleResolver& styles, EntryContexts& contexts,
+void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
                      TextSegmentCache& tables, std::string& text, std::string_view newline);
 
 // Appends the text of every descendant text node (template contents excluded).
-void appendTextContent(const GumboNode* node, std::string& text, std::string_view newline);
+void appendTextContent(const Node* node, std::string& text, std::string_view newline);
 
 }  // namespace tabrivo::detail

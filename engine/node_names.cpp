@@ -150,9 +150,9 @@ GumboTag knownTag(std::string_view name) {
     return GUMBO_TAG_UNKNOWN;
 }
 
-const GumboAttribute* findAttribute(const GumboVector& attributes, std::string_view name) {
+const Attribute* findAttribute(const GumboVector& attributes, std::string_view name) {
     for (unsigned i = 0; i < attributes.length; ++i) {
-        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);
         if (ascii::equalsIgnoringCase(attribute->name, name)) {
             return attribute;
         }

@@ -3,7 +3,7 @@
 // (GumboTag) and the look-ups between names and numbers, and attributes by
 // name, so that the engine needs no parser library at run time.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <string_view>
 
@@ -18,6 +18,6 @@ std::string_view knownTagName(unsigned tag);
 GumboTag knownTag(std::string_view name);
 
 // The attribute of that name, in any ASCII case, or null.
-const GumboAttribute* findAttribute(const GumboVector& attributes, std::string_view name);
+const Attribute* findAttribute(const GumboVector& attributes, std::string_view name);
 
 }  // namespace tabrivo::detail

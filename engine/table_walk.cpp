@@ -11,8 +11,10 @@
 
 namespace tabrivo {
 
+using detail::Attribute;
 using detail::isHtmlElement;
 using detail::kNoRun;
+using detail::Node;
 using detail::piecesOf;
 using detail::Run;
 using detail::TableEntry;
@@ -47,8 +49,8 @@ std::optional<unsigned> parseNonNegative(const char* text, unsigned ceiling) {
     return static_cast<unsigned>(std::min<std::uint64_t>(value, ceiling));
 }
 
-const GumboNode* nodeOf(const void* node) {
-    return static_cast<const GumboNode*>(node);
+const Node* nodeOf(const void* node) {
+    return static_cast<const Node*>(node);
 }
 
 }  // namespace
@@ -63,22 +65,21 @@ bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) co
             continue;
         }
         const Run& run = impl.runs[entry.run];
-        const bool finished =
-            impl.forEachPiece(run, run.rows.rowsWithTables,
-                              [&](const std::vector<const GumboNode*>&, const GumboNode* piece) {
-                                  std::vector<const GumboNode*> nested;
-                                  walkElements(piece, [&](const GumboNode* element) {
-                                      if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-                                          nested.push_back(element);
-                                      }
-                                  });
-                                  for (const GumboNode* table : nested) {
-                                      if (!visit(ElementRef(table))) {
-                                          return false;
-                                      }
-                                  }
-                                  return true;
-                              });
+        const bool finished = impl.forEachPiece(
+            run, run.rows.rowsWithTables, [&](const std::vector<const Node*>&, const Node* piece) {
+                std::vector<const Node*> nested;
+                walkElements(piece, [&](const Node* element) {
+                    if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+                        nested.push_back(element);
+                    }
+                });
+                for (const Node* table : nested) {
+                    if (!visit(ElementRef(table))) {
+                        return false;
+                    }
+                }
+                return true;
+            });
         if (!finished) {
             return false;
         }
@@ -88,20 +89,20 @@ bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) co
 
 bool HtmlDocument::forEachRow(ElementRef table,
                               const std::function<bool(ElementRef)>& visit) const {
-    const auto* tableNode = static_cast<const GumboNode*>(table.m_node);
+    const auto* tableNode = static_cast<const Node*>(table.m_node);
     if (tableNode == nullptr) {
         return true;
     }
     Impl& impl = *m_impl;
-    auto visitRow = [&](const GumboNode* row) {
+    auto visitRow = [&](const Node* row) {
         const auto run = impl.runOfPlaceholder.find(row);
         if (run == impl.runOfPlaceholder.end()) {
             return visit(ElementRef(row));
         }
         const Run& rowRun = impl.runs[run->second];
         return impl.forEachPiece(rowRun, piecesOf(rowRun.rows),
-                                 [&](const std::vector<const GumboNode*>& rows, const GumboNode*) {
-                                     for (const GumboNode* pieceRow : rows) {
+                                 [&](const std::vector<const Node*>& rows, const Node*) {
+                                     for (const Node* pieceRow : rows) {
                                          if (!visit(ElementRef(pieceRow))) {
                                              return false;
                                          }
@@ -109,10 +110,10 @@ bool HtmlDocument::forEachRow(ElementRef table,
                                      return true;
                                  });
     };
-    auto visitRowsOf = [&](const GumboNode* group) {
+    auto visitRowsOf = [&](const Node* group) {
         const GumboVector& groupChildren = group->v.element.children;
         for (unsigned i = 0; i < groupChildren.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(groupChildren.data[i]);
+            const auto* child = static_cast<const Node*>(groupChildren.data[i]);
             if (isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) {
                 return false;
             }
@@ -121,20 +122,20 @@ bool HtmlDocument::forEachRow(ElementRef table,
     };
     const GumboVector& children = tableNode->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        const auto* child = static_cast<const Node*>(children.data[i]);
         if (isHtmlElement(child, GUMBO_TAG_THEAD) && !visitRowsOf(child)) {
             return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        const auto* child = static_cast<const Node*>(children.data[i]);
         if ((isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) ||
             (isHtmlElement(child, GUMBO_TAG_TBODY) && !visitRowsOf(child))) {
             return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        const auto* child = static_cast<const Node*>(children.data[i]);
         if (isHtmlElement(child, GUMBO_TAG_TFOOT) && !visitRowsOf(child)) {
             return false;
         }
@@ -144,14 +145,14 @@ bool HtmlDocument::forEachRow(ElementRef table,
 
 std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
     std::vector<ElementRef> cells;
-    const auto* rowNode = static_cast<const GumboNode*>(row.m_node);
+    const auto* rowNode = static_cast<const Node*>(row.m_node);
     if (rowNode == nullptr) {
         return cells;
     }
     const GumboVector& children = rowNode->v.element.children;
     cells.reserve(children.length);
     for (unsigned i = 0; i < children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(children.data[i]);
+        const auto* child = static_cast<const Node*>(children.data[i]);
         if (isHtmlElement(child, GUMBO_TAG_TD) || isHtmlElement(child, GUMBO_TAG_TH)) {
             cells.push_back(ElementRef(child));
         }
@@ -161,7 +162,7 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
 
 CellShape HtmlDocument::cellShape(ElementRef cell) const {
     CellShape shape;
-    const GumboNode* node = nodeOf(cell.m_node);
+    const Node* node = nodeOf(cell.m_node);
     if (node == nullptr) {
         return shape;
     }
@@ -178,13 +179,13 @@ CellShape HtmlDocument::cellShape(ElementRef cell) const {
 }
 
 ElementRef HtmlDocument::rowGroup(ElementRef row) const {
-    const GumboNode* node = nodeOf(row.m_node);
+    const Node* node = nodeOf(row.m_node);
     return node == nullptr || node->parent == nullptr ? ElementRef() : ElementRef(node->parent);
 }
 
 RowSection HtmlDocument::rowSection(ElementRef row) const {
     const ElementRef group = rowGroup(row);
-    const GumboNode* node = nodeOf(group.m_node);
+    const Node* node = nodeOf(group.m_node);
     if (node == nullptr) {
         return RowSection::kBody;
     }
@@ -195,8 +196,8 @@ RowSection HtmlDocument::rowSection(ElementRef row) const {
 }
 
 ElementRef HtmlDocument::caption(ElementRef table) const {
-    const GumboNode* node = nodeOf(table.m_node);
-    const GumboNode* caption =
+    const Node* node = nodeOf(table.m_node);
+    const Node* caption =
         node == nullptr ? nullptr : detail::firstChildElement(node, GUMBO_TAG_CAPTION);
     return caption == nullptr ? ElementRef() : ElementRef(caption);
 }
@@ -204,14 +205,14 @@ ElementRef HtmlDocument::caption(ElementRef table) const {
 std::vector<std::pair<std::string, std::string>> HtmlDocument::attributes(
     ElementRef element) const {
     std::vector<std::pair<std::string, std::string>> pairs;
-    const GumboNode* node = nodeOf(element.m_node);
+    const Node* node = nodeOf(element.m_node);
     if (node == nullptr) {
         return pairs;
     }
     const GumboVector& attributes = node->v.element.attributes;
     pairs.reserve(attributes.length);
     for (unsigned i = 0; i < attributes.length; ++i) {
-        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);
         pairs.emplace_back(attribute->name, attribute->value);
     }
     return pairs;

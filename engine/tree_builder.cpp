@@ -23,30 +23,6 @@ constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 constexpr unsigned kTagSearch = GUMBO_TAG_LAST + 1;
 constexpr unsigned kTagDialog = GUMBO_TAG_LAST + 2;
 
-// A node with what the builder keeps about it beside the public struct.
-struct BuiltNode {
-    GumboNode node;
-    unsigned tag = GUMBO_TAG_UNKNOWN;  // GumboTag, or one of the kTag numbers above
-    // Text and comment nodes: the room of the arena buffer their text is in,
-    // or 0 while the text is a view into the source.
-    std::size_t textRoom = 0;
-    bool open = false;        // on the stack of open elements
-    unsigned formatting = 0;  // entries in the list of active formatting elements
-    // Elements from this one down to the nearest scope boundary below it on
-    // the stack, when it was put there. Taking elements out of the middle of
-    // the stack leaves the counts above too high, never too low.
-    unsigned depth = 0;
-};
-
-BuiltNode* built(GumboNode* node) {
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the struct starts with it
-    return reinterpret_cast<BuiltNode*>(node);
-}
-const BuiltNode* built(const GumboNode* node) {
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the struct starts with it
-    return reinterpret_cast<const BuiltNode*>(node);
-}
-
 using ascii::isSpace;
 constexpr auto equalsNoCase = ascii::equalsIgnoringCase;
 
@@ -342,7 +318,7 @@ const char* NodeArena::copy(std::string_view text) {
     return out;
 }
 
-std::string_view elementName(const GumboNode* element) {
+std::string_view elementName(const Node* element) {
     const GumboStringPiece& tag = element->v.element.original_tag;
     return {tag.data + 1, tag.length - 1};
 }
@@ -355,57 +331,57 @@ public:
 
 private:
     // Nodes.
-    GumboNode* newNode(GumboNodeType type);
-    GumboNode* newElement(const Tag& tag, GumboNamespaceEnum ns);
-    GumboNode* newText(GumboNodeType type, std::string_view text);
-    void appendChild(GumboNode* parent, GumboNode* child);
-    void insertAt(GumboNode* parent, std::size_t index, GumboNode* child);
-    void detach(GumboNode* child);
-    static GumboVector& childrenOf(GumboNode* node) {
+    Node* newNode(GumboNodeType type);
+    Node* newElement(const Tag& tag, GumboNamespaceEnum ns);
+    Node* newText(GumboNodeType type, std::string_view text);
+    void appendChild(Node* parent, Node* child);
+    void insertAt(Node* parent, std::size_t index, Node* child);
+    void detach(Node* child);
+    static GumboVector& childrenOf(Node* node) {
         return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
                                                  : node->v.element.children;
     }
-    static GumboNode* childAt(GumboVector& children, std::size_t i) {
-        return static_cast<GumboNode*>(children.data[i]);
+    static Node* childAt(GumboVector& children, std::size_t i) {
+        return static_cast<Node*>(children.data[i]);
     }
-    static std::string_view textOf(const GumboNode* node) {
+    static std::string_view textOf(const Node* node) {
         return {node->v.text.original_text.data, node->v.text.original_text.length};
     }
-    void appendText(GumboNode* node, std::string_view more);
+    void appendText(Node* node, std::string_view more);
     bool inSource(std::string_view text) const {
         return std::less_equal<>{}(m_source.data(), text.data()) &&
                std::less_equal<>{}(text.data() + text.size(), m_source.data() + m_source.size());
     }
 
     // What a node is.
-    static unsigned tagOfNode(const GumboNode* node) { return built(node)->tag; }
-    static bool isHtml(const GumboNode* node) {
+    static unsigned tagOfNode(const Node* node) { return node->built.tag; }
+    static bool isHtml(const Node* node) {
         return node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
     }
-    static bool is(const GumboNode* node, unsigned tag) {
+    static bool is(const Node* node, unsigned tag) {
         return isHtml(node) && tagOfNode(node) == tag && tag != GUMBO_TAG_UNKNOWN;
     }
-    static bool isSpecial(const GumboNode* node);
-    static bool isMathmlTextIntegrationPoint(const GumboNode* node);
-    static bool isHtmlIntegrationPoint(const GumboNode* node);
-    static bool sameName(const GumboNode* node, const Tag& tag) {
+    static bool isSpecial(const Node* node);
+    static bool isMathmlTextIntegrationPoint(const Node* node);
+    static bool isHtmlIntegrationPoint(const Node* node);
+    static bool sameName(const Node* node, const Tag& tag) {
         return isHtml(node) && tagOfNode(node) == tag.tag &&
                (tag.tag != GUMBO_TAG_UNKNOWN || elementName(node) == tag.name);
     }
 
     // The stack of open elements.
-    GumboNode* current() const { return m_open.back(); }
-    GumboNode* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
-    void push(GumboNode* element);
+    Node* current() const { return m_open.back(); }
+    Node* adjustedCurrent() const { return m_open.empty() ? nullptr : m_open.back(); }
+    void push(Node* element);
     void noteDepth(std::size_t index);  // of the element at that place on the stack
     void pop();
-    void popUntil(unsigned tag);            // up to and including the element
-    void popUntilNode(GumboNode* element);  // likewise
-    void removeFromStack(GumboNode* element);
+    void popUntil(unsigned tag);       // up to and including the element
+    void popUntilNode(Node* element);  // likewise
+    void removeFromStack(Node* element);
     bool onStack(unsigned tag) const;
     enum class Scope : std::uint8_t { Default, ListItem, Button, Table, Select };
     bool inScope(unsigned tag, Scope scope = Scope::Default) const;
-    bool nodeInScope(const GumboNode* element) const;
+    bool nodeInScope(const Node* element) const;
     bool nameInScope(const Tag& tag) const;
     void generateImpliedEndTags(unsigned except = GUMBO_TAG_LAST);
     void generateAllImpliedEndTags();
@@ -415,12 +391,12 @@ private:
     void resetInsertionMode();
 
     // Active formatting elements; null is a marker.
-    void pushFormatting(GumboNode* element);
+    void pushFormatting(Node* element);
     void removeFormatting(std::size_t index);
     void insertMarker() { m_formatting.push_back(nullptr); }
     void clearFormattingToMarker();
     void reconstructFormatting();
-    std::size_t formattingIndex(const GumboNode* element) const;
+    std::size_t formattingIndex(const Node* element) const;
     bool adoptionAgency(const Tag& tag);
 
     // Limits on nesting, so that no input makes the parse quadratic: a start
@@ -438,16 +414,16 @@ private:
 
     // Insertion.
     struct Place {
-        GumboNode* parent = nullptr;
+        Node* parent = nullptr;
         std::size_t index = 0;
     };
-    Place appropriatePlace(GumboNode* target = nullptr);
-    void insertNodeAt(const Place& place, GumboNode* node);
-    GumboNode* insertElement(const Tag& tag);
-    GumboNode* insertForeign(const Tag& tag, GumboNamespaceEnum ns);
-    GumboNode* insertNamed(std::string_view name);
+    Place appropriatePlace(Node* target = nullptr);
+    void insertNodeAt(const Place& place, Node* node);
+    Node* insertElement(const Tag& tag);
+    Node* insertForeign(const Tag& tag, GumboNamespaceEnum ns);
+    Node* insertNamed(std::string_view name);
     void insertText(std::string_view text);
-    void insertComment(std::string_view text, GumboNode* parent = nullptr);
+    void insertComment(std::string_view text, Node* parent = nullptr);
     void genericText(const Tag& tag, HtmlTokenizer::State state);
 
     // Dispatch.
@@ -504,9 +480,9 @@ private:
     void finish();
     // A select's button may show the chosen option: its selectedcontent gets
     // a copy of the option's content when the option closes.
-    void noteSelectedContent(GumboNode* element);
-    void optionClosed(GumboNode* option);
-    void cloneChildren(GumboNode* from, GumboNode* to);
+    void noteSelectedContent(Node* element);
+    void optionClosed(Node* option);
+    void cloneChildren(Node* from, Node* to);
 
     HtmlTree& m_tree;
     std::string_view m_source;  // normalised; text nodes point into it
@@ -514,10 +490,10 @@ private:
     Mode m_mode = Mode::Initial;
     Mode m_originalMode = Mode::Initial;
     std::vector<Mode> m_templateModes;
-    std::vector<GumboNode*> m_open;
-    std::vector<GumboNode*> m_formatting;
-    GumboNode* m_head = nullptr;
-    GumboNode* m_form = nullptr;
+    std::vector<Node*> m_open;
+    std::vector<Node*> m_formatting;
+    Node* m_head = nullptr;
+    Node* m_form = nullptr;
     bool m_framesetOk = true;
     bool m_fosterParenting = false;
     bool m_skipNewline = false;
@@ -529,29 +505,31 @@ private:
     std::string m_tableText;
     std::string m_tableTextFlushed;
     std::string m_scratch;
-    std::vector<GumboNode*> m_textNodes;
-    std::vector<std::pair<GumboNode*, GumboNode*>> m_selectedContents;  // select, its first
+    std::vector<Node*> m_textNodes;
+    std::vector<std::pair<Node*, Node*>> m_selectedContents;        // select, its first
     std::unordered_map<std::string, std::size_t> m_leftOutEndTags;  // by name, still to leave out
 };
 
 // ---- Nodes -----------------------------------------------------------------
 
-GumboNode* TreeBuilder::newNode(GumboNodeType type) {
-    BuiltNode* node = m_tree.m_arena.make<BuiltNode>();
-    node->node.type = type;
-    return &node->node;
+Node* TreeBuilder::newNode(GumboNodeType type) {
+    Node* node = m_tree.m_arena.make<Node>();
+    std::memset(static_cast<void*>(&node->v), 0, sizeof(node->v));  // whichever part is used
+    node->type = type;
+    node->built.tag = GUMBO_TAG_UNKNOWN;
+    return node;
 }
 
-GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
-    GumboNode* node =
+Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
+    Node* node =
         newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML ? GUMBO_NODE_TEMPLATE
                                                                             : GUMBO_NODE_ELEMENT);
-    GumboElement& element = node->v.element;
+    ElementData& element = node->v.element;
     std::string_view name = tag.name;
     if (ns == GUMBO_NAMESPACE_SVG) {
         name = camelCase(name, std::begin(kSvgElementNames), std::end(kSvgElementNames));
     }
-    built(node)->tag = tag.tag;
+    node->built.tag = tag.tag;
     element.tag = tag.tag < GUMBO_TAG_UNKNOWN ? static_cast<GumboTag>(tag.tag) : GUMBO_TAG_UNKNOWN;
     element.tag_namespace = ns;
     // "<name", as the source would have it: the engine reads unknown names from it.
@@ -571,7 +549,7 @@ GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     auto** data = static_cast<void**>(m_tree.m_arena.allocate(sizeof(void*) * tag.attributeCount));
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
-        auto* attribute = m_tree.m_arena.make<GumboAttribute>();
+        auto* attribute = m_tree.m_arena.make<Attribute>();
         attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
         std::string_view attributeName = source.name;
         if (ns == GUMBO_NAMESPACE_SVG) {
@@ -608,9 +586,7 @@ GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
             }
         }
         attribute->name = m_tree.m_arena.copy(attributeName);
-        attribute->original_name = {attribute->name, attributeName.size()};
         attribute->value = m_tree.m_arena.copy(source.value);
-        attribute->original_value = {attribute->value, source.value.size()};
         data[i] = attribute;
     }
     element.attributes.data = data;
@@ -619,8 +595,8 @@ GumboNode* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     return node;
 }
 
-GumboNode* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
-    GumboNode* node = newNode(type);
+Node* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
+    Node* node = newNode(type);
     m_textNodes.push_back(node);
     if (inSource(text)) {
         node->v.text.original_text = {text.data(), text.size()};  // the source outlives the tree
@@ -630,9 +606,9 @@ GumboNode* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
     return node;
 }
 
-void TreeBuilder::appendText(GumboNode* node, std::string_view more) {
+void TreeBuilder::appendText(Node* node, std::string_view more) {
     GumboStringPiece& text = node->v.text.original_text;
-    std::size_t& room = built(node)->textRoom;
+    std::size_t& room = node->v.text.room;
     if (room == 0 && text.length > 0 && text.data + text.length == more.data() && inSource(more)) {
         text.length += more.size();  // the source's next characters
         return;
@@ -653,7 +629,7 @@ void TreeBuilder::appendText(GumboNode* node, std::string_view more) {
     text.length = length;
 }
 
-void TreeBuilder::insertAt(GumboNode* parent, std::size_t index, GumboNode* child) {
+void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     GumboVector& children = childrenOf(parent);
     if (children.length == children.capacity) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
@@ -665,27 +641,28 @@ void TreeBuilder::insertAt(GumboNode* parent, std::size_t index, GumboNode* chil
         children.data = data;
         children.capacity = capacity;
     }
-    for (std::size_t i = children.length; i > index; --i) {
+    // A child list is no longer than the arena's blocks allow, far below 2^32.
+    for (auto i = static_cast<unsigned>(children.length); i > index; --i) {
         children.data[i] = children.data[i - 1];
         childAt(children, i)->index_within_parent = i;
     }
     children.data[index] = child;
     ++children.length;
     child->parent = parent;
-    child->index_within_parent = index;
+    child->index_within_parent = static_cast<unsigned>(index);
 }
 
-void TreeBuilder::appendChild(GumboNode* parent, GumboNode* child) {
+void TreeBuilder::appendChild(Node* parent, Node* child) {
     insertAt(parent, childrenOf(parent).length, child);
 }
 
-void TreeBuilder::detach(GumboNode* child) {
-    GumboNode* parent = child->parent;
+void TreeBuilder::detach(Node* child) {
+    Node* parent = child->parent;
     if (parent == nullptr) {
         return;
     }
     GumboVector& children = childrenOf(parent);
-    for (std::size_t i = child->index_within_parent; i + 1 < children.length; ++i) {
+    for (unsigned i = child->index_within_parent; i + 1 < children.length; ++i) {
         children.data[i] = children.data[i + 1];
         childAt(children, i)->index_within_parent = i;
     }
@@ -695,7 +672,7 @@ void TreeBuilder::detach(GumboNode* child) {
 
 // ---- What a node is ----------------------------------------------------------
 
-bool TreeBuilder::isSpecial(const GumboNode* node) {
+bool TreeBuilder::isSpecial(const Node* node) {
     const unsigned tag = tagOfNode(node);
     switch (node->v.element.tag_namespace) {
         case GUMBO_NAMESPACE_HTML:
@@ -797,21 +774,21 @@ bool TreeBuilder::isSpecial(const GumboNode* node) {
     return false;
 }
 
-bool TreeBuilder::isMathmlTextIntegrationPoint(const GumboNode* node) {
+bool TreeBuilder::isMathmlTextIntegrationPoint(const Node* node) {
     const unsigned tag = tagOfNode(node);
     return node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
            (tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
             tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT);
 }
 
-bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
+bool TreeBuilder::isHtmlIntegrationPoint(const Node* node) {
     const unsigned tag = tagOfNode(node);
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG) {
         return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC || tag == GUMBO_TAG_TITLE;
     }
     if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
         tag == GUMBO_TAG_ANNOTATION_XML) {
-        const GumboAttribute* encoding = findAttribute(node->v.element.attributes, "encoding");
+        const Attribute* encoding = findAttribute(node->v.element.attributes, "encoding");
         return encoding != nullptr && (equalsNoCase(encoding->value, "text/html") ||
                                        equalsNoCase(encoding->value, "application/xhtml+xml"));
     }
@@ -822,32 +799,32 @@ bool TreeBuilder::isHtmlIntegrationPoint(const GumboNode* node) {
 
 namespace {
 // Whether scope checks of the kind stop at the element (0: the default scope).
-bool isScopeBoundary(const GumboNode* node, unsigned scope);
+bool isScopeBoundary(const Node* node, unsigned scope);
 }  // namespace
 
-void TreeBuilder::push(GumboNode* element) {
-    built(element)->open = true;
+void TreeBuilder::push(Node* element) {
+    element->built.open = true;
     m_open.push_back(element);
     noteDepth(m_open.size() - 1);
 }
 
 void TreeBuilder::noteDepth(std::size_t index) {
-    GumboNode* element = m_open[index];
-    built(element)->depth =
-        isScopeBoundary(element, 0) || index == 0 ? 0 : built(m_open[index - 1])->depth + 1;
+    Node* element = m_open[index];
+    element->built.depth =
+        isScopeBoundary(element, 0) || index == 0 ? 0 : m_open[index - 1]->built.depth + 1;
 }
 
 void TreeBuilder::pop() {
-    GumboNode* element = m_open.back();
-    built(element)->open = false;
+    Node* element = m_open.back();
+    element->built.open = false;
     m_open.pop_back();
     if (!m_selectedContents.empty() && is(element, GUMBO_TAG_OPTION)) {
         optionClosed(element);
     }
 }
 
-void TreeBuilder::noteSelectedContent(GumboNode* element) {
-    for (GumboNode* node = element->parent; node != nullptr && node->type != GUMBO_NODE_DOCUMENT;
+void TreeBuilder::noteSelectedContent(Node* element) {
+    for (Node* node = element->parent; node != nullptr && node->type != GUMBO_NODE_DOCUMENT;
          node = node->parent) {
         if (is(node, GUMBO_TAG_SELECT)) {
             for (const auto& entry : m_selectedContents) {
@@ -861,13 +838,13 @@ void TreeBuilder::noteSelectedContent(GumboNode* element) {
     }
 }
 
-void TreeBuilder::optionClosed(GumboNode* option) {
-    GumboNode* select = option->parent;
+void TreeBuilder::optionClosed(Node* option) {
+    Node* select = option->parent;
     while (select != nullptr && select->type != GUMBO_NODE_DOCUMENT &&
            !is(select, GUMBO_TAG_SELECT)) {
         select = select->parent;
     }
-    GumboNode* target = nullptr;
+    Node* target = nullptr;
     for (const auto& entry : m_selectedContents) {
         if (entry.first == select) {
             target = entry.second;
@@ -877,11 +854,11 @@ void TreeBuilder::optionClosed(GumboNode* option) {
         return;
     }
     // The chosen option: the last one marked selected, else the first.
-    GumboNode* first = nullptr;
-    GumboNode* marked = nullptr;
-    std::vector<GumboNode*> pending = {select};
+    Node* first = nullptr;
+    Node* marked = nullptr;
+    std::vector<Node*> pending = {select};
     while (!pending.empty()) {
-        GumboNode* node = pending.back();
+        Node* node = pending.back();
         pending.pop_back();
         if (node != select && is(node, GUMBO_TAG_OPTION)) {
             first = first == nullptr ? node : first;
@@ -906,15 +883,15 @@ void TreeBuilder::optionClosed(GumboNode* option) {
     cloneChildren(option, target);
 }
 
-void TreeBuilder::cloneChildren(GumboNode* from, GumboNode* to) {
-    std::vector<std::pair<GumboNode*, GumboNode*>> pending = {{from, to}};
+void TreeBuilder::cloneChildren(Node* from, Node* to) {
+    std::vector<std::pair<Node*, Node*>> pending = {{from, to}};
     while (!pending.empty()) {
         const auto [source, parent] = pending.back();
         pending.pop_back();
         GumboVector& children = childrenOf(source);
         for (unsigned i = 0; i < children.length; ++i) {
-            GumboNode* child = childAt(children, i);
-            GumboNode* copy = nullptr;
+            Node* child = childAt(children, i);
+            Node* copy = nullptr;
             if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
                 Tag tag;
                 tag.name = elementName(child);
@@ -940,7 +917,7 @@ void TreeBuilder::popUntil(unsigned tag) {
     }
 }
 
-void TreeBuilder::popUntilNode(GumboNode* element) {
+void TreeBuilder::popUntilNode(Node* element) {
     while (!m_open.empty()) {
         const bool found = current() == element;
         pop();
@@ -950,23 +927,23 @@ void TreeBuilder::popUntilNode(GumboNode* element) {
     }
 }
 
-void TreeBuilder::removeFromStack(GumboNode* element) {
+void TreeBuilder::removeFromStack(Node* element) {
     const auto it = std::find(m_open.rbegin(), m_open.rend(), element);
     if (it != m_open.rend()) {
-        built(element)->open = false;
+        element->built.open = false;
         m_open.erase(std::next(it).base());
     }
 }
 
 bool TreeBuilder::onStack(unsigned tag) const {
     return std::any_of(m_open.rbegin(), m_open.rend(),
-                       [tag](const GumboNode* node) { return is(node, tag); });
+                       [tag](const Node* node) { return is(node, tag); });
 }
 
 namespace {
 
-bool isScopeBoundary(const GumboNode* node, unsigned scope) {
-    const unsigned tag = built(node)->tag;
+bool isScopeBoundary(const Node* node, unsigned scope) {
+    const unsigned tag = node->built.tag;
     const GumboNamespaceEnum ns = node->v.element.tag_namespace;
     if (ns == GUMBO_NAMESPACE_HTML) {
         switch (tag) {
@@ -1004,7 +981,7 @@ bool isScopeBoundary(const GumboNode* node, unsigned scope) {
 
 bool TreeBuilder::inScope(unsigned tag, Scope scope) const {
     for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        const GumboNode* node = *it;
+        const Node* node = *it;
         if (is(node, tag)) {
             return true;
         }
@@ -1029,7 +1006,7 @@ bool TreeBuilder::inScope(unsigned tag, Scope scope) const {
     return false;
 }
 
-bool TreeBuilder::nodeInScope(const GumboNode* element) const {
+bool TreeBuilder::nodeInScope(const Node* element) const {
     for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
         if (*it == element) {
             return true;
@@ -1043,7 +1020,7 @@ bool TreeBuilder::nodeInScope(const GumboNode* element) const {
 
 void TreeBuilder::generateImpliedEndTags(unsigned except) {
     for (;;) {
-        const GumboNode* node = current();
+        const Node* node = current();
         if (!isHtml(node) || tagOfNode(node) == except) {
             return;
         }
@@ -1068,7 +1045,7 @@ void TreeBuilder::generateImpliedEndTags(unsigned except) {
 
 void TreeBuilder::generateAllImpliedEndTags() {
     for (;;) {
-        const GumboNode* node = current();
+        const Node* node = current();
         if (!isHtml(node)) {
             return;
         }
@@ -1119,7 +1096,7 @@ void TreeBuilder::clearStackBackTo(std::initializer_list<unsigned> tags) {
 
 void TreeBuilder::resetInsertionMode() {
     for (std::size_t i = m_open.size(); i-- > 0;) {
-        const GumboNode* node = m_open[i];
+        const Node* node = m_open[i];
         const bool last = i == 0;
         if (!isHtml(node)) {
             continue;
@@ -1187,8 +1164,8 @@ bool sameAttributes(const GumboVector& a, const GumboVector& b) {
         return false;
     }
     for (unsigned i = 0; i < a.length; ++i) {
-        const auto* attribute = static_cast<const GumboAttribute*>(a.data[i]);
-        const GumboAttribute* other = findAttribute(b, attribute->name);
+        const auto* attribute = static_cast<const Attribute*>(a.data[i]);
+        const Attribute* other = findAttribute(b, attribute->name);
         if (other == nullptr || other->attr_namespace != attribute->attr_namespace ||
             std::strcmp(other->value, attribute->value) != 0) {
             return false;
@@ -1199,12 +1176,12 @@ bool sameAttributes(const GumboVector& a, const GumboVector& b) {
 
 }  // namespace
 
-void TreeBuilder::pushFormatting(GumboNode* element) {
+void TreeBuilder::pushFormatting(Node* element) {
     // No more than three alike since the last marker: the earliest goes.
     int alike = 0;
     std::size_t earliest = 0;
     for (std::size_t i = m_formatting.size(); i-- > 0;) {
-        const GumboNode* entry = m_formatting[i];
+        const Node* entry = m_formatting[i];
         if (entry == nullptr) {
             break;
         }
@@ -1219,29 +1196,29 @@ void TreeBuilder::pushFormatting(GumboNode* element) {
     if (alike >= 3) {
         removeFormatting(earliest);
     }
-    ++built(element)->formatting;
+    ++element->built.formatting;
     m_formatting.push_back(element);
 }
 
 void TreeBuilder::removeFormatting(std::size_t index) {
     if (m_formatting[index] != nullptr) {
-        --built(m_formatting[index])->formatting;
+        --m_formatting[index]->built.formatting;
     }
     m_formatting.erase(m_formatting.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void TreeBuilder::clearFormattingToMarker() {
     while (!m_formatting.empty()) {
-        GumboNode* entry = m_formatting.back();
+        Node* entry = m_formatting.back();
         m_formatting.pop_back();
         if (entry == nullptr) {
             return;
         }
-        --built(entry)->formatting;
+        --entry->built.formatting;
     }
 }
 
-std::size_t TreeBuilder::formattingIndex(const GumboNode* element) const {
+std::size_t TreeBuilder::formattingIndex(const Node* element) const {
     for (std::size_t i = m_formatting.size(); i-- > 0;) {
         if (m_formatting[i] == element) {
             return i;
@@ -1251,35 +1228,34 @@ std::size_t TreeBuilder::formattingIndex(const GumboNode* element) const {
 }
 
 void TreeBuilder::reconstructFormatting() {
-    if (m_formatting.empty() || m_formatting.back() == nullptr ||
-        built(m_formatting.back())->open) {
+    if (m_formatting.empty() || m_formatting.back() == nullptr || m_formatting.back()->built.open) {
         return;
     }
     std::size_t i = m_formatting.size() - 1;
     while (i > 0) {
-        const GumboNode* entry = m_formatting[i - 1];
-        if (entry == nullptr || built(entry)->open) {
+        const Node* entry = m_formatting[i - 1];
+        if (entry == nullptr || entry->built.open) {
             break;
         }
         --i;
     }
     for (; i < m_formatting.size(); ++i) {
-        GumboNode* entry = m_formatting[i];
+        Node* entry = m_formatting[i];
         Tag tag;
         tag.name = elementName(entry);
         tag.tag = tagOfNode(entry);
         tag.copiedAttributes = &entry->v.element.attributes;
-        GumboNode* element = insertElement(tag);
-        --built(entry)->formatting;
-        ++built(element)->formatting;
+        Node* element = insertElement(tag);
+        --entry->built.formatting;
+        ++element->built.formatting;
         m_formatting[i] = element;
     }
 }
 
 // Returns false when the end tag is to be handled as "any other end tag".
 bool TreeBuilder::adoptionAgency(const Tag& tag) {
-    GumboNode* now = current();
-    if (sameName(now, tag) && built(now)->formatting == 0) {
+    Node* now = current();
+    if (sameName(now, tag) && now->built.formatting == 0) {
         pop();
         return true;
     }
@@ -1297,8 +1273,8 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         if (formattingAt == m_formatting.size()) {
             return false;
         }
-        GumboNode* formatting = m_formatting[formattingAt];
-        if (!built(formatting)->open) {
+        Node* formatting = m_formatting[formattingAt];
+        if (!formatting->built.open) {
             removeFormatting(formattingAt);
             return true;
         }
@@ -1314,7 +1290,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
                 return true;
             }
         }
-        GumboNode* furthest = nullptr;
+        Node* furthest = nullptr;
         std::size_t furthestAt = 0;
         for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
             if (isSpecial(m_open[i])) {
@@ -1328,10 +1304,10 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
             removeFormatting(formattingIndex(formatting));
             return true;
         }
-        GumboNode* commonAncestor = m_open[stackAt - 1];
+        Node* commonAncestor = m_open[stackAt - 1];
         std::size_t bookmark = formattingAt;
-        GumboNode* node = furthest;
-        GumboNode* lastNode = furthest;
+        Node* node = furthest;
+        Node* lastNode = furthest;
         std::size_t nodeAt = furthestAt;
         for (int inner = 1;; ++inner) {
             node = m_open[--nodeAt];
@@ -1347,7 +1323,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
                 nodeFormatting = m_formatting.size();
             }
             if (nodeFormatting >= m_formatting.size()) {
-                built(node)->open = false;
+                node->built.open = false;
                 m_open.erase(m_open.begin() + static_cast<std::ptrdiff_t>(nodeAt));
                 continue;
             }
@@ -1355,11 +1331,11 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
             copy.name = elementName(node);
             copy.tag = tagOfNode(node);
             copy.copiedAttributes = &node->v.element.attributes;
-            GumboNode* element = newElement(copy, node->v.element.tag_namespace);
-            --built(node)->formatting;
-            built(node)->open = false;
-            ++built(element)->formatting;
-            built(element)->open = true;
+            Node* element = newElement(copy, node->v.element.tag_namespace);
+            --node->built.formatting;
+            node->built.open = false;
+            ++element->built.formatting;
+            element->built.open = true;
             m_formatting[nodeFormatting] = element;
             m_open[nodeAt] = element;
             noteDepth(nodeAt);
@@ -1377,10 +1353,10 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         copy.name = elementName(formatting);
         copy.tag = tagOfNode(formatting);
         copy.copiedAttributes = &formatting->v.element.attributes;
-        GumboNode* element = newElement(copy, formatting->v.element.tag_namespace);
+        Node* element = newElement(copy, formatting->v.element.tag_namespace);
         GumboVector& moved = childrenOf(furthest);
         while (moved.length > 0) {
-            GumboNode* child = childAt(moved, 0);
+            Node* child = childAt(moved, 0);
             detach(child);
             appendChild(element, child);
         }
@@ -1390,11 +1366,11 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         if (oldAt < bookmark) {
             --bookmark;
         }
-        ++built(element)->formatting;
+        ++element->built.formatting;
         m_formatting.insert(m_formatting.begin() + static_cast<std::ptrdiff_t>(bookmark), element);
         removeFromStack(formatting);
         const auto furthestIt = std::find(m_open.begin(), m_open.end(), furthest);
-        built(element)->open = true;
+        element->built.open = true;
         noteDepth(
             static_cast<std::size_t>(m_open.insert(furthestIt + 1, element) - m_open.begin()));
     }
@@ -1403,7 +1379,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
 
 // ---- Insertion ----------------------------------------------------------------------
 
-TreeBuilder::Place TreeBuilder::appropriatePlace(GumboNode* target) {
+TreeBuilder::Place TreeBuilder::appropriatePlace(Node* target) {
     if (target == nullptr) {
         target = current();
     }
@@ -1427,22 +1403,22 @@ TreeBuilder::Place TreeBuilder::appropriatePlace(GumboNode* target) {
         if (table == m_open.size()) {
             return {m_open[0], childrenOf(m_open[0]).length};
         }
-        GumboNode* tableNode = m_open[table];
+        Node* tableNode = m_open[table];
         if (tableNode->parent != nullptr) {
             return {tableNode->parent, tableNode->index_within_parent};
         }
-        GumboNode* above = m_open[table - 1];
+        Node* above = m_open[table - 1];
         return {above, childrenOf(above).length};
     }
     return {target, childrenOf(target).length};
 }
 
-void TreeBuilder::insertNodeAt(const Place& place, GumboNode* node) {
+void TreeBuilder::insertNodeAt(const Place& place, Node* node) {
     insertAt(place.parent, place.index, node);
 }
 
-GumboNode* TreeBuilder::insertElement(const Tag& tag) {
-    GumboNode* element = newElement(tag, GUMBO_NAMESPACE_HTML);
+Node* TreeBuilder::insertElement(const Tag& tag) {
+    Node* element = newElement(tag, GUMBO_NAMESPACE_HTML);
     insertNodeAt(appropriatePlace(), element);
     push(element);
     if (tag.tag == GUMBO_TAG_UNKNOWN && tag.name == "selectedcontent") {
@@ -1451,14 +1427,14 @@ GumboNode* TreeBuilder::insertElement(const Tag& tag) {
     return element;
 }
 
-GumboNode* TreeBuilder::insertForeign(const Tag& tag, GumboNamespaceEnum ns) {
-    GumboNode* element = newElement(tag, ns);
+Node* TreeBuilder::insertForeign(const Tag& tag, GumboNamespaceEnum ns) {
+    Node* element = newElement(tag, ns);
     insertNodeAt(appropriatePlace(), element);
     push(element);
     return element;
 }
 
-GumboNode* TreeBuilder::insertNamed(std::string_view name) {
+Node* TreeBuilder::insertNamed(std::string_view name) {
     return insertElement(makeTag(TokenType::StartTag, name));
 }
 
@@ -1472,7 +1448,7 @@ void TreeBuilder::insertText(std::string_view text) {
     }
     GumboVector& children = childrenOf(place.parent);
     if (place.index > 0) {
-        GumboNode* before = childAt(children, place.index - 1);
+        Node* before = childAt(children, place.index - 1);
         if (before->type == GUMBO_NODE_TEXT) {
             appendText(before, text);
             return;
@@ -1481,8 +1457,8 @@ void TreeBuilder::insertText(std::string_view text) {
     insertNodeAt(place, newText(GUMBO_NODE_TEXT, text));
 }
 
-void TreeBuilder::insertComment(std::string_view text, GumboNode* parent) {
-    GumboNode* comment = newText(GUMBO_NODE_COMMENT, text);
+void TreeBuilder::insertComment(std::string_view text, Node* parent) {
+    Node* comment = newText(GUMBO_NODE_COMMENT, text);
     if (parent != nullptr) {
         appendChild(parent, comment);
     } else {
@@ -1507,7 +1483,7 @@ void TreeBuilder::run() {
         if (token.type == TokenType::EndOfFile) {
             break;
         }
-        const GumboNode* adjusted = adjustedCurrent();
+        const Node* adjusted = adjustedCurrent();
         m_tokenizer.setForeignContent(adjusted != nullptr && !isHtml(adjusted));
     }
     while (!m_open.empty()) {
@@ -1517,9 +1493,8 @@ void TreeBuilder::run() {
 }
 
 void TreeBuilder::finish() {
-    for (GumboNode* node : m_textNodes) {
+    for (Node* node : m_textNodes) {
         const std::string_view text = textOf(node);
-        node->v.text.text = nullptr;  // not NUL-terminated: read original_text
         if (node->type == GUMBO_NODE_TEXT && allSpace(text)) {
             node->type = GUMBO_NODE_WHITESPACE;
         }
@@ -1574,7 +1549,7 @@ void TreeBuilder::process(const Token& token) {
 }
 
 bool TreeBuilder::useForeignRules(const Tag* tag, bool isText) const {
-    const GumboNode* node = adjustedCurrent();
+    const Node* node = adjustedCurrent();
     if (node == nullptr || isHtml(node)) {
         return false;
     }
@@ -1640,7 +1615,7 @@ void TreeBuilder::processDoctype(const Token& token) {
     if (m_mode != Mode::Initial || useForeignRules(nullptr, false)) {
         return;  // a DOCTYPE anywhere else is ignored
     }
-    GumboDocument& document = m_tree.m_document->v.document;
+    DocumentData& document = m_tree.m_document->v.document;
     document.has_doctype = true;
     document.name = m_tree.m_arena.copy(token.text);
     document.public_identifier = m_tree.m_arena.copy(token.hasPublicId ? token.publicId : "");
@@ -1776,7 +1751,7 @@ void TreeBuilder::foreignTag(const Tag& tag) {
         }
         return;
     }
-    GumboNode* node = current();
+    Node* node = current();
     for (std::size_t i = m_open.size() - 1;; --i) {
         node = m_open[i];
         if (i == 0) {
@@ -1850,7 +1825,7 @@ bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
         return false;
     }
     for (unsigned i = 0; i < attributes.length; ++i) {
-        const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+        const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);
         const TokenAttribute* own = tag.find(attribute->name);
         if (own == nullptr || own->value != attribute->value) {
             return false;
@@ -1862,7 +1837,7 @@ bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
 }  // namespace
 
 bool TreeBuilder::tooDeep() const {
-    return m_open.size() > kMaxOpenElements && built(m_open.back())->depth >= kMaxOpenElements;
+    return m_open.size() > kMaxOpenElements && m_open.back()->built.depth >= kMaxOpenElements;
 }
 
 bool TreeBuilder::tooManyFormatting(const Tag& tag) const {
@@ -2051,7 +2026,7 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
         case Mode::InTable:
         case Mode::InTableBody:
         case Mode::InRow: {
-            const GumboNode* node = current();
+            const Node* node = current();
             if (isHtml(node) &&
                 (tagOfNode(node) == GUMBO_TAG_TABLE || tagOfNode(node) == GUMBO_TAG_TBODY ||
                  tagOfNode(node) == GUMBO_TAG_TEMPLATE || tagOfNode(node) == GUMBO_TAG_TFOOT ||
@@ -2449,7 +2424,7 @@ void TreeBuilder::inBodyTag(const Tag& tag) {
 
 namespace {
 
-void mergeAttributes(NodeArena& arena, GumboNode* element, const Tag& tag) {
+void mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
     GumboVector& attributes = element->v.element.attributes;
     std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
@@ -2459,17 +2434,15 @@ void mergeAttributes(NodeArena& arena, GumboNode* element, const Tag& tag) {
         }
         bool seen = false;
         for (void* added : merged) {
-            seen = seen || source.name == static_cast<GumboAttribute*>(added)->name;
+            seen = seen || source.name == static_cast<Attribute*>(added)->name;
         }
         if (seen) {
             continue;
         }
-        auto* attribute = arena.make<GumboAttribute>();
+        auto* attribute = arena.make<Attribute>();
         attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
         attribute->name = arena.copy(source.name);
-        attribute->original_name = {attribute->name, source.name.size()};
         attribute->value = arena.copy(source.value);
-        attribute->original_value = {attribute->value, source.value.size()};
         merged.push_back(attribute);
     }
     if (merged.size() == attributes.length) {
@@ -2578,7 +2551,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                 return;
             }
             closeParagraphIfInButtonScope();
-            GumboNode* form = insertElement(tag);
+            Node* form = insertElement(tag);
             if (!inTemplate) {
                 m_form = form;
             }
@@ -2589,7 +2562,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
         case GUMBO_TAG_DT: {
             m_framesetOk = false;
             for (std::size_t i = m_open.size(); i-- > 0;) {
-                const GumboNode* node = m_open[i];
+                const Node* node = m_open[i];
                 const bool match = tag.tag == GUMBO_TAG_LI
                                        ? is(node, GUMBO_TAG_LI)
                                        : (is(node, GUMBO_TAG_DD) || is(node, GUMBO_TAG_DT));
@@ -2624,7 +2597,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             return;
         case GUMBO_TAG_A: {
             for (std::size_t i = m_formatting.size(); i-- > 0;) {
-                GumboNode* entry = m_formatting[i];
+                Node* entry = m_formatting[i];
                 if (entry == nullptr) {
                     break;
                 }
@@ -2873,7 +2846,7 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             return;
         case GUMBO_TAG_FORM:
             if (!onStack(GUMBO_TAG_TEMPLATE)) {
-                GumboNode* form = m_form;
+                Node* form = m_form;
                 m_form = nullptr;
                 if (form == nullptr || !nodeInScope(form)) {
                     return;
@@ -2956,7 +2929,7 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
 
 void TreeBuilder::inBodyOtherEndTag(const Tag& tag) {
     for (std::size_t i = m_open.size(); i-- > 0;) {
-        GumboNode* node = m_open[i];
+        Node* node = m_open[i];
         if (sameName(node, tag)) {
             generateImpliedEndTags(tag.tag == GUMBO_TAG_UNKNOWN ? unsigned{GUMBO_TAG_LAST}
                                                                 : tag.tag);

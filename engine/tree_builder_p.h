@@ -1,10 +1,10 @@
 #pragma once
 // The HTML tree builder: the insertion modes of the HTML standard's tree
 // construction over the tokens of HtmlTokenizer. The tree is made of the
-// node structs the rest of the engine reads (gumbo.h's GumboNode), all held
+// node structs the rest of the engine reads (gumbo.h's Node), all held
 // in one arena that the HtmlTree frees at once.
 
-#include <gumbo.h>
+#include <engine/node_p.h>
 
 #include <cstddef>
 #include <memory>
@@ -53,7 +53,7 @@ public:
     HtmlTree(const HtmlTree&) = delete;
     HtmlTree& operator=(const HtmlTree&) = delete;
 
-    const GumboNode* document() const { return m_document; }
+    const Node* document() const { return m_document; }
     // Where among the document's children the DOCTYPE stood, if it had one.
     std::size_t doctypeIndex() const { return m_doctypeIndex; }
     // Whether the DOCTYPE had a public or a system identifier, even an empty one.
@@ -64,7 +64,7 @@ private:
     friend std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
     std::string m_source;  // what text nodes point into, unless their text was rewritten
     NodeArena m_arena;
-    GumboNode* m_document = nullptr;
+    Node* m_document = nullptr;
     std::size_t m_doctypeIndex = 0;
     bool m_doctypeHasIds = false;
 };
@@ -76,6 +76,6 @@ std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
 
 // The local name of an element as the standard writes it: lower case, or the
 // camel case of SVG element names.
-std::string_view elementName(const GumboNode* element);
+std::string_view elementName(const Node* element);
 
 }  // namespace tabrivo::detail

@@ -32,10 +32,10 @@ TEST(NodeNames, everyTagNameAndNumberAsGumboHasThem) {
 }
 
 TEST(NodeNames, attributesFoundInAnyCase) {
-    GumboAttribute first{};
+    Attribute first{};
     first.name = "class";
     first.value = "a";
-    GumboAttribute second{};
+    Attribute second{};
     second.name = "viewBox";
     second.value = "0 0 1 1";
     void* items[] = {&first, &second};

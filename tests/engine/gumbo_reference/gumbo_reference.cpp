@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -14,26 +15,89 @@
 namespace tabrivo::testing {
 namespace {
 
-// The engine reads a text node's text from original_text, which in gumbo's
-// tree is the source before character references were read.
-void pointOriginalTextAtText(GumboNode* root) {
-    std::vector<GumboNode*> pending{root};
-    while (!pending.empty()) {
-        GumboNode* node = pending.back();
-        pending.pop_back();
-        if (node->type == GUMBO_NODE_DOCUMENT || node->type == GUMBO_NODE_ELEMENT ||
-            node->type == GUMBO_NODE_TEMPLATE) {
-            const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT
-                                              ? node->v.document.children
-                                              : node->v.element.children;
+// gumbo's tree in the engine's node layout, in an arena of the engine's. Names,
+// values and texts stay in gumbo's memory, which the copy outlives never.
+class TreeCopy {
+public:
+    explicit TreeCopy(const GumboNode* document) {
+        using detail::Node;
+        std::vector<std::pair<const GumboNode*, Node*>> pending;
+        m_document = copyNode(document, nullptr);
+        pending.emplace_back(document, m_document);
+        while (!pending.empty()) {
+            const auto [from, to] = pending.back();
+            pending.pop_back();
+            const GumboVector& children = from->type == GUMBO_NODE_DOCUMENT
+                                              ? from->v.document.children
+                                              : from->v.element.children;
+            GumboVector& copies =
+                to->type == GUMBO_NODE_DOCUMENT ? to->v.document.children : to->v.element.children;
+            copies = pointers(children.length);
             for (unsigned i = 0; i < children.length; ++i) {
-                pending.push_back(static_cast<GumboNode*>(children.data[i]));
+                const auto* child = static_cast<const GumboNode*>(children.data[i]);
+                Node* copy = copyNode(child, to);
+                copies.data[i] = copy;
+                if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
+                    pending.emplace_back(child, copy);
+                }
             }
-        } else {
-            node->v.text.original_text = {node->v.text.text, std::strlen(node->v.text.text)};
         }
     }
-}
+
+    const detail::Node* document() const { return m_document; }
+
+private:
+    GumboVector pointers(unsigned length) {
+        auto** data = static_cast<void**>(m_arena.allocate(sizeof(void*) * (length + 1)));
+        return {data, length, length};
+    }
+
+    detail::Node* copyNode(const GumboNode* from, detail::Node* parent) {
+        auto* node = m_arena.make<detail::Node>();
+        std::memset(static_cast<void*>(&node->v), 0, sizeof(node->v));
+        node->type = from->type;
+        node->parent = parent;
+        node->index_within_parent = static_cast<unsigned>(from->index_within_parent);
+        switch (from->type) {
+            case GUMBO_NODE_DOCUMENT: {
+                const GumboDocument& document = from->v.document;
+                node->v.document.has_doctype = document.has_doctype;
+                node->v.document.name = document.name;
+                node->v.document.public_identifier = document.public_identifier;
+                node->v.document.system_identifier = document.system_identifier;
+                node->v.document.doc_type_quirks_mode = document.doc_type_quirks_mode;
+                break;
+            }
+            case GUMBO_NODE_ELEMENT:
+            case GUMBO_NODE_TEMPLATE: {
+                const GumboElement& element = from->v.element;
+                detail::ElementData& copy = node->v.element;
+                copy.tag = element.tag;
+                copy.tag_namespace = element.tag_namespace;
+                copy.original_tag = element.original_tag;
+                copy.start_pos.offset = element.start_pos.offset;
+                copy.attributes = pointers(element.attributes.length);
+                for (unsigned i = 0; i < element.attributes.length; ++i) {
+                    const auto* attribute =
+                        static_cast<const GumboAttribute*>(element.attributes.data[i]);
+                    auto* attributeCopy = m_arena.make<detail::Attribute>();
+                    attributeCopy->attr_namespace = attribute->attr_namespace;
+                    attributeCopy->name = attribute->name;
+                    attributeCopy->value = attribute->value;
+                    copy.attributes.data[i] = attributeCopy;
+                }
+                break;
+            }
+            default:
+                node->v.text.original_text = {from->v.text.text, std::strlen(from->v.text.text)};
+                break;
+        }
+        return node;
+    }
+
+    detail::NodeArena m_arena;
+    detail::Node* m_document = nullptr;
+};
 
 // The text and gumbo's tree, which points into it, freed together.
 class GumboTree final : public detail::OtherTree {
@@ -45,15 +109,16 @@ public:
         options.userdata = &m_arena;
         options.max_errors = 0;  // error records are never read; skipping them saves time
         m_output = detail::parseHtml(options, m_text.data(), m_text.size());
-        pointOriginalTextAtText(m_output->document);
+        m_copy = std::make_unique<TreeCopy>(m_output->document);
     }
 
-    const GumboNode* document() const override { return m_output->document; }
+    const detail::Node* document() const override { return m_copy->document(); }
 
 private:
     std::string m_text;
-    GumboArena m_arena;  // frees the tree
+    GumboArena m_arena;  // frees gumbo's tree
     GumboOutput* m_output = nullptr;
+    std::unique_ptr<TreeCopy> m_copy;
 };
 
 }  // namespace

@@ -83,8 +83,8 @@ std::string serialize(const HtmlTree& tree) {
     auto line = [&](std::size_t depth, const std::string& text) {
         out += "| " + std::string(depth * 2, ' ') + text + "\n";
     };
-    const GumboNode* document = tree.document();
-    const GumboDocument& doc = document->v.document;
+    const tabrivo::detail::Node* document = tree.document();
+    const tabrivo::detail::DocumentData& doc = document->v.document;
     auto doctype = [&] {
         std::string text = "<!DOCTYPE " + std::string(doc.name);
         if (tree.doctypeHasIds()) {
@@ -94,9 +94,9 @@ std::string serialize(const HtmlTree& tree) {
         line(0, text + ">");
     };
     // Iteratively, children in order: (node, depth), last pushed first out.
-    std::vector<std::pair<const GumboNode*, std::size_t>> stack;
+    std::vector<std::pair<const tabrivo::detail::Node*, std::size_t>> stack;
     for (unsigned i = doc.children.length; i-- > 0;) {
-        stack.emplace_back(static_cast<const GumboNode*>(doc.children.data[i]), 0);
+        stack.emplace_back(static_cast<const tabrivo::detail::Node*>(doc.children.data[i]), 0);
     }
     std::size_t topLevel = 0;
     while (!stack.empty()) {
@@ -119,7 +119,7 @@ std::string serialize(const HtmlTree& tree) {
                 break;
             case GUMBO_NODE_ELEMENT:
             case GUMBO_NODE_TEMPLATE: {
-                const GumboElement& element = node->v.element;
+                const tabrivo::detail::ElementData& element = node->v.element;
                 std::string prefix = element.tag_namespace == GUMBO_NAMESPACE_SVG      ? "svg "
                                      : element.tag_namespace == GUMBO_NAMESPACE_MATHML ? "math "
                                                                                        : "";
@@ -127,7 +127,7 @@ std::string serialize(const HtmlTree& tree) {
                 std::vector<std::string> attributes;
                 for (unsigned i = 0; i < element.attributes.length; ++i) {
                     const auto* attribute =
-                        static_cast<const GumboAttribute*>(element.attributes.data[i]);
+                        static_cast<const tabrivo::detail::Attribute*>(element.attributes.data[i]);
                     const char* ns =
                         attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK   ? "xlink "
                         : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XML   ? "xml "
@@ -146,8 +146,9 @@ std::string serialize(const HtmlTree& tree) {
                     childDepth = depth + 2;
                 }
                 for (unsigned i = element.children.length; i-- > 0;) {
-                    stack.emplace_back(static_cast<const GumboNode*>(element.children.data[i]),
-                                       childDepth);
+                    stack.emplace_back(
+                        static_cast<const tabrivo::detail::Node*>(element.children.data[i]),
+                        childDepth);
                 }
                 break;
             }
