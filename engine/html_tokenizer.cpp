@@ -156,9 +156,7 @@ const Token& HtmlTokenizer::next() {
         m_tokens[0] = Token{};
         m_queued = 1;
     }
-    while (m_queued == 0) {
-        run();
-    }
+    run();
     return m_tokens[m_taken++];
 }
 
@@ -185,6 +183,21 @@ void HtmlTokenizer::emitChars(std::string_view chars) {
     m_text.append(chars);
 }
 
+namespace {
+
+// A token of that type with nothing in it yet. The DOCTYPE's own fields are
+// read only from DOCTYPE tokens, which set them all.
+void clearToken(Token& token, TokenType type) {
+    token.type = type;
+    token.text = {};
+    token.selfClosing = false;
+    token.offset = 0;
+    token.attributes = nullptr;
+    token.attributeCount = 0;
+}
+
+}  // namespace
+
 void HtmlTokenizer::flushText() {
     const std::string_view text =
         m_textCopied ? std::string_view(m_text) : m_in.substr(m_textBegin, m_textEnd - m_textBegin);
@@ -192,8 +205,7 @@ void HtmlTokenizer::flushText() {
         return;
     }
     Token& token = m_tokens[m_queued++];
-    token = Token{};
-    token.type = TokenType::Character;
+    clearToken(token, TokenType::Character);
     token.text = text;
     // The run is handed on; nothing more is emitted before the caller takes it.
     m_textBegin = m_textEnd = m_pos;
@@ -203,8 +215,7 @@ void HtmlTokenizer::flushText() {
 void HtmlTokenizer::queue(TokenType type) {
     flushText();
     Token& token = m_tokens[m_queued++];
-    token = Token{};
-    token.type = type;
+    clearToken(token, type);
     if (type == TokenType::EndOfFile) {
         m_eofEmitted = true;
     }
@@ -330,8 +341,9 @@ std::size_t HtmlTokenizer::nameRunEnd(std::size_t from) const {
 void HtmlTokenizer::appendLowerRun(std::size_t begin, std::size_t end) {
     const std::size_t at = m_buffer.size();
     m_buffer.append(m_in.data() + begin, end - begin);
-    for (std::size_t i = at; i < m_buffer.size(); ++i) {
-        m_buffer[i] = toLower(m_buffer[i]);
+    char* const name = m_buffer.data() + at;
+    for (std::size_t i = 0; i < end - begin; ++i) {
+        name[i] = toLower(name[i]);
     }
 }
 
@@ -655,8 +667,16 @@ void HtmlTokenizer::cdataState() {
     m_state = State::CdataSectionBracket;
 }
 
+// One step of the state machine, written into run()'s loop: as a call of its
+// own, its entry and exit cost more than most steps.
+#if defined(__GNUC__)
+#define TABRIVO_ALWAYS_INLINE [[gnu::always_inline]] inline
+#else
+#define TABRIVO_ALWAYS_INLINE inline
+#endif
+
 // NOLINTNEXTLINE(readability-function-cognitive-complexity): one case a state, as written
-void HtmlTokenizer::run() {
+TABRIVO_ALWAYS_INLINE void HtmlTokenizer::step() {
     // Most states look at one character; `c` is it, `eof` when there is none.
     const bool eof = ended();
     const char c = eof ? '\0' : m_in[m_pos];
@@ -1343,6 +1363,12 @@ void HtmlTokenizer::run() {
                 m_state = State::CdataSection;
             }
             return;
+    }
+}
+
+void HtmlTokenizer::run() {
+    while (m_queued == 0) {
+        step();
     }
 }
 

@@ -140,8 +140,9 @@ private:
         std::size_t valueEnd = 0;
     };
 
-    // One step of the state machine; false at the end of the input.
+    // Steps the state machine until a token is queued.
     void run();
+    void step();
     bool ended() const { return m_pos >= m_in.size(); }
 
     // Text: a view while the characters follow one another in the input.
