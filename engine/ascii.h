@@ -3,14 +3,20 @@
 // names: HTML's white space, case folding of ASCII letters only (never by
 // locale), trimming.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tabrivo::ascii {
 
-// HTML's ASCII white space: TAB, LF, FF, CR and SPACE.
+// HTML's ASCII white space: TAB, LF, FF, CR and SPACE, tested as bits of one
+// mask (one comparison and a shift, where the plain chain of five compiles to
+// as many branches).
 constexpr bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+    constexpr std::uint64_t kSpaces =
+        (1ULL << '\t') | (1ULL << '\n') | (1ULL << '\f') | (1ULL << '\r') | (1ULL << ' ');
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && ((kSpaces >> byte) & 1U) != 0;
 }
 
 constexpr bool isAlpha(char c) {

@@ -153,7 +153,8 @@ GumboTag knownTag(std::string_view name) {
 const Attribute* findAttribute(const GumboVector& attributes, std::string_view name) {
     for (unsigned i = 0; i < attributes.length; ++i) {
         const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);
-        if (ascii::equalsIgnoringCase(attribute->name, name)) {
+        if (attribute->name_length == name.size() &&
+            ascii::equalsIgnoringCase({attribute->name, attribute->name_length}, name)) {
             return attribute;
         }
     }

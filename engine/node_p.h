@@ -16,6 +16,7 @@ struct Node;
 // An attribute, as its element's start tag gave it (the first of a name wins).
 struct Attribute {
     GumboAttributeNamespaceEnum attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+    unsigned name_length = 0;
     const char* name = nullptr;   // NUL-terminated; lower case, or SVG's camel case
     const char* value = nullptr;  // NUL-terminated, character references read
 };

@@ -477,7 +477,6 @@ private:
         tag.tag = tagOf(name);
         return tag;
     }
-    void finish();
     // A select's button may show the chosen option: its selectedcontent gets
     // a copy of the option's content when the option closes.
     void noteSelectedContent(Node* element);
@@ -505,7 +504,6 @@ private:
     std::string m_tableText;
     std::string m_tableTextFlushed;
     std::string m_scratch;
-    std::vector<Node*> m_textNodes;
     std::vector<std::pair<Node*, Node*>> m_selectedContents;        // select, its first
     std::unordered_map<std::string, std::size_t> m_leftOutEndTags;  // by name, still to leave out
 };
@@ -586,6 +584,7 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
             }
         }
         attribute->name = m_tree.m_arena.copy(attributeName);
+        attribute->name_length = static_cast<unsigned>(attributeName.size());
         attribute->value = m_tree.m_arena.copy(source.value);
         data[i] = attribute;
     }
@@ -596,8 +595,8 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
 }
 
 Node* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
-    Node* node = newNode(type);
-    m_textNodes.push_back(node);
+    // Text of white space alone is told apart as it is made.
+    Node* node = newNode(type == GUMBO_NODE_TEXT && allSpace(text) ? GUMBO_NODE_WHITESPACE : type);
     if (inSource(text)) {
         node->v.text.original_text = {text.data(), text.size()};  // the source outlives the tree
     } else {
@@ -1449,8 +1448,11 @@ void TreeBuilder::insertText(std::string_view text) {
     GumboVector& children = childrenOf(place.parent);
     if (place.index > 0) {
         Node* before = childAt(children, place.index - 1);
-        if (before->type == GUMBO_NODE_TEXT) {
+        if (before->type == GUMBO_NODE_TEXT || before->type == GUMBO_NODE_WHITESPACE) {
             appendText(before, text);
+            if (before->type == GUMBO_NODE_WHITESPACE && !allSpace(text)) {
+                before->type = GUMBO_NODE_TEXT;
+            }
             return;
         }
     }
@@ -1488,16 +1490,6 @@ void TreeBuilder::run() {
     }
     while (!m_open.empty()) {
         pop();  // parsing stops with every element closed
-    }
-    finish();
-}
-
-void TreeBuilder::finish() {
-    for (Node* node : m_textNodes) {
-        const std::string_view text = textOf(node);
-        if (node->type == GUMBO_NODE_TEXT && allSpace(text)) {
-            node->type = GUMBO_NODE_WHITESPACE;
-        }
     }
 }
 
@@ -2442,6 +2434,7 @@ void mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
         auto* attribute = arena.make<Attribute>();
         attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
         attribute->name = arena.copy(source.name);
+        attribute->name_length = static_cast<unsigned>(source.name.size());
         attribute->value = arena.copy(source.value);
         merged.push_back(attribute);
     }

@@ -34,9 +34,11 @@ TEST(NodeNames, everyTagNameAndNumberAsGumboHasThem) {
 TEST(NodeNames, attributesFoundInAnyCase) {
     Attribute first{};
     first.name = "class";
+    first.name_length = 5;
     first.value = "a";
     Attribute second{};
     second.name = "viewBox";
+    second.name_length = 7;
     second.value = "0 0 1 1";
     void* items[] = {&first, &second};
     const GumboVector attributes{items, 2, 2};

@@ -83,6 +83,8 @@ private:
                     auto* attributeCopy = m_arena.make<detail::Attribute>();
                     attributeCopy->attr_namespace = attribute->attr_namespace;
                     attributeCopy->name = attribute->name;
+                    attributeCopy->name_length =
+                        static_cast<unsigned>(std::strlen(attribute->name));
                     attributeCopy->value = attribute->value;
                     copy.attributes.data[i] = attributeCopy;
                 }
