@@ -227,7 +227,9 @@ void HtmlTokenizer::startTag(TokenType type) {
     m_nameEnd = 0;
     m_selfClosing = false;
     m_pendingAttributes.clear();
-    m_attributeNames.clear();
+    if (!m_attributeNames.empty()) {
+        m_attributeNames.clear();  // clearing an empty set still wipes its buckets
+    }
     m_dropAttribute = false;
 }
 

@@ -128,6 +128,58 @@ constexpr std::array<std::uint8_t, kSlots> makeSlots() {
 
 constexpr std::array<std::uint8_t, kSlots> kTagOfSlot = makeSlots();
 
+// Most names are eight characters or fewer: those are found by the name's
+// bytes taken as one number, without a byte-by-byte hash or comparison.
+constexpr std::size_t kShortName = 8;
+
+constexpr std::uint64_t shortKey(std::string_view name) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        key |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+    }
+    return key;
+}
+
+constexpr std::size_t shortSlot(std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 55);  // 512 slots
+}
+
+struct ShortEntry {
+    std::uint64_t key = 0;   // 0: an empty slot (no name is empty)
+    std::size_t length = 0;  // "a" and "a\0" have the same key
+    unsigned tag = 0;
+};
+
+constexpr std::array<ShortEntry, 512> makeShortSlots() {
+    std::array<ShortEntry, 512> slots{};
+    for (std::size_t tag = 0; tag < std::size(kNames); ++tag) {
+        if (kNames[tag].size() > kShortName) {
+            continue;
+        }
+        const std::uint64_t key = shortKey(kNames[tag]);
+        std::size_t slot = shortSlot(key);
+        while (slots[slot].key != 0) {
+            slot = (slot + 1) % slots.size();
+        }
+        slots[slot] = {key, kNames[tag].size(), static_cast<unsigned>(tag)};
+    }
+    return slots;
+}
+
+constexpr std::array<ShortEntry, 512> kShortSlots = makeShortSlots();
+
+// The tag of a name of at most eight bytes as it is, or GUMBO_TAG_UNKNOWN.
+GumboTag shortTag(std::string_view name) {
+    const std::uint64_t key = shortKey(name);
+    for (std::size_t slot = shortSlot(key); kShortSlots[slot].key != 0;
+         slot = (slot + 1) % kShortSlots.size()) {
+        if (kShortSlots[slot].key == key && kShortSlots[slot].length == name.size()) {
+            return static_cast<GumboTag>(kShortSlots[slot].tag);
+        }
+    }
+    return GUMBO_TAG_UNKNOWN;
+}
+
 }  // namespace
 
 std::string_view knownTagName(unsigned tag) {
@@ -137,6 +189,12 @@ std::string_view knownTagName(unsigned tag) {
 GumboTag knownTag(std::string_view name) {
     if (name.size() > kLongestName) {
         return GUMBO_TAG_UNKNOWN;
+    }
+    // The tokenizer hands names over in lower case: look them up as they are first.
+    if (name.size() <= kShortName) {
+        if (const GumboTag tag = shortTag(name); tag != GUMBO_TAG_UNKNOWN) {
+            return tag;
+        }
     }
     for (std::size_t slot = hashOf(name) % kSlots; kTagOfSlot[slot] != 0;
          slot = (slot + 1) % kSlots) {
