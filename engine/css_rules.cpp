@@ -1,12 +1,16 @@
 #include <engine/css_rules_p.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstddef>
 #include <cstring>
+#include <memory_resource>
 
 #include <engine/ascii.h>
 #include <engine/gumbo_util_p.h>
 #include <engine/media_query_p.h>
+#include <engine/node_names_p.h>
 #include <engine/utf8.h>
 
 namespace tabrivo::detail {
@@ -105,6 +109,28 @@ std::string_view atKeyword(std::string_view prelude) {
 }
 
 // Splits on `separator` outside parentheses, brackets and quotes.
+// Calls `test` with each word of a list split by ASCII white space (a class
+// attribute, an attribute value for [name~=word]) until it returns true;
+// returns whether it did.
+template <typename Test>
+bool anyWord(std::string_view list, Test&& test) {
+    std::size_t pos = 0;
+    while (pos < list.size()) {
+        while (pos < list.size() && ascii::isSpace(list[pos])) {
+            ++pos;
+        }
+        std::size_t end = pos;
+        while (end < list.size() && !ascii::isSpace(list[end])) {
+            ++end;
+        }
+        if (end > pos && test(list.substr(pos, end - pos))) {
+            return true;
+        }
+        pos = end;
+    }
+    return false;
+}
+
 std::vector<std::string_view> splitTopLevel(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     int depth = 0;
@@ -856,21 +882,9 @@ bool StyleRules::matchesCompound(const Compound& compound, const Node* element) 
         if (classAttribute == nullptr) {
             return false;
         }
-        const std::string_view list(classAttribute);
         for (const std::string& wanted : compound.classes) {
-            bool found = false;
-            std::size_t pos = 0;
-            while (!found && pos < list.size()) {
-                while (pos < list.size() && ascii::isSpace(list[pos])) {
-                    ++pos;
-                }
-                std::size_t end = pos;
-                while (end < list.size() && !ascii::isSpace(list[end])) {
-                    ++end;
-                }
-                found = list.substr(pos, end - pos) == wanted;
-                pos = end;
-            }
+            const bool found =
+                anyWord(classAttribute, [&](std::string_view name) { return name == wanted; });
             if (!found) {
                 return false;
             }
@@ -909,10 +923,7 @@ bool StyleRules::matchesCompound(const Compound& compound, const Node* element) 
                 ok = value == test.value || value.starts_with(test.value + "-");
                 break;
             case '~': {
-                ok = false;
-                for (std::string_view word : splitTopLevel(value, ' ')) {
-                    ok = ok || ascii::trim(word) == test.value;
-                }
+                ok = anyWord(value, [&](std::string_view word) { return word == test.value; });
                 break;
             }
             default:
@@ -967,9 +978,10 @@ void StyleRules::applyTo(const Node* element, CascadedStyle& style) const {
     if (m_rules.empty()) {
         return;
     }
-    std::vector<std::size_t> candidates;
-    auto addFrom = [&](const std::unordered_map<std::string, std::vector<std::size_t>>& index,
-                       const std::string& key) {
+    std::array<std::byte, 2048> scratch;
+    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
+    std::pmr::vector<std::size_t> candidates(&memory);
+    auto addFrom = [&](const RuleIndex& index, std::string_view key) {
         const auto found = index.find(key);
         if (found != index.end()) {
             candidates.insert(candidates.end(), found->second.begin(), found->second.end());
@@ -980,15 +992,18 @@ void StyleRules::applyTo(const Node* element, CascadedStyle& style) const {
     }
     if (const char* classes = attributeValue(element, "class");
         classes != nullptr && !m_byClass.empty()) {
-        for (std::string_view name : splitTopLevel(classes, ' ')) {
-            name = ascii::trim(name);
-            if (!name.empty()) {
-                addFrom(m_byClass, std::string(name));
-            }
-        }
+        anyWord(classes, [&](std::string_view name) {
+            addFrom(m_byClass, name);
+            return false;
+        });
     }
     if (!m_byTag.empty()) {
-        addFrom(m_byTag, tagName(element));
+        const std::string_view known = knownTagName(element->v.element.tag);
+        if (!known.empty()) {
+            addFrom(m_byTag, known);
+        } else {
+            addFrom(m_byTag, tagName(element));
+        }
     }
     candidates.insert(candidates.end(), m_universal.begin(), m_universal.end());
     std::sort(candidates.begin(), candidates.end());

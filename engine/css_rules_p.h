@@ -6,7 +6,9 @@
 
 #include <engine/node_p.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -110,12 +112,22 @@ private:
     static bool matchesPseudo(const Pseudo& pseudo, const Node* element);
     static bool matches(const Selector& selector, const Node* element);
 
+    // Looked up by a view of the element's id, class or name, without a copy.
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const {
+            return std::hash<std::string_view>{}(key);
+        }
+    };
+    using RuleIndex =
+        std::unordered_map<std::string, std::vector<std::size_t>, KeyHash, std::equal_to<>>;
+
     std::vector<Rule> m_rules;
     // Rules by the key of their rightmost compound, so an element is only
     // tested against rules that could match it.
-    std::unordered_map<std::string, std::vector<std::size_t>> m_byId;
-    std::unordered_map<std::string, std::vector<std::size_t>> m_byClass;
-    std::unordered_map<std::string, std::vector<std::size_t>> m_byTag;
+    RuleIndex m_byId;
+    RuleIndex m_byClass;
+    RuleIndex m_byTag;
     std::vector<std::size_t> m_universal;
 };
 
