@@ -128,6 +128,24 @@ constexpr std::array<std::uint8_t, kSlots> makeSlots() {
 
 constexpr std::array<std::uint8_t, kSlots> kTagOfSlot = makeSlots();
 
+// "<" and each name, NUL-terminated, as an element's original_tag holds it.
+struct Opening {
+    std::array<char, kLongestName + 2> text{};
+    std::size_t size = 0;
+};
+
+constexpr std::array<Opening, std::size(kNames)> kOpenings = [] {
+    std::array<Opening, std::size(kNames)> openings{};
+    for (std::size_t tag = 0; tag < std::size(kNames); ++tag) {
+        openings[tag].text[0] = '<';
+        for (std::size_t i = 0; i < kNames[tag].size(); ++i) {
+            openings[tag].text[i + 1] = kNames[tag][i];
+        }
+        openings[tag].size = kNames[tag].size() + 1;
+    }
+    return openings;
+}();
+
 // Most names are eight characters or fewer: those are found by the name's
 // bytes taken as one number, without a byte-by-byte hash or comparison.
 constexpr std::size_t kShortName = 8;
@@ -184,6 +202,12 @@ GumboTag shortTag(std::string_view name) {
 
 std::string_view knownTagName(unsigned tag) {
     return tag < std::size(kNames) ? kNames[tag] : std::string_view();
+}
+
+std::string_view knownTagOpening(unsigned tag) {
+    return tag < kOpenings.size()
+               ? std::string_view(kOpenings[tag].text.data(), kOpenings[tag].size)
+               : std::string_view();
 }
 
 GumboTag knownTag(std::string_view name) {

@@ -13,6 +13,10 @@ namespace tabrivo::detail {
 // numbers beyond it.
 std::string_view knownTagName(unsigned tag);
 
+// "<" and the lower-case name of a numbered tag, NUL-terminated, kept for the
+// program's life; empty for GUMBO_TAG_UNKNOWN and numbers beyond it.
+std::string_view knownTagOpening(unsigned tag);
+
 // The number of a tag name in any ASCII case; GUMBO_TAG_UNKNOWN for a name
 // outside the table.
 GumboTag knownTag(std::string_view name);

@@ -530,12 +530,18 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     node->built.tag = tag.tag;
     element.tag = tag.tag < GUMBO_TAG_UNKNOWN ? static_cast<GumboTag>(tag.tag) : GUMBO_TAG_UNKNOWN;
     element.tag_namespace = ns;
-    // "<name", as the source would have it: the engine reads unknown names from it.
-    auto* original = static_cast<char*>(m_tree.m_arena.allocate(name.size() + 2));
-    original[0] = '<';
-    std::memcpy(original + 1, name.data(), name.size());
-    original[name.size() + 1] = '\0';
-    element.original_tag = {original, name.size() + 1};
+    // "<name", as the source would have it: the engine reads unknown names from
+    // it. A numbered tag's is the table's, but for SVG's camel-case names.
+    if (tag.tag < GUMBO_TAG_UNKNOWN && ns != GUMBO_NAMESPACE_SVG) {
+        const std::string_view opening = knownTagOpening(tag.tag);
+        element.original_tag = {opening.data(), opening.size()};
+    } else {
+        auto* original = static_cast<char*>(m_tree.m_arena.allocate(name.size() + 2));
+        original[0] = '<';
+        std::memcpy(original + 1, name.data(), name.size());
+        original[name.size() + 1] = '\0';
+        element.original_tag = {original, name.size() + 1};
+    }
     element.start_pos.offset = static_cast<unsigned>(tag.offset);
     if (tag.copiedAttributes != nullptr) {
         element.attributes = *tag.copiedAttributes;  // attributes are never changed in place
