@@ -305,14 +305,23 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 std::string decodeSingleByte(std::string_view bytes, bool userDefined) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (const char byte : bytes) {
-        const auto c = static_cast<unsigned char>(byte);
+    std::size_t next = 0;
+    while (next < bytes.size()) {
+        // ASCII other than NUL goes over as it is, a run at a time.
+        std::size_t end = next;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) - 1U < 0x7FU) {
+            ++end;
+        }
+        out.append(bytes.data() + next, end - next);
+        if (end == bytes.size()) {
+            break;
+        }
+        const auto c = static_cast<unsigned char>(bytes[end]);
+        next = end + 1;
         if (c == 0) {
             continue;
         }
-        if (c < 0x80) {
-            out.push_back(byte);
-        } else if (userDefined) {
+        if (userDefined) {
             appendUtf8(out, 0xF780U + c - 0x80U);
         } else if (c < 0xA0) {
             appendUtf8(out, kWindows1252High[c - 0x80]);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -429,6 +430,17 @@ void HtmlTokenizer::characterReference(bool inAttribute) {
     if (!isAlnum(first)) {
         literal();
         return;
+    }
+    // The commonest names first. Each ends in ';', after which no name goes on,
+    // so each is the longest match wherever it stands.
+    static constexpr std::pair<std::string_view, std::string_view> kCommon[] = {
+        {"amp;", "&"}, {"lt;", "<"}, {"gt;", ">"}, {"quot;", "\""}, {"nbsp;", "\xC2\xA0"}};
+    for (const auto& [name, text] : kCommon) {
+        if (m_in.substr(m_pos, name.size()) == name) {
+            m_pos += name.size();
+            append(text);
+            return;
+        }
     }
     // The longest name that the following characters spell.
     const NamedReference* begin = std::begin(kNamedReferences);
