@@ -24,6 +24,12 @@ const { chromium } = require(require.resolve('playwright-core', { paths: [from] 
     await page.goto('file://' + path.resolve(file));
     const lines = await page.evaluate(() => {
       const out = [];
+      // As the engine writes a JSON string (appendJsonString): \" \\ \n \r \t, other
+      // control characters as \u00XX.
+      const quoted = (text) => '"' + text.replace(/["\\\u0000-\u001f]/g, (c) => {
+        const named = { '"': '\\"', '\\': '\\\\', '\n': '\\n', '\r': '\\r', '\t': '\\t' }[c];
+        return named || '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0');
+      }) + '"';
       const prefix = (node) =>
         node.namespaceURI === 'http://www.w3.org/1998/Math/MathML' ? 'math '
           : node.namespaceURI === 'http://www.w3.org/2000/svg' ? 'svg ' : '';
@@ -36,7 +42,7 @@ const { chromium } = require(require.resolve('playwright-core', { paths: [from] 
             out.push(indent + '<' + prefix(child) + name + '>');
             walk(child.localName === 'template' && child.content ? child.content : child, depth + 1);
           } else if (child.nodeType === Node.TEXT_NODE || child.nodeType === Node.CDATA_SECTION_NODE) {
-            out.push(indent + JSON.stringify(child.data));
+            out.push(indent + quoted(child.data));
           }
         }
       };

@@ -7,7 +7,6 @@
 //   tabrivo_tree_dump decode DIR FILE...   DIR/NAME: a UTF-8 byte-order mark and the text as the
 //                                          converter decodes FILE, so that every parser, the
 //                                          browser included, reads the same characters
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -15,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include <engine/data_export.h>
 #include <engine/encoding.h>
 #include <engine/gumbo_util_p.h>
 #include <engine/html_document_p.h>
@@ -30,45 +30,6 @@ std::string readFile(const char* path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-// As JSON.stringify writes a string, for the ASCII it escapes.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
 }
 
 void dump(const Node* parent, int depth, std::string& out) {
@@ -91,7 +52,9 @@ void dump(const Node* parent, int depth, std::string& out) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_WHITESPACE:
             case GUMBO_NODE_CDATA:
-                out += indent + quoted(tabrivo::detail::nodeText(child)) + "\n";
+                out += indent;
+                tabrivo::appendJsonString(out, tabrivo::detail::nodeText(child));
+                out += "\n";
                 break;
             default:
                 break;  // comments and the DOCTYPE are not compared
