@@ -138,6 +138,17 @@ constexpr std::string_view kPlaceholderRow = "<tr></tr>";
 void HtmlDocument::Impl::parseWhole() {
     tree = std::make_unique<ParsedText>(std::move(source), options);
     source.clear();
+    const detail::HtmlTree* own = tree->ownTree();
+    if (own != nullptr && own->tablesInOrder() != nullptr) {
+        // The parser noted them in document order: no walk over the whole tree.
+        for (const Node* style : *own->styleElementsInOrder()) {
+            addStyleElement(style, styleRules);
+        }
+        for (const Node* table : *own->tablesInOrder()) {
+            tables.push_back({table, kNoRun});
+        }
+        return;
+    }
     walkElements(tree->document(), [&](const Node* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
             tables.push_back({element, kNoRun});

@@ -75,6 +75,8 @@ public:
     const Node* document() const {
         return m_tree != nullptr ? m_tree->document() : m_other->document();
     }
+    // The engine's own tree, or null for another parser's.
+    const HtmlTree* ownTree() const { return m_tree.get(); }
 
 private:
     std::unique_ptr<HtmlTree> m_tree;

@@ -341,6 +341,10 @@ private:
         return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
                                                  : node->v.element.children;
     }
+    static Node* lastChild(Node* parent) {
+        GumboVector& children = childrenOf(parent);
+        return childAt(children, children.length - 1);
+    }
     static Node* childAt(GumboVector& children, std::size_t i) {
         return static_cast<Node*>(children.data[i]);
     }
@@ -419,6 +423,7 @@ private:
     };
     Place appropriatePlace(Node* target = nullptr);
     void insertNodeAt(const Place& place, Node* node);
+    void noteTableOrStyle(const Node* element);  // an HTML element just inserted
     Node* insertElement(const Tag& tag);
     Node* insertForeign(const Tag& tag, GumboNamespaceEnum ns);
     Node* insertNamed(std::string_view name);
@@ -485,6 +490,7 @@ private:
 
     HtmlTree& m_tree;
     std::string_view m_source;  // normalised; text nodes point into it
+    Node* m_lastInserted = nullptr;
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
     Mode m_originalMode = Mode::Initial;
@@ -646,6 +652,13 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
         children.data = data;
         children.capacity = capacity;
     }
+    // Made in document order while each node goes last into the document or the
+    // current node, the open element that was made last.
+    if (index != children.length ||
+        (parent != m_tree.m_document && (m_open.empty() || parent != m_open.back()))) {
+        m_tree.m_madeInOrder = false;
+    }
+    m_lastInserted = child;
     // A child list is no longer than the arena's blocks allow, far below 2^32.
     for (auto i = static_cast<unsigned>(children.length); i > index; --i) {
         children.data[i] = children.data[i - 1];
@@ -662,6 +675,7 @@ void TreeBuilder::appendChild(Node* parent, Node* child) {
 }
 
 void TreeBuilder::detach(Node* child) {
+    m_tree.m_madeInOrder = false;
     Node* parent = child->parent;
     if (parent == nullptr) {
         return;
@@ -808,6 +822,9 @@ bool isScopeBoundary(const Node* node, unsigned scope);
 }  // namespace
 
 void TreeBuilder::push(Node* element) {
+    if (element != m_lastInserted) {
+        m_tree.m_madeInOrder = false;  // an element opened again, maybe before later nodes
+    }
     element->built.open = true;
     m_open.push_back(element);
     noteDepth(m_open.size() - 1);
@@ -1425,11 +1442,26 @@ void TreeBuilder::insertNodeAt(const Place& place, Node* node) {
 Node* TreeBuilder::insertElement(const Tag& tag) {
     Node* element = newElement(tag, GUMBO_NAMESPACE_HTML);
     insertNodeAt(appropriatePlace(), element);
+    noteTableOrStyle(element);
     push(element);
     if (tag.tag == GUMBO_TAG_UNKNOWN && tag.name == "selectedcontent") {
         noteSelectedContent(element);
     }
     return element;
+}
+
+void TreeBuilder::noteTableOrStyle(const Node* element) {
+    const unsigned tag = tagOfNode(element);
+    if (tag != GUMBO_TAG_TABLE && tag != GUMBO_TAG_STYLE) {
+        return;
+    }
+    if (!m_templateModes.empty()) {
+        // Maybe in a template's contents, which are no part of the document:
+        // let the walk tell (looking up the ancestors here would be quadratic).
+        m_tree.m_madeInOrder = false;
+        return;
+    }
+    (tag == GUMBO_TAG_TABLE ? m_tree.m_tables : m_tree.m_styleElements).push_back(element);
 }
 
 Node* TreeBuilder::insertForeign(const Tag& tag, GumboNamespaceEnum ns) {
@@ -1978,8 +2010,9 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
             return;
         case Mode::BeforeHtml:
             leadingSpaceThen([&](std::string_view rest) {
-                push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
-                appendChild(m_tree.m_document, current());
+                appendChild(m_tree.m_document,
+                            newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                push(lastChild(m_tree.m_document));
                 m_mode = Mode::BeforeHead;
                 textIn(m_mode, rest);
             });
@@ -2189,8 +2222,9 @@ void TreeBuilder::eofIn(Mode mode) {
                 m_mode = Mode::BeforeHtml;
             }
             if (m_mode == Mode::BeforeHtml) {
-                push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
-                appendChild(m_tree.m_document, current());
+                appendChild(m_tree.m_document,
+                            newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                push(lastChild(m_tree.m_document));
                 m_mode = Mode::BeforeHead;
             }
             if (m_mode == Mode::BeforeHead) {
@@ -2221,8 +2255,8 @@ void TreeBuilder::initialTag(const Tag& tag) {
 
 void TreeBuilder::beforeHtmlTag(const Tag& tag) {
     if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
-        push(newElement(tag, GUMBO_NAMESPACE_HTML));
-        appendChild(m_tree.m_document, current());
+        appendChild(m_tree.m_document, newElement(tag, GUMBO_NAMESPACE_HTML));
+        push(lastChild(m_tree.m_document));
         m_mode = Mode::BeforeHead;
         return;
     }
@@ -2230,8 +2264,9 @@ void TreeBuilder::beforeHtmlTag(const Tag& tag) {
         tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
         return;
     }
-    push(newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
-    appendChild(m_tree.m_document, current());
+    appendChild(m_tree.m_document,
+                newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+    push(lastChild(m_tree.m_document));
     m_mode = Mode::BeforeHead;
     beforeHeadTag(tag);
 }

@@ -59,6 +59,18 @@ public:
     // Whether the DOCTYPE had a public or a system identifier, even an empty one.
     bool doctypeHasIds() const { return m_doctypeHasIds; }
 
+    // The HTML table and style elements outside template contents, in the
+    // order they were made. That is their document order unless a node was
+    // ever put anywhere but at the end of the open element it belongs in (by
+    // foster parenting, the adoption agency, a removal...); then this is null
+    // and the tree must be walked.
+    const std::vector<const Node*>* tablesInOrder() const {
+        return m_madeInOrder ? &m_tables : nullptr;
+    }
+    const std::vector<const Node*>* styleElementsInOrder() const {
+        return m_madeInOrder ? &m_styleElements : nullptr;
+    }
+
 private:
     friend class TreeBuilder;
     friend std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
@@ -67,6 +79,9 @@ private:
     Node* m_document = nullptr;
     std::size_t m_doctypeIndex = 0;
     bool m_doctypeHasIds = false;
+    std::vector<const Node*> m_tables;
+    std::vector<const Node*> m_styleElements;
+    bool m_madeInOrder = true;
 };
 
 // Parses UTF-8 text; any text gives a tree. The tree keeps the text, its line
