@@ -579,11 +579,8 @@ bool StyleResolver::inQuirksMode(const Node* element) const {
 }
 
 ElementStyle StyleResolver::styleOf(const Node* element) {
-    if (!m_cache.empty() || !m_rules.empty() || element->v.element.attributes.length > 0) {
-        const auto found = m_cache.find(element);
-        if (found != m_cache.end()) {
-            return found->second;
-        }
+    if (const ElementStyle* known = remembered(element); known != nullptr) {
+        return *known;
     }
     bool costly = false;
     ElementStyle style = compute(element, costly);
@@ -592,11 +589,11 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
         // in turn: up the ancestors without recursion.
         for (const Node* parent = element->parent;
              parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
-            const auto found = m_cache.find(parent);
+            const ElementStyle* known = remembered(parent);
             bool parentCostly = false;
             const ElementStyle parentStyle =
-                found != m_cache.end() ? found->second : compute(parent, parentCostly);
-            if (!parentStyle.displayInherits || found != m_cache.end()) {
+                known != nullptr ? *known : compute(parent, parentCostly);
+            if (!parentStyle.displayInherits || known != nullptr) {
                 style.display = parentStyle.display;
                 style.blockifiesChildren = parentStyle.blockifiesChildren;
                 break;
@@ -607,7 +604,8 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
         settle(style);
     }
     if (costly) {
-        m_cache.emplace(element, style);
+        m_remembered.emplace_back(element, style);
+        element->v.element.style_slot = static_cast<std::uint32_t>(m_remembered.size());
     }
     return style;
 }

@@ -7,7 +7,8 @@
 #include <engine/node_p.h>
 
 #include <cstdint>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <engine/css_rules_p.h>
 #include <engine/gumbo_util_p.h>
@@ -71,14 +72,14 @@ struct ElementStyle {
 };
 
 // Computes the style of the elements of one document. Styles that take CSS
-// matching or a style attribute are remembered; the others are cheaper to
-// compute again than to look up.
+// matching or a style attribute are remembered, in a list the element's
+// style slot points into; the others are cheaper to compute again.
 class StyleResolver {
 public:
     explicit StyleResolver(const StyleRules& rules) : m_rules(rules) {}
     ElementStyle styleOf(const Node* element);
     // Drops what is remembered about elements, before their tree is freed.
-    void forgetElements() { m_cache.clear(); }
+    void forgetElements() { m_remembered.clear(); }
 
 private:
     ElementStyle compute(const Node* element, bool& costly) const;
@@ -88,7 +89,17 @@ private:
 
     const StyleRules& m_rules;
     mutable std::int8_t m_quirks = -1;  // unknown until the first table
-    std::unordered_map<const Node*, ElementStyle> m_cache;
+    // The style remembered for the element, or null.
+    const ElementStyle* remembered(const Node* element) const {
+        const std::uint32_t slot = element->v.element.style_slot;
+        // A slot left by an earlier piece of a large document points past the
+        // list or at another element: the element checks that it is its own.
+        return slot != 0 && slot <= m_remembered.size() && m_remembered[slot - 1].first == element
+                   ? &m_remembered[slot - 1].second
+                   : nullptr;
+    }
+
+    std::vector<std::pair<const Node*, ElementStyle>> m_remembered;
 };
 
 inline bool preservesNewlines(WhiteSpace ws) {

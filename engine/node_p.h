@@ -8,6 +8,7 @@
 #include <gumbo.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tabrivo::detail {
 
@@ -30,6 +31,9 @@ struct ElementData {
     struct {
         unsigned offset;  // where the start tag's '<' stands in the parsed text; 0 if implied
     } start_pos;
+    // Where the style engine remembers the element's computed style (see
+    // StyleResolver), plus one; 0 for nowhere. It fills what was padding.
+    mutable std::uint32_t style_slot;
 };
 
 // Text, white space, CDATA and comments.
