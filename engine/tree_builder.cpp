@@ -618,6 +618,9 @@ Node* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
 }
 
 void TreeBuilder::appendText(Node* node, std::string_view more) {
+    if (more.empty()) {
+        return;  // an empty comment: nothing to copy, and no buffer to copy into
+    }
     GumboStringPiece& text = node->v.text.original_text;
     std::size_t& room = node->v.text.room;
     if (room == 0 && text.length > 0 && text.data + text.length == more.data() && inSource(more)) {
