@@ -56,6 +56,12 @@ std::string_view knownClass(std::string_view bytes, std::string_view lower) {
     if (countOf(lower, "<table") >= 2 && lower.find("</") != std::string_view::npos) {
         return "nested_table_foster_text";
     }
+    if (lower.find("</form") != std::string_view::npos) {
+        return "form_end_tag";
+    }
+    if (lower.find("<dialog") != std::string_view::npos) {
+        return "dialog";
+    }
     return {};
 }
 
