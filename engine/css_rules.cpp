@@ -288,6 +288,20 @@ void StyleRules::parseBlock(std::string_view css) {
     }
 }
 
+bool StyleRules::looksAtSiblings(const std::vector<Compound>& compounds) {
+    return std::any_of(compounds.begin(), compounds.end(), [](const Compound& compound) {
+        return compound.combinator == '+' || compound.combinator == '~' ||
+               std::any_of(compound.pseudos.begin(), compound.pseudos.end(),
+                           [](const Pseudo& pseudo) {
+                               return pseudo.kind == Pseudo::Kind::Nth ||
+                                      pseudo.kind == Pseudo::Kind::NthLast ||
+                                      pseudo.kind == Pseudo::Kind::Empty ||
+                                      pseudo.kind == Pseudo::Kind::Has ||
+                                      looksAtSiblings(pseudo.alternatives);
+                           });
+    });
+}
+
 void StyleRules::addRule(std::string_view selectors, std::string_view declarations) {
     CascadedStyle probe;
     applyDeclarations(declarations, 0, 0, probe);
@@ -305,6 +319,7 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
         parsed.push_back(std::move(selector));
     }
     for (Selector& selector : parsed) {
+        m_looksAtSiblings = m_looksAtSiblings || looksAtSiblings(selector.compounds);
         Rule rule;
         rule.selector = std::move(selector);
         rule.declarations = std::string(declarations);

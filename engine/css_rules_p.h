@@ -58,6 +58,9 @@ public:
     // Adds the rules of one style sheet (the text of a <style> element).
     void addStyleSheet(std::string_view css);
     bool empty() const { return m_rules.empty(); }
+    // Whether a rule's match depends on an element's siblings, its place
+    // among them or what comes after it (:nth-child, +, ~, :empty, :has()...).
+    bool looksAtSiblings() const { return m_looksAtSiblings; }
     // Applies the matching rules to `style` by the cascade order.
     void applyTo(const Node* element, CascadedStyle& style) const;
 
@@ -111,6 +114,7 @@ private:
     static Pseudo firstFrom(Pseudo::Kind kind, bool ofType);
     static bool matchesPseudo(const Pseudo& pseudo, const Node* element);
     static bool matches(const Selector& selector, const Node* element);
+    static bool looksAtSiblings(const std::vector<Compound>& compounds);
 
     // Looked up by a view of the element's id, class or name, without a copy.
     struct KeyHash {
@@ -129,6 +133,7 @@ private:
     RuleIndex m_byClass;
     RuleIndex m_byTag;
     std::vector<std::size_t> m_universal;
+    bool m_looksAtSiblings = false;
 };
 
 }  // namespace tabrivo::detail

@@ -112,6 +112,11 @@ public:
         return true;
     }
 
+    bool restartTables() override {
+        m_sink = nullptr;  // the next table starts the output afresh
+        return true;
+    }
+
     void finish() {
         if (m_sink == nullptr) {
             m_sink = &m_target.open(0);
@@ -141,6 +146,9 @@ public:
         m_target.close();
         return true;
     }
+
+    // Each table's file is written again, whole.
+    bool restartTables() override { return true; }
 
 private:
     bool m_grid;

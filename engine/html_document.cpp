@@ -13,17 +13,12 @@
 #include <engine/gumbo_util_p.h>
 #include <engine/html_tokenizer_p.h>
 #include <engine/inner_text_p.h>
-#include <engine/markup_scan_p.h>
-#include <engine/utf8.h>
 
 namespace tabrivo {
 
 using detail::isHtmlElement;
-using detail::kNoRun;
 using detail::Node;
 using detail::ParsedText;
-using detail::Run;
-using detail::TableEntry;
 using detail::walkElements;
 
 namespace detail {
@@ -37,17 +32,6 @@ const Node* firstChildElement(const Node* parent, GumboTag tag) {
         }
     }
     return nullptr;
-}
-
-std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const RowRun& rows) {
-    std::vector<std::pair<std::size_t, std::size_t>> pieces;
-    std::size_t begin = rows.begin;
-    for (const std::size_t cut : rows.cuts) {
-        pieces.emplace_back(begin, cut);
-        begin = cut;
-    }
-    pieces.emplace_back(begin, rows.end);
-    return pieces;
 }
 
 }  // namespace detail
@@ -112,27 +96,6 @@ bool hasTableAncestor(const Node* node) {
     return false;
 }
 
-// With gumbo, a tag keeps its first attributes up to this number: gumbo
-// compares each attribute with all the earlier ones of its tag, so a hostile
-// tag with a hundred thousand of them would take it many minutes. Our own
-// tokenizer finds repeated names by hash and keeps every attribute.
-constexpr std::size_t kMaxAttributesPerTag = 256;
-
-std::string withRemovals(const std::string& text, const std::vector<detail::Removal>& removals) {
-    std::string kept;
-    kept.reserve(text.size());
-    std::size_t copied = 0;
-    for (const detail::Removal& removal : removals) {
-        kept.append(text, copied, removal.begin - copied);
-        kept.append(removal.replacement);
-        copied = removal.end;
-    }
-    kept.append(text, copied);
-    return kept;
-}
-
-constexpr std::string_view kPlaceholderRow = "<tr></tr>";
-
 }  // namespace
 
 void HtmlDocument::Impl::parseWhole() {
@@ -144,91 +107,173 @@ void HtmlDocument::Impl::parseWhole() {
         for (const Node* style : *own->styleElementsInOrder()) {
             addStyleElement(style, styleRules);
         }
-        for (const Node* table : *own->tablesInOrder()) {
-            tables.push_back({table, kNoRun});
-        }
+        tables = *own->tablesInOrder();
         return;
     }
     walkElements(tree->document(), [&](const Node* element) {
         if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-            tables.push_back({element, kNoRun});
+            tables.push_back(element);
         } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
             addStyleElement(element, styleRules);
         }
     });
 }
 
-bool HtmlDocument::Impl::parsePiecewise(std::optional<std::vector<detail::RowRun>> found) {
-    if (!found || found->empty()) {
-        return false;
-    }
-    std::string skeleton;
-    std::unordered_map<std::size_t, std::size_t> runAtOffset;
-    std::size_t copied = 0;
-    for (std::size_t i = 0; i < found->size(); ++i) {
-        const detail::RowRun& rows = (*found)[i];
-        skeleton.append(source, copied, rows.begin - copied);
-        runAtOffset.emplace(skeleton.size(), i);
-        skeleton.append(kPlaceholderRow);
-        copied = rows.end;
-    }
-    skeleton.append(source, copied);
-    auto skeletonTree = std::make_unique<ParsedText>(std::move(skeleton), options);
-
-    std::vector<Run> placed(found->size());
-    std::vector<TableEntry> entries;
-    std::vector<const Node*> styleElements;
-    bool sound = true;
-    walkElements(skeletonTree->document(), [&](const Node* element) {
-        if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-            entries.push_back({element, kNoRun});
-        } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
-            styleElements.push_back(element);
-        } else if (isHtmlElement(element, GUMBO_TAG_TR)) {
-            const auto at = runAtOffset.find(element->v.element.start_pos.offset);
-            if (at == runAtOffset.end()) {
-                return;
-            }
-            Run& run = placed[at->second];
-            // The placeholder must stand where the scanner expected: once, as a
-            // row of a top-level table's section.
-            const Node* section = element->parent;
-            sound = sound && run.placeholder == nullptr &&
-                    element->v.element.children.length == 0 && section != nullptr &&
-                    section->parent != nullptr && isHtmlElement(section->parent, GUMBO_TAG_TABLE) &&
-                    !hasTableAncestor(section->parent);
-            run.placeholder = element;
-            if (!(*found)[at->second].rowsWithTables.empty()) {
-                entries.push_back({nullptr, at->second});
-            }
-        }
-    });
-    for (std::size_t i = 0; i < placed.size() && sound; ++i) {
-        sound = placed[i].placeholder != nullptr;
-        placed[i].rows = std::move((*found)[i]);
-    }
-    if (!sound) {
-        return false;  // the rest of the document is parsed whole
-    }
-    tree = std::move(skeletonTree);
-    runs = std::move(placed);
-    tables = std::move(entries);
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        runOfPlaceholder.emplace(runs[i].placeholder, i);
-    }
-    for (const Node* style : styleElements) {
-        addStyleElement(style, styleRules);
-    }
-    const bool quirks = tree->document()->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
-    piecePrefix = quirks ? "" : "<!DOCTYPE html>";
-    return true;
-}
-
-void HtmlDocument::Impl::forgetPieceElements() {
+void HtmlDocument::Impl::forgetElements() {
     styles.forgetElements();
     contexts.clear();
     tablesWithLf.clear();
     tablesWithCrLf.clear();
+}
+
+void HtmlDocument::Impl::addLiveStyleElements() {
+    const std::vector<const Node*>& styleElements = live->styleElements();
+    // A style element still open has not all its text yet: it is added later.
+    while (liveStyleElements < styleElements.size() &&
+           !styleElements[liveStyleElements]->built.open) {
+        addStyleElement(styleElements[liveStyleElements++], styleRules);
+    }
+    liveAttributeMerges = live->attributeMerges();
+}
+
+void HtmlDocument::Impl::checkLiveWalk() {
+    if (liveHandedOut &&
+        (!live->madeInOrder() || live->styleElements().size() != liveStyleElements ||
+         live->attributeMerges() != liveAttributeMerges)) {
+        restartWhole();
+    }
+}
+
+void HtmlDocument::Impl::parseWholeInstead() {
+    source = live->takeSource();
+    live.reset();
+    liveTable = nullptr;
+    tables.clear();
+    styleRules = detail::StyleRules{};
+    forgetElements();
+    parseWhole();
+}
+
+void HtmlDocument::Impl::restartWhole() {
+    parseWholeInstead();
+    throw WalkRestart();
+}
+
+std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
+    const std::function<bool(ElementRef)>& visit) {
+    detail::IncrementalParse& parse = *live;
+    for (std::size_t next = 0;; ++next) {
+        while (next >= parse.tables().size() && parse.advance()) {
+        }
+        checkLiveWalk();
+        if (!liveHandedOut) {
+            if (!parse.madeInOrder()) {
+                // The tables noted are not in document order: nothing was
+                // handed out yet, so the whole tree's walk takes over.
+                parseWholeInstead();
+                return std::nullopt;
+            }
+            addLiveStyleElements();
+        }
+        if (next >= parse.tables().size()) {
+            return true;
+        }
+        const Node* table = parse.tables()[next];
+        if (table->built.open) {
+            const bool streams =
+                parse.madeInOrder() && !styleRules.looksAtSiblings() && !hasTableAncestor(table);
+            if (streams) {
+                parse.streamRowsOf(table);
+                liveTable = table;
+                // Up to its first row, so that a caption before the rows is known.
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+                }
+                checkLiveWalk();
+                if (!liveHandedOut) {
+                    addLiveStyleElements();
+                }
+                liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
+            } else {
+                // The rest is parsed whole before the table is read.
+                while (parse.advance()) {
+                }
+                checkLiveWalk();
+                if (!liveHandedOut) {
+                    if (!parse.madeInOrder()) {
+                        parseWholeInstead();
+                        return std::nullopt;
+                    }
+                    addLiveStyleElements();
+                }
+            }
+        }
+        liveHandedOut = true;
+        const bool goOn = visit(ElementRef(table));
+        if (liveTable == table) {
+            // Rows the walk did not ask for are freed all the same.
+            for (;;) {
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+                }
+                if (!parse.hasClosedRow()) {
+                    break;
+                }
+                parse.release();
+            }
+            liveTable = nullptr;
+        }
+        if (!goOn) {
+            return false;
+        }
+    }
+}
+
+bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
+                                        const std::function<bool(ElementRef)>& visit) {
+    detail::IncrementalParse& parse = *live;
+    bool bodyRowsHandedOut = false;
+    for (;;) {
+        while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+        }
+        if (!parse.hasClosedRow()) {
+            break;
+        }
+        const Node* row = parse.firstClosedRow();
+        if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
+            parse.keep();  // the foot's rows come last, once the table is whole
+            continue;
+        }
+        const bool head = isHtmlElement(row->parent, GUMBO_TAG_THEAD);
+        if (head && bodyRowsHandedOut) {
+            restartWhole();  // a head's rows come before the body's
+        }
+        checkLiveWalk();
+        bodyRowsHandedOut = bodyRowsHandedOut || !head;
+        const bool goOn = visit(ElementRef(row));
+        parse.release();
+        forgetElements();
+        if (!goOn) {
+            return false;
+        }
+    }
+    checkLiveWalk();
+    if (detail::firstChildElement(table, GUMBO_TAG_CAPTION) != liveCaption) {
+        restartWhole();  // a caption after the rows
+    }
+    const GumboVector& children = table->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const Node* group = detail::childAt(children, i);
+        if (!isHtmlElement(group, GUMBO_TAG_TFOOT)) {
+            continue;
+        }
+        const GumboVector& rows = group->v.element.children;
+        for (unsigned r = 0; r < rows.length; ++r) {
+            const Node* row = detail::childAt(rows, r);
+            if (isHtmlElement(row, GUMBO_TAG_TR) && !visit(ElementRef(row))) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 HtmlDocument::HtmlDocument() : m_impl(std::make_unique<Impl>()) {}
@@ -243,38 +288,20 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     }
     impl.source = std::move(utf8Text);
     impl.options = options;
-    const bool ownParser = options.otherParser == nullptr;
-    const bool piecewise = impl.source.size() >= options.piecewiseFrom;
-    if (ownParser && !piecewise) {
-        // The parser keeps control characters, limits nesting and finds
-        // repeated attributes by itself: nothing to do before it.
-        impl.parseWhole();
-        return document;
-    }
-    if (ownParser) {
-        // Once here, so that the markup scan's offsets are the parser's.
-        detail::normalizeNewlines(impl.source);
+    // The parser keeps control characters, limits nesting and finds repeated
+    // attributes by itself: nothing to do before it. A large document is
+    // parsed while its tables are walked.
+    if (options.otherParser == nullptr && impl.source.size() >= options.parseWhileWalkingFrom) {
+        impl.live = std::make_unique<detail::IncrementalParse>(std::move(impl.source));
+        impl.source.clear();
     } else {
-        impl.controlsShielded = shieldControlCharacters(impl.source);
-    }
-    const detail::ScanOptions scanOptions{
-        piecewise, options.pieceBytes,
-        ownParser ? std::numeric_limits<std::size_t>::max() : kMaxAttributesPerTag};
-    detail::MarkupScan scan = detail::scanMarkup(impl.source, scanOptions);
-    if (!scan.removals.empty()) {
-        impl.source = withRemovals(impl.source, scan.removals);
-        if (scanOptions.findRowRuns) {
-            scan = detail::scanMarkup(impl.source, scanOptions);  // the offsets have moved
-        }
-    }
-    if (!impl.parsePiecewise(std::move(scan.rowRuns))) {
         impl.parseWhole();
     }
     return document;
 }
 
-bool HtmlDocument::isPiecewise() const {
-    return !m_impl->runs.empty();
+bool HtmlDocument::isParsedWhileWalked() const {
+    return m_impl->live != nullptr;
 }
 
 std::string HtmlDocument::cellText(ElementRef cell) const {
@@ -289,19 +316,12 @@ void HtmlDocument::appendCellText(ElementRef cell, std::string& text,
     if (cellNode == nullptr) {
         return;
     }
-    const std::size_t start = text.size();
     detail::TextSegmentCache& tables =
         newline == "\n" ? m_impl->tablesWithLf : m_impl->tablesWithCrLf;
     if (newline != "\n" && newline != "\r\n") {
         tables.clear();  // a cache only serves the line break it was made with
     }
     detail::appendInnerText(cellNode, m_impl->styles, m_impl->contexts, tables, text, newline);
-    if (m_impl->controlsShielded) {
-        std::string part = text.substr(start);
-        unshieldControlCharacters(part);
-        text.resize(start);
-        text += part;
-    }
 }
 
 }  // namespace tabrivo

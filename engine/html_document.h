@@ -3,6 +3,7 @@
 // each cell's rendered text. The parser's tree is owned here and never leaves.
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,8 +14,8 @@
 namespace tabrivo {
 
 // An element of a parsed document. A table, row or cell is valid until the
-// walk's `visit` that handed it out returns: the rows of a large document are
-// parsed a piece at a time, and a piece's tree is freed before the next.
+// walk's `visit` that handed it out returns: a large document is parsed while
+// it is walked, and its rows are freed once read.
 class ElementRef {
 public:
     ElementRef() = default;
@@ -43,14 +44,26 @@ namespace detail {
 class OtherTree;
 }
 
-// How a large document is parsed: the rows of its top-level tables are parsed
-// a piece at a time, so that the whole tree is never held at once.
+// How a document is parsed. From this size of text on, the document is parsed
+// while its tables are walked, and the rows of its top-level tables are freed
+// once read, so that the whole tree is never held at once.
 struct ParseOptions {
-    std::size_t piecewiseFrom = std::size_t{8} * 1024 * 1024;  // text bytes
-    std::size_t pieceBytes = std::size_t{1024} * 1024;
+    std::size_t parseWhileWalkingFrom = std::size_t{8} * 1024 * 1024;  // text bytes
     // Another parser in place of the engine's own, for tests that compare
     // the two; it may throw std::runtime_error for a text it cannot parse.
     std::unique_ptr<detail::OtherTree> (*otherParser)(std::string text) = nullptr;
+};
+
+// Thrown by HtmlDocument::forEachTable when a large document, parsed while
+// its tables are walked, turns out to need its whole tree after some of its
+// tables were handed out (a style sheet after them, a caption after its
+// table's rows, a node put before an earlier one...). The document is parsed
+// whole by then; the walk must start again from the first table.
+class WalkRestart : public std::exception {
+public:
+    const char* what() const noexcept override {
+        return "The document's tables must be walked again from the first";
+    }
 };
 
 class HtmlDocument {
@@ -91,8 +104,9 @@ public:
     std::string cellText(ElementRef cell) const;
     // Appends the cell's text to `text` with `newline` for each line break.
     void appendCellText(ElementRef cell, std::string& text, std::string_view newline) const;
-    // Whether the rows of the top-level tables are parsed a piece at a time.
-    bool isPiecewise() const;
+    // Whether the document is parsed while its tables are walked, its rows
+    // freed once read (until the walk has to start again on a whole tree).
+    bool isParsedWhileWalked() const;
 
 private:
     struct Impl;

@@ -5,11 +5,10 @@
 #include <engine/node_p.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include <engine/gumbo_util_p.h>
 #include <engine/html_document.h>
 #include <engine/inner_text_p.h>
-#include <engine/markup_scan_p.h>
 #include <engine/tree_builder_p.h>
 
 namespace tabrivo {
@@ -86,36 +84,21 @@ private:
 // The first child element of `parent` with the tag, or null.
 const Node* firstChildElement(const Node* parent, GumboTag tag);
 
-constexpr std::size_t kNoRun = static_cast<std::size_t>(-1);
-
-// A run of top-level rows parsed apart, and the empty row that holds its
-// place in the rest of the document.
-struct Run {
-    RowRun rows;
-    const Node* placeholder = nullptr;
-};
-
-// The run's rows as pieces of about the asked size.
-std::vector<std::pair<std::size_t, std::size_t>> piecesOf(const RowRun& rows);
-
-// A table of the document, or the tables inside a run's rows.
-struct TableEntry {
-    const Node* table = nullptr;
-    std::size_t run = kNoRun;
-};
-
 }  // namespace detail
 
 struct HtmlDocument::Impl {
-    std::string source;  // the whole text, kept while pieces are parsed from it
+    std::string source;  // the whole text, until it is parsed
     std::unique_ptr<detail::ParsedText> tree;
-    std::vector<detail::Run> runs;
-    std::unordered_map<const detail::Node*, std::size_t> runOfPlaceholder;
-    std::vector<detail::TableEntry> tables;
-    std::string piecePrefix;  // gives the pieces the document's quirks mode
+    // A large document parsed while it is walked, and what the walk has taken from it.
+    std::unique_ptr<detail::IncrementalParse> live;
+    std::size_t liveStyleElements = 0;  // whose rules were added
+    std::size_t liveAttributeMerges = 0;
+    bool liveHandedOut = false;               // a table was handed to the walk
+    const detail::Node* liveTable = nullptr;  // the table whose rows are made apart
+    const detail::Node* liveCaption = nullptr;
+    std::vector<const detail::Node*> tables;  // in document order, once the tree is whole
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
-    bool controlsShielded = false;
     ParseOptions options;
     // Nested tables' texts, per line break written.
     detail::TextSegmentCache tablesWithLf;
@@ -123,60 +106,18 @@ struct HtmlDocument::Impl {
     detail::EntryContexts contexts;
 
     void parseWhole();
-    bool parsePiecewise(std::optional<std::vector<detail::RowRun>> found);
-    void forgetPieceElements();
-    // Parses the given stretches of a run's rows in turn; `visit` gets each
-    // one's rows (moved under the placeholder's parent) and the table holding them.
-    template <typename Visit>
-    bool forEachPiece(const detail::Run& run,
-                      const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
-                      Visit&& visit);
+    // The walk while the document is parsed; nothing when the whole tree's
+    // walk must take over before anything was handed out.
+    std::optional<bool> forEachLiveTable(const std::function<bool(ElementRef)>& visit);
+    bool forEachLiveRow(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
+    void addLiveStyleElements();
+    // Throws WalkRestart, after parsing the whole document, when what was
+    // handed out may no longer be what the whole tree gives.
+    void checkLiveWalk();
+    [[noreturn]] void restartWhole();
+    void parseWholeInstead();
+    // Drops what the cell text remembers about elements, before they are freed.
+    void forgetElements();
 };
-
-template <typename Visit>
-bool HtmlDocument::Impl::forEachPiece(
-    const detail::Run& run, const std::vector<std::pair<std::size_t, std::size_t>>& pieces,
-    Visit&& visit) {
-    auto* section = const_cast<detail::Node*>(run.placeholder->parent);
-    std::vector<const detail::Node*> rows;
-    for (const auto& [begin, end] : pieces) {
-        // The rows parse inside a table and row group like their own.
-        std::string text = piecePrefix;
-        text.append("<table><").append(run.rows.section).append(">");
-        text.append(source, begin, end - begin);
-        const detail::ParsedText piece(std::move(text), options);
-        const detail::Node* html = detail::firstChildElement(piece.document(), GUMBO_TAG_HTML);
-        const detail::Node* body =
-            html != nullptr ? detail::firstChildElement(html, GUMBO_TAG_BODY) : nullptr;
-        const detail::Node* table =
-            body != nullptr ? detail::firstChildElement(body, GUMBO_TAG_TABLE) : nullptr;
-        if (table == nullptr) {
-            throw std::logic_error("A piece of the document's rows did not parse as rows");
-        }
-        rows.clear();
-        const GumboVector& groups = table->v.element.children;
-        for (unsigned g = 0; g < groups.length; ++g) {
-            const detail::Node* group = detail::childAt(groups, g);
-            const bool isGroup = detail::isHtmlElement(group, GUMBO_TAG_TBODY) ||
-                                 detail::isHtmlElement(group, GUMBO_TAG_THEAD) ||
-                                 detail::isHtmlElement(group, GUMBO_TAG_TFOOT);
-            const GumboVector* groupRows = isGroup ? &group->v.element.children : nullptr;
-            for (unsigned r = 0; groupRows != nullptr && r < groupRows->length; ++r) {
-                const detail::Node* row = detail::childAt(*groupRows, r);
-                if (detail::isHtmlElement(row, GUMBO_TAG_TR)) {
-                    // Under the real section, the rows meet their real ancestors.
-                    const_cast<detail::Node*>(row)->parent = section;
-                    rows.push_back(row);
-                }
-            }
-        }
-        const bool goOn = visit(rows, table);
-        forgetPieceElements();
-        if (!goOn) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace tabrivo

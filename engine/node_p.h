@@ -61,6 +61,9 @@ struct BuildState {
     // the stack leaves the counts above too high, never too low.
     unsigned depth;
     bool open;  // on the stack of open elements
+    // For a table whose rows are made apart and freed as they are read (see
+    // IncrementalParse): the table itself, or one of its row groups.
+    enum : std::uint8_t { kNotStreamed, kStreamedTable, kStreamedGroup } streamed;
 };
 
 struct Node {

@@ -56,6 +56,11 @@ public:
 
     bool endTable() override { return true; }
 
+    bool restart() override {
+        m_written = 0;
+        return m_trap.run(kWriteOpening, [&] { m_sink.start("{\r\n"); });
+    }
+
 private:
     PieceSink& m_sink;
     StepTrap& m_trap;

@@ -32,6 +32,10 @@ public:
         m_tables.push_back(std::move(table));
         return true;
     }
+    bool restartTables() override {
+        m_tables.clear();
+        return true;
+    }
     std::vector<Table> take() { return std::move(m_tables); }
 
 private:
@@ -48,7 +52,9 @@ struct Placement {
 
 }  // namespace
 
-bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline,
+namespace {
+
+bool walkTables(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline,
                 const YieldCallback& yield) {
     constexpr auto kYieldEvery = std::chrono::milliseconds(15);
     auto lastYield = std::chrono::steady_clock::now();
@@ -89,6 +95,21 @@ bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string
     });
 }
 
+}  // namespace
+
+bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline,
+                const YieldCallback& yield) {
+    for (;;) {
+        try {
+            return walkTables(document, visitor, newline, yield);
+        } catch (const WalkRestart&) {
+            if (!visitor.restart()) {
+                return false;
+            }
+        }
+    }
+}
+
 bool WholeTableVisitor::beginTable(const Table& table) {
     m_table.index = table.index;
     m_table.caption = table.caption;
@@ -104,6 +125,11 @@ bool WholeTableVisitor::row(const TableRow& row) {
 
 bool WholeTableVisitor::endTable() {
     return table(m_table);
+}
+
+bool WholeTableVisitor::restart() {
+    m_table = Table{};
+    return restartTables();
 }
 
 std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline) {

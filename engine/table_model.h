@@ -44,12 +44,16 @@ public:
     // `row` is reused for the next row: copy what must outlive the call.
     virtual bool row(const TableRow& row) = 0;
     virtual bool endTable() = 0;
+    // The walk starts again from the first table, on the document's whole
+    // tree (see WalkRestart): what was received is void. Returns false to stop.
+    virtual bool restart() = 0;
 };
 
 // Walks the document's tables in document order with `newline` for each line
-// break of a text. Large documents stay parsed a piece at a time, so only the
-// current row is held; `yield`, when given, runs a few times a second.
-// Returns false when the visitor stopped the walk.
+// break of a text. A large document is parsed while it is walked, so that only
+// the current row is held, unless it turns out to need its whole tree: then
+// the visitor is told to restart. `yield`, when given, runs a few times a
+// second. Returns false when the visitor stopped the walk.
 bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline,
                 const YieldCallback& yield = {});
 
@@ -63,7 +67,10 @@ public:
     bool beginTable(const Table& table) override;
     bool row(const TableRow& row) override;
     bool endTable() override;
+    bool restart() override;
     virtual bool table(Table& table) = 0;
+    // Forgets the tables handed to table() (see TableVisitor::restart).
+    virtual bool restartTables() = 0;
 
 private:
     Table m_table;

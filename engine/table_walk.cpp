@@ -13,11 +13,7 @@ namespace tabrivo {
 
 using detail::Attribute;
 using detail::isHtmlElement;
-using detail::kNoRun;
 using detail::Node;
-using detail::piecesOf;
-using detail::Run;
-using detail::TableEntry;
 using detail::walkElements;
 
 namespace {
@@ -57,30 +53,13 @@ const Node* nodeOf(const void* node) {
 
 bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) const {
     Impl& impl = *m_impl;
-    for (const TableEntry& entry : impl.tables) {
-        if (entry.run == kNoRun) {
-            if (!visit(ElementRef(entry.table))) {
-                return false;
-            }
-            continue;
+    if (impl.live) {
+        if (const std::optional<bool> finished = impl.forEachLiveTable(visit)) {
+            return *finished;
         }
-        const Run& run = impl.runs[entry.run];
-        const bool finished = impl.forEachPiece(
-            run, run.rows.rowsWithTables, [&](const std::vector<const Node*>&, const Node* piece) {
-                std::vector<const Node*> nested;
-                walkElements(piece, [&](const Node* element) {
-                    if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
-                        nested.push_back(element);
-                    }
-                });
-                for (const Node* table : nested) {
-                    if (!visit(ElementRef(table))) {
-                        return false;
-                    }
-                }
-                return true;
-            });
-        if (!finished) {
+    }
+    for (const Node* entry : impl.tables) {
+        if (!visit(ElementRef(entry))) {
             return false;
         }
     }
@@ -94,22 +73,10 @@ bool HtmlDocument::forEachRow(ElementRef table,
         return true;
     }
     Impl& impl = *m_impl;
-    auto visitRow = [&](const Node* row) {
-        const auto run = impl.runOfPlaceholder.find(row);
-        if (run == impl.runOfPlaceholder.end()) {
-            return visit(ElementRef(row));
-        }
-        const Run& rowRun = impl.runs[run->second];
-        return impl.forEachPiece(rowRun, piecesOf(rowRun.rows),
-                                 [&](const std::vector<const Node*>& rows, const Node*) {
-                                     for (const Node* pieceRow : rows) {
-                                         if (!visit(ElementRef(pieceRow))) {
-                                             return false;
-                                         }
-                                     }
-                                     return true;
-                                 });
-    };
+    if (impl.live && tableNode == impl.liveTable) {
+        return impl.forEachLiveRow(tableNode, visit);
+    }
+    auto visitRow = [&](const Node* row) { return visit(ElementRef(row)); };
     auto visitRowsOf = [&](const Node* group) {
         const GumboVector& groupChildren = group->v.element.children;
         for (unsigned i = 0; i < groupChildren.length; ++i) {

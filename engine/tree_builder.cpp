@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <new>
@@ -16,8 +17,6 @@
 namespace tabrivo::detail {
 
 namespace {
-
-constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 
 // Tags the standard names that the tag table of gumbo.h does not know.
 constexpr unsigned kTagSearch = GUMBO_TAG_LAST + 1;
@@ -304,11 +303,26 @@ struct Tag {
 }  // namespace
 
 void NodeArena::newBlock(std::size_t bytes) {
-    const std::size_t size = std::max(bytes, kBlockBytes);
-    // Not zeroed: every byte given out is written before it is read.
-    m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-    m_next = m_blocks.back().get();
-    m_left = size;
+    // A block left by reset() is used again if it is large enough.
+    std::size_t next = m_blocks.empty() || m_next == nullptr ? 0 : m_current + 1;
+    while (next < m_blocks.size() && m_blocks[next].size < bytes) {
+        ++next;
+    }
+    if (next == m_blocks.size()) {
+        const std::size_t size = std::max(bytes, m_nextBlockBytes);
+        m_nextBlockBytes = std::min(2 * m_nextBlockBytes, kMaxBlockBytes);
+        // Not zeroed: every byte given out is written before it is read.
+        m_blocks.push_back({std::make_unique_for_overwrite<std::byte[]>(size), size});
+    }
+    m_current = next;
+    m_next = m_blocks[next].bytes.get();
+    m_left = m_blocks[next].size;
+}
+
+void NodeArena::reset() {
+    m_current = 0;
+    m_next = nullptr;
+    m_left = 0;
 }
 
 const char* NodeArena::copy(std::string_view text) {
@@ -326,14 +340,25 @@ std::string_view elementName(const Node* element) {
 class TreeBuilder {
 public:
     TreeBuilder(HtmlTree& tree, std::string_view text)
-        : m_tree(tree), m_source(text), m_tokenizer(text) {}
+        : m_tree(tree), m_source(text), m_alloc(&tree.m_arena), m_tokenizer(text) {}
     void run();
+    // The same a token at a time: begin(), then step() until it returns false.
+    void begin();
+    bool step();
+
+    // Rows made apart (see IncrementalParse).
+    void streamRowsOf(Node* table);
+    bool hasClosedRow() const { return !m_closedRows.empty(); }
+    const Node* firstClosedRow() const { return m_closedRows.front()->row; }
+    bool streamedTableClosed() const { return m_streamedTableClosed; }
+    void releaseFirstClosedRow(bool free);
+    std::size_t attributeMerges() const { return m_attributeMerges; }
 
 private:
     // Nodes.
-    Node* newNode(GumboNodeType type);
+    Node* newNode(GumboNodeType type, NodeArena& arena);
     Node* newElement(const Tag& tag, GumboNamespaceEnum ns);
-    Node* newText(GumboNodeType type, std::string_view text);
+    Node* newText(GumboNodeType type, std::string_view text, NodeArena& arena);
     void appendChild(Node* parent, Node* child);
     void insertAt(Node* parent, std::size_t index, Node* child);
     void detach(Node* child);
@@ -351,7 +376,17 @@ private:
     static std::string_view textOf(const Node* node) {
         return {node->v.text.original_text.data, node->v.text.original_text.length};
     }
-    void appendText(Node* node, std::string_view more);
+    void appendText(Node* node, std::string_view more, NodeArena& arena);
+    // Where a new child of `parent` is made: what belongs to the table whose
+    // rows are made apart, but not to a row, lives as long as the tree.
+    NodeArena& arenaForChildOf(const Node* parent) {
+        return parent != nullptr && parent->built.streamed == BuildState::kStreamedTable
+                   ? m_tree.m_arena
+                   : *m_alloc;
+    }
+    // What insertAt notes while rows are made apart.
+    void noteStreamedInsert(Node* parent, Node* child);
+    void closeStreamedRow(Node* row);
     bool inSource(std::string_view text) const {
         return std::less_equal<>{}(m_source.data(), text.data()) &&
                std::less_equal<>{}(text.data() + text.size(), m_source.data() + m_source.size());
@@ -490,7 +525,33 @@ private:
 
     HtmlTree& m_tree;
     std::string_view m_source;  // normalised; text nodes point into it
+    NodeArena* m_alloc;         // where nodes are made: the tree's arena, or a row's
     Node* m_lastInserted = nullptr;
+
+    // A streamed row's memory, from the end of the row before it (or the
+    // start of streaming) to its own end.
+    struct RowMemory {
+        std::unique_ptr<NodeArena> arena;
+        const Node* row = nullptr;  // once closed
+        // Children put into row groups in this memory: runs of [first, first + count).
+        struct Run {
+            Node* group;
+            unsigned first;
+            unsigned count;
+        };
+        std::vector<Run> inserted;
+        bool mustKeep = false;   // something outside the row points into it
+        std::size_t tables = 0;  // the tree's tables and style elements when it began
+        std::size_t styleElements = 0;
+        Node* form = nullptr;  // the form element pointer when it began
+    };
+    std::unique_ptr<RowMemory> newRowMemory();
+    Node* m_streamedTable = nullptr;
+    bool m_streamedTableClosed = false;
+    std::unique_ptr<RowMemory> m_rowMemory;                 // the open one
+    std::deque<std::unique_ptr<RowMemory>> m_closedRows;    // not yet released
+    std::vector<std::unique_ptr<NodeArena>> m_spareArenas;  // freed, for the next rows
+    std::size_t m_attributeMerges = 0;
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
     Mode m_originalMode = Mode::Initial;
@@ -516,8 +577,8 @@ private:
 
 // ---- Nodes -----------------------------------------------------------------
 
-Node* TreeBuilder::newNode(GumboNodeType type) {
-    Node* node = m_tree.m_arena.make<Node>();
+Node* TreeBuilder::newNode(GumboNodeType type, NodeArena& arena) {
+    Node* node = arena.make<Node>();
     std::memset(static_cast<void*>(&node->v), 0, sizeof(node->v));  // whichever part is used
     node->type = type;
     node->built.tag = GUMBO_TAG_UNKNOWN;
@@ -525,9 +586,25 @@ Node* TreeBuilder::newNode(GumboNodeType type) {
 }
 
 Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
+    NodeArena* arena = m_alloc;
+    if (m_streamedTable != nullptr && ns == GUMBO_NAMESPACE_HTML) {
+        switch (tag.tag) {
+            case GUMBO_TAG_TBODY:
+            case GUMBO_TAG_THEAD:
+            case GUMBO_TAG_TFOOT:
+            case GUMBO_TAG_CAPTION:
+            case GUMBO_TAG_COLGROUP:
+            case GUMBO_TAG_COL:
+                arena = &m_tree.m_arena;  // a part of the table, not of a row
+                break;
+            default:
+                break;
+        }
+    }
     Node* node =
         newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML ? GUMBO_NODE_TEMPLATE
-                                                                            : GUMBO_NODE_ELEMENT);
+                                                                            : GUMBO_NODE_ELEMENT,
+                *arena);
     ElementData& element = node->v.element;
     std::string_view name = tag.name;
     if (ns == GUMBO_NAMESPACE_SVG) {
@@ -542,7 +619,7 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
         const std::string_view opening = knownTagOpening(tag.tag);
         element.original_tag = {opening.data(), opening.size()};
     } else {
-        auto* original = static_cast<char*>(m_tree.m_arena.allocate(name.size() + 2));
+        auto* original = static_cast<char*>(arena->allocate(name.size() + 2));
         original[0] = '<';
         std::memcpy(original + 1, name.data(), name.size());
         original[name.size() + 1] = '\0';
@@ -556,10 +633,10 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     if (tag.attributeCount == 0) {
         return node;
     }
-    auto** data = static_cast<void**>(m_tree.m_arena.allocate(sizeof(void*) * tag.attributeCount));
+    auto** data = static_cast<void**>(arena->allocate(sizeof(void*) * tag.attributeCount));
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
-        auto* attribute = m_tree.m_arena.make<Attribute>();
+        auto* attribute = arena->make<Attribute>();
         attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
         std::string_view attributeName = source.name;
         if (ns == GUMBO_NAMESPACE_SVG) {
@@ -595,9 +672,9 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
                 }
             }
         }
-        attribute->name = m_tree.m_arena.copy(attributeName);
+        attribute->name = arena->copy(attributeName);
         attribute->name_length = static_cast<unsigned>(attributeName.size());
-        attribute->value = m_tree.m_arena.copy(source.value);
+        attribute->value = arena->copy(source.value);
         data[i] = attribute;
     }
     element.attributes.data = data;
@@ -606,18 +683,19 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     return node;
 }
 
-Node* TreeBuilder::newText(GumboNodeType type, std::string_view text) {
+Node* TreeBuilder::newText(GumboNodeType type, std::string_view text, NodeArena& arena) {
     // Text of white space alone is told apart as it is made.
-    Node* node = newNode(type == GUMBO_NODE_TEXT && allSpace(text) ? GUMBO_NODE_WHITESPACE : type);
+    Node* node =
+        newNode(type == GUMBO_NODE_TEXT && allSpace(text) ? GUMBO_NODE_WHITESPACE : type, arena);
     if (inSource(text)) {
         node->v.text.original_text = {text.data(), text.size()};  // the source outlives the tree
     } else {
-        appendText(node, text);
+        appendText(node, text, arena);
     }
     return node;
 }
 
-void TreeBuilder::appendText(Node* node, std::string_view more) {
+void TreeBuilder::appendText(Node* node, std::string_view more, NodeArena& arena) {
     if (more.empty()) {
         return;  // an empty comment: nothing to copy, and no buffer to copy into
     }
@@ -631,7 +709,7 @@ void TreeBuilder::appendText(Node* node, std::string_view more) {
     if (length > room) {
         // Room doubles, so text that grows a run at a time is copied a bounded number of times.
         const std::size_t newRoom = text.length == 0 ? length : std::max(length, 2 * room);
-        auto* buffer = static_cast<char*>(m_tree.m_arena.allocate(newRoom));
+        auto* buffer = static_cast<char*>(arena.allocate(newRoom));
         if (text.length > 0) {
             std::memcpy(buffer, text.data, text.length);
         }
@@ -647,7 +725,10 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     GumboVector& children = childrenOf(parent);
     if (children.length == children.capacity) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
-        auto** data = static_cast<void**>(m_tree.m_arena.allocate(sizeof(void*) * capacity));
+        // The child lists of a streamed table and its groups outlive their rows.
+        NodeArena& arena =
+            parent->built.streamed != BuildState::kNotStreamed ? m_tree.m_arena : *m_alloc;
+        auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * capacity));
         if (children.length > 0) {
             std::memcpy(static_cast<void*>(data), static_cast<const void*>(children.data),
                         sizeof(void*) * children.length);
@@ -662,6 +743,9 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
         m_tree.m_madeInOrder = false;
     }
     m_lastInserted = child;
+    if (m_streamedTable != nullptr) {
+        noteStreamedInsert(parent, child);
+    }
     // A child list is no longer than the arena's blocks allow, far below 2^32.
     for (auto i = static_cast<unsigned>(children.length); i > index; --i) {
         children.data[i] = children.data[i - 1];
@@ -846,6 +930,9 @@ void TreeBuilder::pop() {
     if (!m_selectedContents.empty() && is(element, GUMBO_TAG_OPTION)) {
         optionClosed(element);
     }
+    if (m_streamedTable != nullptr) {
+        closeStreamedRow(element);
+    }
 }
 
 void TreeBuilder::noteSelectedContent(Node* element) {
@@ -925,7 +1012,7 @@ void TreeBuilder::cloneChildren(Node* from, Node* to) {
                 copy = newElement(tag, child->v.element.tag_namespace);
                 pending.emplace_back(child, copy);
             } else {
-                copy = newText(child->type, textOf(child));
+                copy = newText(child->type, textOf(child), *m_alloc);
             }
             appendChild(parent, copy);
         }
@@ -1490,23 +1577,20 @@ void TreeBuilder::insertText(std::string_view text) {
     if (place.index > 0) {
         Node* before = childAt(children, place.index - 1);
         if (before->type == GUMBO_NODE_TEXT || before->type == GUMBO_NODE_WHITESPACE) {
-            appendText(before, text);
+            appendText(before, text, arenaForChildOf(place.parent));
             if (before->type == GUMBO_NODE_WHITESPACE && !allSpace(text)) {
                 before->type = GUMBO_NODE_TEXT;
             }
             return;
         }
     }
-    insertNodeAt(place, newText(GUMBO_NODE_TEXT, text));
+    insertNodeAt(place, newText(GUMBO_NODE_TEXT, text, arenaForChildOf(place.parent)));
 }
 
 void TreeBuilder::insertComment(std::string_view text, Node* parent) {
-    Node* comment = newText(GUMBO_NODE_COMMENT, text);
-    if (parent != nullptr) {
-        appendChild(parent, comment);
-    } else {
-        insertNodeAt(appropriatePlace(), comment);
-    }
+    const Place place =
+        parent != nullptr ? Place{parent, childrenOf(parent).length} : appropriatePlace();
+    insertNodeAt(place, newText(GUMBO_NODE_COMMENT, text, arenaForChildOf(place.parent)));
 }
 
 void TreeBuilder::genericText(const Tag& tag, HtmlTokenizer::State state) {
@@ -1518,8 +1602,146 @@ void TreeBuilder::genericText(const Tag& tag, HtmlTokenizer::State state) {
 
 // ---- Dispatch ---------------------------------------------------------------------------
 
+void TreeBuilder::begin() {
+    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT, m_tree.m_arena);
+}
+
+bool TreeBuilder::step() {
+    if (!m_done) {
+        const Token& token = m_tokenizer.next();
+        process(token);
+        if (token.type != TokenType::EndOfFile) {
+            const Node* adjusted = adjustedCurrent();
+            m_tokenizer.setForeignContent(adjusted != nullptr && !isHtml(adjusted));
+            return true;
+        }
+        m_done = true;
+    }
+    while (!m_open.empty()) {
+        pop();  // parsing stops with every element closed
+    }
+    return false;
+}
+
+// ---- Rows made apart ----------------------------------------------------------------
+
+std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
+    auto memory = std::make_unique<RowMemory>();
+    if (m_spareArenas.empty()) {
+        constexpr std::size_t kFirstBlockBytes = 4096;  // most rows need no more
+        memory->arena = std::make_unique<NodeArena>(kFirstBlockBytes);
+    } else {
+        memory->arena = std::move(m_spareArenas.back());
+        m_spareArenas.pop_back();
+    }
+    memory->tables = m_tree.m_tables.size();
+    memory->styleElements = m_tree.m_styleElements.size();
+    memory->form = m_form;
+    return memory;
+}
+
+void TreeBuilder::streamRowsOf(Node* table) {
+    m_streamedTable = table;
+    m_streamedTableClosed = false;
+    table->built.streamed = BuildState::kStreamedTable;
+    const GumboVector& children = table->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        Node* child = childAt(const_cast<GumboVector&>(children), i);
+        if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
+            is(child, GUMBO_TAG_TFOOT)) {
+            child->built.streamed = BuildState::kStreamedGroup;
+        }
+    }
+    m_rowMemory = newRowMemory();
+    m_alloc = m_rowMemory->arena.get();
+}
+
+void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
+    RowMemory& memory = *m_rowMemory;
+    switch (parent->built.streamed) {
+        case BuildState::kStreamedTable:
+            if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
+                is(child, GUMBO_TAG_TFOOT)) {
+                child->built.streamed = BuildState::kStreamedGroup;
+            } else if (child->type == GUMBO_NODE_ELEMENT && !is(child, GUMBO_TAG_CAPTION) &&
+                       !is(child, GUMBO_TAG_COLGROUP)) {
+                memory.mustKeep = true;  // made in the row's memory, kept by the table
+            }
+            return;
+        case BuildState::kStreamedGroup: {
+            const auto index = static_cast<unsigned>(childrenOf(parent).length);
+            if (!memory.inserted.empty() && memory.inserted.back().group == parent &&
+                memory.inserted.back().first + memory.inserted.back().count == index) {
+                ++memory.inserted.back().count;
+            } else {
+                memory.inserted.push_back({parent, index, 1});
+            }
+            return;
+        }
+        default:
+            // Inside the row, or somewhere the row's memory must not be freed under.
+            if (!parent->built.open || parent->built.streamed != BuildState::kNotStreamed) {
+                memory.mustKeep = true;
+            }
+            return;
+    }
+}
+
+void TreeBuilder::closeStreamedRow(Node* element) {
+    if (element == m_streamedTable) {
+        // What the last row's memory holds after it (white space, comments)
+        // stays with the tree.
+        m_tree.m_keptArenas.push_back(std::move(m_rowMemory->arena));
+        m_rowMemory.reset();
+        m_alloc = &m_tree.m_arena;
+        m_streamedTable = nullptr;
+        m_streamedTableClosed = true;
+        return;
+    }
+    if (!is(element, GUMBO_TAG_TR) || element->parent == nullptr ||
+        element->parent->built.streamed != BuildState::kStreamedGroup) {
+        return;
+    }
+    m_rowMemory->row = element;
+    m_closedRows.push_back(std::move(m_rowMemory));
+    m_rowMemory = newRowMemory();
+    m_alloc = m_rowMemory->arena.get();
+}
+
+void TreeBuilder::releaseFirstClosedRow(bool free) {
+    std::unique_ptr<RowMemory> memory = std::move(m_closedRows.front());
+    m_closedRows.pop_front();
+    // Whatever refers into the memory now must be the row, its descendants
+    // and the nodes before it in its group that came with it.
+    bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
+                 m_tree.m_tables.size() == memory->tables &&
+                 m_tree.m_styleElements.size() == memory->styleElements && m_form == memory->form &&
+                 m_selectedContents.empty();
+    for (const RowMemory::Run& run : memory->inserted) {
+        const GumboVector& children = run.group->v.element.children;
+        sound = sound && run.first + run.count <= children.length &&
+                static_cast<Node*>(children.data[run.first])->index_within_parent == run.first;
+    }
+    if (!sound) {
+        m_tree.m_keptArenas.push_back(std::move(memory->arena));
+        return;
+    }
+    // Later runs first, so that the earlier runs' places stay as noted.
+    for (auto run = memory->inserted.rbegin(); run != memory->inserted.rend(); ++run) {
+        GumboVector& children = run->group->v.element.children;
+        for (unsigned i = run->first + run->count; i < children.length; ++i) {
+            children.data[i - run->count] = children.data[i];
+            childAt(children, i - run->count)->index_within_parent = i - run->count;
+        }
+        children.length -= run->count;
+    }
+    m_lastInserted = nullptr;
+    memory->arena->reset();
+    m_spareArenas.push_back(std::move(memory->arena));
+}
+
 void TreeBuilder::run() {
-    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT);
+    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT, m_tree.m_arena);
     while (!m_done) {
         const Token& token = m_tokenizer.next();
         process(token);
@@ -2499,6 +2721,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
         case GUMBO_TAG_HTML:
             if (!onStack(GUMBO_TAG_TEMPLATE)) {
                 mergeAttributes(m_tree.m_arena, m_open.front(), tag);
+                ++m_attributeMerges;
             }
             return;
         case GUMBO_TAG_BASE:
@@ -2520,6 +2743,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             }
             m_framesetOk = false;
             mergeAttributes(m_tree.m_arena, m_open[1], tag);
+            ++m_attributeMerges;
             return;
         case GUMBO_TAG_FRAMESET:
             if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) || !m_framesetOk) {
@@ -3433,6 +3657,58 @@ void TreeBuilder::afterAfterFramesetTag(const Tag& tag) {
     } else if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_NOFRAMES) {
         inHeadTag(tag);
     }
+}
+
+IncrementalParse::IncrementalParse(std::string text) : m_tree(std::make_unique<HtmlTree>()) {
+    normalizeNewlines(text);
+    m_tree->m_source = std::move(text);
+    m_builder = std::make_unique<TreeBuilder>(*m_tree, m_tree->m_source);
+    m_builder->begin();
+}
+
+IncrementalParse::~IncrementalParse() = default;
+
+bool IncrementalParse::advance() {
+    if (!m_done && !m_builder->step()) {
+        m_done = true;
+    }
+    return !m_done;
+}
+
+std::size_t IncrementalParse::attributeMerges() const {
+    return m_builder->attributeMerges();
+}
+
+void IncrementalParse::streamRowsOf(const Node* table) {
+    m_builder->streamRowsOf(const_cast<Node*>(table));
+}
+
+bool IncrementalParse::hasClosedRow() const {
+    return m_builder->hasClosedRow();
+}
+
+const Node* IncrementalParse::firstClosedRow() const {
+    return m_builder->firstClosedRow();
+}
+
+bool IncrementalParse::streamedTableClosed() const {
+    return m_builder->streamedTableClosed();
+}
+
+void IncrementalParse::release() {
+    m_builder->releaseFirstClosedRow(true);
+}
+
+void IncrementalParse::keep() {
+    m_builder->releaseFirstClosedRow(false);
+}
+
+std::string IncrementalParse::takeSource() {
+    m_builder.reset();
+    std::string source = std::move(m_tree->m_source);
+    m_tree.reset();
+    m_done = true;
+    return source;
 }
 
 std::unique_ptr<HtmlTree> buildHtmlTree(std::string text) {

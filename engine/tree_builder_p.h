@@ -17,7 +17,10 @@ namespace tabrivo::detail {
 // Memory for the nodes of one tree, given out in blocks and freed together.
 class NodeArena {
 public:
-    NodeArena() = default;
+    // `firstBlockBytes`: the first block's size; later blocks double up to
+    // 64 KiB (an arena that holds one row of a table starts small).
+    explicit NodeArena(std::size_t firstBlockBytes = kMaxBlockBytes)
+        : m_nextBlockBytes(firstBlockBytes) {}
     NodeArena(const NodeArena&) = delete;
     NodeArena& operator=(const NodeArena&) = delete;
 
@@ -37,13 +40,23 @@ public:
     }
     // A NUL-terminated copy.
     const char* copy(std::string_view text);
+    // Takes back everything given out; the blocks stay for what comes next.
+    void reset();
+
+    static constexpr std::size_t kMaxBlockBytes = std::size_t{64} * 1024;
 
 private:
     void newBlock(std::size_t bytes);  // of at least that size, from which allocate goes on
 
-    std::vector<std::unique_ptr<std::byte[]>> m_blocks;
+    struct Block {
+        std::unique_ptr<std::byte[]> bytes;
+        std::size_t size = 0;
+    };
+    std::vector<Block> m_blocks;
+    std::size_t m_current = 0;  // the block allocate takes from, if any
     std::byte* m_next = nullptr;
     std::size_t m_left = 0;
+    std::size_t m_nextBlockBytes;
 };
 
 // A parsed document: its tree and what the tree's nodes point to.
@@ -73,15 +86,68 @@ public:
 
 private:
     friend class TreeBuilder;
+    friend class IncrementalParse;
     friend std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
     std::string m_source;  // what text nodes point into, unless their text was rewritten
     NodeArena m_arena;
+    // The memory of rows made apart that could not be freed (see IncrementalParse).
+    std::vector<std::unique_ptr<NodeArena>> m_keptArenas;
     Node* m_document = nullptr;
     std::size_t m_doctypeIndex = 0;
     bool m_doctypeHasIds = false;
     std::vector<const Node*> m_tables;
     std::vector<const Node*> m_styleElements;
     bool m_madeInOrder = true;
+};
+
+class TreeBuilder;
+
+// A parse that goes on a token at a time, so that a large document's rows can
+// be read as they close and freed, instead of the whole tree being held. The
+// rows of one table at a time are made apart: from streamRowsOf() until the
+// table closes, each row of its row groups, with the white space and comments
+// before it in its group, is made in memory of its own. Once read, release()
+// takes the row out of the tree and frees that memory, unless something
+// outside the row came to point into it (a table in the row, a node put
+// outside it...): then the row is kept, as keep() does.
+class IncrementalParse {
+public:
+    explicit IncrementalParse(std::string text);
+    ~IncrementalParse();
+    IncrementalParse(const IncrementalParse&) = delete;
+    IncrementalParse& operator=(const IncrementalParse&) = delete;
+
+    const Node* document() const { return m_tree->document(); }
+    // Processes the next token; false once the input is used up and every
+    // element closed (the tree is then whole, but for the rows released).
+    bool advance();
+    bool done() const { return m_done; }
+    // The tables and style elements made so far, as HtmlTree's lists (whose
+    // order is document order only while madeInOrder()).
+    const std::vector<const Node*>& tables() const { return m_tree->m_tables; }
+    const std::vector<const Node*>& styleElements() const { return m_tree->m_styleElements; }
+    bool madeInOrder() const { return m_tree->m_madeInOrder; }
+    // How often a later <html> or <body> tag gave its element more attributes.
+    std::size_t attributeMerges() const;
+
+    // Makes the rows of `table`, an open table, apart until it closes.
+    void streamRowsOf(const Node* table);
+    // The streamed table's rows closed and not yet released or kept, in order.
+    bool hasClosedRow() const;
+    const Node* firstClosedRow() const;
+    // Whether the streamed table has closed (then no rows are made apart).
+    bool streamedTableClosed() const;
+    // Frees or keeps the first closed row; see above.
+    void release();
+    void keep();
+
+    // Ends the parse and gives back the text it parsed (line breaks normalised).
+    std::string takeSource();
+
+private:
+    std::unique_ptr<HtmlTree> m_tree;
+    std::unique_ptr<TreeBuilder> m_builder;
+    bool m_done = false;
 };
 
 // Parses UTF-8 text; any text gives a tree. The tree keeps the text, its line

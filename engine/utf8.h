@@ -21,11 +21,4 @@ std::optional<std::uint32_t> nextCodePoint(std::string_view bytes, std::size_t& 
 // subsequence becomes U+FFFD. NUL characters are dropped.
 std::string repairUtf8(std::string_view bytes);
 
-// The parser replaces C0 and C1 control characters (other than white space)
-// with U+FFFD, where the browser keeps them. Before parsing they are moved to
-// a private-use range (U+10FF00 + the code) and moved back in the text read
-// out. Returns whether anything was moved.
-bool shieldControlCharacters(std::string& text);
-void unshieldControlCharacters(std::string& text);
-
 }  // namespace tabrivo

@@ -5,7 +5,7 @@
 #       -DTABRIVO_BUILD_TESTS=OFF && cmake --build build-fuzz
 # Seeds come from the shared corpus; findings land in build-fuzz/findings/TARGET/.
 set -euo pipefail
-target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths|piecewise|parser_differential SECONDS [BUILD_DIR]}
+target=${1:?usage: fuzz/run.sh convert|encoding|cell_text|paths|streamed_parse|parser_differential SECONDS [BUILD_DIR]}
 seconds=${2:-1200}
 build=${3:-build-fuzz}
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -4,22 +4,27 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <engine/html_document_p.h>
 
+#include "control_shield.h"
 #include "gumbo_arena.h"
 #include "gumbo_guard.h"
+#include "markup_scan.h"
 
 namespace tabrivo::testing {
 namespace {
 
 // gumbo's tree in the engine's node layout, in an arena of the engine's. Names,
-// values and texts stay in gumbo's memory, which the copy outlives never.
+// values and texts stay in gumbo's memory, which the copy outlives never, but
+// for those that held shielded control characters: they are copied back.
 class TreeCopy {
 public:
-    explicit TreeCopy(const GumboNode* document) {
+    TreeCopy(const GumboNode* document, bool shielded) : m_shielded(shielded) {
         using detail::Node;
         std::vector<std::pair<const GumboNode*, Node*>> pending;
         m_document = copyNode(document, nullptr);
@@ -50,6 +55,15 @@ private:
     GumboVector pointers(unsigned length) {
         auto** data = static_cast<void**>(m_arena.allocate(sizeof(void*) * (length + 1)));
         return {data, length, length};
+    }
+
+    std::string_view unshielded(std::string_view text) {
+        if (!m_shielded || text.find("\xF4\x8F") == std::string_view::npos) {
+            return text;
+        }
+        std::string copy(text);
+        unshieldControlCharacters(copy);
+        return {m_arena.copy(copy), copy.size()};
     }
 
     detail::Node* copyNode(const GumboNode* from, detail::Node* parent) {
@@ -85,33 +99,46 @@ private:
                     attributeCopy->name = attribute->name;
                     attributeCopy->name_length =
                         static_cast<unsigned>(std::strlen(attribute->name));
-                    attributeCopy->value = attribute->value;
+                    attributeCopy->value = unshielded(attribute->value).data();
                     copy.attributes.data[i] = attributeCopy;
                 }
                 break;
             }
-            default:
-                node->v.text.original_text = {from->v.text.text, std::strlen(from->v.text.text)};
+            default: {
+                const std::string_view text = unshielded(from->v.text.text);
+                node->v.text.original_text = {text.data(), text.size()};
                 break;
+            }
         }
         return node;
     }
 
+    bool m_shielded;
     detail::NodeArena m_arena;
     detail::Node* m_document = nullptr;
 };
+
+// With gumbo, a tag keeps its first attributes up to this number: gumbo
+// compares each attribute with all the earlier ones of its tag, so a hostile
+// tag with a hundred thousand of them would take it many minutes.
+constexpr std::size_t kMaxAttributesPerTag = 256;
 
 // The text and gumbo's tree, which points into it, freed together.
 class GumboTree final : public detail::OtherTree {
 public:
     explicit GumboTree(std::string text) : m_text(std::move(text)) {
+        const bool shielded = shieldControlCharacters(m_text);
+        const MarkupScan scan = scanMarkup(m_text, ScanOptions{kMaxAttributesPerTag});
+        if (!scan.removals.empty()) {
+            m_text = withRemovals(m_text, scan.removals);
+        }
         GumboOptions options = kGumboDefaultOptions;
         options.allocator = &GumboArena::allocateFor;
         options.deallocator = &GumboArena::releaseFor;
         options.userdata = &m_arena;
         options.max_errors = 0;  // error records are never read; skipping them saves time
         m_output = detail::parseHtml(options, m_text.data(), m_text.size());
-        m_copy = std::make_unique<TreeCopy>(m_output->document);
+        m_copy = std::make_unique<TreeCopy>(m_output->document, shielded);
     }
 
     const detail::Node* document() const override { return m_copy->document(); }

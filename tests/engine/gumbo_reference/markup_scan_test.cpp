@@ -1,4 +1,4 @@
-// What the markup scan leaves out of the parse: tags nested beyond what the
+// What the markup scan leaves out of gumbo's parse: tags nested beyond what the
 // parser can take in linear time, and attributes beyond a tag's allowed number.
 // Sloppy but ordinary pages must lose nothing; hostile nesting must lose
 // tags, never text.
@@ -9,14 +9,16 @@
 #include <string>
 
 #include <engine/convert.h>
-#include <engine/markup_scan_p.h>
-#include <engine/nesting_guard_p.h>
+
+#include "gumbo_reference.h"
+#include "markup_scan.h"
+#include "nesting_guard.h"
 
 namespace tabrivo {
 namespace {
 
 std::size_t removedStretches(const std::string& html) {
-    return detail::scanMarkup(html, detail::ScanOptions{false, 1, 256}).removals.size();
+    return testing::scanMarkup(html, testing::ScanOptions{256}).removals.size();
 }
 
 std::string repeat(const std::string& part, int times) {
@@ -67,7 +69,7 @@ TEST(MarkupScanTest, HostileNestingLosesTagsButNoText) {
     for (const auto& [name, html] : pages) {
         const std::string document = "<table><tr><td>" + html + "</table>";
         EXPECT_GT(removedStretches(document), 0U) << name;
-        const std::string output = convertHtmlToText(document);
+        const std::string output = convertHtmlToText(document, testing::gumboParseOptions());
         EXPECT_EQ(std::count(output.begin(), output.end(), 'x'), 100000) << name;
     }
 }
@@ -77,17 +79,19 @@ TEST(MarkupScanTest, EndTagsOfLeftOutElementsAreLeftOutToo) {
     // the end tags left out are those of the elements left out.
     const std::string html = "<table><tr><td>" + repeat("<span>", 2000) + "in" +
                              repeat("</span>", 2000) + "after<td>next</table>";
-    EXPECT_EQ(removedStretches(html), 2U * (2000 - detail::NestingGuard::kMaxOpenElements));
-    EXPECT_EQ(convertHtmlToText(html), "{\r\n\t{\r\n\t\"inafter\", \r\n\t\"next\"\r\n\t}\r\n}");
+    EXPECT_EQ(removedStretches(html), 2U * (2000 - testing::NestingGuard::kMaxOpenElements));
+    EXPECT_EQ(convertHtmlToText(html, testing::gumboParseOptions()),
+              "{\r\n\t{\r\n\t\"inafter\", \r\n\t\"next\"\r\n\t}\r\n}");
 }
 
 TEST(MarkupScanTest, LeftOutTagsNeverJoinTheTextAroundThemIntoATag) {
     // The "<" before a left-out <select> would otherwise open a tag "<f".
     const std::string html = "<table><td><math><<select>f</table>";
-    const auto removals = detail::scanMarkup(html, detail::ScanOptions{false, 1, 256}).removals;
+    const auto removals = testing::scanMarkup(html, testing::ScanOptions{256}).removals;
     ASSERT_EQ(removals.size(), 1U);
     EXPECT_EQ(removals[0].replacement, "<!>");
-    EXPECT_EQ(convertHtmlToText(html), "{\r\n\t{\r\n\t\"<f\"\r\n\t}\r\n}");
+    EXPECT_EQ(convertHtmlToText(html, testing::gumboParseOptions()),
+              "{\r\n\t{\r\n\t\"<f\"\r\n\t}\r\n}");
 }
 
 TEST(MarkupScanTest, TagsKeepTheirFirstAttributes) {
@@ -96,7 +100,7 @@ TEST(MarkupScanTest, TagsKeepTheirFirstAttributes) {
         many += " a" + std::to_string(i) + "=\">\"";
     }
     const auto removals =
-        detail::scanMarkup("<p" + many + "/>x", detail::ScanOptions{false, 1, 256}).removals;
+        testing::scanMarkup("<p" + many + "/>x", testing::ScanOptions{256}).removals;
     ASSERT_EQ(removals.size(), 1U);
     // From the 257th attribute to the "/>" closing the tag.
     const std::string html = "<p" + many + "/>x";

@@ -1,10 +1,10 @@
-#include <engine/nesting_guard_p.h>
+#include "nesting_guard.h"
 
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
 
-namespace tabrivo::detail {
+namespace tabrivo::testing {
 
 std::size_t NestingGuard::depthSinceBoundary() const {
     return m_boundaries.empty() ? m_open.size() : m_open.size() - m_boundaries.back() - 1;
@@ -262,4 +262,4 @@ bool NestingGuard::keepEndTag(TagInfo tag) {
     return true;
 }
 
-}  // namespace tabrivo::detail
+}  // namespace tabrivo::testing

@@ -1,41 +1,74 @@
-// Large documents parse the rows of their top-level tables a piece at a time.
-// Whatever the pieces, the output must be exactly the whole parse's; markup
-// the row scanner cannot follow must make it parse the document whole.
+// Large documents are parsed while their tables are walked, each row freed
+// once read. Whatever the markup, the output must be exactly the whole
+// parse's: where the walk cannot be sure of that (a style sheet after rows
+// were read, text put before a table...), the document is parsed whole, at
+// once or by starting the walk again.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include <engine/convert.h>
+#include <engine/data_export.h>
 #include <engine/encoding.h>
 #include <engine/html_document.h>
+#include <engine/table_model.h>
 
 namespace tabrivo {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Every document is cut: rows one at a time, and in pieces of a few rows.
-constexpr ParseOptions kRowByRow{0, 1};
-constexpr ParseOptions kSmallPieces{0, 64};
+// Every document is parsed while it is walked.
+constexpr ParseOptions kWhileWalked{0};
 
-bool parsesPiecewise(const std::string& html, const ParseOptions& options = kRowByRow) {
-    return HtmlDocument::parse(htmlBytesToUtf8(html), options)->isPiecewise();
+// Whether the document was still parsed while walked once its tables were written.
+bool staysStreamed(const std::string& html) {
+    const auto document = HtmlDocument::parse(htmlBytesToUtf8(html), kWhileWalked);
+    StringSink sink;
+    struct : FailureReporter {
+        void showFailure(const FailureReport&) override {}
+    } reporter;
+    StepTrap trap("test", reporter);
+    writeTables(*document, sink, trap);
+    return document->isParsedWhileWalked();
+}
+
+// Every output an export writes, by the index it was opened with.
+class TextTarget : public ExportTarget {
+public:
+    PieceSink& open(std::size_t index) override {
+        m_index = index;
+        return m_sink;
+    }
+    void close() override { outputs[m_index] = m_sink.take(); }
+    std::map<std::size_t, std::string> outputs;
+
+private:
+    std::size_t m_index = 0;
+    StringSink m_sink;
+};
+
+std::map<std::size_t, std::string> exported(const std::string& html, DataFormat format,
+                                            const ParseOptions& options) {
+    TextTarget target;
+    exportTables(*HtmlDocument::parse(html, options), ExportOptions{format, true}, "page.html",
+                 target);
+    return target.outputs;
 }
 
 void expectSameOutput(const std::string& html, const std::string& label) {
-    const std::string whole = convertHtmlToText(html);
-    EXPECT_EQ(convertHtmlToText(html, kRowByRow), whole) << label << " (row by row)";
-    EXPECT_EQ(convertHtmlToText(html, kSmallPieces), whole) << label << " (small pieces)";
+    EXPECT_EQ(convertHtmlToText(html, kWhileWalked), convertHtmlToText(html)) << label;
 }
 
 struct Case {
     const char* name;
     const char* html;
-    bool piecewise;  // whether the scanner may cut it
+    bool streams;  // whether the walk goes on without the whole tree
 };
 
 const Case kCases[] = {
@@ -43,7 +76,7 @@ const Case kCases[] = {
     {"sections in table order",
      "<table><tfoot><tr><td>f</tfoot><tbody><tr><td>b1<tr><td>b2</tbody>"
      "<thead><tr><th>h</thead><tr><td>direct</table>",
-     true},
+     false},
     {"caption with a nested table",
      "<table><caption>c<table><tr><td>in caption</table></caption><tr><td>row</table>", true},
     {"nested tables in rows",
@@ -86,41 +119,60 @@ const Case kCases[] = {
      true},
     {"control characters", "<table><tr><td>a\x01z<td>\x7f</table>", true},
     {"end of text inside the table", "<table><tr><td>a<tr><td>b<td", true},
-    // Markup the scanner does not follow: the whole document is parsed.
     {"text between rows", "<table><tr><td>a</td>stray<td>b</table>", false},
-    {"form in a row", "<form><table><tr><td><form>x</form>y</table></form>", false},
-    {"style sheet in a row", "<table><tr><td><style>td{display:none}</style>a</table>", false},
-    {"svg in a row", "<table><tr><td><svg><title><table><tr><td>x</table></svg></table>", false},
+    {"form in a row", "<form><table><tr><td><form>x</form>y</table></form>", true},
+    {"style sheet in a row", "<table><tr><td><style>td{display:none}</style>a</table>", true},
+    {"svg in a row", "<table><tr><td><svg><title><table><tr><td>x</table></svg></table>", true},
     {"template", "<template><table><tr><td>x</table></template><table><tr><td>y</table>", false},
     {"section end tags inside cells",
      "<table><thead><tr><td>a</tbody>b<table><td>c</table><tfoot><tr><td>d</tfoot>e"
      "<tbody><tr><td>f</thead>g</tbody><tr><td>h</table>",
-     true},
+     false},
     {"script with a comment opener",
-     "<table><tr><td><script><!--<script></script>--></script>a</table>", false},
+     "<table><tr><td><script><!--<script></script>--></script>a</table>", true},
     {"table inside a select outside tables",
-     "<select><table><tr><td>x</select><table><tr><td>y</table>", false},
+     "<select><table><tr><td>x</select><table><tr><td>y</table>", true},
     {"section end inside a select", "<table><tr><td><select></tbody><option>x</select></table>",
      false},
-    {"body tag in a cell", "<table><tr><td><body hidden>x</table>", false},
+    {"body tag in a cell", "<table><tr><td><body hidden>x</table>", true},
 };
 
-TEST(PiecewiseParseTest, TrickyMarkupGivesTheWholeParsesOutput) {
+TEST(StreamedParseTest, TrickyMarkupGivesTheWholeParsesOutput) {
     for (const Case& c : kCases) {
         expectSameOutput(c.html, c.name);
-        EXPECT_EQ(parsesPiecewise(c.html), c.piecewise) << c.name;
+        EXPECT_EQ(staysStreamed(c.html), c.streams) << c.name;
     }
 }
 
-TEST(PiecewiseParseTest, SmallDocumentsAndUnsplittableOnesParseWhole) {
-    const std::string html = "<table><tr><td>a</table>";
-    EXPECT_FALSE(parsesPiecewise(html, ParseOptions{}));
-    EXPECT_FALSE(parsesPiecewise("<p>no table at all", kRowByRow));
-    // Runs shorter than a piece stay in the document's own parse.
-    EXPECT_FALSE(parsesPiecewise(html, ParseOptions{0, 1000}));
+TEST(StreamedParseTest, SmallDocumentsParseWhole) {
+    EXPECT_FALSE(HtmlDocument::parse("<table><tr><td>a</table>")->isParsedWhileWalked());
+    EXPECT_FALSE(HtmlDocument::parse("<p>no table at all", kWhileWalked)->isParsedWhileWalked());
 }
 
-TEST(PiecewiseParseTest, ManyPiecesKeepEveryRowInOrder) {
+// Markup found after rows were handed out: the walk starts again on the
+// whole tree, and every output format gives what the whole parse gives.
+TEST(StreamedParseTest, LateMarkupRestartsTheWalkInEveryFormat) {
+    const char* const kLate[] = {
+        "<table><tr><td>a<span class=h>b</span></table><style>.h{display:none}</style>",
+        "<table><tr><td>a<tr><td>b<caption>late caption</caption></table>",
+        "<table><tbody><tr><td>body</tbody><thead><tr><th>head</thead></table>",
+        "<table><tr><td>a</table><body hidden><table><tr><td>b</table>",
+        "<table><tr><td>a</table><table><tr><td>b</td></tr><div>put before</div><tr><td>c</table>",
+    };
+    for (const char* html : kLate) {
+        expectSameOutput(html, html);
+        EXPECT_FALSE(staysStreamed(html)) << html;
+        for (const DataFormat format :
+             {DataFormat::kJson, DataFormat::kJsonLines, DataFormat::kCsv}) {
+            EXPECT_EQ(exported(html, format, kWhileWalked), exported(html, format, {})) << html;
+        }
+        EXPECT_EQ(readAllTables(*HtmlDocument::parse(html, kWhileWalked)).size(),
+                  readAllTables(*HtmlDocument::parse(html)).size())
+            << html;
+    }
+}
+
+TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     std::string html = "<!DOCTYPE html><table><thead><tr><th>n<th>square</thead>";
     std::string expected = "{\r\n\t{\r\n\t\"n\", \r\n\t\"square\"\r\n\t}\r\n";
     for (int i = 0; i < 500; ++i) {
@@ -130,26 +182,25 @@ TEST(PiecewiseParseTest, ManyPiecesKeepEveryRowInOrder) {
     }
     html += "</table>";
     expected += "}";
-    EXPECT_TRUE(parsesPiecewise(html, ParseOptions{0, 100}));
-    EXPECT_EQ(convertHtmlToText(html, ParseOptions{0, 100}), expected);
+    EXPECT_TRUE(staysStreamed(html));
+    EXPECT_EQ(convertHtmlToText(html, kWhileWalked), expected);
     EXPECT_EQ(convertHtmlToText(html), expected);
 }
 
-TEST(PiecewiseParseTest, LargeDocumentsAreCutByDefault) {
+TEST(StreamedParseTest, LargeDocumentsAreParsedWhileWalkedByDefault) {
     std::string html = "<!DOCTYPE html><style>.x{display:none}</style><table>";
-    for (int i = 0; html.size() < ParseOptions{}.piecewiseFrom + 1000; ++i) {
+    for (int i = 0; html.size() < ParseOptions{}.parseWhileWalkingFrom + 1000; ++i) {
         html += "<tr><td>row " + std::to_string(i) + "<span class=x>hidden</span><td>" +
                 (i % 5000 == 0 ? "<table><tr><td>nested</table>" : "<b>bold</b> text") + "\n";
     }
     html += "</table>";
-    const ParseOptions whole{static_cast<std::size_t>(-1), 1};
-    EXPECT_FALSE(parsesPiecewise(html, whole));
+    const ParseOptions whole{static_cast<std::size_t>(-1)};
+    EXPECT_FALSE(HtmlDocument::parse(html, whole)->isParsedWhileWalked());
     const std::string expected = convertHtmlToText(html, whole);
 
-    // The pieces are parsed while the tables are written; the caller's event
+    // The rows are parsed while the tables are written; the caller's event
     // loop keeps running meanwhile.
     const auto document = HtmlDocument::parse(htmlBytesToUtf8(html));
-    EXPECT_TRUE(document->isPiecewise());
     StringSink sink;
     struct : FailureReporter {
         void showFailure(const FailureReport&) override { ADD_FAILURE() << "no failure expected"; }
@@ -157,6 +208,7 @@ TEST(PiecewiseParseTest, LargeDocumentsAreCutByDefault) {
     StepTrap trap("test", reporter);
     int yields = 0;
     EXPECT_TRUE(writeTables(*document, sink, trap, [&yields] { ++yields; }));
+    EXPECT_TRUE(document->isParsedWhileWalked());
     EXPECT_EQ(sink.take(), expected);
     EXPECT_GT(yields, 0);
 }
@@ -171,7 +223,7 @@ const CellTextCase kCellTextCases[] = {
 #include "cell_text_cases.inc"
 };
 
-TEST(PiecewiseParseTest, CellTextCasesGiveTheWholeParsesOutput) {
+TEST(StreamedParseTest, CellTextCasesGiveTheWholeParsesOutput) {
     for (const CellTextCase& c : kCellTextCases) {
         expectSameOutput(c.html, c.name);
     }
@@ -184,9 +236,10 @@ std::string readBytes(const fs::path& path) {
     return bytes.str();
 }
 
-// Inputs on which the piecewise fuzz target once found a difference.
-TEST(PiecewiseParseTest, FuzzFindingsGiveTheWholeParsesOutput) {
-    const fs::path findings = fs::path(TABRIVO_TEST_DATA_DIR) / "fuzz" / "piecewise";
+// Inputs on which the fuzz target that compares with the whole parse once
+// found a difference (when large documents were parsed a piece at a time).
+TEST(StreamedParseTest, FuzzFindingsGiveTheWholeParsesOutput) {
+    const fs::path findings = fs::path(TABRIVO_TEST_DATA_DIR) / "fuzz" / "streamed_parse";
     int files = 0;
     for (const auto& entry : fs::directory_iterator(findings)) {
         expectSameOutput(readBytes(entry.path()), entry.path().filename().string());
@@ -195,22 +248,22 @@ TEST(PiecewiseParseTest, FuzzFindingsGiveTheWholeParsesOutput) {
     EXPECT_GT(files, 0);
 }
 
-TEST(PiecewiseParseTest, CorpusGivesTheWholeParsesOutput) {
+TEST(StreamedParseTest, CorpusGivesTheWholeParsesOutput) {
     const fs::path corpus = fs::path(TABRIVO_SHARED_DIR) / "corpus" / "public";
     if (!fs::is_directory(corpus)) {
         GTEST_SKIP() << "no corpus at " << corpus;
     }
     int files = 0;
-    int piecewise = 0;
+    int streamed = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
         const std::string bytes = readBytes(entry.path());
         expectSameOutput(bytes, entry.path().filename().string());
         ++files;
-        piecewise += parsesPiecewise(bytes) ? 1 : 0;
+        streamed += staysStreamed(bytes) ? 1 : 0;
     }
-    // Real pages mostly hold plain tables: the scanner must not give up on them.
+    // Real pages mostly hold plain tables: the walk must not give up on them.
     EXPECT_GT(files, 0);
-    EXPECT_GE(piecewise * 2, files) << piecewise << " of " << files << " cut into pieces";
+    EXPECT_GE(streamed * 2, files) << streamed << " of " << files << " parsed while walked";
 }
 
 }  // namespace

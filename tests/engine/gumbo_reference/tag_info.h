@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace tabrivo::detail {
+namespace tabrivo::testing {
 
 // The groups of tag names the parsing rules speak of.
 enum TagFlag : std::uint32_t {
@@ -17,12 +17,9 @@ enum TagFlag : std::uint32_t {
     kSpecial = 1U << 3,          // kept open when a formatting element below closes
     kClosesParagraph = 1U << 4,  // its start tag closes an open <p>
     kHeading = 1U << 5,
-    kLeavesForeign = 1U << 6,        // its start tag ends SVG or MathML content
-    kIntegrationPoint = 1U << 7,     // HTML again inside SVG or MathML
-    kRawText = 1U << 8,              // its content is text up to its end tag
-    kUnfollowed = 1U << 9,           // the row scan does not follow what comes after it
-    kReachesOutsideRows = 1U << 10,  // inside rows, it reaches the rest of the document
-    kRowGroup = 1U << 11,            // thead, tbody, tfoot
+    kLeavesForeign = 1U << 6,     // its start tag ends SVG or MathML content
+    kIntegrationPoint = 1U << 7,  // HTML again inside SVG or MathML
+    kRawText = 1U << 8,           // its content is text up to its end tag
 };
 
 // The names the rules name one by one, numbered first.
@@ -82,4 +79,4 @@ private:
     std::unordered_map<std::string, TagInfo, Hash, std::equal_to<>> m_unknown;
 };
 
-}  // namespace tabrivo::detail
+}  // namespace tabrivo::testing

@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include <engine/tag_info_p.h>
+#include "tag_info.h"
 
-namespace tabrivo::detail {
+namespace tabrivo::testing {
 
 class NestingGuard {
 public:
@@ -78,4 +78,4 @@ private:
     bool m_lastStartWasForeign = false;
 };
 
-}  // namespace tabrivo::detail
+}  // namespace tabrivo::testing

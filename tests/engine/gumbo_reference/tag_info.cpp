@@ -1,11 +1,11 @@
-#include <engine/tag_info_p.h>
+#include "tag_info.h"
 
 #include <array>
 #include <vector>
 
 #include <engine/node_names_p.h>
 
-namespace tabrivo::detail {
+namespace tabrivo::testing {
 
 namespace {
 
@@ -65,9 +65,6 @@ NameMap buildKnownTags() {
          {"mi", "mo", "mn", "ms", "mtext", "annotation-xml", "foreignobject", "desc", "title"}},
         {kRawText,
          {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"}},
-        {kUnfollowed, {"svg", "math", "template", "plaintext", "frameset"}},
-        {kReachesOutsideRows, {"form", "isindex", "style", "body", "html"}},
-        {kRowGroup, {"tbody", "thead", "tfoot"}},
     };
     for (const Group& group : groups) {
         for (const std::string_view name : group.names) {
@@ -99,7 +96,7 @@ ByTagNumber buildByTagNumber() {
     ByTagNumber table;
     const auto named = static_cast<std::uint32_t>(known.size());
     for (unsigned tag = 0; tag < GUMBO_TAG_UNKNOWN; ++tag) {
-        const auto found = known.find(knownTagName(tag));
+        const auto found = known.find(detail::knownTagName(tag));
         table.info[tag] = found != known.end() ? found->second : TagInfo{named + tag, 0};
     }
     table.firstUnnamed = named + GUMBO_TAG_UNKNOWN;
@@ -115,7 +112,7 @@ const ByTagNumber& byTagNumber() {
 
 TagInfo TagTable::lookup(std::string_view lowerName) {
     const ByTagNumber& numbered = byTagNumber();
-    if (const GumboTag tag = knownTag(lowerName); tag < GUMBO_TAG_UNKNOWN) {
+    if (const GumboTag tag = detail::knownTag(lowerName); tag < GUMBO_TAG_UNKNOWN) {
         return numbered.info[tag];
     }
     const NameMap& known = knownTags();
@@ -130,4 +127,4 @@ TagInfo TagTable::lookup(std::string_view lowerName) {
     return info;
 }
 
-}  // namespace tabrivo::detail
+}  // namespace tabrivo::testing
