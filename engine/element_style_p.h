@@ -80,6 +80,9 @@ public:
     ElementStyle styleOf(const Node* element);
     // Drops what is remembered about elements, before their tree is freed.
     void forgetElements() { m_remembered.clear(); }
+    // The same for the elements remembered after the first `count`.
+    std::size_t rememberedCount() const { return m_remembered.size(); }
+    void forgetElementsAfter(std::size_t count) { m_remembered.resize(count); }
 
 private:
     ElementStyle compute(const Node* element, bool& costly) const;

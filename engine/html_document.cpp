@@ -248,9 +248,14 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
         }
         checkLiveWalk();
         bodyRowsHandedOut = bodyRowsHandedOut || !head;
+        const std::size_t styled = styles.rememberedCount();
         const bool goOn = visit(ElementRef(row));
         parse.release();
-        forgetElements();
+        // What the cell text remembers of the row's elements goes with them;
+        // only a row's cells were looked up by their parent, and nested
+        // tables are kept with their rows.
+        styles.forgetElementsAfter(styled);
+        contexts.erase(row);
         if (!goOn) {
             return false;
         }
