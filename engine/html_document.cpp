@@ -136,6 +136,15 @@ void HtmlDocument::Impl::addLiveStyleElements() {
     liveAttributeMerges = live->attributeMerges();
 }
 
+bool HtmlDocument::Impl::advanceLive() {
+    constexpr unsigned kTokensPerCall = 4096;
+    if (whileParsing != nullptr && *whileParsing && ++tokensSinceCall == kTokensPerCall) {
+        tokensSinceCall = 0;
+        (*whileParsing)();
+    }
+    return live->advance();
+}
+
 void HtmlDocument::Impl::checkLiveWalk() {
     if (liveHandedOut &&
         (!live->madeInOrder() || live->styleElements().size() != liveStyleElements ||
@@ -163,7 +172,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     const std::function<bool(ElementRef)>& visit) {
     detail::IncrementalParse& parse = *live;
     for (std::size_t next = 0;; ++next) {
-        while (next >= parse.tables().size() && parse.advance()) {
+        while (next >= parse.tables().size() && advanceLive()) {
         }
         checkLiveWalk();
         if (!liveHandedOut) {
@@ -186,7 +195,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 parse.streamRowsOf(table);
                 liveTable = table;
                 // Up to its first row, so that a caption before the rows is known.
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
                 }
                 checkLiveWalk();
                 if (!liveHandedOut) {
@@ -195,7 +204,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
             } else {
                 // The rest is parsed whole before the table is read.
-                while (parse.advance()) {
+                while (advanceLive()) {
                 }
                 checkLiveWalk();
                 if (!liveHandedOut) {
@@ -212,7 +221,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
         if (liveTable == table) {
             // Rows the walk did not ask for are freed all the same.
             for (;;) {
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
                 }
                 if (!parse.hasClosedRow()) {
                     break;
@@ -232,7 +241,7 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
     detail::IncrementalParse& parse = *live;
     bool bodyRowsHandedOut = false;
     for (;;) {
-        while (!parse.hasClosedRow() && !parse.streamedTableClosed() && parse.advance()) {
+        while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
         }
         if (!parse.hasClosedRow()) {
             break;

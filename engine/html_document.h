@@ -80,8 +80,11 @@ public:
     // Calls `visit` for every table element in document order, nested tables
     // included, template contents and foreign (SVG, MathML) elements excluded,
     // until it returns false. A table and what is found in it stay valid until
-    // `visit` returns. Returns false when `visit` stopped the walk.
-    bool forEachTable(const std::function<bool(ElementRef)>& visit) const;
+    // `visit` returns. Returns false when `visit` stopped the walk. A large
+    // document is parsed meanwhile; `whileParsing`, when given, is called
+    // every few thousand tokens.
+    bool forEachTable(const std::function<bool(ElementRef)>& visit,
+                      const std::function<void()>& whileParsing = {}) const;
     // Calls `visit` for a table's rows in the order the DOM's table.rows gives:
     // the rows of every thead, then tbody rows and direct tr children in
     // order, then tfoot rows. A row stays valid until `visit` returns.

@@ -96,6 +96,8 @@ struct HtmlDocument::Impl {
     bool liveHandedOut = false;               // a table was handed to the walk
     const detail::Node* liveTable = nullptr;  // the table whose rows are made apart
     const detail::Node* liveCaption = nullptr;
+    const std::function<void()>* whileParsing = nullptr;  // during forEachTable
+    unsigned tokensSinceCall = 0;
     std::vector<const detail::Node*> tables;  // in document order, once the tree is whole
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
@@ -111,6 +113,8 @@ struct HtmlDocument::Impl {
     std::optional<bool> forEachLiveTable(const std::function<bool(ElementRef)>& visit);
     bool forEachLiveRow(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
     void addLiveStyleElements();
+    // The live parse's next token; false once it is whole.
+    bool advanceLive();
     // Throws WalkRestart, after parsing the whole document, when what was
     // handed out may no longer be what the whole tree gives.
     void checkLiveWalk();

@@ -59,40 +59,45 @@ bool walkTables(const HtmlDocument& document, TableVisitor& visitor, std::string
     constexpr auto kYieldEvery = std::chrono::milliseconds(15);
     auto lastYield = std::chrono::steady_clock::now();
     unsigned rowsSinceCheck = 0;
+    const std::function<void()> pace = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastYield >= kYieldEvery) {
+            yield();
+            lastYield = now;
+        }
+    };
     TableRow current;
     Table heading;
     heading.index = 0;
-    return document.forEachTable([&](ElementRef table) {
-        heading.caption.clear();
-        document.appendCellText(document.caption(table), heading.caption, newline);
-        heading.attributes = document.attributes(table);
-        const bool goOn = visitor.beginTable(heading);
-        ++heading.index;
-        if (!goOn) {
-            return false;
-        }
-        ElementRef lastGroup;
-        std::size_t group = 0;
-        const bool finished = document.forEachRow(table, [&](ElementRef row) {
-            if (yield && ++rowsSinceCheck == 256) {
-                rowsSinceCheck = 0;
-                const auto now = std::chrono::steady_clock::now();
-                if (now - lastYield >= kYieldEvery) {
-                    yield();
-                    lastYield = now;
+    return document.forEachTable(
+        [&](ElementRef table) {
+            heading.caption.clear();
+            document.appendCellText(document.caption(table), heading.caption, newline);
+            heading.attributes = document.attributes(table);
+            const bool goOn = visitor.beginTable(heading);
+            ++heading.index;
+            if (!goOn) {
+                return false;
+            }
+            ElementRef lastGroup;
+            std::size_t group = 0;
+            const bool finished = document.forEachRow(table, [&](ElementRef row) {
+                if (yield && ++rowsSinceCheck == 256) {
+                    rowsSinceCheck = 0;
+                    pace();
                 }
-            }
-            readRow(document, row, newline, current);
-            const ElementRef rowGroup = document.rowGroup(row);
-            if (!(rowGroup == lastGroup)) {
-                group += lastGroup.isNull() ? 0 : 1;
-                lastGroup = rowGroup;
-            }
-            current.group = group;
-            return visitor.row(current);
-        });
-        return finished && visitor.endTable();
-    });
+                readRow(document, row, newline, current);
+                const ElementRef rowGroup = document.rowGroup(row);
+                if (!(rowGroup == lastGroup)) {
+                    group += lastGroup.isNull() ? 0 : 1;
+                    lastGroup = rowGroup;
+                }
+                current.group = group;
+                return visitor.row(current);
+            });
+            return finished && visitor.endTable();
+        },
+        yield ? pace : std::function<void()>());
 }
 
 }  // namespace

@@ -51,10 +51,20 @@ const Node* nodeOf(const void* node) {
 
 }  // namespace
 
-bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit) const {
+bool HtmlDocument::forEachTable(const std::function<bool(ElementRef)>& visit,
+                                const std::function<void()>& whileParsing) const {
     Impl& impl = *m_impl;
     if (impl.live) {
-        if (const std::optional<bool> finished = impl.forEachLiveTable(visit)) {
+        impl.whileParsing = &whileParsing;
+        std::optional<bool> finished;
+        try {
+            finished = impl.forEachLiveTable(visit);
+        } catch (...) {
+            impl.whileParsing = nullptr;
+            throw;
+        }
+        impl.whileParsing = nullptr;
+        if (finished) {
             return *finished;
         }
     }

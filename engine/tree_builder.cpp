@@ -578,8 +578,8 @@ private:
 // ---- Nodes -----------------------------------------------------------------
 
 Node* TreeBuilder::newNode(GumboNodeType type, NodeArena& arena) {
-    Node* node = arena.make<Node>();
-    std::memset(static_cast<void*>(&node->v), 0, sizeof(node->v));  // whichever part is used
+    // Zeroed once, whichever part of the union is used.
+    auto* node = static_cast<Node*>(std::memset(arena.allocate(sizeof(Node)), 0, sizeof(Node)));
     node->type = type;
     node->built.tag = GUMBO_TAG_UNKNOWN;
     return node;

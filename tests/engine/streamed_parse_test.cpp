@@ -187,6 +187,26 @@ TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     EXPECT_EQ(convertHtmlToText(html), expected);
 }
 
+// Long markup before a table is parsed in the walk too: the caller's event
+// loop runs meanwhile, not only between rows.
+TEST(StreamedParseTest, TheParseBeforeTheFirstTableLetsTheCallerRun) {
+    std::string html;
+    for (int i = 0; i < 20000; ++i) {
+        html += "<p>paragraph " + std::to_string(i);
+    }
+    html += "<table><tr><td>a</table>";
+    const auto document = HtmlDocument::parse(html, kWhileWalked);
+    int calls = 0;
+    int callsBeforeTheTable = -1;
+    document->forEachTable(
+        [&](ElementRef) {
+            callsBeforeTheTable = calls;
+            return true;
+        },
+        [&calls] { ++calls; });
+    EXPECT_GT(callsBeforeTheTable, 0);
+}
+
 TEST(StreamedParseTest, LargeDocumentsAreParsedWhileWalkedByDefault) {
     std::string html = "<!DOCTYPE html><style>.x{display:none}</style><table>";
     for (int i = 0; html.size() < ParseOptions{}.parseWhileWalkingFrom + 1000; ++i) {
