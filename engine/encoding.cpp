@@ -307,9 +307,9 @@ std::string decodeSingleByte(std::string_view bytes, bool userDefined) {
     out.reserve(bytes.size() + bytes.size() / 8);
     std::size_t next = 0;
     while (next < bytes.size()) {
-        // ASCII other than NUL goes over as it is, a run at a time.
+        // ASCII goes over as it is, a run at a time.
         std::size_t end = next;
-        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) - 1U < 0x7FU) {
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80U) {
             ++end;
         }
         out.append(bytes.data() + next, end - next);
@@ -318,9 +318,6 @@ std::string decodeSingleByte(std::string_view bytes, bool userDefined) {
         }
         const auto c = static_cast<unsigned char>(bytes[end]);
         next = end + 1;
-        if (c == 0) {
-            continue;
-        }
         if (userDefined) {
             appendUtf8(out, 0xF780U + c - 0x80U);
         } else if (c < 0xA0) {
@@ -371,7 +368,6 @@ std::string decodeWithIcu(std::string_view bytes, const std::string& encoding) {
         return decodeSingleByte(bytes, false);
     }
     out.resize(static_cast<std::size_t>(outPos - out.data()));
-    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
     return out;
 }
 
@@ -535,7 +531,7 @@ std::string htmlFileBytesToUtf8(std::string bytes) {
     const SniffedEncoding encoding = sniffEncoding(bytes);
     if (encoding.name == "UTF-8") {
         const std::string_view text = std::string_view(bytes).substr(encoding.bomLength);
-        if (isValidUtf8(text) && text.find('\0') == std::string_view::npos) {
+        if (isValidUtf8(text)) {
             bytes.erase(0, encoding.bomLength);
             return bytes;
         }

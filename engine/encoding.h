@@ -32,8 +32,10 @@ std::string encodingForLabel(std::string_view label);
 // The declaration found by the meta prescan (canonical name), or empty.
 std::string prescanMetaCharset(std::string_view bytes);
 
-// Decodes to UTF-8 text, replacing malformed input with U+FFFD and dropping
-// NUL characters as the browser does. Never fails for any input.
+// Decodes to UTF-8 text, replacing malformed input with U+FFFD. NUL
+// characters stay, as in the browser: the parser drops them from text and
+// reads them as U+FFFD in names, attribute values and raw text. Never fails
+// for any input.
 std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding);
 
 // sniffEncoding + decodeToUtf8.

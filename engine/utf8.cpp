@@ -108,7 +108,7 @@ std::optional<std::uint32_t> nextCodePoint(std::string_view bytes, std::size_t& 
 }
 
 std::string repairUtf8(std::string_view bytes) {
-    if (isValidUtf8(bytes) && bytes.find('\0') == std::string_view::npos) {
+    if (isValidUtf8(bytes)) {
         return std::string(bytes);
     }
     std::string out;
@@ -124,9 +124,7 @@ std::string repairUtf8(std::string_view bytes) {
             left -= consumed;
             continue;
         }
-        if (!(length == 1 && *p == 0)) {
-            out.append(reinterpret_cast<const char*>(p), length);
-        }
+        out.append(reinterpret_cast<const char*>(p), length);
         p += length;
         left -= length;
     }

@@ -18,7 +18,7 @@ bool isValidUtf8(std::string_view bytes);
 std::optional<std::uint32_t> nextCodePoint(std::string_view bytes, std::size_t& pos);
 
 // Decodes as the browser's UTF-8 decoder does: each maximal ill-formed
-// subsequence becomes U+FFFD. NUL characters are dropped.
+// subsequence becomes U+FFFD.
 std::string repairUtf8(std::string_view bytes);
 
 }  // namespace tabrivo
