@@ -136,13 +136,16 @@ void HtmlDocument::Impl::addLiveStyleElements() {
     liveAttributeMerges = live->attributeMerges();
 }
 
-bool HtmlDocument::Impl::advanceLive() {
+namespace {
+constexpr std::size_t kAnyTables = std::numeric_limits<std::size_t>::max();
+}  // namespace
+
+bool HtmlDocument::Impl::advanceLive(std::size_t tablesMade, bool rows) {
     constexpr unsigned kTokensPerCall = 4096;
-    if (whileParsing != nullptr && *whileParsing && ++tokensSinceCall == kTokensPerCall) {
-        tokensSinceCall = 0;
+    if (whileParsing != nullptr && *whileParsing) {
         (*whileParsing)();
     }
-    return live->advance();
+    return live->advance(tablesMade, rows, kTokensPerCall);
 }
 
 void HtmlDocument::Impl::checkLiveWalk() {
@@ -172,7 +175,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     const std::function<bool(ElementRef)>& visit) {
     detail::IncrementalParse& parse = *live;
     for (std::size_t next = 0;; ++next) {
-        while (next >= parse.tables().size() && advanceLive()) {
+        while (next >= parse.tables().size() && advanceLive(next, false)) {
         }
         checkLiveWalk();
         if (!liveHandedOut) {
@@ -195,7 +198,8 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 parse.streamRowsOf(table);
                 liveTable = table;
                 // Up to its first row, so that a caption before the rows is known.
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
+                       advanceLive(kAnyTables, true)) {
                 }
                 checkLiveWalk();
                 if (!liveHandedOut) {
@@ -204,7 +208,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
             } else {
                 // The rest is parsed whole before the table is read.
-                while (advanceLive()) {
+                while (advanceLive(kAnyTables, false)) {
                 }
                 checkLiveWalk();
                 if (!liveHandedOut) {
@@ -221,7 +225,8 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
         if (liveTable == table) {
             // Rows the walk did not ask for are freed all the same.
             for (;;) {
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
+                while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
+                       advanceLive(kAnyTables, true)) {
                 }
                 if (!parse.hasClosedRow()) {
                     break;
@@ -241,7 +246,8 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
     detail::IncrementalParse& parse = *live;
     bool bodyRowsHandedOut = false;
     for (;;) {
-        while (!parse.hasClosedRow() && !parse.streamedTableClosed() && advanceLive()) {
+        while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
+               advanceLive(kAnyTables, true)) {
         }
         if (!parse.hasClosedRow()) {
             break;

@@ -97,7 +97,6 @@ struct HtmlDocument::Impl {
     const detail::Node* liveTable = nullptr;  // the table whose rows are made apart
     const detail::Node* liveCaption = nullptr;
     const std::function<void()>* whileParsing = nullptr;  // during forEachTable
-    unsigned tokensSinceCall = 0;
     std::vector<const detail::Node*> tables;  // in document order, once the tree is whole
     detail::StyleRules styleRules;
     detail::StyleResolver styles{styleRules};
@@ -113,8 +112,9 @@ struct HtmlDocument::Impl {
     std::optional<bool> forEachLiveTable(const std::function<bool(ElementRef)>& visit);
     bool forEachLiveRow(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
     void addLiveStyleElements();
-    // The live parse's next token; false once it is whole.
-    bool advanceLive();
+    // The live parse's next tokens (see IncrementalParse::advance); false
+    // once it is whole.
+    bool advanceLive(std::size_t tablesMade, bool rows);
     // Throws WalkRestart, after parsing the whole document, when what was
     // handed out may no longer be what the whole tree gives.
     void checkLiveWalk();

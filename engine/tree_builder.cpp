@@ -319,6 +319,13 @@ void NodeArena::newBlock(std::size_t bytes) {
     m_left = m_blocks[next].size;
 }
 
+void NodeArena::dropUnusedBlocks() {
+    const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
+    if (m_blocks.size() > used) {
+        m_blocks.resize(used);
+    }
+}
+
 void NodeArena::reset() {
     m_current = 0;
     m_next = nullptr;
@@ -352,6 +359,18 @@ public:
     const Node* firstClosedRow() const { return m_closedRows.front()->row; }
     bool streamedTableClosed() const { return m_streamedTableClosed; }
     void releaseFirstClosedRow(bool free);
+    bool stepUntil(std::size_t tables, bool rows, unsigned tokens) {
+        for (unsigned i = 0; i < tokens; ++i) {
+            if (!step()) {
+                return false;
+            }
+            if (m_tree.m_tables.size() > tables ||
+                (rows && (!m_closedRows.empty() || m_streamedTableClosed))) {
+                break;
+            }
+        }
+        return true;
+    }
     std::size_t attributeMerges() const { return m_attributeMerges; }
 
 private:
@@ -546,6 +565,8 @@ private:
         Node* form = nullptr;  // the form element pointer when it began
     };
     std::unique_ptr<RowMemory> newRowMemory();
+    // Frees the memory (see IncrementalParse::release), or keeps it with the tree.
+    void releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free);
     Node* m_streamedTable = nullptr;
     bool m_streamedTableClosed = false;
     std::unique_ptr<RowMemory> m_rowMemory;                 // the open one
@@ -1689,11 +1710,9 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
 
 void TreeBuilder::closeStreamedRow(Node* element) {
     if (element == m_streamedTable) {
-        // What the last row's memory holds after it (white space, comments)
-        // stays with the tree.
-        m_tree.m_keptArenas.push_back(std::move(m_rowMemory->arena));
-        m_rowMemory.reset();
+        // What came after the last row (white space, comments) goes like a row.
         m_alloc = &m_tree.m_arena;
+        releaseRowMemory(std::move(m_rowMemory), true);
         m_streamedTable = nullptr;
         m_streamedTableClosed = true;
         return;
@@ -1711,6 +1730,10 @@ void TreeBuilder::closeStreamedRow(Node* element) {
 void TreeBuilder::releaseFirstClosedRow(bool free) {
     std::unique_ptr<RowMemory> memory = std::move(m_closedRows.front());
     m_closedRows.pop_front();
+    releaseRowMemory(std::move(memory), free);
+}
+
+void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free) {
     // Whatever refers into the memory now must be the row, its descendants
     // and the nodes before it in its group that came with it.
     bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
@@ -1723,6 +1746,7 @@ void TreeBuilder::releaseFirstClosedRow(bool free) {
                 static_cast<Node*>(children.data[run.first])->index_within_parent == run.first;
     }
     if (!sound) {
+        memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
         m_tree.m_keptArenas.push_back(std::move(memory->arena));
         return;
     }
@@ -3668,8 +3692,8 @@ IncrementalParse::IncrementalParse(std::string text) : m_tree(std::make_unique<H
 
 IncrementalParse::~IncrementalParse() = default;
 
-bool IncrementalParse::advance() {
-    if (!m_done && !m_builder->step()) {
+bool IncrementalParse::advance(std::size_t tables, bool rows, unsigned tokens) {
+    if (!m_done && !m_builder->stepUntil(tables, rows, tokens)) {
         m_done = true;
     }
     return !m_done;

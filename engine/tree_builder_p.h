@@ -42,6 +42,8 @@ public:
     const char* copy(std::string_view text);
     // Takes back everything given out; the blocks stay for what comes next.
     void reset();
+    // Frees the blocks nothing was given out from since the last reset().
+    void dropUnusedBlocks();
 
     static constexpr std::size_t kMaxBlockBytes = std::size_t{64} * 1024;
 
@@ -118,9 +120,11 @@ public:
     IncrementalParse& operator=(const IncrementalParse&) = delete;
 
     const Node* document() const { return m_tree->document(); }
-    // Processes the next token; false once the input is used up and every
-    // element closed (the tree is then whole, but for the rows released).
-    bool advance();
+    // Processes tokens until a table beyond the first `tables` is made, or
+    // (with `rows`) a row of the streamed table or the table itself closes,
+    // or `tokens` tokens were processed. False once the input is used up and
+    // every element closed (the tree is then whole, but for the rows released).
+    bool advance(std::size_t tables, bool rows, unsigned tokens);
     bool done() const { return m_done; }
     // The tables and style elements made so far, as HtmlTree's lists (whose
     // order is document order only while madeInOrder()).
