@@ -319,6 +319,18 @@ void NodeArena::newBlock(std::size_t bytes) {
     m_left = m_blocks[next].size;
 }
 
+bool NodeArena::owns(const void* pointer) const {
+    const auto* at = static_cast<const std::byte*>(pointer);
+    const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
+    for (std::size_t i = 0; i < used; ++i) {
+        const std::byte* begin = m_blocks[i].bytes.get();
+        if (std::less_equal<>{}(begin, at) && std::less<>{}(at, begin + m_blocks[i].size)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void NodeArena::dropUnusedBlocks() {
     const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
     if (m_blocks.size() > used) {
@@ -399,9 +411,12 @@ private:
     // Where a new child of `parent` is made: what belongs to the table whose
     // rows are made apart, but not to a row, lives as long as the tree.
     NodeArena& arenaForChildOf(const Node* parent) {
-        return parent != nullptr && parent->built.streamed == BuildState::kStreamedTable
-                   ? m_tree.m_arena
-                   : *m_alloc;
+        if (m_streamedTable == nullptr || parent->built.streamed == BuildState::kStreamedGroup ||
+            (parent->built.streamed == BuildState::kNotStreamed &&
+             m_rowMemory->arena->owns(parent))) {
+            return *m_alloc;
+        }
+        return m_tree.m_arena;
     }
     // What insertAt notes while rows are made apart.
     void noteStreamedInsert(Node* parent, Node* child);
@@ -746,9 +761,12 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     GumboVector& children = childrenOf(parent);
     if (children.length == children.capacity) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
-        // The child lists of a streamed table and its groups outlive their rows.
+        // Only a list of a node in a row's memory goes with the row.
         NodeArena& arena =
-            parent->built.streamed != BuildState::kNotStreamed ? m_tree.m_arena : *m_alloc;
+            m_streamedTable == nullptr || (parent->built.streamed == BuildState::kNotStreamed &&
+                                           m_rowMemory->arena->owns(parent))
+                ? *m_alloc
+                : m_tree.m_arena;
         auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * capacity));
         if (children.length > 0) {
             std::memcpy(static_cast<void*>(data), static_cast<const void*>(children.data),
@@ -1684,8 +1702,7 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
             if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
                 is(child, GUMBO_TAG_TFOOT)) {
                 child->built.streamed = BuildState::kStreamedGroup;
-            } else if (child->type == GUMBO_NODE_ELEMENT && !is(child, GUMBO_TAG_CAPTION) &&
-                       !is(child, GUMBO_TAG_COLGROUP)) {
+            } else if (memory.arena->owns(child)) {
                 memory.mustKeep = true;  // made in the row's memory, kept by the table
             }
             return;
@@ -1700,8 +1717,9 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
             return;
         }
         default:
-            // Inside the row, or somewhere the row's memory must not be freed under.
-            if (!parent->built.open || parent->built.streamed != BuildState::kNotStreamed) {
+            // A node of the row's memory put outside the row (into a caption,
+            // before the table...) keeps the memory.
+            if (memory.arena->owns(child) && !memory.arena->owns(parent)) {
                 memory.mustKeep = true;
             }
             return;

@@ -44,6 +44,8 @@ public:
     void reset();
     // Frees the blocks nothing was given out from since the last reset().
     void dropUnusedBlocks();
+    // Whether the memory at `pointer` was given out since the last reset().
+    bool owns(const void* pointer) const;
 
     static constexpr std::size_t kMaxBlockBytes = std::size_t{64} * 1024;
 
