@@ -333,12 +333,30 @@ bool NodeArena::owns(const void* pointer) const {
 
 void NodeArena::dropUnusedBlocks() {
     const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
+#ifdef TABRIVO_POISON_ARENAS
+    for (std::size_t i = used; i < m_blocks.size(); ++i) {
+        ASAN_UNPOISON_MEMORY_REGION(m_blocks[i].bytes.get(), m_blocks[i].size);
+    }
+#endif
     if (m_blocks.size() > used) {
         m_blocks.resize(used);
     }
 }
 
+NodeArena::~NodeArena() {
+#ifdef TABRIVO_POISON_ARENAS
+    for (const Block& block : m_blocks) {
+        ASAN_UNPOISON_MEMORY_REGION(block.bytes.get(), block.size);
+    }
+#endif
+}
+
 void NodeArena::reset() {
+#ifdef TABRIVO_POISON_ARENAS
+    for (const Block& block : m_blocks) {
+        ASAN_POISON_MEMORY_REGION(block.bytes.get(), block.size);
+    }
+#endif
     m_current = 0;
     m_next = nullptr;
     m_left = 0;

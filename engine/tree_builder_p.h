@@ -12,6 +12,19 @@
 #include <string_view>
 #include <vector>
 
+// Under AddressSanitizer, memory an arena took back is poisoned until it is
+// given out again, so that a node read after its row was freed is reported.
+#if defined(__SANITIZE_ADDRESS__)
+#define TABRIVO_POISON_ARENAS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TABRIVO_POISON_ARENAS 1
+#endif
+#endif
+#ifdef TABRIVO_POISON_ARENAS
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace tabrivo::detail {
 
 // Memory for the nodes of one tree, given out in blocks and freed together.
@@ -21,6 +34,7 @@ public:
     // 64 KiB (an arena that holds one row of a table starts small).
     explicit NodeArena(std::size_t firstBlockBytes = kMaxBlockBytes)
         : m_nextBlockBytes(firstBlockBytes) {}
+    ~NodeArena();
     NodeArena(const NodeArena&) = delete;
     NodeArena& operator=(const NodeArena&) = delete;
 
@@ -32,6 +46,9 @@ public:
         void* at = m_next;
         m_next += bytes;
         m_left -= bytes;
+#ifdef TABRIVO_POISON_ARENAS
+        ASAN_UNPOISON_MEMORY_REGION(at, bytes);
+#endif
         return at;
     }
     template <typename T>
