@@ -180,8 +180,57 @@ bool CascadedValue::beats(const CascadedValue& other) const {
     return order >= other.order;
 }
 
+bool mayDeclareTextProperties(std::string_view declarations) {
+    // Every property the text depends on has one of these in its name.
+    auto at = [&](std::size_t i, std::string_view name) {
+        return declarations.size() - i >= name.size() &&
+               equalsNoCase(declarations.substr(i, name.size()), name);
+    };
+    for (std::size_t i = 0; i < declarations.size(); ++i) {
+        // An ASCII letter with the lower-case bit set is that letter in lower case.
+        switch (declarations[i] | 0x20) {
+            case 'd':
+                if (at(i, "display")) {
+                    return true;
+                }
+                break;
+            case 'v':
+                if (at(i, "visibility")) {
+                    return true;
+                }
+                break;
+            case 'w':
+                if (at(i, "white-space")) {
+                    return true;
+                }
+                break;
+            case 'p':
+                if (at(i, "position")) {
+                    return true;
+                }
+                break;
+            case 'f':
+                if (at(i, "float")) {
+                    return true;
+                }
+                break;
+            case 't':
+                if (at(i, "text-transform")) {
+                    return true;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
 void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
                        std::uint32_t order, CascadedStyle& style) {
+    if (!mayDeclareTextProperties(declarations)) {
+        return;  // most declarations are of colours, sizes and fonts
+    }
     for (std::string_view declaration : splitTopLevel(declarations, ';')) {
         const std::size_t colon = declaration.find(':');
         if (colon == std::string_view::npos) {
