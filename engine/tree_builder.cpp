@@ -1821,9 +1821,14 @@ void TreeBuilder::process(const Token& token) {
         case TokenType::Character: {
             std::string_view text = token.text;
             if (m_skipNewline) {
-                m_skipNewline = false;
-                if (text.front() == '\n') {
-                    text.remove_prefix(1);
+                // NULs before it are ignored as the text is inserted; the
+                // browser skips the newline after them all the same.
+                const std::size_t first = text.find_first_not_of('\0');
+                if (first != std::string_view::npos) {
+                    m_skipNewline = false;
+                    if (text[first] == '\n') {
+                        text.remove_prefix(first + 1);
+                    }
                 }
             }
             if (!text.empty()) {

@@ -191,9 +191,9 @@ TEST(Decoding, nulBytes_areKept) {
 
 // Pages with NUL bytes, each beside the browser's conversion of it (written by
 // the shared oracle): the parser drops a NUL from text but reads it as U+FFFD
-// in a tag name, an attribute value or raw text; a UTF-16 page without a
-// byte-order mark is no markup at all to the browser, its NULs beside every
-// "<".
+// in a tag name, an attribute value or raw text, and a newline after <pre>
+// and NULs is skipped; a UTF-16 page without a byte-order mark is no markup
+// at all to the browser, its NULs beside every "<".
 TEST(Decoding, pagesWithNulBytes_convertAsTheBrowserDoes) {
     const std::filesystem::path dir =
         std::filesystem::path(TABRIVO_TEST_DATA_DIR) / "encoding" / "nul";
@@ -209,7 +209,7 @@ TEST(Decoding, pagesWithNulBytes_convertAsTheBrowserDoes) {
             << entry.path().filename();
         ++pages;
     }
-    EXPECT_GE(pages, 7);
+    EXPECT_GE(pages, 17);
 }
 
 TEST(Decoding, invalidUtf8_becomesReplacementCharacter) {
