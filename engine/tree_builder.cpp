@@ -585,10 +585,13 @@ private:
     struct RowMemory {
         std::unique_ptr<NodeArena> arena;
         const Node* row = nullptr;  // once closed
-        // Children put into row groups in this memory: runs of [first, first + count).
+        // Children put into row groups in this memory: runs of `count`
+        // siblings from `first` to `last`. Nodes, not places: a run's place
+        // moves down as earlier rows are taken out.
         struct Run {
             Node* group;
-            unsigned first;
+            Node* first;
+            Node* last;
             unsigned count;
         };
         std::vector<Run> inserted;
@@ -800,9 +803,6 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
         m_tree.m_madeInOrder = false;
     }
     m_lastInserted = child;
-    if (m_streamedTable != nullptr) {
-        noteStreamedInsert(parent, child);
-    }
     // A child list is no longer than the arena's blocks allow, far below 2^32.
     for (auto i = static_cast<unsigned>(children.length); i > index; --i) {
         children.data[i] = children.data[i - 1];
@@ -812,6 +812,9 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     ++children.length;
     child->parent = parent;
     child->index_within_parent = static_cast<unsigned>(index);
+    if (m_streamedTable != nullptr) {
+        noteStreamedInsert(parent, child);
+    }
 }
 
 void TreeBuilder::appendChild(Node* parent, Node* child) {
@@ -1725,12 +1728,13 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
             }
             return;
         case BuildState::kStreamedGroup: {
-            const auto index = static_cast<unsigned>(childrenOf(parent).length);
             if (!memory.inserted.empty() && memory.inserted.back().group == parent &&
-                memory.inserted.back().first + memory.inserted.back().count == index) {
+                memory.inserted.back().last->index_within_parent + 1 ==
+                    child->index_within_parent) {
                 ++memory.inserted.back().count;
+                memory.inserted.back().last = child;
             } else {
-                memory.inserted.push_back({parent, index, 1});
+                memory.inserted.push_back({parent, child, child, 1});
             }
             return;
         }
@@ -1778,18 +1782,20 @@ void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free)
                  m_selectedContents.empty();
     for (const RowMemory::Run& run : memory->inserted) {
         const GumboVector& children = run.group->v.element.children;
-        sound = sound && run.first + run.count <= children.length &&
-                static_cast<Node*>(children.data[run.first])->index_within_parent == run.first;
+        const unsigned first = run.first->index_within_parent;
+        sound = sound && run.first->parent == run.group && first + run.count <= children.length &&
+                children.data[first] == run.first &&
+                children.data[first + run.count - 1] == run.last;
     }
     if (!sound) {
         memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
         m_tree.m_keptArenas.push_back(std::move(memory->arena));
         return;
     }
-    // Later runs first, so that the earlier runs' places stay as noted.
     for (auto run = memory->inserted.rbegin(); run != memory->inserted.rend(); ++run) {
         GumboVector& children = run->group->v.element.children;
-        for (unsigned i = run->first + run->count; i < children.length; ++i) {
+        const unsigned first = run->first->index_within_parent;
+        for (unsigned i = first + run->count; i < children.length; ++i) {
             children.data[i - run->count] = children.data[i];
             childAt(children, i - run->count)->index_within_parent = i - run->count;
         }
