@@ -173,6 +173,11 @@ void HtmlDocument::Impl::restartWhole() {
 
 std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     const std::function<bool(ElementRef)>& visit) {
+    if (liveHandedOut) {
+        // Walked before: its rows are gone, so a new walk needs the whole tree.
+        parseWholeInstead();
+        return std::nullopt;
+    }
     detail::IncrementalParse& parse = *live;
     for (std::size_t next = 0;; ++next) {
         while (next >= parse.tables().size() && advanceLive(next, false)) {

@@ -172,6 +172,17 @@ TEST(StreamedParseTest, LateMarkupRestartsTheWalkInEveryFormat) {
     }
 }
 
+TEST(StreamedParseTest, ASecondWalkGivesTheSameTables) {
+    const std::string html = "<table><tr><td>a<tr><td>b</table><table><tr><td>c</table>";
+    const auto document = HtmlDocument::parse(html, kWhileWalked);
+    std::string first;
+    std::string second;
+    appendJsonTable(first, readAllTables(*document).at(1), false);
+    appendJsonTable(second, readAllTables(*document).at(1), false);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(readAllTables(*document).at(0).rows.size(), 2U);
+}
+
 TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     std::string html = "<!DOCTYPE html><table><thead><tr><th>n<th>square</thead>";
     std::string expected = "{\r\n\t{\r\n\t\"n\", \r\n\t\"square\"\r\n\t}\r\n";
