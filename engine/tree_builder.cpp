@@ -322,7 +322,7 @@ void NodeArena::newBlock(std::size_t bytes) {
 bool NodeArena::owns(const void* pointer) const {
     const auto* at = static_cast<const std::byte*>(pointer);
     const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
-    for (std::size_t i = 0; i < used; ++i) {
+    for (std::size_t i = used; i-- > 0;) {  // the block in use first
         const std::byte* begin = m_blocks[i].bytes.get();
         if (std::less_equal<>{}(begin, at) && std::less<>{}(at, begin + m_blocks[i].size)) {
             return true;
@@ -605,9 +605,9 @@ private:
     void releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free);
     Node* m_streamedTable = nullptr;
     bool m_streamedTableClosed = false;
-    std::unique_ptr<RowMemory> m_rowMemory;                 // the open one
-    std::deque<std::unique_ptr<RowMemory>> m_closedRows;    // not yet released
-    std::vector<std::unique_ptr<NodeArena>> m_spareArenas;  // freed, for the next rows
+    std::unique_ptr<RowMemory> m_rowMemory;                   // the open one
+    std::deque<std::unique_ptr<RowMemory>> m_closedRows;      // not yet released
+    std::vector<std::unique_ptr<RowMemory>> m_spareMemories;  // freed, for the next rows
     std::size_t m_attributeMerges = 0;
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
@@ -1686,13 +1686,14 @@ bool TreeBuilder::step() {
 // ---- Rows made apart ----------------------------------------------------------------
 
 std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
-    auto memory = std::make_unique<RowMemory>();
-    if (m_spareArenas.empty()) {
+    std::unique_ptr<RowMemory> memory;
+    if (m_spareMemories.empty()) {
         constexpr std::size_t kFirstBlockBytes = 4096;  // most rows need no more
+        memory = std::make_unique<RowMemory>();
         memory->arena = std::make_unique<NodeArena>(kFirstBlockBytes);
     } else {
-        memory->arena = std::move(m_spareArenas.back());
-        m_spareArenas.pop_back();
+        memory = std::move(m_spareMemories.back());
+        m_spareMemories.pop_back();
     }
     memory->tables = m_tree.m_tables.size();
     memory->styleElements = m_tree.m_styleElements.size();
@@ -1741,7 +1742,7 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
         default:
             // A node of the row's memory put outside the row (into a caption,
             // before the table...) keeps the memory.
-            if (memory.arena->owns(child) && !memory.arena->owns(parent)) {
+            if (!memory.arena->owns(parent) && memory.arena->owns(child)) {
                 memory.mustKeep = true;
             }
             return;
@@ -1803,7 +1804,10 @@ void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free)
     }
     m_lastInserted = nullptr;
     memory->arena->reset();
-    m_spareArenas.push_back(std::move(memory->arena));
+    memory->row = nullptr;
+    memory->inserted.clear();
+    memory->mustKeep = false;
+    m_spareMemories.push_back(std::move(memory));
 }
 
 void TreeBuilder::run() {
