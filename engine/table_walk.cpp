@@ -14,7 +14,6 @@ namespace tabrivo {
 using detail::Attribute;
 using detail::isHtmlElement;
 using detail::Node;
-using detail::walkElements;
 
 namespace {
 
