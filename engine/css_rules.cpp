@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory_resource>
 
@@ -181,46 +182,28 @@ bool CascadedValue::beats(const CascadedValue& other) const {
 }
 
 bool mayDeclareTextProperties(std::string_view declarations) {
-    // Every property the text depends on has one of these in its name.
-    auto at = [&](std::size_t i, std::string_view name) {
-        return declarations.size() - i >= name.size() &&
-               equalsNoCase(declarations.substr(i, name.size()), name);
-    };
+    // Every property the text depends on has one of these in its name;
+    // they start with different letters.
+    static constexpr std::string_view kNameParts[] = {"display",  "visibility", "white-space",
+                                                      "position", "float",      "text-transform"};
+    static const std::array<std::int8_t, 256> kPartByLetter = [] {
+        std::array<std::int8_t, 256> parts{};
+        parts.fill(-1);
+        for (std::size_t i = 0; i < std::size(kNameParts); ++i) {
+            const auto first = static_cast<unsigned char>(kNameParts[i].front());
+            parts[first] = parts[first - 'a' + 'A'] = static_cast<std::int8_t>(i);
+        }
+        return parts;
+    }();
     for (std::size_t i = 0; i < declarations.size(); ++i) {
-        // An ASCII letter with the lower-case bit set is that letter in lower case.
-        switch (declarations[i] | 0x20) {
-            case 'd':
-                if (at(i, "display")) {
-                    return true;
-                }
-                break;
-            case 'v':
-                if (at(i, "visibility")) {
-                    return true;
-                }
-                break;
-            case 'w':
-                if (at(i, "white-space")) {
-                    return true;
-                }
-                break;
-            case 'p':
-                if (at(i, "position")) {
-                    return true;
-                }
-                break;
-            case 'f':
-                if (at(i, "float")) {
-                    return true;
-                }
-                break;
-            case 't':
-                if (at(i, "text-transform")) {
-                    return true;
-                }
-                break;
-            default:
-                break;
+        const std::int8_t part = kPartByLetter[static_cast<unsigned char>(declarations[i])];
+        if (part < 0) {
+            continue;
+        }
+        const std::string_view name = kNameParts[part];
+        if (declarations.size() - i >= name.size() &&
+            equalsNoCase(declarations.substr(i, name.size()), name)) {
+            return true;
         }
     }
     return false;

@@ -148,6 +148,27 @@ bool HtmlDocument::Impl::advanceLive(std::size_t tablesMade, bool rows) {
     return live->advance(tablesMade, rows, kTokensPerCall);
 }
 
+bool HtmlDocument::Impl::awaitLiveRow() {
+    while (!live->hasClosedRow() && !live->streamedTableClosed() && advanceLive(kAnyTables, true)) {
+    }
+    return live->hasClosedRow();
+}
+
+bool HtmlDocument::Impl::readyToHandOut() {
+    checkLiveWalk();
+    if (liveHandedOut) {
+        return true;
+    }
+    if (!live->madeInOrder()) {
+        // The tables noted are not in document order: nothing was handed
+        // out yet, so the whole tree's walk takes over.
+        parseWholeInstead();
+        return false;
+    }
+    addLiveStyleElements();
+    return true;
+}
+
 void HtmlDocument::Impl::checkLiveWalk() {
     if (liveHandedOut &&
         (!live->madeInOrder() || live->styleElements().size() != liveStyleElements ||
@@ -182,15 +203,8 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     for (std::size_t next = 0;; ++next) {
         while (next >= parse.tables().size() && advanceLive(next, false)) {
         }
-        checkLiveWalk();
-        if (!liveHandedOut) {
-            if (!parse.madeInOrder()) {
-                // The tables noted are not in document order: nothing was
-                // handed out yet, so the whole tree's walk takes over.
-                parseWholeInstead();
-                return std::nullopt;
-            }
-            addLiveStyleElements();
+        if (!readyToHandOut()) {
+            return std::nullopt;
         }
         if (next >= parse.tables().size()) {
             return true;
@@ -203,25 +217,17 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 parse.streamRowsOf(table);
                 liveTable = table;
                 // Up to its first row, so that a caption before the rows is known.
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
-                       advanceLive(kAnyTables, true)) {
-                }
-                checkLiveWalk();
-                if (!liveHandedOut) {
-                    addLiveStyleElements();
+                awaitLiveRow();
+                if (!readyToHandOut()) {
+                    return std::nullopt;
                 }
                 liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
             } else {
                 // The rest is parsed whole before the table is read.
                 while (advanceLive(kAnyTables, false)) {
                 }
-                checkLiveWalk();
-                if (!liveHandedOut) {
-                    if (!parse.madeInOrder()) {
-                        parseWholeInstead();
-                        return std::nullopt;
-                    }
-                    addLiveStyleElements();
+                if (!readyToHandOut()) {
+                    return std::nullopt;
                 }
             }
         }
@@ -229,13 +235,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
         const bool goOn = visit(ElementRef(table));
         if (liveTable == table) {
             // Rows the walk did not ask for are freed all the same.
-            for (;;) {
-                while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
-                       advanceLive(kAnyTables, true)) {
-                }
-                if (!parse.hasClosedRow()) {
-                    break;
-                }
+            while (awaitLiveRow()) {
                 parse.release();
             }
             liveTable = nullptr;
@@ -250,13 +250,7 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
                                         const std::function<bool(ElementRef)>& visit) {
     detail::IncrementalParse& parse = *live;
     bool bodyRowsHandedOut = false;
-    for (;;) {
-        while (!parse.hasClosedRow() && !parse.streamedTableClosed() &&
-               advanceLive(kAnyTables, true)) {
-        }
-        if (!parse.hasClosedRow()) {
-            break;
-        }
+    while (awaitLiveRow()) {
         const Node* row = parse.firstClosedRow();
         if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
             parse.keep();  // the foot's rows come last, once the table is whole

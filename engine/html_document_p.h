@@ -115,6 +115,12 @@ struct HtmlDocument::Impl {
     // The live parse's next tokens (see IncrementalParse::advance); false
     // once it is whole.
     bool advanceLive(std::size_t tablesMade, bool rows);
+    // Parses until a row of the streamed table closes; false when the table
+    // closed (or the input ended) first.
+    bool awaitLiveRow();
+    // Before something is handed out: checks the walk so far, and takes in
+    // the style sheets found. False when the whole tree's walk takes over.
+    bool readyToHandOut();
     // Throws WalkRestart, after parsing the whole document, when what was
     // handed out may no longer be what the whole tree gives.
     void checkLiveWalk();
