@@ -64,6 +64,8 @@ struct BuildState {
     // For a table whose rows are made apart and freed as they are read (see
     // IncrementalParse): the table itself, or one of its row groups.
     enum : std::uint8_t { kNotStreamed, kStreamedTable, kStreamedGroup } streamed;
+    // The row memory the node was made in (see IncrementalParse); 0 for the tree's own.
+    std::uint16_t memory;
 };
 
 struct Node {

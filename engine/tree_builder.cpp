@@ -319,18 +319,6 @@ void NodeArena::newBlock(std::size_t bytes) {
     m_left = m_blocks[next].size;
 }
 
-bool NodeArena::owns(const void* pointer) const {
-    const auto* at = static_cast<const std::byte*>(pointer);
-    const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
-    for (std::size_t i = used; i-- > 0;) {  // the block in use first
-        const std::byte* begin = m_blocks[i].bytes.get();
-        if (std::less_equal<>{}(begin, at) && std::less<>{}(at, begin + m_blocks[i].size)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void NodeArena::dropUnusedBlocks() {
     const std::size_t used = m_next == nullptr ? 0 : m_current + 1;
 #ifdef TABRIVO_POISON_ARENAS
@@ -430,11 +418,14 @@ private:
     // rows are made apart, but not to a row, lives as long as the tree.
     NodeArena& arenaForChildOf(const Node* parent) {
         if (m_streamedTable == nullptr || parent->built.streamed == BuildState::kStreamedGroup ||
-            (parent->built.streamed == BuildState::kNotStreamed &&
-             m_rowMemory->arena->owns(parent))) {
+            (parent->built.streamed == BuildState::kNotStreamed && inRowMemory(parent))) {
             return *m_alloc;
         }
         return m_tree.m_arena;
+    }
+    // Whether the node was made in the open row's memory.
+    bool inRowMemory(const Node* node) const {
+        return node->built.memory == m_rowMemory->arena->id();
     }
     // What insertAt notes while rows are made apart.
     void noteStreamedInsert(Node* parent, Node* child);
@@ -609,6 +600,7 @@ private:
     std::deque<std::unique_ptr<RowMemory>> m_closedRows;      // not yet released
     std::vector<std::unique_ptr<RowMemory>> m_spareMemories;  // freed, for the next rows
     std::size_t m_attributeMerges = 0;
+    std::uint16_t m_rowMemoryId = 0;
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
     Mode m_originalMode = Mode::Initial;
@@ -637,6 +629,7 @@ private:
 Node* TreeBuilder::newNode(GumboNodeType type, NodeArena& arena) {
     // Zeroed once, whichever part of the union is used.
     auto* node = static_cast<Node*>(std::memset(arena.allocate(sizeof(Node)), 0, sizeof(Node)));
+    node->built.memory = arena.id();
     node->type = type;
     node->built.tag = GUMBO_TAG_UNKNOWN;
     return node;
@@ -784,8 +777,8 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
         // Only a list of a node in a row's memory goes with the row.
         NodeArena& arena =
-            m_streamedTable == nullptr || (parent->built.streamed == BuildState::kNotStreamed &&
-                                           m_rowMemory->arena->owns(parent))
+            m_streamedTable == nullptr ||
+                    (parent->built.streamed == BuildState::kNotStreamed && inRowMemory(parent))
                 ? *m_alloc
                 : m_tree.m_arena;
         auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * capacity));
@@ -1695,6 +1688,11 @@ std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
         memory = std::move(m_spareMemories.back());
         m_spareMemories.pop_back();
     }
+    // A fresh number for each use, never the tree's own 0: nodes of a row
+    // freed long ago are unreachable, and those of a kept row take no more
+    // children, so a number coming round again marks nothing still in use.
+    m_rowMemoryId = static_cast<std::uint16_t>(m_rowMemoryId == UINT16_MAX ? 1 : m_rowMemoryId + 1);
+    memory->arena->setId(m_rowMemoryId);
     memory->tables = m_tree.m_tables.size();
     memory->styleElements = m_tree.m_styleElements.size();
     memory->form = m_form;
@@ -1724,7 +1722,7 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
             if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
                 is(child, GUMBO_TAG_TFOOT)) {
                 child->built.streamed = BuildState::kStreamedGroup;
-            } else if (memory.arena->owns(child)) {
+            } else if (inRowMemory(child)) {
                 memory.mustKeep = true;  // made in the row's memory, kept by the table
             }
             return;
@@ -1742,7 +1740,7 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
         default:
             // A node of the row's memory put outside the row (into a caption,
             // before the table...) keeps the memory.
-            if (!memory.arena->owns(parent) && memory.arena->owns(child)) {
+            if (!inRowMemory(parent) && inRowMemory(child)) {
                 memory.mustKeep = true;
             }
             return;

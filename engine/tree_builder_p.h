@@ -7,6 +7,7 @@
 #include <engine/node_p.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,8 +62,14 @@ public:
     void reset();
     // Frees the blocks nothing was given out from since the last reset().
     void dropUnusedBlocks();
-    // Whether the memory at `pointer` was given out since the last reset().
-    bool owns(const void* pointer) const;
+    // What nodes made in this arena are marked with: 0 for a tree's own
+    // arena, another number for each use of a row's.
+    std::uint16_t id() const {
+        return m_id;
+    }
+    void setId(std::uint16_t id) {
+        m_id = id;
+    }
 
     static constexpr std::size_t kMaxBlockBytes = std::size_t{64} * 1024;
 
@@ -78,6 +85,7 @@ private:
     std::byte* m_next = nullptr;
     std::size_t m_left = 0;
     std::size_t m_nextBlockBytes;
+    std::uint16_t m_id = 0;
 };
 
 // A parsed document: its tree and what the tree's nodes point to.
