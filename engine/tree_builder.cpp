@@ -2755,7 +2755,8 @@ void TreeBuilder::inBodyTag(const Tag& tag) {
 
 namespace {
 
-void mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
+// Returns whether the element got an attribute it did not have.
+bool mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
     GumboVector& attributes = element->v.element.attributes;
     std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
@@ -2778,13 +2779,14 @@ void mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
         merged.push_back(attribute);
     }
     if (merged.size() == attributes.length) {
-        return;
+        return false;
     }
     auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * merged.size()));
     std::copy(merged.begin(), merged.end(), data);
     attributes.data = data;
     attributes.length = static_cast<unsigned>(merged.size());
     attributes.capacity = attributes.length;
+    return true;
 }
 
 }  // namespace
@@ -2793,8 +2795,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
     switch (tag.tag) {
         case GUMBO_TAG_HTML:
             if (!onStack(GUMBO_TAG_TEMPLATE)) {
-                mergeAttributes(m_tree.m_arena, m_open.front(), tag);
-                ++m_attributeMerges;
+                m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open.front(), tag) ? 1 : 0;
             }
             return;
         case GUMBO_TAG_BASE:
@@ -2815,8 +2816,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                 return;
             }
             m_framesetOk = false;
-            mergeAttributes(m_tree.m_arena, m_open[1], tag);
-            ++m_attributeMerges;
+            m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open[1], tag) ? 1 : 0;
             return;
         case GUMBO_TAG_FRAMESET:
             if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) || !m_framesetOk) {

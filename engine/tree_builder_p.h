@@ -158,7 +158,8 @@ public:
     const std::vector<const Node*>& tables() const { return m_tree->m_tables; }
     const std::vector<const Node*>& styleElements() const { return m_tree->m_styleElements; }
     bool madeInOrder() const { return m_tree->m_madeInOrder; }
-    // How often a later <html> or <body> tag gave its element more attributes.
+    // How often a later <html> or <body> tag gave its element an attribute
+    // it did not have.
     std::size_t attributeMerges() const;
 
     // Makes the rows of `table`, an open table, apart until it closes.

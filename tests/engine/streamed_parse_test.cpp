@@ -183,6 +183,14 @@ TEST(StreamedParseTest, ASecondWalkGivesTheSameTables) {
     EXPECT_EQ(readAllTables(*document).at(0).rows.size(), 2U);
 }
 
+// Pages joined into one file repeat their <html> and <body> tags: where they
+// give those elements nothing new, the walk goes on.
+TEST(StreamedParseTest, RepeatedBodyTagsWithNothingNewKeepTheWalkGoing) {
+    const std::string page = "<html><body class=p><table><tr><td>a<tr><td>b</table></body></html>";
+    EXPECT_TRUE(staysStreamed(page + page + page));
+    expectSameOutput(page + page + page, "joined pages");
+}
+
 TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     std::string html = "<!DOCTYPE html><table><thead><tr><th>n<th>square</thead>";
     std::string expected = "{\r\n\t{\r\n\t\"n\", \r\n\t\"square\"\r\n\t}\r\n";
