@@ -342,20 +342,30 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
         return;  // nothing the text depends on
     }
     // One selector the parser does not accept drops the whole rule.
-    std::vector<Selector> parsed;
+    std::vector<std::pair<std::string_view, Selector>> parsed;
     for (std::string_view text : splitTopLevel(selectors, ',')) {
         Selector selector;
         if (!parseSelector(ascii::trim(text), selector)) {
             return;
         }
-        parsed.push_back(std::move(selector));
+        parsed.emplace_back(ascii::trim(text), std::move(selector));
     }
-    for (Selector& selector : parsed) {
+    for (auto& [text, selector] : parsed) {
+        const auto order = static_cast<std::uint32_t>(m_ruleCount++);
+        // A rule met again (pages joined into one file repeat their style
+        // sheets) decides as its last copy: the earlier copies would lose to
+        // it everywhere, so the one rule takes the last copy's place.
+        std::string repeatKey = std::string(text) + '{' + std::string(declarations);
+        if (const auto seen = m_ruleByText.find(repeatKey); seen != m_ruleByText.end()) {
+            m_rules[seen->second].order = order;
+            continue;
+        }
+        m_ruleByText.emplace(std::move(repeatKey), m_rules.size());
         m_looksAtSiblings = m_looksAtSiblings || looksAtSiblings(selector.compounds);
         Rule rule;
         rule.selector = std::move(selector);
-        rule.declarations = std::string(declarations);
-        rule.order = static_cast<std::uint32_t>(m_rules.size());
+        rule.declared = probe;
+        rule.order = order;
         const Compound& key = rule.selector.compounds.back();
         const std::size_t index = m_rules.size();
         if (!key.id.empty()) {
@@ -1057,8 +1067,27 @@ void StyleRules::applyTo(const Node* element, CascadedStyle& style) const {
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     for (const std::size_t index : candidates) {
         const Rule& rule = m_rules[index];
-        if (matches(rule.selector, element)) {
-            applyDeclarations(rule.declarations, rule.selector.specificity, rule.order, style);
+        if (!matches(rule.selector, element)) {
+            continue;
+        }
+        // The block's own winner of each property, read once when the rule
+        // was added, meets the values of the rules before it.
+        for (int property = 0; property < static_cast<int>(CssProperty::Count); ++property) {
+            const CascadedValue& declared = rule.declared.values[property];
+            CascadedValue& current = style.values[property];
+            if (!declared.isSet()) {
+                continue;
+            }
+            CascadedValue weight;
+            weight.value = "x";  // set; only the weights are compared
+            weight.important = declared.important;
+            weight.specificity = rule.selector.specificity;
+            weight.order = rule.order;
+            if (weight.beats(current)) {
+                current = declared;
+                current.specificity = weight.specificity;
+                current.order = weight.order;
+            }
         }
     }
 }

@@ -104,7 +104,7 @@ private:
     };
     struct Rule {
         Selector selector;
-        std::string declarations;
+        CascadedStyle declared;  // what its block sets, weighed as one block
         std::uint32_t order = 0;
     };
 
@@ -137,6 +137,9 @@ private:
     RuleIndex m_byClass;
     RuleIndex m_byTag;
     std::vector<std::size_t> m_universal;
+    // Each rule by its selector and declarations, to find a rule met again.
+    std::unordered_map<std::string, std::size_t> m_ruleByText;
+    std::size_t m_ruleCount = 0;  // rules met, repeats included: the cascade order
     bool m_looksAtSiblings = false;
 };
 

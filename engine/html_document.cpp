@@ -165,16 +165,61 @@ bool HtmlDocument::Impl::readyToHandOut() {
         parseWholeInstead();
         return false;
     }
-    addLiveStyleElements();
+    if (!liveStylesKnown) {
+        addLiveStyleElements();
+    }
+    liveAttributeMerges = live->attributeMerges();
     return true;
 }
 
 void HtmlDocument::Impl::checkLiveWalk() {
-    if (liveHandedOut &&
-        (!live->madeInOrder() || live->styleElements().size() != liveStyleElements ||
-         live->attributeMerges() != liveAttributeMerges)) {
+    if (!liveHandedOut) {
+        return;
+    }
+    if (!live->madeInOrder() || live->attributeMerges() != liveAttributeMerges) {
         restartWhole();
     }
+    if (!liveStylesKnown && live->styleElements().size() != liveStyleElements) {
+        restartWithEveryStyleSheet();
+    }
+}
+
+void HtmlDocument::Impl::restartWithEveryStyleSheet() {
+    // Read on to the end, handing nothing out and freeing rows as they close,
+    // to find every style sheet; then parse again with all of them known.
+    detail::IncrementalParse& parse = *live;
+    std::size_t seen = parse.tables().size();
+    for (;;) {
+        while (parse.hasClosedRow()) {
+            parse.release();
+        }
+        if (!advanceLive(seen, true)) {
+            break;
+        }
+        for (; seen < parse.tables().size(); ++seen) {
+            const Node* table = parse.tables()[seen];
+            if (!parse.streaming() && table->built.open && !hasTableAncestor(table)) {
+                parse.streamRowsOf(table);
+            }
+        }
+    }
+    if (!parse.madeInOrder()) {
+        restartWhole();
+    }
+    styleRules = detail::StyleRules{};
+    for (const Node* style : parse.styleElements()) {
+        addStyleElement(style, styleRules);
+    }
+    if (styleRules.looksAtSiblings()) {
+        restartWhole();
+    }
+    live = std::make_unique<detail::IncrementalParse>(parse.takeSource());
+    liveStylesKnown = true;
+    liveHandedOut = false;
+    liveTable = nullptr;
+    liveCaption = nullptr;
+    forgetElements();
+    throw WalkRestart();
 }
 
 void HtmlDocument::Impl::parseWholeInstead() {

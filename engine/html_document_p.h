@@ -94,6 +94,7 @@ struct HtmlDocument::Impl {
     std::size_t liveStyleElements = 0;  // whose rules were added
     std::size_t liveAttributeMerges = 0;
     bool liveHandedOut = false;               // a table was handed to the walk
+    bool liveStylesKnown = false;             // every style sheet's rules are in, from a first pass
     const detail::Node* liveTable = nullptr;  // the table whose rows are made apart
     const detail::Node* liveCaption = nullptr;
     const std::function<void()>* whileParsing = nullptr;  // during forEachTable
@@ -125,6 +126,9 @@ struct HtmlDocument::Impl {
     // handed out may no longer be what the whole tree gives.
     void checkLiveWalk();
     [[noreturn]] void restartWhole();
+    // For a style sheet found after tables were handed out: reads on to
+    // find every style sheet, then starts the walk again on a new parse.
+    [[noreturn]] void restartWithEveryStyleSheet();
     void parseWholeInstead();
     // Drops what the cell text remembers about elements, before they are freed.
     void forgetElements();

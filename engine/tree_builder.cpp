@@ -376,6 +376,7 @@ public:
     bool hasClosedRow() const { return !m_closedRows.empty(); }
     const Node* firstClosedRow() const { return m_closedRows.front()->row; }
     bool streamedTableClosed() const { return m_streamedTableClosed; }
+    bool streaming() const { return m_streamedTable != nullptr; }
     void releaseFirstClosedRow(bool free);
     bool stepUntil(std::size_t tables, bool rows, unsigned tokens) {
         for (unsigned i = 0; i < tokens; ++i) {
@@ -3762,6 +3763,10 @@ bool IncrementalParse::hasClosedRow() const {
 
 const Node* IncrementalParse::firstClosedRow() const {
     return m_builder->firstClosedRow();
+}
+
+bool IncrementalParse::streaming() const {
+    return m_builder->streaming();
 }
 
 bool IncrementalParse::streamedTableClosed() const {

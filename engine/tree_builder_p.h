@@ -167,6 +167,8 @@ public:
     // The streamed table's rows closed and not yet released or kept, in order.
     bool hasClosedRow() const;
     const Node* firstClosedRow() const;
+    // Whether a table's rows are being made apart.
+    bool streaming() const;
     // Whether the streamed table has closed (then no rows are made apart).
     bool streamedTableClosed() const;
     // Frees or keeps the first closed row; see above.
