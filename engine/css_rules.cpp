@@ -166,21 +166,8 @@ const std::pair<std::string_view, CssProperty> kProperties[] = {
     {"text-transform", CssProperty::TextTransform},
 };
 
-}  // namespace
-
-bool CascadedValue::beats(const CascadedValue& other) const {
-    if (!other.isSet()) {
-        return true;
-    }
-    if (important != other.important) {
-        return important;
-    }
-    if (specificity != other.specificity) {
-        return specificity > other.specificity;
-    }
-    return order >= other.order;
-}
-
+// Whether the declarations may set a property the text depends on: false
+// when none of those names is in them.
 bool mayDeclareTextProperties(std::string_view declarations) {
     // Every property the text depends on has one of these in its name;
     // they start with different letters.
@@ -207,6 +194,21 @@ bool mayDeclareTextProperties(std::string_view declarations) {
         }
     }
     return false;
+}
+
+}  // namespace
+
+bool CascadedValue::beats(const CascadedValue& other) const {
+    if (!other.isSet()) {
+        return true;
+    }
+    if (important != other.important) {
+        return important;
+    }
+    if (specificity != other.specificity) {
+        return specificity > other.specificity;
+    }
+    return order >= other.order;
 }
 
 void applyDeclarations(std::string_view declarations, std::uint32_t specificity,

@@ -48,10 +48,6 @@ struct CascadedStyle {
 // declaration with any other value is dropped as if it were not there.
 bool acceptsValue(CssProperty property, std::string_view value);
 
-// Whether the declarations may set a property the text depends on: false
-// when none of those names is in them.
-bool mayDeclareTextProperties(std::string_view declarations);
-
 // Parses the declarations of a style attribute or rule body into `style`,
 // each with the given specificity and order.
 void applyDeclarations(std::string_view declarations, std::uint32_t specificity,
