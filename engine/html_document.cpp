@@ -133,7 +133,6 @@ void HtmlDocument::Impl::addLiveStyleElements() {
            !styleElements[liveStyleElements]->built.open) {
         addStyleElement(styleElements[liveStyleElements++], styleRules);
     }
-    liveAttributeMerges = live->attributeMerges();
 }
 
 namespace {
