@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <memory_resource>
 #include <vector>
@@ -25,6 +26,20 @@ bool isCollapsible(char c) {
 
 // A line break in the source next to it goes away with the white space around it.
 constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
+
+// What a character of text is to the line it goes on, as bits.
+constexpr std::uint8_t kCollapsibleSpace = 1;  // white space that may collapse
+constexpr std::uint8_t kSourceNewline = 2;     // a line break that may be kept
+constexpr std::uint8_t kZeroWidthLead = 4;     // the first byte of a zero-width space
+constexpr std::array<std::uint8_t, 256> kTextCharacterClass = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\r'}) {
+        classes[static_cast<unsigned char>(c)] = kCollapsibleSpace;
+    }
+    classes['\n'] |= kSourceNewline;
+    classes[static_cast<unsigned char>(kZeroWidthSpace.front())] = kZeroWidthLead;
+    return classes;
+}();
 
 // A text made only of white space and form feeds or vertical tabs: where it
 // has nothing inline before it, the browser makes no box for it at all.
@@ -131,6 +146,9 @@ public:
     void text(std::string_view run, WhiteSpace ws) {
         const bool keepSpaces = preservesSpaces(ws);
         const bool keepNewlines = preservesNewlines(ws);
+        // The characters that end a run of content that goes on the line as it is.
+        const std::uint8_t stops = kZeroWidthLead | (keepSpaces ? 0 : kCollapsibleSpace) |
+                                   (keepNewlines ? kSourceNewline : 0);
         for (std::size_t i = 0; i < run.size(); ++i) {
             const char c = run[i];
             if (c == '\n' && keepNewlines) {
@@ -156,13 +174,20 @@ public:
                     i += kZeroWidthSpace.size() - 1;
                     continue;
                 }
-                // The characters up to the next one that is treated otherwise
-                // go on the line as they are, at once.
+                // A single space between two such characters stays as it is too.
+                const auto goesOn = [&](std::size_t at) {
+                    return at < run.size() &&
+                           (kTextCharacterClass[static_cast<unsigned char>(run[at])] & stops) == 0;
+                };
                 std::size_t end = i + 1;
-                while (end < run.size() && run[end] != kZeroWidthSpace.front() &&
-                       !(run[end] == '\n' && keepNewlines) &&
-                       !(isCollapsible(run[end]) && !keepSpaces)) {
-                    ++end;
+                for (;;) {
+                    while (goesOn(end)) {
+                        ++end;
+                    }
+                    if (keepSpaces || end >= run.size() || run[end] != ' ' || !goesOn(end + 1)) {
+                        break;
+                    }
+                    end += 2;
                 }
                 m_out->append(run.data() + i, end - i);
                 i = end - 1;
