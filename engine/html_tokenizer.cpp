@@ -296,9 +296,54 @@ void HtmlTokenizer::emitTag() {
         token.attributeCount = m_attributes.size();
         token.selfClosing = m_selfClosing;
         token.offset = m_tagStart;
-        m_lastStartTag.assign(token.text);
+        m_lastStartTagCopy.assign(token.text);
+        m_lastStartTag = m_lastStartTagCopy;
     }
     m_state = State::Data;
+}
+
+namespace {
+
+// The bytes of a tag name that the tag name state appends as they are.
+constexpr std::array<bool, 256> kPlainNameByte = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const char c : {'\t', '\n', '\f', '\r', ' ', '>', '/', '\0'}) {
+        plain[static_cast<unsigned char>(c)] = false;
+    }
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        plain[static_cast<unsigned char>(c)] = false;
+    }
+    return plain;
+}();
+
+}  // namespace
+
+bool HtmlTokenizer::plainTag() {
+    // Most tags of a table are such: they skip the tag states and the name buffer.
+    std::size_t begin = m_pos;
+    const bool end = begin < m_in.size() && m_in[begin] == '/';
+    begin += end ? 1 : 0;
+    if (begin >= m_in.size() || !isLower(m_in[begin])) {
+        return false;
+    }
+    std::size_t stop = begin + 1;
+    while (stop < m_in.size() && kPlainNameByte[static_cast<unsigned char>(m_in[stop])]) {
+        ++stop;
+    }
+    if (stop >= m_in.size() || m_in[stop] != '>') {
+        return false;
+    }
+    const TokenType type = end ? TokenType::EndTag : TokenType::StartTag;
+    queue(type);
+    Token& token = m_tokens[m_queued - 1];
+    token.text = m_in.substr(begin, stop - begin);
+    if (!end) {
+        token.offset = m_tagStart;
+        m_lastStartTag = token.text;
+    }
+    m_pos = stop + 1;
+    return true;
 }
 
 void HtmlTokenizer::emitComment() {
@@ -487,7 +532,9 @@ void HtmlTokenizer::dataState() {
     const char c = m_in[m_pos++];
     if (c == '<') {
         m_tagStart = m_pos - 1;
-        m_state = State::TagOpen;
+        if (!plainTag()) {
+            m_state = State::TagOpen;
+        }
     } else if (c == '&') {
         characterReference(false);
     } else {

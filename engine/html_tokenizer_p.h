@@ -127,7 +127,10 @@ public:
 
     // What the tree builder switches between tokens.
     void setState(State state) { m_state = state; }
-    void setLastStartTag(std::string_view name) { m_lastStartTag.assign(name); }
+    void setLastStartTag(std::string_view name) {
+        m_lastStartTagCopy.assign(name);
+        m_lastStartTag = m_lastStartTagCopy;
+    }
     // Whether the adjusted current node is outside the HTML namespace, where
     // <![CDATA[ opens a CDATA section instead of a bogus comment.
     void setForeignContent(bool foreign) { m_foreign = foreign; }
@@ -154,6 +157,9 @@ private:
     // Tags, comments, DOCTYPEs.
     void startTag(TokenType type);
     void emitTag();
+    // A tag of a lower-case name alone ("<td>", "</td>") at m_pos, just past
+    // its '<': emits it as a view of the input and returns true; else false.
+    bool plainTag();
     void startAttribute();
     void finishAttributeName();
     void emitComment();
@@ -215,7 +221,9 @@ private:
     std::vector<TokenAttribute> m_attributes;
     bool m_dropAttribute = false;
     std::unordered_set<std::string> m_attributeNames;  // only for tags with many attributes
-    std::string m_lastStartTag;
+    // A view of the input, or of the copy when the name was rewritten.
+    std::string_view m_lastStartTag;
+    std::string m_lastStartTagCopy;
     std::string m_temporary;  // the end tag name or script word matched so far
     // DOCTYPE fields, as spans of the buffer.
     bool m_hasName = false;
