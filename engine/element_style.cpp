@@ -582,8 +582,20 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
     if (const ElementStyle* known = remembered(element); known != nullptr) {
         return *known;
     }
+    const ElementData& data = element->v.element;
+    // A form's style depends on its parent and a table's on the document's mode.
+    const bool tagDecides = m_rules.empty() && data.attributes.length == 0 &&
+                            data.tag_namespace == GUMBO_NAMESPACE_HTML &&
+                            data.tag < GUMBO_TAG_UNKNOWN && data.tag != GUMBO_TAG_FORM &&
+                            data.tag != GUMBO_TAG_TABLE;
+    if (tagDecides && m_styleOfTag[data.tag].has_value()) {
+        return *m_styleOfTag[data.tag];
+    }
     bool costly = false;
     ElementStyle style = compute(element, costly);
+    if (tagDecides && !costly && !style.displayInherits) {
+        m_styleOfTag[data.tag] = style;
+    }
     if (style.displayInherits) {
         // display:inherit takes the parent's value, which may be inherited
         // in turn: up the ancestors without recursion.

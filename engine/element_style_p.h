@@ -6,7 +6,9 @@
 
 #include <engine/node_p.h>
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -65,10 +67,9 @@ struct ElementStyle {
     bool contentHidden = false;       // content-visibility:hidden, hidden=until-found
     bool blockifiesChildren = false;  // flex and grid containers
     bool inlinifiesChildren = false;  // ruby containers
-    bool displayInherits = false;
-    bool inlineListItem = false;  // display:inline list-item: a marker begins its line
-    bool inlineTable =
-        false;  // an inline-level table     // display:inherit, until the parent's value is known
+    bool displayInherits = false;     // display:inherit, until the parent's value is known
+    bool inlineListItem = false;      // display:inline list-item: a marker begins its line
+    bool inlineTable = false;         // an inline-level table
 };
 
 // Computes the style of the elements of one document. Styles that take CSS
@@ -103,6 +104,9 @@ private:
     }
 
     std::vector<std::pair<const Node*, ElementStyle>> m_remembered;
+    // Without style rules, an HTML element without attributes mostly has its
+    // tag's style: the first such element of a tag computes it for the others.
+    std::array<std::optional<ElementStyle>, GUMBO_TAG_UNKNOWN> m_styleOfTag;
 };
 
 inline bool preservesNewlines(WhiteSpace ws) {
