@@ -653,6 +653,13 @@ enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 // closed <details> is not remembered: what its children meet depends on which
 // child is its summary.
 EntryContext entryContext(const Node* element, StyleResolver& styles, EntryContexts& known) {
+    // Mostly a cell of a row met before: its parent is known.
+    if (const Node* parent = element->parent;
+        parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+        return {};
+    } else if (const auto found = known.find(parent); found != known.end()) {
+        return found->second;
+    }
     std::array<std::byte, 1024> scratch;
     std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
     std::pmr::vector<const Node*> unknown(&memory);  // elements whose parent is not known
