@@ -1128,6 +1128,95 @@ void appendTextContent(const Node* root, std::string& out, std::string_view newl
     }
 }
 
+namespace {
+
+// Whether an element's own style leaves it a plain inline box, one whose
+// edges add nothing to the text and whose children inherit all it has.
+bool isPlainInline(const ElementStyle& style) {
+    return style.display == Display::Inline && style.whiteSpace == WhiteSpace::Inherit &&
+           style.visibility == Visibility::Inherit &&
+           style.textTransform == TextTransform::Inherit &&
+           style.language == CaseLanguage::Inherit && !style.paragraph && !style.lineBreak &&
+           !style.outOfFlow && !style.positioned && !style.quoted && !style.replaced &&
+           !style.contentHidden && !style.blockifiesChildren && !style.inlinifiesChildren &&
+           !style.displayInherits && !style.inlineListItem && !style.inlineTable;
+}
+
+// The text of a shown table cell that holds only text, plain inline elements
+// and line breaks, as the full walk below would give it, without its frames;
+// false (and `text` as it was) for any other cell. Most cells are such.
+bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inherited& inherited,
+                         StyleResolver& styles, std::string& text, std::string_view newline) {
+    if (own.display != Display::TableCell || own.blockifiesChildren || own.inlinifiesChildren ||
+        !inherited.visible ||
+        (inherited.textTransform != TextTransform::None &&
+         inherited.textTransform != TextTransform::Inherit) ||
+        !isHtmlElement(cell, cell->v.element.tag) || shadowRootOf(cell) != ShadowRoot::None ||
+        isClosedDetails(cell)) {
+        return false;
+    }
+    const std::size_t start = text.size();
+    TextBuilder out(text, newline);
+    constexpr std::size_t kMaxDepth = 16;
+    std::array<std::pair<const Node*, unsigned>, kMaxDepth> stack;
+    std::size_t depth = 0;
+    stack[depth++] = {cell, 0};
+    auto giveUp = [&] {
+        text.resize(start);
+        return false;
+    };
+    while (depth > 0) {
+        auto& [parent, next] = stack[depth - 1];
+        const GumboVector& children = parent->v.element.children;
+        if (next >= children.length) {
+            --depth;
+            continue;
+        }
+        const Node* child = childAt(children, next++);
+        switch (child->type) {
+            case GUMBO_NODE_TEXT:
+            case GUMBO_NODE_WHITESPACE: {
+                const std::string_view run = nodeText(child);
+                if (isBlankText(run) && !preservesNewlines(inherited.whiteSpace) &&
+                    !blankTextHasBox(child, parent == cell ? own.display : Display::Inline,
+                                     styles)) {
+                    break;  // nothing inline before it
+                }
+                out.text(run, inherited.whiteSpace);
+                break;
+            }
+            case GUMBO_NODE_ELEMENT: {
+                if (child->v.element.tag_namespace != GUMBO_NAMESPACE_HTML ||
+                    isHtmlElement(child, GUMBO_TAG_WBR) || isHtmlElement(child, GUMBO_TAG_OPTION)) {
+                    return giveUp();
+                }
+                ElementStyle style = styles.styleOf(child);
+                if (style.lineBreak && childrenOf(child)->length == 0) {
+                    style.lineBreak = false;
+                    if (isPlainInline(style)) {
+                        out.lineBreak();
+                        break;
+                    }
+                }
+                if (!isPlainInline(style) || shadowRootOf(child) != ShadowRoot::None ||
+                    depth == kMaxDepth) {
+                    return giveUp();
+                }
+                stack[depth++] = {child, 0};
+                break;
+            }
+            case GUMBO_NODE_COMMENT:
+            case GUMBO_NODE_TEMPLATE:
+                break;  // never shown
+            default:
+                return giveUp();
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
                      TextSegmentCache& tables, std::string& text, std::string_view newline) {
     Inherited inherited;
@@ -1150,6 +1239,9 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
     rootStyle.blockifiesChildren = ownStyle.blockifiesChildren;
 
     if (ownStyle.display == Display::TableColumn) {
+        return;
+    }
+    if (appendPlainCellText(element, ownStyle, inherited, styles, text, newline)) {
         return;
     }
     TableStructure table(styles);
