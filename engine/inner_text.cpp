@@ -1157,8 +1157,13 @@ bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inheri
     }
     const std::size_t start = text.size();
     TextBuilder out(text, newline);
+    // Left uninitialised: only the levels in use are read.
+    struct Level {
+        const Node* parent;
+        unsigned next;
+    };
     constexpr std::size_t kMaxDepth = 16;
-    std::array<std::pair<const Node*, unsigned>, kMaxDepth> stack;
+    std::array<Level, kMaxDepth> stack;
     std::size_t depth = 0;
     stack[depth++] = {cell, 0};
     auto giveUp = [&] {
