@@ -517,7 +517,11 @@ private:
     void processComment(std::string_view text);
     void processDoctype(const Token& token);
     void processEof();
-    bool useForeignRules(const Tag* tag, bool isText) const;
+    bool useForeignRules(const Tag* tag, bool isText) const {
+        // Mostly the adjusted current node is an HTML element: decided here.
+        return !m_open.empty() && !isHtml(m_open.back()) && useForeignRulesIn(tag, isText);
+    }
+    bool useForeignRulesIn(const Tag* tag, bool isText) const;
     void foreignTag(const Tag& tag);
     void foreignText(std::string_view text);
 
@@ -806,7 +810,9 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     ++children.length;
     child->parent = parent;
     child->index_within_parent = static_cast<unsigned>(index);
-    if (m_streamedTable != nullptr) {
+    // Into a node that is no part of a streamed table, from the same memory: nothing to note.
+    if (m_streamedTable != nullptr && (parent->built.streamed != BuildState::kNotStreamed ||
+                                       parent->built.memory != child->built.memory)) {
         noteStreamedInsert(parent, child);
     }
 }
@@ -1877,11 +1883,8 @@ void TreeBuilder::process(const Token& token) {
     }
 }
 
-bool TreeBuilder::useForeignRules(const Tag* tag, bool isText) const {
+bool TreeBuilder::useForeignRulesIn(const Tag* tag, bool isText) const {
     const Node* node = adjustedCurrent();
-    if (node == nullptr || isHtml(node)) {
-        return false;
-    }
     const bool start = tag != nullptr && tag->type == TokenType::StartTag;
     if (isMathmlTextIntegrationPoint(node)) {
         if (isText || (start && tag->tag != GUMBO_TAG_MGLYPH && tag->tag != GUMBO_TAG_MALIGNMARK)) {
