@@ -317,32 +317,117 @@ constexpr std::array<bool, 256> kPlainNameByte = [] {
     return plain;
 }();
 
+// Likewise for an attribute name, which also ends at '='.
+constexpr std::array<bool, 256> kPlainAttributeNameByte = [] {
+    std::array<bool, 256> plain = kPlainNameByte;
+    plain[static_cast<unsigned char>('=')] = false;
+    return plain;
+}();
+
 }  // namespace
 
 bool HtmlTokenizer::plainTag() {
-    // Most tags of a table are such: they skip the tag states and the name buffer.
+    // Most tags are such: they skip the tag states and the buffer. Anything
+    // else, from the first byte that asks for more, goes the states' way.
+    const std::size_t size = m_in.size();
     std::size_t begin = m_pos;
-    const bool end = begin < m_in.size() && m_in[begin] == '/';
+    const bool end = begin < size && m_in[begin] == '/';
     begin += end ? 1 : 0;
-    if (begin >= m_in.size() || !isLower(m_in[begin])) {
+    if (begin >= size || !isLower(m_in[begin])) {
         return false;
     }
-    std::size_t stop = begin + 1;
-    while (stop < m_in.size() && kPlainNameByte[static_cast<unsigned char>(m_in[stop])]) {
-        ++stop;
+    std::size_t at = begin + 1;
+    while (at < size && kPlainNameByte[static_cast<unsigned char>(m_in[at])]) {
+        ++at;
     }
-    if (stop >= m_in.size() || m_in[stop] != '>') {
-        return false;
+    const std::string_view name = m_in.substr(begin, at - begin);
+    bool selfClosing = false;
+    m_attributes.clear();
+    auto skipSpace = [&] {
+        while (at < size && isSpace(m_in[at])) {
+            ++at;
+        }
+    };
+    for (;;) {
+        skipSpace();
+        if (at >= size) {
+            return false;
+        }
+        const char c = m_in[at];
+        if (c == '>') {
+            ++at;
+            break;
+        }
+        if (end || m_attributes.size() == kManyAttributes) {
+            return false;  // end tags with attributes, and many attributes, are rare
+        }
+        if (c == '/') {
+            if (at + 1 >= size || m_in[at + 1] != '>') {
+                return false;
+            }
+            selfClosing = true;
+            at += 2;
+            break;
+        }
+        const std::size_t nameBegin = at;
+        while (at < size && kPlainAttributeNameByte[static_cast<unsigned char>(m_in[at])]) {
+            ++at;
+        }
+        if (at == nameBegin || at >= size) {
+            return false;
+        }
+        const std::string_view attributeName = m_in.substr(nameBegin, at - nameBegin);
+        std::string_view value;
+        std::size_t afterName = at;
+        while (afterName < size && isSpace(m_in[afterName])) {
+            ++afterName;
+        }
+        if (afterName < size && m_in[afterName] == '=') {
+            at = afterName + 1;
+            skipSpace();
+            if (at >= size) {
+                return false;
+            }
+            const char quote = m_in[at];
+            if (quote == '"' || quote == '\'') {
+                const std::size_t close = findAny(m_in, at + 1, quote, '&', '\0');
+                // After the value: white space, '/' or '>'.
+                if (close + 1 >= size || m_in[close] != quote ||
+                    !(isSpace(m_in[close + 1]) || m_in[close + 1] == '/' ||
+                      m_in[close + 1] == '>')) {
+                    return false;
+                }
+                value = m_in.substr(at + 1, close - at - 1);
+                at = close + 1;
+            } else if (quote != '>') {  // at '>' the value is empty and the tag ends
+                const std::size_t valueBegin = at;
+                while (at < size && !isSpace(m_in[at]) && m_in[at] != '>') {
+                    if (m_in[at] == '&' || m_in[at] == '\0') {
+                        return false;
+                    }
+                    ++at;
+                }
+                value = m_in.substr(valueBegin, at - valueBegin);
+            }
+        }
+        for (const TokenAttribute& earlier : m_attributes) {
+            if (earlier.name == attributeName) {
+                return false;  // the first of a name wins: the states drop the others
+            }
+        }
+        m_attributes.push_back({attributeName, value});
     }
-    const TokenType type = end ? TokenType::EndTag : TokenType::StartTag;
-    queue(type);
+    queue(end ? TokenType::EndTag : TokenType::StartTag);
     Token& token = m_tokens[m_queued - 1];
-    token.text = m_in.substr(begin, stop - begin);
+    token.text = name;
     if (!end) {
         token.offset = m_tagStart;
-        m_lastStartTag = token.text;
+        token.attributes = m_attributes.data();
+        token.attributeCount = m_attributes.size();
+        token.selfClosing = selfClosing;
+        m_lastStartTag = name;
     }
-    m_pos = stop + 1;
+    m_pos = at;
     return true;
 }
 

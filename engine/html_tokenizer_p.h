@@ -157,8 +157,10 @@ private:
     // Tags, comments, DOCTYPEs.
     void startTag(TokenType type);
     void emitTag();
-    // A tag of a lower-case name alone ("<td>", "</td>") at m_pos, just past
-    // its '<': emits it as a view of the input and returns true; else false.
+    // A tag at m_pos, just past its '<', whose name and attribute names are
+    // lower case and whose values hold no character reference or NUL, as most
+    // are: emits it, names and values as views of the input, and returns
+    // true; else false, having changed nothing the states read.
     bool plainTag();
     void startAttribute();
     void finishAttributeName();
