@@ -377,7 +377,7 @@ bool HtmlTokenizer::plainTag() {
             return false;
         }
         const std::string_view attributeName = m_in.substr(nameBegin, at - nameBegin);
-        std::string_view value;
+        std::string_view value = m_in.substr(at, 0);
         std::size_t afterName = at;
         while (afterName < size && isSpace(m_in[afterName])) {
             ++afterName;

@@ -352,7 +352,9 @@ void NodeArena::reset() {
 
 const char* NodeArena::copy(std::string_view text) {
     auto* out = static_cast<char*>(allocate(text.size() + 1));
-    std::memcpy(out, text.data(), text.size());
+    if (!text.empty()) {
+        std::memcpy(out, text.data(), text.size());  // an empty view may hold no pointer
+    }
     out[text.size()] = '\0';
     return out;
 }
