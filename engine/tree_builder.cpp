@@ -1,6 +1,7 @@
 #include <engine/tree_builder_p.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -560,6 +561,21 @@ private:
     bool closeCell();
     void closeCaption();
 
+    // The tag number of a name, the last one met in its slot remembered:
+    // a page uses few names many times.
+    unsigned cachedTagOf(std::string_view name) {
+        if (name.empty() || name.size() > sizeof(std::uint64_t)) {
+            return tagOf(name);
+        }
+        std::uint64_t key = 0;
+        std::memcpy(&key, name.data(), name.size());
+        TagSlot& slot = m_tagSlots[(key * 0x9E3779B97F4A7C15ULL) >> 58];
+        if (slot.key != key || slot.length != name.size()) {
+            slot = {key, static_cast<unsigned>(name.size()), tagOf(name)};
+        }
+        return slot.tag;
+    }
+
     Tag makeTag(TokenType type, std::string_view name) const {
         Tag tag;
         tag.type = type;
@@ -629,6 +645,12 @@ private:
     std::string m_scratch;
     std::vector<std::pair<Node*, Node*>> m_selectedContents;        // select, its first
     std::unordered_map<std::string, std::size_t> m_leftOutEndTags;  // by name, still to leave out
+    struct TagSlot {
+        std::uint64_t key = 0;
+        unsigned length = 0;  // 0: empty, as no name is
+        unsigned tag = 0;
+    };
+    std::array<TagSlot, 64> m_tagSlots{};
 };
 
 // ---- Nodes -----------------------------------------------------------------
@@ -1859,7 +1881,7 @@ void TreeBuilder::process(const Token& token) {
             Tag tag;
             tag.type = token.type;
             tag.name = token.text;
-            tag.tag = tagOf(token.text);
+            tag.tag = cachedTagOf(token.text);
             tag.attributes = token.attributes;
             tag.attributeCount = token.attributeCount;
             tag.selfClosing = token.selfClosing;
