@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -564,11 +565,28 @@ private:
     // The tag number of a name, the last one met in its slot remembered:
     // a page uses few names many times.
     unsigned cachedTagOf(std::string_view name) {
-        if (name.empty() || name.size() > sizeof(std::uint64_t)) {
+        if (std::endian::native != std::endian::little || name.empty() ||
+            name.size() > sizeof(std::uint64_t)) {
             return tagOf(name);
         }
-        std::uint64_t key = 0;
-        std::memcpy(&key, name.data(), name.size());
+        // The name's bytes as one number, read in at most two loads (the two
+        // may overlap): bytes copied through memory would stall the load.
+        const char* bytes = name.data();
+        const std::size_t size = name.size();
+        std::uint64_t key = static_cast<unsigned char>(bytes[0]);
+        if (size >= 4) {
+            std::uint32_t low = 0;
+            std::uint32_t high = 0;
+            std::memcpy(&low, bytes, 4);
+            std::memcpy(&high, bytes + size - 4, 4);
+            key = std::uint64_t{low} | (std::uint64_t{high} << (8 * (size - 4)));
+        } else if (size >= 2) {
+            std::uint16_t low = 0;
+            std::uint16_t high = 0;
+            std::memcpy(&low, bytes, 2);
+            std::memcpy(&high, bytes + size - 2, 2);
+            key = std::uint64_t{low} | (std::uint64_t{high} << (8 * (size - 2)));
+        }
         TagSlot& slot = m_tagSlots[(key * 0x9E3779B97F4A7C15ULL) >> 58];
         if (slot.key != key || slot.length != name.size()) {
             slot = {key, static_cast<unsigned>(name.size()), tagOf(name)};
