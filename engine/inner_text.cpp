@@ -657,8 +657,8 @@ EntryContext entryContext(const Node* element, StyleResolver& styles, EntryConte
     if (const Node* parent = element->parent;
         parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
         return {};
-    } else if (const auto found = known.find(parent); found != known.end()) {
-        return found->second;
+    } else if (const EntryContext* found = known.find(parent); found != nullptr) {
+        return *found;
     }
     std::array<std::byte, 1024> scratch;
     std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
@@ -669,9 +669,8 @@ EntryContext entryContext(const Node* element, StyleResolver& styles, EntryConte
         if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
             break;  // the root element meets nothing
         }
-        const auto found = known.find(parent);
-        if (found != known.end()) {
-            context = found->second;
+        if (const EntryContext* found = known.find(parent); found != nullptr) {
+            context = *found;
             break;
         }
         unknown.push_back(node);
@@ -687,7 +686,7 @@ EntryContext entryContext(const Node* element, StyleResolver& styles, EntryConte
         context.contentHidden = context.contentHidden || style.contentHidden;
         inherit(style, context.inherited);
         if (!isClosedDetails(parent)) {
-            known.emplace(parent, context);
+            known.remember(parent, context);
         } else if (!isShownSummary(parent, child)) {
             context.contentHidden = true;
         }

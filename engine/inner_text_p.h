@@ -34,7 +34,44 @@ struct EntryContext {
     bool contentHidden = false;
     Inherited inherited;
 };
-using EntryContexts = std::unordered_map<const Node*, EntryContext>;
+// What the children of elements meet, remembered by element. The parent
+// remembered last is kept apart from the others: the cells of a row share it,
+// and a row of a large document is forgotten once written, so most rows then
+// come and go without a table entry.
+class EntryContexts {
+public:
+    const EntryContext* find(const Node* parent) const {
+        if (parent == m_lastParent) {
+            return &m_lastContext;
+        }
+        const auto found = m_known.find(parent);
+        return found != m_known.end() ? &found->second : nullptr;
+    }
+    // The one remembered last takes the place apart; the one there moves to the table.
+    void remember(const Node* parent, const EntryContext& context) {
+        if (m_lastParent != nullptr) {
+            m_known.insert_or_assign(m_lastParent, m_lastContext);
+        }
+        m_lastParent = parent;
+        m_lastContext = context;
+    }
+    // Forgets a parent about to be freed, or all of them.
+    void erase(const Node* parent) {
+        if (parent == m_lastParent) {
+            m_lastParent = nullptr;
+        }
+        m_known.erase(parent);
+    }
+    void clear() {
+        m_lastParent = nullptr;
+        m_known.clear();
+    }
+
+private:
+    const Node* m_lastParent = nullptr;
+    EntryContext m_lastContext;
+    std::unordered_map<const Node*, EntryContext> m_known;
+};
 
 // Appends innerText of `element` to `text`, with `newline` for each line
 // break. An element that is not rendered (display:none on it or above) gives
