@@ -91,8 +91,9 @@ public:
     bool forEachRow(ElementRef table, const std::function<bool(ElementRef)>& visit) const;
     // A row's td and th children, in order.
     std::vector<ElementRef> cells(ElementRef row) const;
-    // The cell's spans and kind.
-    CellShape cellShape(ElementRef cell) const;
+    // The cell's spans and kind, into `shape`. (Filled in place: returned, the
+    // struct is written a field at a time and read back whole, which stalls.)
+    void cellShape(ElementRef cell, CellShape& shape) const;
     // The row's group (its thead, tbody or tfoot; the table for a tr directly
     // in it) and the section that group is.
     ElementRef rowGroup(ElementRef row) const;

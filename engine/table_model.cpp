@@ -16,7 +16,8 @@ void readRow(const HtmlDocument& document, ElementRef row, std::string_view newl
     into.cells.resize(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i) {
         TableCell& cell = into.cells[i];
-        const CellShape shape = document.cellShape(cells[i]);
+        CellShape shape;
+        document.cellShape(cells[i], shape);
         cell.colspan = shape.colspan;
         cell.rowspan = shape.rowspan;
         cell.header = shape.header;

@@ -136,22 +136,24 @@ std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
     return cells;
 }
 
-CellShape HtmlDocument::cellShape(ElementRef cell) const {
-    CellShape shape;
+void HtmlDocument::cellShape(ElementRef cell, CellShape& shape) const {
+    shape = CellShape{};
     const Node* node = nodeOf(cell.m_node);
     if (node == nullptr) {
-        return shape;
+        return;
     }
     constexpr unsigned kMaxColspan = 1000;
     constexpr unsigned kMaxRowspan = 65534;
     shape.header = isHtmlElement(node, GUMBO_TAG_TH);
+    if (node->v.element.attributes.length == 0) {
+        return;
+    }
     if (const char* colspan = detail::attributeValue(node, "colspan")) {
         shape.colspan = std::max(1U, parseNonNegative(colspan, kMaxColspan).value_or(1));
     }
     if (const char* rowspan = detail::attributeValue(node, "rowspan")) {
         shape.rowspan = parseNonNegative(rowspan, kMaxRowspan).value_or(1);
     }
-    return shape;
 }
 
 ElementRef HtmlDocument::rowGroup(ElementRef row) const {
