@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <memory_resource>
 #include <vector>
@@ -108,6 +109,50 @@ UChar32 lastCharacterOf(std::string_view text) {
     return c;
 }
 
+// Where the content that goes on the line as it is ends, from `from`: at the
+// first character of `stops` (bits of kTextCharacterClass), but past a single
+// space between two other characters when spaces collapse, since that space
+// stays as it is too.
+const char* contentEnd(std::string_view run, std::size_t from, std::uint8_t stops,
+                       bool keepSpaces) {
+    const char* p = run.data() + from;
+    const char* const end = run.data() + run.size();
+    const auto goesOn = [stops](char c) {
+        return (kTextCharacterClass[static_cast<unsigned char>(c)] & stops) == 0;
+    };
+    for (;;) {
+        if (!keepSpaces) {
+            // Eight bytes at a time while they hold no control character, no
+            // lead byte of a zero-width space and no space next to a space or
+            // at the end of the eight.
+            constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+            constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+            constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+            const auto zeroBytes = [](std::uint64_t word) {  // the high bit of each zero byte
+                return ~(((word & kLow7) + kLow7) | word | kLow7);
+            };
+            while (end - p >= 8) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, p, 8);
+                const std::uint64_t control = (word - 0x20 * kOnes) & ~word & kHigh;
+                const std::uint64_t zeroWidth = zeroBytes(word ^ (0xE2 * kOnes));
+                const std::uint64_t spaces = zeroBytes(word ^ (0x20 * kOnes));
+                if ((control | zeroWidth | (spaces & (spaces >> 8)) | (spaces >> 63)) != 0) {
+                    break;
+                }
+                p += 8;
+            }
+        }
+        while (p != end && goesOn(*p)) {
+            ++p;
+        }
+        if (keepSpaces || p == end || *p != ' ' || p + 1 == end || !goesOn(p[1])) {
+            return p;
+        }
+        p += 2;
+    }
+}
+
 // Builds the text the way line layout shows it: collapsible white space folds
 // into one space that only appears between two pieces of content on one line,
 // and block edges become line breaks (leading and trailing ones dropped,
@@ -174,21 +219,7 @@ public:
                     i += kZeroWidthSpace.size() - 1;
                     continue;
                 }
-                // A single space between two such characters stays as it is too.
-                const auto goesOn = [&](std::size_t at) {
-                    return at < run.size() &&
-                           (kTextCharacterClass[static_cast<unsigned char>(run[at])] & stops) == 0;
-                };
-                std::size_t end = i + 1;
-                for (;;) {
-                    while (goesOn(end)) {
-                        ++end;
-                    }
-                    if (keepSpaces || end >= run.size() || run[end] != ' ' || !goesOn(end + 1)) {
-                        break;
-                    }
-                    end += 2;
-                }
+                const std::size_t end = contentEnd(run, i + 1, stops, keepSpaces) - run.data();
                 m_out->append(run.data() + i, end - i);
                 i = end - 1;
             }
