@@ -1,6 +1,7 @@
 #include <engine/utf8.h>
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace tabrivo {
@@ -67,11 +68,19 @@ bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t left = bytes.size();
     while (left > 0) {
-        // ASCII runs go eight bytes at a time.
+        // ASCII runs go eight bytes at a time, up to the first byte that is not.
         while (left >= 8) {
             std::uint64_t chunk = 0;
             std::memcpy(&chunk, p, 8);
-            if ((chunk & 0x8080808080808080ULL) != 0) {
+            const std::uint64_t high = chunk & 0x8080808080808080ULL;
+            if (high != 0) {
+                const auto ascii =
+                    static_cast<std::size_t>(std::endian::native == std::endian::little
+                                                 ? std::countr_zero(high)
+                                                 : std::countl_zero(high)) /
+                    8;
+                p += ascii;
+                left -= ascii;
                 break;
             }
             p += 8;
