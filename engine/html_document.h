@@ -91,6 +91,8 @@ public:
     bool forEachRow(ElementRef table, const std::function<bool(ElementRef)>& visit) const;
     // A row's td and th children, in order.
     std::vector<ElementRef> cells(ElementRef row) const;
+    // The same into `into`, whose room serves again row after row.
+    void cells(ElementRef row, std::vector<ElementRef>& into) const;
     // The cell's spans and kind, into `shape`. (Filled in place: returned, the
     // struct is written a field at a time and read back whole, which stalls.)
     void cellShape(ElementRef cell, CellShape& shape) const;

@@ -10,8 +10,8 @@ namespace {
 
 // Fills the reused row from a row of the document.
 void readRow(const HtmlDocument& document, ElementRef row, std::string_view newline,
-             TableRow& into) {
-    const std::vector<ElementRef> cells = document.cells(row);
+             std::vector<ElementRef>& cells, TableRow& into) {
+    document.cells(row, cells);
     // The cells are reused, not cleared, so that their texts keep their buffers.
     into.cells.resize(cells.size());
     for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -68,6 +68,7 @@ bool walkTables(const HtmlDocument& document, TableVisitor& visitor, std::string
         }
     };
     TableRow current;
+    std::vector<ElementRef> cellRefs;
     Table heading;
     heading.index = 0;
     return document.forEachTable(
@@ -87,7 +88,7 @@ bool walkTables(const HtmlDocument& document, TableVisitor& visitor, std::string
                     rowsSinceCheck = 0;
                     pace();
                 }
-                readRow(document, row, newline, current);
+                readRow(document, row, newline, cellRefs, current);
                 const ElementRef rowGroup = document.rowGroup(row);
                 if (!(rowGroup == lastGroup)) {
                     group += lastGroup.isNull() ? 0 : 1;

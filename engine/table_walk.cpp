@@ -121,19 +121,24 @@ bool HtmlDocument::forEachRow(ElementRef table,
 
 std::vector<ElementRef> HtmlDocument::cells(ElementRef row) const {
     std::vector<ElementRef> cells;
+    this->cells(row, cells);
+    return cells;
+}
+
+void HtmlDocument::cells(ElementRef row, std::vector<ElementRef>& into) const {
+    into.clear();
     const auto* rowNode = static_cast<const Node*>(row.m_node);
     if (rowNode == nullptr) {
-        return cells;
+        return;
     }
     const GumboVector& children = rowNode->v.element.children;
-    cells.reserve(children.length);
+    into.reserve(children.length);
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const Node*>(children.data[i]);
         if (isHtmlElement(child, GUMBO_TAG_TD) || isHtmlElement(child, GUMBO_TAG_TH)) {
-            cells.push_back(ElementRef(child));
+            into.push_back(ElementRef(child));
         }
     }
-    return cells;
 }
 
 void HtmlDocument::cellShape(ElementRef cell, CellShape& shape) const {
