@@ -18,7 +18,35 @@
 namespace tabrivo::cli {
 namespace {
 
+// Whether the path is absolute and already in lexically normal form (no
+// empty, "." or ".." component, no trailing separator): most given paths are,
+// and a batch plans thousands of them before any is converted.
+bool isNormalAbsolute(std::string_view path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    if (path.size() < 2 || path.front() != '/' || path.back() == '/') {
+        return false;
+    }
+    std::size_t begin = 1;
+    while (begin <= path.size()) {
+        std::size_t end = path.find('/', begin);
+        end = end == std::string_view::npos ? path.size() : end;
+        const std::string_view component = path.substr(begin, end - begin);
+        if (component.empty() || component == "." || component == "..") {
+            return false;
+        }
+        begin = end + 1;
+    }
+    return true;
+#endif
+}
+
 std::string absolutePath(const std::string& path) {
+    if (isNormalAbsolute(path)) {
+        return path;
+    }
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return error ? path : absolute.lexically_normal().string();
@@ -35,10 +63,11 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
                     const std::optional<std::string>& outputDir, std::string_view extension) {
     BatchPlan plan;
     std::unordered_map<std::string, std::size_t> groupOfOutput;
+    const std::string outputFolder = outputDir ? absolutePath(*outputDir) : std::string();
     for (const std::string& given : sources) {
         BatchItem item;
         item.source = absolutePath(given);
-        item.output = outputDir ? outputPathInFolder(absolutePath(*outputDir), item.source)
+        item.output = outputDir ? outputPathInFolder(outputFolder, item.source)
                                 : outputPathBesideSource(item.source);
         if (extension != ".json" && item.output.ends_with(".json")) {
             item.output.resize(item.output.size() - 5);
