@@ -30,12 +30,22 @@ std::string outputPathBesideSource(std::string_view sourcePath, char separator) 
 bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath) {
     struct stat output {};
     struct stat sourceInfo {};
-    const bool sourceThere = ::stat(sourcePath.c_str(), &sourceInfo) == 0;
     if (::stat(outputPath.c_str(), &output) == 0) {
-        return sourceThere && sourceInfo.st_dev == output.st_dev &&
+        return ::stat(sourcePath.c_str(), &sourceInfo) == 0 && sourceInfo.st_dev == output.st_dev &&
                sourceInfo.st_ino == output.st_ino;
     }
-    if (sourceThere) {
+    // A result not there yet can only be a source that is not there either,
+    // by the same path, which then ends in the same name (a plain name stays
+    // last whatever is made of the folders before it): most results of a
+    // batch are told apart here without looking at their sources.
+#ifndef _WIN32  // where '/' is the one separator
+    const std::string sourceName = GetFileNamePart(sourcePath);
+    if (!sourceName.empty() && sourceName != "." && sourceName != ".." &&
+        sourceName != GetFileNamePart(outputPath)) {
+        return false;
+    }
+#endif
+    if (::stat(sourcePath.c_str(), &sourceInfo) == 0) {
         return false;  // a result not there yet is not a source that is there
     }
     std::error_code sourceError;
