@@ -1,6 +1,7 @@
 #include <engine/convert.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,28 @@ void AtomicFileSink::commit() {
     }
 }
 
+namespace {
+
+// A large file is read, and then parsed, through one buffer from end to end:
+// in large pages it takes the system far fewer faults and address look-ups.
+void preferLargePages(char* buffer, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer);
+    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
+    if (last > first) {
+        // Only a hint: where it is refused, the small pages serve as before.
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)buffer;
+    (void)size;
+#endif
+}
+
+}  // namespace
+
 std::string readSourceFile(const std::string& path) {
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
@@ -68,6 +91,8 @@ std::string readSourceFile(const std::string& path) {
         throwFileError(EINVAL, "Cannot read the source file, it is not a regular file:", path);
     }
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    preferLargePages(bytes.data(), bytes.capacity());
     bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     auto readInto = [&](char* buffer, std::size_t size) {
