@@ -61,11 +61,12 @@ void preferLargePages(char* buffer, std::size_t size) {
 #ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
     const auto begin = reinterpret_cast<std::uintptr_t>(buffer);
-    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
-    if (last > first) {
+    // The whole large pages inside the buffer, as offsets from its start.
+    const std::uintptr_t first = ((begin + kLargePage - 1) & ~(kLargePage - 1)) - begin;
+    const std::uintptr_t last = ((begin + size) & ~(kLargePage - 1)) - begin;
+    if (last > first && last <= size) {
         // Only a hint: where it is refused, the small pages serve as before.
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+        ::madvise(buffer + first, last - first, MADV_HUGEPAGE);
     }
 #else
     (void)buffer;

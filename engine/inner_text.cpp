@@ -685,10 +685,11 @@ enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 // child is its summary.
 EntryContext entryContext(const Node* element, StyleResolver& styles, EntryContexts& known) {
     // Mostly a cell of a row met before: its parent is known.
-    if (const Node* parent = element->parent;
-        parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+    const Node* const container = element->parent;
+    if (container == nullptr || container->type != GUMBO_NODE_ELEMENT) {
         return {};
-    } else if (const EntryContext* found = known.find(parent); found != nullptr) {
+    }
+    if (const EntryContext* found = known.find(container); found != nullptr) {
         return *found;
     }
     std::array<std::byte, 1024> scratch;
