@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include <files/output_path.h>
+
+#include "test_support.h"
 
 namespace tabrivo {
 namespace {
@@ -48,6 +51,37 @@ TEST(OutputPathInFolder, rootFolder_givesOneSeparator) {
     EXPECT_EQ(outputPathInFolder("/", "/in/report.htm"), "/report.json");
     EXPECT_EQ(outputPathInFolder("\\\\server\\share", "C:\\In\\x.htm", '\\'),
               "\\\\server\\share\\x.json");
+}
+
+// Whether a result would replace its source, whichever of the two is there:
+// the same file under two names, the same path spelled two ways, or not.
+TEST(ResultWouldReplaceSource, decidesByWhatIsThere) {
+    const test::TempDir dir;
+    namespace fs = std::filesystem;
+    test::writeFileBytes(dir.path() / "page.json", "<table></table>");
+    test::writeFileBytes(dir.path() / "other.json", "{}");
+    fs::create_directory(dir.path() / "sub");
+    fs::create_hard_link(dir.path() / "page.json", dir.path() / "hard.json");
+    const std::string d = dir.path().string();
+    struct Case {
+        std::string source;
+        std::string output;
+        bool replaces;
+    };
+    const Case cases[] = {
+        {d + "/page.json", d + "/page.json", true},         // the result is the source
+        {d + "/page.json", d + "/sub/../page.json", true},  // spelled another way
+        {d + "/page.json", d + "/hard.json", true},         // another name of the same file
+        {d + "/page.json", d + "/other.json", false},       // another file
+        {d + "/page.json", d + "/sub/page.json", false},    // a result not there yet
+        {d + "/gone.json", d + "/sub/../gone.json", true},  // neither there, one path
+        {d + "/gone.json", d + "/sub/gone.json", false},    // neither there, two paths
+        {d + "/gone.html", d + "/gone.json", false},        // neither there, two names
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(resultWouldReplaceSource(c.source, c.output), c.replaces)
+            << c.source << " -> " << c.output;
+    }
 }
 
 }  // namespace
