@@ -62,6 +62,9 @@ std::string_view knownClass(std::string_view bytes, std::string_view lower) {
     if (lower.find("<dialog") != std::string_view::npos) {
         return "dialog";
     }
+    if (lower.find("<search") != std::string_view::npos) {
+        return "search";
+    }
     return {};
 }
 
