@@ -57,6 +57,21 @@ std::uint64_t fileSize(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
+// The result-over-source rule, checked by the worker just before the item is
+// converted: the check looks at the file system, and done for every item
+// while planning it kept the other workers waiting.
+bool resultLeavesSourceAlone(const BatchItem& item, FailureReporter& reporter) {
+    try {
+        refuseResultOverSource(item.source, item.output);
+        return true;
+    } catch (const std::runtime_error& refusal) {
+        FailureReport failure;
+        failure.description = refusal.what();
+        reporter.showFailure(failure);
+        return false;
+    }
+}
+
 }  // namespace
 
 BatchPlan planBatch(const std::vector<std::string>& sources,
@@ -72,12 +87,6 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
         if (extension != ".json" && item.output.ends_with(".json")) {
             item.output.resize(item.output.size() - 5);
             item.output.append(extension);
-        }
-        try {
-            refuseResultOverSource(item.source, item.output);
-        } catch (const std::runtime_error& refusal) {
-            plan.refusals.emplace_back(refusal.what());
-            continue;
         }
         const auto [found, inserted] = groupOfOutput.emplace(item.output, plan.groups.size());
         if (inserted) {
@@ -126,10 +135,12 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
             }
             for (const BatchItem& item : plan.groups[index]) {
                 LineReporter reporter;
-                if (convert) {
-                    convert(item, reporter);
-                } else {
-                    ConvertVelquist(item.source, item.output, reporter);
+                if (!plan.writesResults || resultLeavesSourceAlone(item, reporter)) {
+                    if (convert) {
+                        convert(item, reporter);
+                    } else {
+                        ConvertVelquist(item.source, item.output, reporter);
+                    }
                 }
                 // Only a progress display shows the bytes done.
                 const std::uint64_t bytes = onProgress ? fileSize(item.source) : 0;

@@ -34,9 +34,10 @@ struct BatchPlan {
     // Items that share an output path form one group, converted in the order
     // given, so the later source's result is the one that stays.
     std::vector<std::vector<BatchItem>> groups;
-    // Sources that are not converted because their result would replace
-    // them, one failure line each.
-    std::vector<std::string> refusals;
+    // Whether the results go to their output paths (not to standard output):
+    // then a source whose result would replace it is refused, a failure of
+    // its own, when its turn comes.
+    bool writesResults = true;
     // One line per output path that several sources give.
     std::vector<std::string> clashes;
     std::size_t itemCount = 0;

@@ -154,12 +154,9 @@ int main(int argc, char** argv) {
     cli::BatchPlan plan = cli::planBatch(sources, options.outputDir, extension);
     if (toStandardOutput) {
         plan.clashes.clear();  // nothing is written to those paths
-        plan.refusals.clear();
+        plan.writesResults = false;
     }
     for (const std::string& line : scanFailures.lines()) {
-        report(line);
-    }
-    for (const std::string& line : plan.refusals) {
         report(line);
     }
     for (const std::string& line : plan.clashes) {
@@ -207,7 +204,7 @@ int main(int argc, char** argv) {
         };
     }
     cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress, convert);
-    result.failed += plan.refusals.size() + scanFailures.lines().size();
+    result.failed += scanFailures.lines().size();
     if (showProgress) {
         progressLine.finish(result.converted, result.failed);
     }
