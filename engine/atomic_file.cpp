@@ -185,16 +185,26 @@ void AtomicOutputFile::flushBuffer() {
 // name but the result's ever exists), else a temporary one that commit()
 // renames over the target at once.
 void AtomicOutputFile::linkUnnamed() {
+    // Linking the descriptor itself spares the look-up of its /proc path, a
+    // good part of the cost of a small result; the system allows it to a
+    // program with CAP_DAC_READ_SEARCH, and from Linux 6.10 to the one that
+    // opened the file. Once refused it is not asked again.
+    static std::atomic<bool> descriptorLinkRefused{false};
     const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
     auto linkAs = [&](const std::string& name) {
+        if (!descriptorLinkRefused.load(std::memory_order_relaxed)) {
+            if (::linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+                return 0;
+            }
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL) {
+                return errno;
+            }
+            descriptorLinkRefused.store(true, std::memory_order_relaxed);
+        }
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             return 0;
         }
-        if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
-            return errno;
-        }
-        // No /proc: link the descriptor itself (needs CAP_DAC_READ_SEARCH).
-        return ::linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+        return errno;
     };
     int error = linkAs(m_target);
     if (error == 0) {

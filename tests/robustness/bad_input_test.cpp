@@ -652,52 +652,93 @@ TEST_F(HostileName, nameOf255Bytes_convertsOrFailsClearlyWithNothingElsewhere) {
 
 // --- Flushing to disk ---
 
-// The results reach the disk once per run: one syncfs of the results' file
-// system, after the last result took its place, and no fsync per file.
-TEST_F(BadInput, flush_oneSyncfsAfterTheLastResult) {
+// tabrivo-convert run on `jobs` workers under strace with `straceOptions`; the
+// system calls of the trace named in `calls`, in order. Empty with a reason
+// to skip where strace is missing or cannot trace here.
+struct Trace {
+    std::vector<std::string> calls;
+    std::vector<std::string> lines;
+    std::string skipReason;
+};
+Trace traceConvert(const TempDir& dir, const char* jobs,
+                   const std::vector<std::string>& straceOptions,
+                   const std::vector<std::string>& args,
+                   const std::vector<std::string_view>& calls) {
     const auto strace = test::findOnPath("strace");
     if (!strace) {
-        GTEST_SKIP() << "strace is not installed (Debian package strace)";
+        return {{}, {}, "strace is not installed (Debian package strace)"};
     }
-    const TempDir results;
-    std::vector<std::string> argv = {"/usr/bin/env",
-                                     "ASAN_OPTIONS=detect_leaks=0",
-                                     strace->string(),
-                                     "-f",
-                                     "-qq",
-                                     "-e",
-                                     "trace=syncfs,fsync,fdatasync,linkat,rename",
-                                     "-o",
-                                     dir.file("trace.log"),
-                                     TABRIVO_CONVERT_PATH,
-                                     "-q",
-                                     "-j",
-                                     "2",
-                                     "-o",
-                                     results.path().string()};
-    for (int i = 0; i < 4; ++i) {
-        argv.push_back(dir.file("page" + std::to_string(i) + ".html"));
-        writeFileBytes(argv.back(), kGoodHtml);
-    }
-    writeFileBytes(results.path() / "page0.json", kPrevious);  // one result replaces another
+    std::vector<std::string> argv = {
+        "/usr/bin/env", "ASAN_OPTIONS=detect_leaks=0", strace->string(), "-f", "-qq",
+        "-o",           dir.file("trace.log")};
+    argv.insert(argv.end(), straceOptions.begin(), straceOptions.end());
+    argv.insert(argv.end(), {TABRIVO_CONVERT_PATH, "-q", "-j", jobs});
+    argv.insert(argv.end(), args.begin(), args.end());
     const ChildResult run = test::runWithWatchdog(argv);
     if (run.exitCode != 0 && contains(run.err, "PTRACE")) {
-        GTEST_SKIP() << "strace cannot trace here: " << run.err;
+        return {{}, {}, "strace cannot trace here: " + run.err};
     }
-    ASSERT_EQ(run.exitCode, 0) << run.describe();
-    std::vector<std::string> calls;
-    for (const std::string& line : test::splitLines(readFileBytes(dir.file("trace.log")))) {
-        for (const char* call : {"syncfs(", "fsync(", "fdatasync(", "linkat(", "rename("}) {
+    EXPECT_EQ(run.exitCode, 0) << run.describe();
+    Trace trace;
+    trace.lines = test::splitLines(readFileBytes(dir.file("trace.log")));
+    for (const std::string& line : trace.lines) {
+        for (const std::string_view call : calls) {
             if (contains(line, call)) {
-                calls.emplace_back(call);
+                trace.calls.emplace_back(call);
             }
         }
     }
+    return trace;
+}
+
+// The results reach the disk once per run: one syncfs of the results' file
+// system, after the last result took its place, and no fsync per file.
+TEST_F(BadInput, flush_oneSyncfsAfterTheLastResult) {
+    const TempDir results;
+    std::vector<std::string> args = {"-o", results.path().string()};
+    for (int i = 0; i < 4; ++i) {
+        args.push_back(dir.file("page" + std::to_string(i) + ".html"));
+        writeFileBytes(args.back(), kGoodHtml);
+    }
+    writeFileBytes(results.path() / "page0.json", kPrevious);  // one result replaces another
+    const Trace trace =
+        traceConvert(dir, "2", {"-e", "trace=syncfs,fsync,fdatasync,linkat,rename"}, args,
+                     {"syncfs(", "fsync(", "fdatasync(", "linkat(", "rename("});
+    if (!trace.skipReason.empty()) {
+        GTEST_SKIP() << trace.skipReason;
+    }
+    const std::vector<std::string>& calls = trace.calls;
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "syncfs("), 1)
         << ::testing::PrintToString(calls);
     EXPECT_EQ(calls.back(), "syncfs(") << ::testing::PrintToString(calls);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "fsync("), 0);
+}
+
+// Where the system will not link a new result by its descriptor, the result
+// is linked by its /proc path, and the descriptor is not offered again.
+TEST_F(BadInput, flush_descriptorLinkRefused_resultsLinkedByPath) {
+    const TempDir results;
+    std::vector<std::string> args = {"-o", results.path().string()};
+    for (int i = 0; i < 3; ++i) {
+        args.push_back(dir.file("page" + std::to_string(i) + ".html"));
+        writeFileBytes(args.back(), kGoodHtml);
+    }
+    const Trace trace =
+        traceConvert(dir, "1", {"-e", "trace=linkat", "-e", "inject=linkat:error=ENOENT:when=1"},
+                     args, {"AT_EMPTY_PATH", "/proc/self/fd/"});
+    if (!trace.skipReason.empty()) {
+        GTEST_SKIP() << trace.skipReason;
+    }
+    EXPECT_EQ(trace.calls, (std::vector<std::string>{"AT_EMPTY_PATH", "/proc/self/fd/",
+                                                     "/proc/self/fd/", "/proc/self/fd/"}))
+        << ::testing::PrintToString(trace.lines);
+    EXPECT_EQ(test::folderEntries(results.path()),
+              (std::vector<std::string>{"page0.json", "page1.json", "page2.json"}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(readFileBytes(results.path() / ("page" + std::to_string(i) + ".json")),
+                  kGoodOutput);
+    }
 }
 
 // --- Interruption ---
