@@ -283,6 +283,13 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 parse.release();
             }
             liveTable = nullptr;
+            // Nor are the contexts of its parts looked up again: a page of
+            // many small tables would otherwise keep two for each.
+            const GumboVector& parts = table->v.element.children;
+            for (unsigned i = 0; i < parts.length; ++i) {
+                contexts.erase(detail::childAt(parts, i));
+            }
+            contexts.erase(table);
         }
         if (!goOn) {
             return false;
