@@ -79,6 +79,11 @@ if [ -d "$PG_DOCS" ]; then
     find "$PG_DOCS" -type f -name '*.html' | LC_ALL=C sort > "$DATA/postgres.list"
     SETS+=(--set "postgres-doc=$DATA/postgres.list")
 fi
+if [ -d "$CORPUS" ] && [ -d "$PG_DOCS" ]; then
+    # The speed goals are set on the two sets together as well.
+    cat "$DATA/corpus.list" "$DATA/postgres.list" > "$DATA/both.list"
+    SETS+=(--set "both=$DATA/both.list")
+fi
 [ ${#SETS[@]} -gt 0 ] || { echo "run.sh: no data set to measure" >&2; exit 1; }
 
 LARGE="$DATA/large-50mb.html"
