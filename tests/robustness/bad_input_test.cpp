@@ -652,28 +652,31 @@ TEST_F(HostileName, nameOf255Bytes_convertsOrFailsClearlyWithNothingElsewhere) {
 
 // --- Flushing to disk ---
 
-// tabrivo-convert run on `jobs` workers under strace with `straceOptions`; the
-// system calls of the trace named in `calls`, in order. Empty with a reason
-// to skip where strace is missing or cannot trace here.
+// tabrivo-convert run on `jobs` workers under strace with `straceOptions`,
+// converting `pages` good pages (page0.html...) into `results`; the system
+// calls of the trace named in `calls`, in order. Empty with a reason to skip
+// where strace is missing or cannot trace here.
 struct Trace {
     std::vector<std::string> calls;
     std::vector<std::string> lines;
     std::string skipReason;
 };
-Trace traceConvert(const TempDir& dir, const char* jobs,
+Trace traceConvert(const TempDir& dir, const fs::path& results, int pages, const char* jobs,
                    const std::vector<std::string>& straceOptions,
-                   const std::vector<std::string>& args,
                    const std::vector<std::string_view>& calls) {
     const auto strace = test::findOnPath("strace");
     if (!strace) {
         return {{}, {}, "strace is not installed (Debian package strace)"};
     }
-    std::vector<std::string> argv = {
-        "/usr/bin/env", "ASAN_OPTIONS=detect_leaks=0", strace->string(), "-f", "-qq",
-        "-o",           dir.file("trace.log")};
+    std::vector<std::string> argv = {"/usr/bin/env", "ASAN_OPTIONS=detect_leaks=0",
+                                     strace->string()};
+    argv.insert(argv.end(), {"-f", "-qq", "-o", dir.file("trace.log")});
     argv.insert(argv.end(), straceOptions.begin(), straceOptions.end());
-    argv.insert(argv.end(), {TABRIVO_CONVERT_PATH, "-q", "-j", jobs});
-    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), {TABRIVO_CONVERT_PATH, "-q", "-j", jobs, "-o", results.string()});
+    for (int i = 0; i < pages; ++i) {
+        argv.push_back(dir.file("page" + std::to_string(i) + ".html"));
+        writeFileBytes(argv.back(), kGoodHtml);
+    }
     const ChildResult run = test::runWithWatchdog(argv);
     if (run.exitCode != 0 && contains(run.err, "PTRACE")) {
         return {{}, {}, "strace cannot trace here: " + run.err};
@@ -695,15 +698,10 @@ Trace traceConvert(const TempDir& dir, const char* jobs,
 // system, after the last result took its place, and no fsync per file.
 TEST_F(BadInput, flush_oneSyncfsAfterTheLastResult) {
     const TempDir results;
-    std::vector<std::string> args = {"-o", results.path().string()};
-    for (int i = 0; i < 4; ++i) {
-        args.push_back(dir.file("page" + std::to_string(i) + ".html"));
-        writeFileBytes(args.back(), kGoodHtml);
-    }
     writeFileBytes(results.path() / "page0.json", kPrevious);  // one result replaces another
-    const Trace trace =
-        traceConvert(dir, "2", {"-e", "trace=syncfs,fsync,fdatasync,linkat,rename"}, args,
-                     {"syncfs(", "fsync(", "fdatasync(", "linkat(", "rename("});
+    const Trace trace = traceConvert(dir, results.path(), 4, "2",
+                                     {"-e", "trace=syncfs,fsync,fdatasync,linkat,rename"},
+                                     {"syncfs(", "fsync(", "fdatasync(", "linkat(", "rename("});
     if (!trace.skipReason.empty()) {
         GTEST_SKIP() << trace.skipReason;
     }
@@ -719,14 +717,10 @@ TEST_F(BadInput, flush_oneSyncfsAfterTheLastResult) {
 // is linked by its /proc path, and the descriptor is not offered again.
 TEST_F(BadInput, flush_descriptorLinkRefused_resultsLinkedByPath) {
     const TempDir results;
-    std::vector<std::string> args = {"-o", results.path().string()};
-    for (int i = 0; i < 3; ++i) {
-        args.push_back(dir.file("page" + std::to_string(i) + ".html"));
-        writeFileBytes(args.back(), kGoodHtml);
-    }
     const Trace trace =
-        traceConvert(dir, "1", {"-e", "trace=linkat", "-e", "inject=linkat:error=ENOENT:when=1"},
-                     args, {"AT_EMPTY_PATH", "/proc/self/fd/"});
+        traceConvert(dir, results.path(), 3, "1",
+                     {"-e", "trace=linkat", "-e", "inject=linkat:error=ENOENT:when=1"},
+                     {"AT_EMPTY_PATH", "/proc/self/fd/"});
     if (!trace.skipReason.empty()) {
         GTEST_SKIP() << trace.skipReason;
     }
