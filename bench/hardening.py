@@ -7,7 +7,10 @@ usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
    time and peak resident memory (/usr/bin/time) of `tabrivo-convert -j 1`,
    the time per MB between the sizes (a straight line means the same slope
    throughout) and the peak as a multiple of the file size.
-2. Inputs that make a naive HTML parser quadratic, each at n and 4n: the
+2. Files of many small tables (two cells each, 32 MB, side by side in the
+   body or each in a block of its own): time and peak memory, which should
+   stay near the file's size since each table's frame is freed once written.
+3. Inputs that make a naive HTML parser quadratic, each at n and 4n: the
    ratio of the times is about 4 for linear growth and 16 for quadratic.
 
 Prints a Markdown report. Run on a quiet machine; nothing here is a test.
@@ -33,6 +36,23 @@ def measure(convert, source, out_dir):
     seconds = time.monotonic() - started
     peak = int(re.findall(r"^(\d+)$", run.stderr, re.M)[-1])
     return seconds, peak, run.returncode
+
+
+def write_small_tables(path, mb, wrapped):
+    """Writes `mb` MB of two-cell tables with a heading each; returns how many."""
+    count = 0
+    size = 0
+    with open(path, "w", encoding="ascii") as out:
+        out.write("<!DOCTYPE html><html><body>\n")
+        while size < mb * 1_000_000:
+            table = (f"<h3>Item {count}</h3><table><tr><td>key {count}</td>"
+                     f"<td>value {count * 7919 % 1000003}</td></tr></table>")
+            line = (f"<div class=record>{table}</div>" if wrapped else table) + "\n"
+            out.write(line)
+            size += len(line)
+            count += 1
+        out.write("</body></html>\n")
+    return count
 
 
 def hostile_cases(n):
@@ -77,6 +97,18 @@ def main():
         previous = (size, seconds)
         print(f"| {source.name}{'' if code == 0 else f' (exit {code})'} | {size / 1e6:.0f} "
               f"| {seconds:.2f} | {slope} | {peak / 1024:.0f} | {peak * 1024 / size:.2f} |")
+
+    print("\n### Many small tables (tabrivo-convert -j 1)\n")
+    print("| file | MB | tables | seconds | peak RSS MiB | × file size |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: |")
+    for wrapped in (False, True):
+        source = scratch / f"small-tables{'-in-blocks' if wrapped else ''}.html"
+        count = write_small_tables(source, 32, wrapped)
+        size = source.stat().st_size
+        seconds, peak, code = measure(args.convert, source, out_dir)
+        print(f"| {source.name}{'' if code == 0 else f' (exit {code})'} | {size / 1e6:.0f} "
+              f"| {count:,} | {seconds:.2f} | {peak / 1024:.0f} | {peak * 1024 / size:.2f} |")
+        os.remove(source)
 
     print("\n### Hostile input (time at n and 4n; about 4 when linear, 16 when quadratic)\n")
     print("| case | n | MB at 4n | s at n | s at 4n | ratio |")

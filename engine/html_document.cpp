@@ -2,6 +2,7 @@
 
 #include <engine/node_p.h>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -192,6 +193,7 @@ void HtmlDocument::Impl::restartWithEveryStyleSheet() {
         while (parse.hasClosedRow()) {
             parse.release();
         }
+        parse.releaseSegments(seen);  // nothing was handed out: nothing to forget
         if (!advanceLive(seen, true)) {
             break;
         }
@@ -276,6 +278,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
             }
         }
         liveHandedOut = true;
+        const std::size_t styled = styles.rememberedCount();
         const bool goOn = visit(ElementRef(table));
         if (liveTable == table) {
             // Rows the walk did not ask for are freed all the same.
@@ -290,6 +293,15 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 contexts.erase(detail::childAt(parts, i));
             }
             contexts.erase(table);
+            if (parse.releaseSegments(next + 1)) {
+                // Content of the body up to here is freed: what the cell text
+                // knew of its elements goes with it.
+                styles.forgetElementsAfter(std::min(styled, styles.rememberedCount()));
+                contexts.clear();
+                tablesWithLf.clear();
+                tablesWithCrLf.clear();
+                liveCaption = nullptr;
+            }
         }
         if (!goOn) {
             return false;

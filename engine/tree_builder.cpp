@@ -382,6 +382,10 @@ public:
     bool streamedTableClosed() const { return m_streamedTableClosed; }
     bool streaming() const { return m_streamedTable != nullptr; }
     void releaseFirstClosedRow(bool free);
+    // Frees the closed segments whose tables the walk is done with (the
+    // first `tablesDone`), where nothing else points into them (see
+    // IncrementalParse::releaseSegments). True when one was freed.
+    bool releaseClosedSegments(std::size_t tablesDone);
     bool stepUntil(std::size_t tables, bool rows, unsigned tokens) {
         for (unsigned i = 0; i < tokens; ++i) {
             if (!step()) {
@@ -425,6 +429,17 @@ private:
         if (m_streamedTable == nullptr || parent->built.streamed == BuildState::kStreamedGroup ||
             (parent->built.streamed == BuildState::kNotStreamed && inRowMemory(parent))) {
             return *m_alloc;
+        }
+        return arenaOf(parent);
+    }
+    // The memory a node was made in, for what it comes to hold (its child
+    // list, a longer text); the tree's own for a memory no longer open.
+    NodeArena& arenaOf(const Node* node) {
+        if (node->built.memory == m_alloc->id()) {
+            return *m_alloc;
+        }
+        if (m_segment != nullptr && node->built.memory == m_segment->arena->id()) {
+            return *m_segment->arena;
         }
         return m_tree.m_arena;
     }
@@ -630,11 +645,51 @@ private:
         bool mustKeep = false;   // something outside the row points into it
         std::size_t tables = 0;  // the tree's tables and style elements when it began
         std::size_t styleElements = 0;
-        Node* form = nullptr;  // the form element pointer when it began
+        Node* form = nullptr;        // the form element pointer when it began
+        std::size_t keptArenas = 0;  // the tree's kept memories when it began
+        // A segment's (below): whether a streamed table closed in it, and what
+        // the tree held when it closed.
+        bool tableClosed = false;
+        std::size_t tablesAtClose = 0;
+        std::size_t styleElementsAtClose = 0;
+        std::size_t keptArenasAtClose = 0;
     };
     std::unique_ptr<RowMemory> newRowMemory();
     // Frees the memory (see IncrementalParse::release), or keeps it with the tree.
     void releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free);
+    // Whether the runs noted are still where they were put.
+    bool runsInPlace(const RowMemory& memory) const;
+    // Takes the runs out of their parents and keeps the memory for reuse.
+    void freeMemory(std::unique_ptr<RowMemory> memory);
+    // Once a streamed table has closed, the body's content is made in
+    // segments of memory: one closes where the open elements are down to the
+    // html and body elements again after a streamed table closed in it (the
+    // content before the first is the tree's own). Once the walk is done with
+    // a closed segment's tables, its nodes in the body are taken out and its
+    // memory freed, unless something else points into it: then it is kept,
+    // and no more segments are made.
+    void closeSegment();
+    bool segmentIsSound(const RowMemory& segment) const;
+    void keepSegment(std::unique_ptr<RowMemory> segment);
+    void noteSegmentInsert(Node* parent, Node* child);
+    std::unique_ptr<RowMemory> m_segment;                     // the open one
+    std::deque<std::unique_ptr<RowMemory>> m_closedSegments;  // for the walk to release
+    Node* m_segmentParent = nullptr;                          // the body
+    bool m_segmentsOn = false;  // from the close of the first streamed table
+    bool m_segmentsOff = false;
+    std::vector<std::uint16_t> m_keptSegmentIds;
+    bool segmentNumberInUse(std::uint16_t id) const {
+        if (m_segment != nullptr && m_segment->arena->id() == id) {
+            return true;
+        }
+        for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
+            if (closed->arena->id() == id) {
+                return true;
+            }
+        }
+        return std::find(m_keptSegmentIds.begin(), m_keptSegmentIds.end(), id) !=
+               m_keptSegmentIds.end();
+    }
     Node* m_streamedTable = nullptr;
     bool m_streamedTableClosed = false;
     std::unique_ptr<RowMemory> m_rowMemory;                   // the open one
@@ -698,7 +753,8 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
             case GUMBO_TAG_CAPTION:
             case GUMBO_TAG_COLGROUP:
             case GUMBO_TAG_COL:
-                arena = &m_tree.m_arena;  // a part of the table, not of a row
+                // A part of the table, not of a row.
+                arena = m_segment != nullptr ? m_segment->arena.get() : &m_tree.m_arena;
                 break;
             default:
                 break;
@@ -828,12 +884,8 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     GumboVector& children = childrenOf(parent);
     if (children.length == children.capacity) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
-        // Only a list of a node in a row's memory goes with the row.
-        NodeArena& arena =
-            m_streamedTable == nullptr ||
-                    (parent->built.streamed == BuildState::kNotStreamed && inRowMemory(parent))
-                ? *m_alloc
-                : m_tree.m_arena;
+        // A list goes with the memory of its node.
+        NodeArena& arena = arenaOf(parent);
         auto** data = static_cast<void**>(arena.allocate(sizeof(void*) * capacity));
         if (children.length > 0) {
             std::memcpy(static_cast<void*>(data), static_cast<const void*>(children.data),
@@ -862,6 +914,10 @@ void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
     if (m_streamedTable != nullptr && (parent->built.streamed != BuildState::kNotStreamed ||
                                        parent->built.memory != child->built.memory)) {
         noteStreamedInsert(parent, child);
+    }
+    if ((m_segment != nullptr || !m_closedSegments.empty()) &&
+        parent->built.memory != child->built.memory) {
+        noteSegmentInsert(parent, child);
     }
 }
 
@@ -1040,6 +1096,10 @@ void TreeBuilder::pop() {
     }
     if (m_streamedTable != nullptr) {
         closeStreamedRow(element);
+    }
+    if (m_segmentsOn && m_open.size() == 2 && m_streamedTable == nullptr &&
+        (m_segment == nullptr || m_segment->tableClosed)) {
+        closeSegment();
     }
 }
 
@@ -1685,7 +1745,10 @@ void TreeBuilder::insertText(std::string_view text) {
     if (place.index > 0) {
         Node* before = childAt(children, place.index - 1);
         if (before->type == GUMBO_NODE_TEXT || before->type == GUMBO_NODE_WHITESPACE) {
-            appendText(before, text, arenaForChildOf(place.parent));
+            for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
+                closed->mustKeep = closed->mustKeep || before->built.memory == closed->arena->id();
+            }
+            appendText(before, text, arenaOf(before));
             if (before->type == GUMBO_NODE_WHITESPACE && !allSpace(text)) {
                 before->type = GUMBO_NODE_TEXT;
             }
@@ -1746,8 +1809,15 @@ std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
     // A fresh number for each use, never the tree's own 0: nodes of a row
     // freed long ago are unreachable, and those of a kept row take no more
     // children, so a number coming round again marks nothing still in use.
-    m_rowMemoryId = static_cast<std::uint16_t>(m_rowMemoryId == UINT16_MAX ? 1 : m_rowMemoryId + 1);
+    // The numbers of segments still in the tree are not given out again:
+    // their nodes may take children.
+    do {
+        m_rowMemoryId =
+            static_cast<std::uint16_t>(m_rowMemoryId == UINT16_MAX ? 1 : m_rowMemoryId + 1);
+    } while (segmentNumberInUse(m_rowMemoryId));
     memory->arena->setId(m_rowMemoryId);
+    memory->keptArenas = m_tree.m_keptArenas.size();
+    memory->tableClosed = false;
     memory->tables = m_tree.m_tables.size();
     memory->styleElements = m_tree.m_styleElements.size();
     memory->form = m_form;
@@ -1805,10 +1875,14 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
 void TreeBuilder::closeStreamedRow(Node* element) {
     if (element == m_streamedTable) {
         // What came after the last row (white space, comments) goes like a row.
-        m_alloc = &m_tree.m_arena;
+        m_alloc = m_segment != nullptr ? m_segment->arena.get() : &m_tree.m_arena;
         releaseRowMemory(std::move(m_rowMemory), true);
         m_streamedTable = nullptr;
         m_streamedTableClosed = true;
+        if (m_segment != nullptr) {
+            m_segment->tableClosed = true;
+        }
+        m_segmentsOn = !m_segmentsOff && m_open.size() >= 2 && is(m_open[1], GUMBO_TAG_BODY);
         return;
     }
     if (!is(element, GUMBO_TAG_TR) || element->parent == nullptr ||
@@ -1830,22 +1904,31 @@ void TreeBuilder::releaseFirstClosedRow(bool free) {
 void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free) {
     // Whatever refers into the memory now must be the row, its descendants
     // and the nodes before it in its group that came with it.
-    bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
-                 m_tree.m_tables.size() == memory->tables &&
-                 m_tree.m_styleElements.size() == memory->styleElements && m_form == memory->form &&
-                 m_selectedContents.empty();
-    for (const RowMemory::Run& run : memory->inserted) {
-        const GumboVector& children = run.group->v.element.children;
-        const unsigned first = run.first->index_within_parent;
-        sound = sound && run.first->parent == run.group && first + run.count <= children.length &&
-                children.data[first] == run.first &&
-                children.data[first + run.count - 1] == run.last;
-    }
+    const bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
+                       m_tree.m_tables.size() == memory->tables &&
+                       m_tree.m_styleElements.size() == memory->styleElements &&
+                       m_form == memory->form && m_selectedContents.empty() && runsInPlace(*memory);
     if (!sound) {
         memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
         m_tree.m_keptArenas.push_back(std::move(memory->arena));
         return;
     }
+    freeMemory(std::move(memory));
+}
+
+bool TreeBuilder::runsInPlace(const RowMemory& memory) const {
+    bool inPlace = true;
+    for (const RowMemory::Run& run : memory.inserted) {
+        const GumboVector& children = run.group->v.element.children;
+        const unsigned first = run.first->index_within_parent;
+        inPlace = inPlace && run.first->parent == run.group &&
+                  first + run.count <= children.length && children.data[first] == run.first &&
+                  children.data[first + run.count - 1] == run.last;
+    }
+    return inPlace;
+}
+
+void TreeBuilder::freeMemory(std::unique_ptr<RowMemory> memory) {
     for (auto run = memory->inserted.rbegin(); run != memory->inserted.rend(); ++run) {
         GumboVector& children = run->group->v.element.children;
         const unsigned first = run->first->index_within_parent;
@@ -1861,6 +1944,85 @@ void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free)
     memory->inserted.clear();
     memory->mustKeep = false;
     m_spareMemories.push_back(std::move(memory));
+}
+
+void TreeBuilder::noteSegmentInsert(Node* parent, Node* child) {
+    const auto note = [&](RowMemory& segment) {
+        const std::uint16_t id = segment.arena->id();
+        const bool childInside = child->built.memory == id;
+        if (childInside == (parent->built.memory == id)) {
+            return;
+        }
+        if (childInside && &segment == m_segment.get() && parent == m_segmentParent) {
+            std::vector<RowMemory::Run>& runs = segment.inserted;
+            if (!runs.empty() && runs.back().group == parent &&
+                runs.back().last->index_within_parent + 1 == child->index_within_parent) {
+                ++runs.back().count;
+                runs.back().last = child;
+            } else {
+                runs.push_back({parent, child, child, 1});
+            }
+        } else if (childInside || m_rowMemory == nullptr || !inRowMemory(child)) {
+            // Something of the segment put elsewhere, or something from
+            // elsewhere put into it (but for the streamed table's rows).
+            segment.mustKeep = true;
+        }
+    };
+    if (m_segment != nullptr) {
+        note(*m_segment);
+    }
+    for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
+        note(*closed);
+    }
+}
+
+void TreeBuilder::closeSegment() {
+    if (m_segment != nullptr) {
+        m_segment->tablesAtClose = m_tree.m_tables.size();
+        m_segment->styleElementsAtClose = m_tree.m_styleElements.size();
+        m_segment->keptArenasAtClose = m_tree.m_keptArenas.size();
+        m_closedSegments.push_back(std::move(m_segment));
+    }
+    m_segmentParent = m_open.back();
+    m_segment = newRowMemory();
+    m_alloc = m_segment->arena.get();
+}
+
+bool TreeBuilder::segmentIsSound(const RowMemory& segment) const {
+    const std::uint16_t id = segment.arena->id();
+    const auto inside = [id](const Node* node) {
+        return node != nullptr && node->built.memory == id;
+    };
+    // Nothing that lives on (open elements, formatting elements, kept rows,
+    // style sheets, the form) came to be in it.
+    return !segment.mustKeep && m_tree.m_madeInOrder &&
+           segment.styleElementsAtClose == segment.styleElements &&
+           segment.keptArenasAtClose == segment.keptArenas && !inside(m_form) && !inside(m_head) &&
+           m_selectedContents.empty() && std::none_of(m_open.begin(), m_open.end(), inside) &&
+           std::none_of(m_formatting.begin(), m_formatting.end(), inside) && runsInPlace(segment);
+}
+
+void TreeBuilder::keepSegment(std::unique_ptr<RowMemory> segment) {
+    m_keptSegmentIds.push_back(segment->arena->id());
+    m_segmentsOff = true;
+    m_segmentsOn = false;
+    segment->arena->dropUnusedBlocks();
+    m_tree.m_keptArenas.push_back(std::move(segment->arena));
+}
+
+bool TreeBuilder::releaseClosedSegments(std::size_t tablesDone) {
+    bool freed = false;
+    while (!m_closedSegments.empty() && m_closedSegments.front()->tablesAtClose <= tablesDone) {
+        std::unique_ptr<RowMemory> segment = std::move(m_closedSegments.front());
+        m_closedSegments.pop_front();
+        if (segmentIsSound(*segment)) {
+            freeMemory(std::move(segment));
+            freed = true;
+        } else {
+            keepSegment(std::move(segment));
+        }
+    }
+    return freed;
 }
 
 void TreeBuilder::run() {
@@ -3830,6 +3992,10 @@ void IncrementalParse::release() {
 
 void IncrementalParse::keep() {
     m_builder->releaseFirstClosedRow(false);
+}
+
+bool IncrementalParse::releaseSegments(std::size_t tablesDone) {
+    return m_builder->releaseClosedSegments(tablesDone);
 }
 
 std::string IncrementalParse::takeSource() {

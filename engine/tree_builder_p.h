@@ -174,6 +174,12 @@ public:
     // Frees or keeps the first closed row; see above.
     void release();
     void keep();
+    // Once the walk is done with the first `tablesDone` tables: frees the
+    // body's content that came with the streamed tables among them, their
+    // frames with it, where nothing else points into it, so that a page of
+    // many tables is not held whole. True when something was freed (then the
+    // walk must forget what it knew of those nodes).
+    bool releaseSegments(std::size_t tablesDone);
 
     // Ends the parse and gives back the text it parsed (line breaks normalised).
     std::string takeSource();

@@ -136,6 +136,36 @@ const Case kCases[] = {
     {"section end inside a select", "<table><tr><td><select></tbody><option>x</select></table>",
      false},
     {"body tag in a cell", "<table><tr><td><body hidden>x</table>", true},
+    // Tables one after another in the body: what lies up to each table the
+    // walk is done with is freed, unless something still points into it.
+    {"tables one after another",
+     "<p>a<table><tr><td>1</table>\n<p>b</p><table><tr><td>2</table>c<table><tr><td>3</table>"
+     "<!--x--><table><tr><td>4</table>d",
+     true},
+    {"formatting left open across tables",
+     "<table><tr><td>1</table><p><b class=k>x</p><table><tr><td>2</table>y<table><tr><td>3"
+     "</table>z<i>w</b><table><tr><td>4</table>",
+     true},
+    {"form and style sheet between tables",
+     "<table><tr><td>1</table><form id=f><table><tr><td>2</table></form><table><tr><td>3"
+     "</table><style>td{text-transform:uppercase}</style><table><tr><td>4</table>",
+     true},
+    {"text put before later tables",
+     "<table><tr><td>1</table><table>x<tr><td>2</table><table><tr><td>3</td>y</tr></table>"
+     "<table><tr><td>4</table>",
+     false},
+    {"later tables with nested tables and feet",
+     "<table><tr><td>1</table><table><tr><td>2<table><tr><td>n</table></table><table><tfoot>"
+     "<tr><td>f</tfoot><tr><td>3</table><table><tr><td>4</table>",
+     true},
+    {"a table closed by the next one",
+     "<table><tr><td>1</table><table><tr><td>2</tr><table><tr><td>3</tr><table><tr><td>4"
+     "</table><table><tr><td>5</table>",
+     true},
+    {"tables inside blocks and after the body",
+     "<table><tr><td>1</table><div><table><tr><td>2</table></div><table><tr><td>3</table>"
+     "</body><table><tr><td>4</table></html><!--end--><table><tr><td>5</table>",
+     true},
 };
 
 TEST(StreamedParseTest, TrickyMarkupGivesTheWholeParsesOutput) {
