@@ -333,6 +333,14 @@ void NodeArena::dropUnusedBlocks() {
     }
 }
 
+bool NodeArena::owns(const void* address) const {
+    const auto* byte = static_cast<const std::byte*>(address);
+    const std::less<const std::byte*> before;  // an order for addresses of any objects
+    return std::any_of(m_blocks.begin(), m_blocks.end(), [&](const Block& block) {
+        return !before(byte, block.bytes.get()) && before(byte, block.bytes.get() + block.size);
+    });
+}
+
 NodeArena::~NodeArena() {
 #ifdef TABRIVO_POISON_ARENAS
     for (const Block& block : m_blocks) {
@@ -672,6 +680,9 @@ private:
     bool segmentIsSound(const RowMemory& segment) const;
     void keepSegment(std::unique_ptr<RowMemory> segment);
     void noteSegmentInsert(Node* parent, Node* child);
+    // A node of the memory `user` comes to point to `address` (a recreated
+    // element shares its original's attributes).
+    void noteSharedSegmentMemory(const void* address, const NodeArena& user);
     std::unique_ptr<RowMemory> m_segment;                     // the open one
     std::deque<std::unique_ptr<RowMemory>> m_closedSegments;  // for the walk to release
     Node* m_segmentParent = nullptr;                          // the body
@@ -787,6 +798,10 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     element.start_pos.offset = static_cast<unsigned>(tag.offset);
     if (tag.copiedAttributes != nullptr) {
         element.attributes = *tag.copiedAttributes;  // attributes are never changed in place
+        if (element.attributes.data != nullptr &&
+            (m_segment != nullptr || !m_closedSegments.empty())) {
+            noteSharedSegmentMemory(element.attributes.data, *arena);
+        }
         return node;
     }
     if (tag.attributeCount == 0) {
@@ -1976,6 +1991,20 @@ void TreeBuilder::noteSegmentInsert(Node* parent, Node* child) {
     }
 }
 
+void TreeBuilder::noteSharedSegmentMemory(const void* address, const NodeArena& user) {
+    const auto note = [&](RowMemory& segment) {
+        if (segment.arena.get() != &user && segment.arena->owns(address)) {
+            segment.mustKeep = true;  // what another memory's node points to
+        }
+    };
+    if (m_segment != nullptr) {
+        note(*m_segment);
+    }
+    for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
+        note(*closed);
+    }
+}
+
 void TreeBuilder::closeSegment() {
     if (m_segment != nullptr) {
         m_segment->tablesAtClose = m_tree.m_tables.size();
@@ -1989,10 +2018,11 @@ void TreeBuilder::closeSegment() {
 }
 
 bool TreeBuilder::segmentIsSound(const RowMemory& segment) const {
-    const std::uint16_t id = segment.arena->id();
-    const auto inside = [id](const Node* node) {
-        return node != nullptr && node->built.memory == id;
-    };
+    // By address, not by the node's mark: a list may still hold a node of
+    // memory freed before (the formatting elements of rows the end of the
+    // input closed).
+    const NodeArena& arena = *segment.arena;
+    const auto inside = [&arena](const Node* node) { return node != nullptr && arena.owns(node); };
     // Nothing that lives on (open elements, formatting elements, kept rows,
     // style sheets, the form) came to be in it.
     return !segment.mustKeep && m_tree.m_madeInOrder &&

@@ -62,6 +62,8 @@ public:
     void reset();
     // Frees the blocks nothing was given out from since the last reset().
     void dropUnusedBlocks();
+    // Whether the address lies in one of its blocks.
+    bool owns(const void* address) const;
     // What nodes made in this arena are marked with: 0 for a tree's own
     // arena, another number for each use of a row's.
     std::uint16_t id() const {
