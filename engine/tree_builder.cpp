@@ -1919,10 +1919,17 @@ void TreeBuilder::releaseFirstClosedRow(bool free) {
 void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free) {
     // Whatever refers into the memory now must be the row, its descendants
     // and the nodes before it in its group that came with it.
+    // A formatting element of the row may outlive its cell in the list (one
+    // a template inside the cell left there), to be recreated later.
+    const NodeArena& arena = *memory->arena;
+    const bool listed =
+        std::any_of(m_formatting.begin(), m_formatting.end(),
+                    [&](const Node* entry) { return entry != nullptr && arena.owns(entry); });
     const bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
                        m_tree.m_tables.size() == memory->tables &&
                        m_tree.m_styleElements.size() == memory->styleElements &&
-                       m_form == memory->form && m_selectedContents.empty() && runsInPlace(*memory);
+                       m_form == memory->form && m_selectedContents.empty() && !listed &&
+                       runsInPlace(*memory);
     if (!sound) {
         memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
         m_tree.m_keptArenas.push_back(std::move(memory->arena));
