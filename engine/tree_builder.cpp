@@ -689,17 +689,34 @@ private:
     bool m_segmentsOn = false;  // from the close of the first streamed table
     bool m_segmentsOff = false;
     std::vector<std::uint16_t> m_keptSegmentIds;
-    bool segmentNumberInUse(std::uint16_t id) const {
-        if (m_segment != nullptr && m_segment->arena->id() == id) {
-            return true;
+    // Calls `visit` with the open segment and each closed one.
+    template <typename Visit>
+    void forEachSegment(Visit visit) {
+        if (m_segment != nullptr) {
+            visit(*m_segment);
         }
         for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
-            if (closed->arena->id() == id) {
-                return true;
-            }
+            visit(*closed);
         }
-        return std::find(m_keptSegmentIds.begin(), m_keptSegmentIds.end(), id) !=
-               m_keptSegmentIds.end();
+    }
+    bool segmentNumberInUse(std::uint16_t id) {
+        bool inUse = std::find(m_keptSegmentIds.begin(), m_keptSegmentIds.end(), id) !=
+                     m_keptSegmentIds.end();
+        forEachSegment(
+            [&](const RowMemory& segment) { inUse = inUse || segment.arena->id() == id; });
+        return inUse;
+    }
+    // Notes `child` as put into `group`, lengthening the memory's last run
+    // where it follows that run's last node.
+    static void noteRun(RowMemory& memory, Node* group, Node* child) {
+        std::vector<RowMemory::Run>& runs = memory.inserted;
+        if (!runs.empty() && runs.back().group == group &&
+            runs.back().last->index_within_parent + 1 == child->index_within_parent) {
+            ++runs.back().count;
+            runs.back().last = child;
+        } else {
+            runs.push_back({group, child, child, 1});
+        }
     }
     Node* m_streamedTable = nullptr;
     bool m_streamedTableClosed = false;
@@ -1760,9 +1777,12 @@ void TreeBuilder::insertText(std::string_view text) {
     if (place.index > 0) {
         Node* before = childAt(children, place.index - 1);
         if (before->type == GUMBO_NODE_TEXT || before->type == GUMBO_NODE_WHITESPACE) {
-            for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
-                closed->mustKeep = closed->mustKeep || before->built.memory == closed->arena->id();
-            }
+            // Text grown in a closed segment's node is text the walk may not lose.
+            forEachSegment([&](RowMemory& segment) {
+                if (&segment != m_segment.get() && before->built.memory == segment.arena->id()) {
+                    segment.mustKeep = true;
+                }
+            });
             appendText(before, text, arenaOf(before));
             if (before->type == GUMBO_NODE_WHITESPACE && !allSpace(text)) {
                 before->type = GUMBO_NODE_TEXT;
@@ -1866,17 +1886,9 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
                 memory.mustKeep = true;  // made in the row's memory, kept by the table
             }
             return;
-        case BuildState::kStreamedGroup: {
-            if (!memory.inserted.empty() && memory.inserted.back().group == parent &&
-                memory.inserted.back().last->index_within_parent + 1 ==
-                    child->index_within_parent) {
-                ++memory.inserted.back().count;
-                memory.inserted.back().last = child;
-            } else {
-                memory.inserted.push_back({parent, child, child, 1});
-            }
+        case BuildState::kStreamedGroup:
+            noteRun(memory, parent, child);
             return;
-        }
         default:
             // A node of the row's memory put outside the row (into a caption,
             // before the table...) keeps the memory.
@@ -1969,47 +1981,28 @@ void TreeBuilder::freeMemory(std::unique_ptr<RowMemory> memory) {
 }
 
 void TreeBuilder::noteSegmentInsert(Node* parent, Node* child) {
-    const auto note = [&](RowMemory& segment) {
+    forEachSegment([&](RowMemory& segment) {
         const std::uint16_t id = segment.arena->id();
         const bool childInside = child->built.memory == id;
         if (childInside == (parent->built.memory == id)) {
             return;
         }
         if (childInside && &segment == m_segment.get() && parent == m_segmentParent) {
-            std::vector<RowMemory::Run>& runs = segment.inserted;
-            if (!runs.empty() && runs.back().group == parent &&
-                runs.back().last->index_within_parent + 1 == child->index_within_parent) {
-                ++runs.back().count;
-                runs.back().last = child;
-            } else {
-                runs.push_back({parent, child, child, 1});
-            }
+            noteRun(segment, parent, child);
         } else if (childInside || m_rowMemory == nullptr || !inRowMemory(child)) {
             // Something of the segment put elsewhere, or something from
             // elsewhere put into it (but for the streamed table's rows).
             segment.mustKeep = true;
         }
-    };
-    if (m_segment != nullptr) {
-        note(*m_segment);
-    }
-    for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
-        note(*closed);
-    }
+    });
 }
 
 void TreeBuilder::noteSharedSegmentMemory(const void* address, const NodeArena& user) {
-    const auto note = [&](RowMemory& segment) {
+    forEachSegment([&](RowMemory& segment) {
         if (segment.arena.get() != &user && segment.arena->owns(address)) {
             segment.mustKeep = true;  // what another memory's node points to
         }
-    };
-    if (m_segment != nullptr) {
-        note(*m_segment);
-    }
-    for (const std::unique_ptr<RowMemory>& closed : m_closedSegments) {
-        note(*closed);
-    }
+    });
 }
 
 void TreeBuilder::closeSegment() {
