@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -76,7 +77,7 @@ void preferLargePages(char* buffer, std::size_t size) {
 
 }  // namespace
 
-std::string readSourceFile(const std::string& path) {
+SourceText readSourceFile(const std::string& path) {
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         throwFileError(errno, "Cannot open the source file", path);
@@ -90,6 +91,15 @@ std::string readSourceFile(const std::string& path) {
     }
     if (!S_ISREG(info.st_mode)) {
         throwFileError(EINVAL, "Cannot read the source file, it is not a regular file:", path);
+    }
+    // A large file is mapped: read through the page cache where it lies, it
+    // needs no buffer of fresh memory the size of the file.
+    constexpr std::size_t kMapFrom = std::size_t{2} << 20;
+    if (static_cast<std::size_t>(info.st_size) >= kMapFrom) {
+        if (std::optional<SourceText> mapped =
+                SourceText::mapFile(file.get(), static_cast<std::size_t>(info.st_size), path)) {
+            return std::move(*mapped);
+        }
     }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size));
@@ -127,7 +137,7 @@ std::string readSourceFile(const std::string& path) {
         filled += got;
     }
     bytes.resize(filled);
-    return bytes;
+    return SourceText(std::move(bytes));
 }
 
 std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
@@ -176,7 +186,10 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
     }
     AtomicFileSink sink(outputPath);
     if (writeTables(*document, sink, trap, yield)) {
-        trap.run(kWriteClosing, [&] { sink.commit(); });
+        trap.run(kWriteClosing, [&] {
+            document->throwIfSourceFileChanged();
+            sink.commit();
+        });
     }
 }
 

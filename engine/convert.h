@@ -33,9 +33,10 @@ private:
     std::unique_ptr<AtomicOutputFile> m_file;
 };
 
-// Reads a source file whole. Throws std::system_error naming the path and the
-// reason; refuses folders, devices and pipes, which have no end to read to.
-std::string readSourceFile(const std::string& path);
+// Reads a source file whole; a large one is mapped rather than read (see
+// SourceText). Throws std::system_error naming the path and the reason;
+// refuses folders, devices and pipes, which have no end to read to.
+SourceText readSourceFile(const std::string& path);
 
 // Reads, decodes and parses one file. Throws like readSourceFile.
 std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path);

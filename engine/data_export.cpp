@@ -159,8 +159,9 @@ private:
 // Files replaced whole, or JSON Lines gathered in a text.
 class FileTarget : public ExportTarget {
 public:
-    FileTarget(const std::string& outputPath, DataFormat format, std::string* lines)
-        : m_outputPath(outputPath), m_format(format), m_lines(lines) {}
+    FileTarget(const HtmlDocument& document, const std::string& outputPath, DataFormat format,
+               std::string* lines)
+        : m_document(document), m_outputPath(outputPath), m_format(format), m_lines(lines) {}
 
     PieceSink& open(std::size_t index) override {
         if (m_lines != nullptr) {
@@ -172,6 +173,7 @@ public:
     }
 
     void close() override {
+        m_document.throwIfSourceFileChanged();  // what was read is kept only if whole
         if (m_lines != nullptr) {
             m_lines->append(m_linesSink.take());
         } else if (m_file) {
@@ -181,6 +183,7 @@ public:
     }
 
 private:
+    const HtmlDocument& m_document;
     const std::string& m_outputPath;
     DataFormat m_format;
     std::string* m_lines;
@@ -280,7 +283,7 @@ void exportFile(const std::string& sourcePath, const std::string& outputPath,
         return;
     }
     trap.run(kWriteRowText, [&] {
-        FileTarget target(outputPath, options.format, lines);
+        FileTarget target(*document, outputPath, options.format, lines);
         try {
             exportTables(*document, options, sourcePath, target);
         } catch (const std::length_error& tooLarge) {

@@ -527,16 +527,19 @@ std::string htmlBytesToUtf8(std::string_view bytes, std::string_view transportLa
     return decodeToUtf8(bytes, sniffEncoding(bytes, transportLabel));
 }
 
-std::string htmlFileBytesToUtf8(std::string bytes) {
-    const SniffedEncoding encoding = sniffEncoding(bytes);
-    if (encoding.name == "UTF-8") {
-        const std::string_view text = std::string_view(bytes).substr(encoding.bomLength);
-        if (isValidUtf8(text)) {
-            bytes.erase(0, encoding.bomLength);
-            return bytes;
-        }
+SourceText htmlFileBytesToUtf8(SourceText bytes) {
+    const SniffedEncoding encoding = sniffEncoding(bytes.view());
+    if (encoding.name == "UTF-8" && isValidUtf8(bytes.view().substr(encoding.bomLength))) {
+        bytes.removePrefix(encoding.bomLength);
+        return bytes;
     }
-    return decodeToUtf8(bytes, encoding);
+    SourceText text(decodeToUtf8(bytes.view(), encoding));
+    text.answerForFileOf(bytes);
+    return text;
+}
+
+std::string htmlFileBytesToUtf8(std::string bytes) {
+    return htmlFileBytesToUtf8(SourceText(std::move(bytes))).toString();
 }
 
 }  // namespace tabrivo

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <engine/source_text.h>
+
 namespace tabrivo {
 
 enum class EncodingSource { ByteOrderMark, MetaDeclaration, Detected, Default, Transport };
@@ -42,7 +44,8 @@ std::string decodeToUtf8(std::string_view bytes, const SniffedEncoding& encoding
 std::string htmlBytesToUtf8(std::string_view bytes);
 std::string htmlBytesToUtf8(std::string_view bytes, std::string_view transportLabel);
 // The same for a file's bytes that the caller gives up: well-formed UTF-8 is
-// passed on without a copy.
+// passed on without a copy (a mapped file stays mapped).
+SourceText htmlFileBytesToUtf8(SourceText bytes);
 std::string htmlFileBytesToUtf8(std::string bytes);
 
 }  // namespace tabrivo

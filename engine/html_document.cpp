@@ -101,7 +101,6 @@ bool hasTableAncestor(const Node* node) {
 
 void HtmlDocument::Impl::parseWhole() {
     tree = std::make_unique<ParsedText>(std::move(source), options);
-    source.clear();
     const detail::HtmlTree* own = tree->ownTree();
     if (own != nullptr && own->tablesInOrder() != nullptr) {
         // The parser noted them in document order: no walk over the whole tree.
@@ -361,11 +360,12 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
 HtmlDocument::HtmlDocument() : m_impl(std::make_unique<Impl>()) {}
 HtmlDocument::~HtmlDocument() = default;
 
-std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
+std::unique_ptr<HtmlDocument> HtmlDocument::parse(SourceText utf8Text,
                                                   const ParseOptions& options) {
     auto document = std::make_unique<HtmlDocument>();
     Impl& impl = *document->m_impl;
-    if (!mayHoldTable(utf8Text)) {
+    impl.sourceFileCheck = utf8Text.fileCheck();
+    if (!mayHoldTable(utf8Text.view())) {
         return document;
     }
     impl.source = std::move(utf8Text);
@@ -375,7 +375,6 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
     // parsed while its tables are walked.
     if (options.otherParser == nullptr && impl.source.size() >= options.parseWhileWalkingFrom) {
         impl.live = std::make_unique<detail::IncrementalParse>(std::move(impl.source));
-        impl.source.clear();
     } else {
         impl.parseWhole();
     }
@@ -384,6 +383,10 @@ std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string utf8Text,
 
 bool HtmlDocument::isParsedWhileWalked() const {
     return m_impl->live != nullptr;
+}
+
+void HtmlDocument::throwIfSourceFileChanged() const {
+    m_impl->sourceFileCheck.throwIfChanged();
 }
 
 std::string HtmlDocument::cellText(ElementRef cell) const {

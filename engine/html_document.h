@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <engine/source_text.h>
+
 namespace tabrivo {
 
 // An element of a parsed document. A table, row or cell is valid until the
@@ -69,7 +71,7 @@ public:
 class HtmlDocument {
 public:
     // Parses UTF-8 text with HTML5 tree construction; any input gives a tree.
-    static std::unique_ptr<HtmlDocument> parse(std::string utf8Text,
+    static std::unique_ptr<HtmlDocument> parse(SourceText utf8Text,
                                                const ParseOptions& options = {});
     // An empty document: no tables.
     HtmlDocument();
@@ -113,6 +115,10 @@ public:
     // Whether the document is parsed while its tables are walked, its rows
     // freed once read (until the walk has to start again on a whole tree).
     bool isParsedWhileWalked() const;
+    // Throws when the file the text was mapped from changed while it was read
+    // (see SourceFileCheck): to be called once the tables are read, before
+    // what was read is kept.
+    void throwIfSourceFileChanged() const;
 
 private:
     struct Impl;

@@ -62,9 +62,9 @@ public:
 // The tree parsed from a text, by the engine's parser or the other one.
 class ParsedText {
 public:
-    ParsedText(std::string text, const ParseOptions& options) {
+    ParsedText(SourceText text, const ParseOptions& options) {
         if (options.otherParser != nullptr) {
-            m_other = options.otherParser(std::move(text));
+            m_other = options.otherParser(std::move(text).toString());
         } else {
             m_tree = buildHtmlTree(std::move(text));
         }
@@ -87,7 +87,8 @@ const Node* firstChildElement(const Node* parent, GumboTag tag);
 }  // namespace detail
 
 struct HtmlDocument::Impl {
-    std::string source;  // the whole text, until it is parsed
+    SourceText source;  // the whole text, until it is parsed
+    SourceFileCheck sourceFileCheck;
     std::unique_ptr<detail::ParsedText> tree;
     // A large document parsed while it is walked, and what the walk has taken from it.
     std::unique_ptr<detail::IncrementalParse> live;

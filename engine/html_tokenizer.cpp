@@ -117,31 +117,36 @@ bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view up
 
 }  // namespace
 
-void normalizeNewlines(std::string& text) {
-    std::size_t read = text.find('\r');
-    if (read == std::string::npos) {
-        return;
+std::size_t normalizeNewlines(char* text, std::size_t size) {
+    const std::string_view whole(text, size);
+    std::size_t read = whole.find('\r');
+    if (read == std::string_view::npos) {
+        return size;  // nothing written: a mapped file's pages stay shared
     }
     // A run at a time: from one CR to the next, the text moves down as a whole.
     std::size_t write = read;
-    while (read < text.size()) {
+    while (read < size) {
         // text[read] is a CR.
         text[write++] = '\n';
         ++read;
-        if (read < text.size() && text[read] == '\n') {
+        if (read < size && text[read] == '\n') {
             ++read;
         }
-        std::size_t next = text.find('\r', read);
-        if (next == std::string::npos) {
-            next = text.size();
+        std::size_t next = whole.find('\r', read);
+        if (next == std::string_view::npos) {
+            next = size;
         }
         if (write != read) {
-            std::memmove(text.data() + write, text.data() + read, next - read);
+            std::memmove(text + write, text + read, next - read);
         }
         write += next - read;
         read = next;
     }
-    text.resize(write);
+    return write;
+}
+
+void normalizeNewlines(std::string& text) {
+    text.resize(normalizeNewlines(text.data(), text.size()));
 }
 
 const Token& HtmlTokenizer::next() {

@@ -17,6 +17,7 @@ namespace tabrivo::detail {
 
 // Rewrites CR LF and lone CR to LF in place, as the input stream does before
 // tokenization; text without CR is left untouched.
+std::size_t normalizeNewlines(char* text, std::size_t size);
 void normalizeNewlines(std::string& text);
 
 enum class TokenType : std::uint8_t { Character, StartTag, EndTag, Comment, Doctype, EndOfFile };

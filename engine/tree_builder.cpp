@@ -3976,10 +3976,10 @@ void TreeBuilder::afterAfterFramesetTag(const Tag& tag) {
     }
 }
 
-IncrementalParse::IncrementalParse(std::string text) : m_tree(std::make_unique<HtmlTree>()) {
-    normalizeNewlines(text);
+IncrementalParse::IncrementalParse(SourceText text) : m_tree(std::make_unique<HtmlTree>()) {
+    text.shrinkTo(normalizeNewlines(text.data(), text.size()));
     m_tree->m_source = std::move(text);
-    m_builder = std::make_unique<TreeBuilder>(*m_tree, m_tree->m_source);
+    m_builder = std::make_unique<TreeBuilder>(*m_tree, m_tree->m_source.view());
     m_builder->begin();
 }
 
@@ -4028,19 +4028,19 @@ bool IncrementalParse::releaseSegments(std::size_t tablesDone) {
     return m_builder->releaseClosedSegments(tablesDone);
 }
 
-std::string IncrementalParse::takeSource() {
+SourceText IncrementalParse::takeSource() {
     m_builder.reset();
-    std::string source = std::move(m_tree->m_source);
+    SourceText source = std::move(m_tree->m_source);
     m_tree.reset();
     m_done = true;
     return source;
 }
 
-std::unique_ptr<HtmlTree> buildHtmlTree(std::string text) {
-    normalizeNewlines(text);
+std::unique_ptr<HtmlTree> buildHtmlTree(SourceText text) {
+    text.shrinkTo(normalizeNewlines(text.data(), text.size()));
     auto tree = std::make_unique<HtmlTree>();
     tree->m_source = std::move(text);
-    TreeBuilder builder(*tree, tree->m_source);
+    TreeBuilder builder(*tree, tree->m_source.view());
     builder.run();
     return tree;
 }

@@ -5,6 +5,7 @@
 // in one arena that the HtmlTree frees at once.
 
 #include <engine/node_p.h>
+#include <engine/source_text.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -118,8 +119,8 @@ public:
 private:
     friend class TreeBuilder;
     friend class IncrementalParse;
-    friend std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
-    std::string m_source;  // what text nodes point into, unless their text was rewritten
+    friend std::unique_ptr<HtmlTree> buildHtmlTree(SourceText text);
+    SourceText m_source;  // what text nodes point into, unless their text was rewritten
     NodeArena m_arena;
     // The memory of rows made apart that could not be freed (see IncrementalParse).
     std::vector<std::unique_ptr<NodeArena>> m_keptArenas;
@@ -143,7 +144,7 @@ class TreeBuilder;
 // outside it...): then the row is kept, as keep() does.
 class IncrementalParse {
 public:
-    explicit IncrementalParse(std::string text);
+    explicit IncrementalParse(SourceText text);
     ~IncrementalParse();
     IncrementalParse(const IncrementalParse&) = delete;
     IncrementalParse& operator=(const IncrementalParse&) = delete;
@@ -184,7 +185,7 @@ public:
     bool releaseSegments(std::size_t tablesDone);
 
     // Ends the parse and gives back the text it parsed (line breaks normalised).
-    std::string takeSource();
+    SourceText takeSource();
 
 private:
     std::unique_ptr<HtmlTree> m_tree;
@@ -195,7 +196,7 @@ private:
 // Parses UTF-8 text; any text gives a tree. The tree keeps the text, its line
 // breaks normalised: a text or comment node's original_text points into it or
 // into the arena, and is not NUL-terminated (its `text` is null).
-std::unique_ptr<HtmlTree> buildHtmlTree(std::string text);
+std::unique_ptr<HtmlTree> buildHtmlTree(SourceText text);
 
 // The local name of an element as the standard writes it: lower case, or the
 // camel case of SVG element names.

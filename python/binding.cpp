@@ -48,6 +48,7 @@ void addGrids(ReadPage& page) {
 ReadPage readDocument(std::unique_ptr<tabrivo::HtmlDocument> document, bool grid) {
     ReadPage page;
     page.tables = tabrivo::readAllTables(*document);
+    document->throwIfSourceFileChanged();
     if (grid) {
         addGrids(page);
     }

@@ -1,13 +1,26 @@
 // Converting files: where the result goes by the output path rule, replacing
-// an earlier result, and loading on another thread while the caller yields.
+// an earlier result, loading on another thread while the caller yields, and a
+// large source mapped while it is read.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include <engine/convert.h>
+#include <engine/document_loader.h>
+#include <engine/source_text.h>
+#include <engine/unique_fd.h>
 #include <files/output_path.h>
 #include "recording_reporter.h"
 #include "test_support.h"
@@ -146,6 +159,126 @@ TEST(ConvertFile, yieldThatThrows_isReportedAndTheConversionFinishes) {
     ASSERT_EQ(reporter.reports.size(), 1U);
     EXPECT_EQ(reporter.reports[0].line, 106);
     EXPECT_EQ(readFileBytes(dir.path() / "big.json"), convertHtmlToText(bigDocument()));
+}
+
+// --- A large source, mapped while it is read ---
+
+// Opens `path` and maps it whole, as the conversion does with a large file.
+SourceText mapWhole(const std::string& path) {
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    EXPECT_EQ(::fstat(file.get(), &info), 0);
+    std::optional<SourceText> text =
+        SourceText::mapFile(file.get(), static_cast<std::size_t>(info.st_size), path);
+    EXPECT_TRUE(text.has_value() && text->isMapped());
+    return text ? std::move(*text) : SourceText();
+}
+
+std::string fileChangeMessage(const SourceText& text) {
+    try {
+        text.fileCheck().throwIfChanged();
+    } catch (const std::system_error& changed) {
+        return changed.what();
+    }
+    return "";
+}
+
+TEST(MappedSource, fileCutShortOrRewritten_readsWithoutFaultAndIsReported) {
+    constexpr std::size_t kSize = std::size_t{3} << 20;
+    struct Case {
+        const char* change;
+        std::function<void(const std::string&)> apply;
+        bool reported;
+    };
+    const std::vector<Case> cases = {
+        {"untouched", [](const std::string&) {}, false},
+        {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 5000), 0); },
+         true},
+        {"rewritten in place",
+         [](const std::string& path) {
+             ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), nullptr, 0), 0);  // a write's new time
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        const TempDir dir;
+        const std::string path = dir.file("large.html");
+        writeFileBytes(path, std::string(kSize, 'a'));
+        SourceText text = mapWhole(path);
+        c.apply(path);
+        // Every byte read: the pages cut off read as zeros instead of faulting.
+        std::size_t zeros = 0;
+        for (const char byte : text.view()) {
+            zeros += byte == '\0' ? 1 : 0;
+        }
+        EXPECT_EQ(text.view()[0], 'a');
+        EXPECT_EQ(zeros > 0, c.change == std::string("cut short"));
+        const std::string message = fileChangeMessage(text);
+        EXPECT_EQ(message.find("another program changed it while it was read: \"" + path + "\"") !=
+                      std::string::npos,
+                  c.reported)
+            << message;
+    }
+}
+
+TEST(MappedSourceDeathTest, faultOutsideTheSources_endsTheProcessAsBefore) {
+    const TempDir dir;
+    const std::string path = dir.file("other.bin");
+    writeFileBytes(path, std::string(std::size_t{3} << 20, 'a'));
+    const SourceText source = mapWhole(path);  // the fault handler is in place
+    EXPECT_DEATH(
+        {
+            const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            void* other = ::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, file.get(), 0);
+            ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+            std::printf("%d", static_cast<volatile char*>(other)[4096]);
+        },
+        "");
+}
+
+TEST(MappedSource, lineBreaksNormalised_leaveTheFileAsItWas) {
+    const TempDir dir;
+    const std::string source = dir.file("crlf.html");
+    std::string html = "<table>";
+    while (html.size() < (std::size_t{3} << 20)) {
+        html += "<tr><td>a\r\nb</td><td>c\rd</td></tr>\r\n";
+    }
+    html += "</table>";
+    writeFileBytes(source, html);
+    RecordingReporter reporter;
+    ConvertVelquist(source, dir.file("crlf.json"), reporter);
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_EQ(readFileBytes(source), html);
+    EXPECT_EQ(readFileBytes(dir.path() / "crlf.json"), convertHtmlToText(html));
+}
+
+TEST(ConvertFile, sourceCutShortWhileConverted_isReportedAndNoResultIsWritten) {
+    const TempDir dir;
+    const std::string source = dir.file("big.html");
+    std::string html = bigDocument();
+    while (html.size() < ParseOptions{}.parseWhileWalkingFrom + (std::size_t{1} << 20)) {
+        html += html.substr(html.find("<tr>"), 1 << 20);
+    }
+    writeFileBytes(source, html);
+    RecordingReporter reporter;
+    DocumentLoader loader;
+    bool cut = false;
+    // Cut once the file is loaded (mapped), while its tables are read.
+    ConvertVelquist(
+        source, dir.file("big.json"), reporter,
+        [&] {
+            if (!cut && loader.readyState() != "loading") {
+                cut = ::truncate(source.c_str(), 4096) == 0;
+            }
+        },
+        &loader);
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(reporter.reports.size(), 1U);
+    EXPECT_NE(reporter.reports[0].description.find("changed it while it was read"),
+              std::string::npos)
+        << reporter.reports[0].description;
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"big.html"}));
 }
 
 }  // namespace
