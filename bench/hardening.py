@@ -67,6 +67,8 @@ def hostile_cases(n):
     yield "one text node of 4n words", "<table><tr><td>" + "word " * (n * 4)
     yield "one row of n cells", "<table><tr>" + "<td>x" * n
     yield "n nested tables, no text", "<table><tr><td>" * n
+    yield "n rows, each with a table in its cell", \
+        "<table>" + "<tr><td><table><tr><td>x</table>" * n
     yield "n rows", "<table>" + "<tr><td>x" * n
 
 

@@ -37,7 +37,8 @@ struct EntryContext {
 // What the children of elements meet, remembered by element. The parent
 // remembered last is kept apart from the others: the cells of a row share it,
 // and a row of a large document is forgotten once written, so most rows then
-// come and go without a table entry.
+// come and go without a table entry. Nothing is lost by forgetting one: it is
+// worked out again, from its nearest remembered ancestor, should it be met again.
 class EntryContexts {
 public:
     const EntryContext* find(const Node* parent) const {
@@ -47,12 +48,16 @@ public:
         const auto found = m_known.find(parent);
         return found != m_known.end() ? &found->second : nullptr;
     }
-    // The one remembered last takes the place apart; the one there moves to the table.
+    // The one remembered last takes the place apart. The one there moves to
+    // the table, unless the new one is its sibling (the next row of a group):
+    // the walk has then left it, and only a table inside it could lead back,
+    // once, through the table's ancestors, which are remembered.
     void remember(const Node* parent, const EntryContext& context) {
-        if (m_lastParent != nullptr) {
+        if (m_lastParent != nullptr && parent->parent != m_lastParentsParent) {
             m_known.insert_or_assign(m_lastParent, m_lastContext);
         }
         m_lastParent = parent;
+        m_lastParentsParent = parent->parent;
         m_lastContext = context;
     }
     // Forgets a parent about to be freed, or all of them.
@@ -69,6 +74,7 @@ public:
 
 private:
     const Node* m_lastParent = nullptr;
+    const Node* m_lastParentsParent = nullptr;
     EntryContext m_lastContext;
     std::unordered_map<const Node*, EntryContext> m_known;
 };
