@@ -19,6 +19,7 @@
 
 #include <engine/convert.h>
 #include <engine/document_loader.h>
+#include <engine/encoding.h>
 #include <engine/source_text.h>
 #include <engine/unique_fd.h>
 #include <files/output_path.h>
@@ -220,6 +221,18 @@ TEST(MappedSource, fileCutShortOrRewritten_readsWithoutFaultAndIsReported) {
                   c.reported)
             << message;
     }
+}
+
+TEST(MappedSource, textDecodedFromAMappedFile_answersForThatFile) {
+    const TempDir dir;
+    const std::string path = dir.file("latin1.html");
+    writeFileBytes(path, "<table><tr><td>caf\xE9" + std::string(std::size_t{3} << 20, 'a'));
+    const SourceText text = htmlFileBytesToUtf8(mapWhole(path));
+    ASSERT_FALSE(text.isMapped());  // decoded from windows-1252 into a text of its own
+    EXPECT_EQ(text.view().substr(15, 5), "caf\xC3\xA9");
+    EXPECT_EQ(fileChangeMessage(text), "");
+    ASSERT_EQ(::truncate(path.c_str(), 10), 0);
+    EXPECT_NE(fileChangeMessage(text).find(path), std::string::npos);
 }
 
 TEST(MappedSourceDeathTest, faultOutsideTheSources_endsTheProcessAsBefore) {
