@@ -41,16 +41,17 @@ struct GuardedRange {
     std::atomic<std::uintptr_t> end{0};
     std::atomic<std::atomic<bool>*> cutShort{nullptr};
 };
+// What the handler reads and writes must not take a lock.
 static_assert(std::atomic<std::uintptr_t>::is_always_lock_free &&
-              std::atomic<unsigned>::is_always_lock_free);
+              std::atomic<unsigned>::is_always_lock_free &&
+              std::atomic<std::atomic<bool>*>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
 
 // Beyond this many files mapped at once, files are read instead.
 constexpr std::size_t kGuardedRanges = 64;
-// NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables): see above
 std::array<GuardedRange, kGuardedRanges> g_guarded;
 struct sigaction g_earlierBusAction {};
 std::uintptr_t g_pageSize = 4096;
-// NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables)
 
 void onBusError(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);

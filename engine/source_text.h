@@ -1,10 +1,11 @@
 #pragma once
 // The text of a document: a string of its own, or a large file mapped into
 // memory where it lies. A mapped file is read with no copy and no fresh memory
-// to clear (for a file of 100 MB, a tenth of its conversion on a busy
-// machine); the price is that another program may change or cut short the
-// file while it is read, which the mapping notices and reports instead of
-// failing on it (see SourceFileCheck).
+// to clear (for a file of 100 MB, from a few percent to a quarter of its
+// conversion, as the machine has memory at hand or must find it); the price is
+// that another program may change or cut short the file while it is read,
+// which the mapping notices and reports instead of failing on it (see
+// SourceFileCheck).
 
 #include <cstddef>
 #include <memory>
@@ -34,10 +35,10 @@ private:
 class SourceText {
 public:
     SourceText() noexcept;
-    // A text of its own (the bytes of a small file, a decoded text, a test's).
-    SourceText(std::string text) noexcept;  // NOLINT(google-explicit-constructor)
-    SourceText(const char* text)
-        : SourceText(std::string(text)) {}  // NOLINT(google-explicit-constructor)
+    // A text of its own (the bytes of a small file, a decoded text, a test's);
+    // not explicit, so that a string is given wherever a text is asked for.
+    SourceText(std::string text) noexcept;
+    SourceText(const char* text) : SourceText(std::string(text)) {}
     SourceText(SourceText&& other) noexcept;
     SourceText& operator=(SourceText&& other) noexcept;
     SourceText(const SourceText&) = delete;
@@ -56,7 +57,6 @@ public:
     // Writable in place, a mapped file's pages included (as copies of their own).
     char* data();
     std::size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
     bool isMapped() const { return m_file != nullptr; }
     void removePrefix(std::size_t count);
     // Keeps the first `size` bytes; never grows the text.
