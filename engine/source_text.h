@@ -23,8 +23,10 @@ class SourceFileCheck {
 public:
     // Throws, naming the file, when the mapped file changed or was cut short
     // after it was mapped (the cut part reads as zeros, never as a fault):
-    // what was read from it may be a mix of two versions. Nothing for a text
-    // that was not mapped.
+    // what was read from it may be a mix of two versions. A change is told by
+    // the file's size and modification time, so one that leaves both as they
+    // were (within a step of the file system's clock) goes unseen. Nothing for
+    // a text that was not mapped.
     void throwIfChanged() const;
 
 private:
