@@ -96,8 +96,7 @@ SourceText readSourceFile(const std::string& path) {
     // needs no buffer of fresh memory the size of the file.
     constexpr std::size_t kMapFrom = std::size_t{2} << 20;
     if (static_cast<std::size_t>(info.st_size) >= kMapFrom) {
-        if (std::optional<SourceText> mapped =
-                SourceText::mapFile(file.get(), static_cast<std::size_t>(info.st_size), path)) {
+        if (std::optional<SourceText> mapped = SourceText::mapFile(file.get(), info, path)) {
             return std::move(*mapped);
         }
     }

@@ -74,6 +74,7 @@ public:
 
 private:
     const Node* m_lastParent = nullptr;
+    // Kept, not read through m_lastParent: that row may have been freed since.
     const Node* m_lastParentsParent = nullptr;
     EntryContext m_lastContext;
     std::unordered_map<const Node*, EntryContext> m_known;

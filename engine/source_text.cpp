@@ -206,16 +206,17 @@ SourceText& SourceText::operator=(SourceText&& other) noexcept {
 
 SourceText::~SourceText() = default;
 
-std::optional<SourceText> SourceText::mapFile(int descriptor, std::size_t size,
+std::optional<SourceText> SourceText::mapFile(int descriptor, const struct stat& info,
                                               const std::string& path) {
+    const auto size = static_cast<std::size_t>(info.st_size);
     if (size == 0 || !busErrorsHandled()) {
         return std::nullopt;
     }
     auto watch = std::make_shared<FileWatch>();
     watch->path = path;
+    watch->mapped = info;
     watch->file = UniqueFd(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
-    if (!watch->file.valid() || ::fstat(watch->file.get(), &watch->mapped) != 0 ||
-        static_cast<std::size_t>(watch->mapped.st_size) != size) {
+    if (!watch->file.valid()) {
         return std::nullopt;
     }
     // Private and writable: normalising line breaks writes into the text,

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 namespace tabrivo {
 
 class MappedFile;
@@ -47,11 +49,11 @@ public:
     SourceText& operator=(const SourceText&) = delete;
     ~SourceText();
 
-    // The first `size` bytes of the open regular file, mapped privately:
-    // what this process writes into them stays its own. Nothing when the
-    // system cannot map it (the file is then read as usual). `path` names the
-    // file in the error a change to it gives.
-    static std::optional<SourceText> mapFile(int descriptor, std::size_t size,
+    // The open regular file as `info` (its fstat) describes it, mapped
+    // privately: what this process writes into it stays its own. Nothing when
+    // the system cannot map it (the file is then read as usual). `path` names
+    // the file in the error a change to it gives.
+    static std::optional<SourceText> mapFile(int descriptor, const struct stat& info,
                                              const std::string& path);
 
     std::string_view view() const { return {data(), m_size}; }

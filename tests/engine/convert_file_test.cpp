@@ -169,8 +169,7 @@ SourceText mapWhole(const std::string& path) {
     const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     EXPECT_EQ(::fstat(file.get(), &info), 0);
-    std::optional<SourceText> text =
-        SourceText::mapFile(file.get(), static_cast<std::size_t>(info.st_size), path);
+    std::optional<SourceText> text = SourceText::mapFile(file.get(), info, path);
     EXPECT_TRUE(text.has_value() && text->isMapped());
     return text ? std::move(*text) : SourceText();
 }
