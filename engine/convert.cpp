@@ -139,8 +139,9 @@ SourceText readSourceFile(const std::string& path) {
     return SourceText(std::move(bytes));
 }
 
-std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path) {
-    return HtmlDocument::parse(htmlFileBytesToUtf8(readSourceFile(path)));
+std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path,
+                                               const ParseOptions& options) {
+    return HtmlDocument::parse(htmlFileBytesToUtf8(readSourceFile(path)), options);
 }
 
 std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options) {
@@ -178,7 +179,11 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
             loaded = trap.run(kLoadDocument, [&] { document = loader->take(); });
         }
     } else {
-        loaded = trap.run(kLoadDocument, [&] { document = loadHtmlDocument(sourcePath); });
+        // Nothing waits on this thread meanwhile: a large file's rows may be
+        // read on another while the next are parsed.
+        ParseOptions options;
+        options.readRowsOnSecondThread = true;
+        loaded = trap.run(kLoadDocument, [&] { document = loadHtmlDocument(sourcePath, options); });
     }
     if (!loaded || !document) {
         return;  // reported; the earlier output stays as it was

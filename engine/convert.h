@@ -39,7 +39,8 @@ private:
 SourceText readSourceFile(const std::string& path);
 
 // Reads, decodes and parses one file. Throws like readSourceFile.
-std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path);
+std::unique_ptr<HtmlDocument> loadHtmlDocument(const std::string& path,
+                                               const ParseOptions& options = {});
 
 // The whole conversion of HTML bytes to the output text, in memory.
 std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& options = {});

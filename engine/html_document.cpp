@@ -3,12 +3,16 @@
 #include <engine/node_p.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
 #include <engine/ascii.h>
+#include <engine/background_rows_p.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
 #include <engine/gumbo_util_p.h>
@@ -139,16 +143,16 @@ namespace {
 constexpr std::size_t kAnyTables = std::numeric_limits<std::size_t>::max();
 }  // namespace
 
-bool HtmlDocument::Impl::advanceLive(std::size_t tablesMade, bool rows) {
+bool HtmlDocument::Impl::advanceLive(std::size_t tablesMade, std::size_t rowsKnown) {
     constexpr unsigned kTokensPerCall = 4096;
     if (whileParsing != nullptr && *whileParsing) {
         (*whileParsing)();
     }
-    return live->advance(tablesMade, rows, kTokensPerCall);
+    return live->advance(tablesMade, rowsKnown, kTokensPerCall);
 }
 
 bool HtmlDocument::Impl::awaitLiveRow() {
-    while (!live->hasClosedRow() && !live->streamedTableClosed() && advanceLive(kAnyTables, true)) {
+    while (!live->hasClosedRow() && !live->streamedTableClosed() && advanceLive(kAnyTables, 0)) {
     }
     return live->hasClosedRow();
 }
@@ -193,7 +197,7 @@ void HtmlDocument::Impl::restartWithEveryStyleSheet() {
             parse.release();
         }
         parse.releaseSegments(seen);  // nothing was handed out: nothing to forget
-        if (!advanceLive(seen, true)) {
+        if (!advanceLive(seen, 0)) {
             break;
         }
         for (; seen < parse.tables().size(); ++seen) {
@@ -246,7 +250,8 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     }
     detail::IncrementalParse& parse = *live;
     for (std::size_t next = 0;; ++next) {
-        while (next >= parse.tables().size() && advanceLive(next, false)) {
+        while (next >= parse.tables().size() &&
+               advanceLive(next, detail::IncrementalParse::kNoRows)) {
         }
         if (!readyToHandOut()) {
             return std::nullopt;
@@ -269,7 +274,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
             } else {
                 // The rest is parsed whole before the table is read.
-                while (advanceLive(kAnyTables, false)) {
+                while (advanceLive(kAnyTables, detail::IncrementalParse::kNoRows)) {
                 }
                 if (!readyToHandOut()) {
                     return std::nullopt;
@@ -308,8 +313,150 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
     }
 }
 
+bool HtmlDocument::Impl::rowsReadBehindHelp() {
+    if (!spareProcessor) {
+        spareProcessor = detail::spareProcessorAvailable();
+    }
+    return *spareProcessor;
+}
+
+bool HtmlDocument::Impl::liveWalkStaysValid() const {
+    return live->madeInOrder() && live->attributeMerges() == liveAttributeMerges &&
+           (liveStylesKnown || live->styleElements().size() == liveStyleElements);
+}
+
+bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
+                                              const std::function<bool(ElementRef)>& visit) {
+    detail::IncrementalParse& parse = *live;
+    if (!rowVisits) {
+        rowVisits = std::make_unique<detail::BackgroundRowVisits>();
+    }
+    detail::BackgroundRowVisits& behind = *rowVisits;
+    // A row is read and what the cell text learnt of it forgotten, as in
+    // forEachLiveRow, on either thread; this one parses on and frees the
+    // rows read.
+    const auto readRow = [this, &visit](const Node* row) {
+        const std::size_t styled = styles.rememberedCount();
+        const bool goOn = visit(ElementRef(row));
+        styles.forgetElementsAfter(styled);
+        contexts.erase(row);
+        return goOn;
+    };
+    behind.begin(readRow);
+    // The closed rows taken, in order, until released.
+    enum class Taken : std::uint8_t { kBehind, kRead, kKept };
+    std::deque<Taken> taken;
+    std::size_t behindReleased = 0;
+    const auto releaseRead = [&] {
+        const std::size_t behindDone = behind.done();
+        std::size_t count = 0;
+        for (; count < taken.size(); ++count) {
+            if (taken[count] == Taken::kKept ||
+                (taken[count] == Taken::kBehind && behindReleased == behindDone)) {
+                break;
+            }
+            behindReleased += taken[count] == Taken::kBehind ? 1 : 0;
+        }
+        parse.releaseFirst(count);
+        taken.erase(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(count));
+        if (!taken.empty() && taken.front() == Taken::kKept) {
+            parse.keep();  // the foot's rows come last, once the table is whole
+            taken.pop_front();
+            return true;
+        }
+        return false;
+    };
+    const auto releaseAllRead = [&] {
+        while (releaseRead()) {
+        }
+    };
+    detail::ReadingChoice choice;
+    std::size_t stretchRows = 0;
+    std::size_t stretchBytes = parse.parsedBytes();
+    auto stretchStart = std::chrono::steady_clock::now();
+    bool bodyRowsHandedOut = false;
+    try {
+        for (;;) {
+            while (parse.closedRowCount() == taken.size() && !parse.streamedTableClosed() &&
+                   advanceLive(kAnyTables, taken.size())) {
+                releaseAllRead();
+            }
+            if (parse.closedRowCount() == taken.size() || behind.stopped()) {
+                break;
+            }
+            const Node* row = parse.closedRow(taken.size());
+            if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
+                taken.push_back(Taken::kKept);
+                continue;
+            }
+            const bool head = isHtmlElement(row->parent, GUMBO_TAG_THEAD);
+            if ((head && bodyRowsHandedOut) || !liveWalkStaysValid()) {
+                // The walk starts again; the rows before this one are read first.
+                if (!behind.finish()) {
+                    releaseAllRead();
+                    return false;
+                }
+                releaseAllRead();
+                if (head && bodyRowsHandedOut) {
+                    restartWhole();
+                }
+                checkLiveWalk();
+            }
+            bodyRowsHandedOut = bodyRowsHandedOut || !head;
+            parse.settleClosedRow(taken.size());
+            if (choice.behind()) {
+                taken.push_back(Taken::kBehind);
+                behind.add(row);
+            } else {
+                taken.push_back(Taken::kRead);
+                if (!readRow(row)) {
+                    releaseAllRead();
+                    return false;
+                }
+            }
+            releaseAllRead();
+            if (++stretchRows == detail::ReadingChoice::kStretchRows) {
+                const auto now = std::chrono::steady_clock::now();
+                const std::size_t bytes = parse.parsedBytes();
+                const bool wasBehind = choice.behind();
+                if (choice.endStretch(static_cast<double>(bytes - stretchBytes),
+                                      std::chrono::duration<double>(now - stretchStart).count()) &&
+                    wasBehind) {
+                    // Rows are read in order: those handed over go first.
+                    if (!behind.finish()) {
+                        releaseAllRead();
+                        return false;
+                    }
+                    releaseAllRead();
+                }
+                stretchRows = 0;
+                stretchBytes = bytes;
+                stretchStart = std::chrono::steady_clock::now();
+            }
+        }
+    } catch (...) {
+        // A row handed over before the parse failed is read first: its own
+        // failure or stop comes first.
+        if (!behind.finish()) {
+            releaseAllRead();
+            return false;
+        }
+        throw;
+    }
+    const bool goOn = behind.finish();
+    releaseAllRead();
+    if (!goOn) {
+        return false;
+    }
+    return visitLiveFootRows(table, visit);
+}
+
 bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
                                         const std::function<bool(ElementRef)>& visit) {
+    if (options.readRowsOnSecondThread && (whileParsing == nullptr || !*whileParsing) &&
+        rowsReadBehindHelp()) {
+        return forEachLiveRowBehind(table, visit);
+    }
     detail::IncrementalParse& parse = *live;
     bool bodyRowsHandedOut = false;
     while (awaitLiveRow()) {
@@ -336,6 +483,11 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
             return false;
         }
     }
+    return visitLiveFootRows(table, visit);
+}
+
+bool HtmlDocument::Impl::visitLiveFootRows(const Node* table,
+                                           const std::function<bool(ElementRef)>& visit) {
     checkLiveWalk();
     if (detail::firstChildElement(table, GUMBO_TAG_CAPTION) != liveCaption) {
         restartWhole();  // a caption after the rows

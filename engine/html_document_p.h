@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <engine/background_rows_p.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
 #include <engine/gumbo_util_p.h>
@@ -107,16 +108,29 @@ struct HtmlDocument::Impl {
     detail::TextSegmentCache tablesWithLf;
     detail::TextSegmentCache tablesWithCrLf;
     detail::EntryContexts contexts;
+    // The thread that reads rows while the next are parsed, once one was needed.
+    // Last: it is stopped before what its visits use goes.
+    std::unique_ptr<detail::BackgroundRowVisits> rowVisits;
 
     void parseWhole();
     // The walk while the document is parsed; nothing when the whole tree's
     // walk must take over before anything was handed out.
     std::optional<bool> forEachLiveTable(const std::function<bool(ElementRef)>& visit);
     bool forEachLiveRow(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
+    // The same with the rows read on another thread while the next are parsed.
+    bool forEachLiveRowBehind(const detail::Node* table,
+                              const std::function<bool(ElementRef)>& visit);
+    // The foot's rows, at the end of the streamed table's.
+    bool visitLiveFootRows(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
+    // Whether a second thread would read rows beside the parse (asked once).
+    bool rowsReadBehindHelp();
+    std::optional<bool> spareProcessor;
+    // Whether checkLiveWalk() would let the walk go on.
+    bool liveWalkStaysValid() const;
     void addLiveStyleElements();
     // The live parse's next tokens (see IncrementalParse::advance); false
     // once it is whole.
-    bool advanceLive(std::size_t tablesMade, bool rows);
+    bool advanceLive(std::size_t tablesMade, std::size_t rowsKnown);
     // Parses until a row of the streamed table closes; false when the table
     // closed (or the input ended) first.
     bool awaitLiveRow();

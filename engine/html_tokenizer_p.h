@@ -125,6 +125,8 @@ public:
 
     // The next token; EndOfFile once the input is used up, then again.
     const Token& next();
+    // How much of the input was read.
+    std::size_t position() const { return m_pos; }
 
     // What the tree builder switches between tokens.
     void setState(State state) { m_state = state; }

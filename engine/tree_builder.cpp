@@ -385,28 +385,32 @@ public:
 
     // Rows made apart (see IncrementalParse).
     void streamRowsOf(Node* table);
-    bool hasClosedRow() const { return !m_closedRows.empty(); }
-    const Node* firstClosedRow() const { return m_closedRows.front()->row; }
+    std::size_t closedRowCount() const { return m_closedRows.size(); }
+    const Node* closedRow(std::size_t index) const { return m_closedRows[index]->row; }
+    void settleClosedRow(std::size_t index);
     bool streamedTableClosed() const { return m_streamedTableClosed; }
     bool streaming() const { return m_streamedTable != nullptr; }
     void releaseFirstClosedRow(bool free);
+    void releaseClosedRows(std::size_t count);
     // Frees the closed segments whose tables the walk is done with (the
     // first `tablesDone`), where nothing else points into them (see
     // IncrementalParse::releaseSegments). True when one was freed.
     bool releaseClosedSegments(std::size_t tablesDone);
-    bool stepUntil(std::size_t tables, bool rows, unsigned tokens) {
+    bool stepUntil(std::size_t tables, std::size_t rowsKnown, unsigned tokens) {
+        const bool rows = rowsKnown != IncrementalParse::kNoRows;
         for (unsigned i = 0; i < tokens; ++i) {
             if (!step()) {
                 return false;
             }
             if (m_tree.m_tables.size() > tables ||
-                (rows && (!m_closedRows.empty() || m_streamedTableClosed))) {
+                (rows && (m_closedRows.size() > rowsKnown || m_streamedTableClosed))) {
                 break;
             }
         }
         return true;
     }
     std::size_t attributeMerges() const { return m_attributeMerges; }
+    std::size_t parsedBytes() const { return m_tokenizer.position(); }
 
 private:
     // Nodes.
@@ -650,7 +654,11 @@ private:
             unsigned count;
         };
         std::vector<Run> inserted;
-        bool mustKeep = false;   // something outside the row points into it
+        bool mustKeep = false;  // something outside the row points into it
+        // Whether the row could be freed when the walk took it (see
+        // IncrementalParse::settleClosedRow), if it did.
+        bool settled = false;
+        bool soundWhenSettled = false;
         std::size_t tables = 0;  // the tree's tables and style elements when it began
         std::size_t styleElements = 0;
         Node* form = nullptr;        // the form element pointer when it began
@@ -665,10 +673,23 @@ private:
     std::unique_ptr<RowMemory> newRowMemory();
     // Frees the memory (see IncrementalParse::release), or keeps it with the tree.
     void releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free);
+    // Whether nothing that lives on points into the memory of a closed row.
+    bool rowMemoryIsSound(const RowMemory& memory) const;
     // Whether the runs noted are still where they were put.
     bool runsInPlace(const RowMemory& memory) const;
     // Takes the runs out of their parents and keeps the memory for reuse.
     void freeMemory(std::unique_ptr<RowMemory> memory);
+    // Whether release() may free the memory of a closed row.
+    bool mayFree(const RowMemory& memory) const;
+    void keepMemory(std::unique_ptr<RowMemory> memory);
+    // Takes the runs out of their groups, moving what follows in a group
+    // once for all of them (the rows after them may be many, when the walk
+    // reads rows while later ones are parsed).
+    static void takeOutRuns(std::vector<RowMemory::Run>& runs);
+    // Empties a memory whose nodes are out of the tree, for the next rows.
+    void recycleMemory(std::unique_ptr<RowMemory> memory);
+    std::vector<RowMemory::Run> m_runsTakenOut;
+    std::vector<std::unique_ptr<RowMemory>> m_memoriesFreed;
     // Once a streamed table has closed, the body's content is made in
     // segments of memory: one closes where the open elements are down to the
     // html and body elements again after a streamed table closed in it (the
@@ -1928,26 +1949,66 @@ void TreeBuilder::releaseFirstClosedRow(bool free) {
     releaseRowMemory(std::move(memory), free);
 }
 
-void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free) {
+bool TreeBuilder::rowMemoryIsSound(const RowMemory& memory) const {
     // Whatever refers into the memory now must be the row, its descendants
     // and the nodes before it in its group that came with it.
     // A formatting element of the row may outlive its cell in the list (one
     // a template inside the cell left there), to be recreated later.
-    const NodeArena& arena = *memory->arena;
+    const NodeArena& arena = *memory.arena;
     const bool listed =
         std::any_of(m_formatting.begin(), m_formatting.end(),
                     [&](const Node* entry) { return entry != nullptr && arena.owns(entry); });
-    const bool sound = free && !memory->mustKeep && m_tree.m_madeInOrder &&
-                       m_tree.m_tables.size() == memory->tables &&
-                       m_tree.m_styleElements.size() == memory->styleElements &&
-                       m_form == memory->form && m_selectedContents.empty() && !listed &&
-                       runsInPlace(*memory);
-    if (!sound) {
-        memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
-        m_tree.m_keptArenas.push_back(std::move(memory->arena));
-        return;
+    return !memory.mustKeep && m_tree.m_madeInOrder && m_tree.m_tables.size() == memory.tables &&
+           m_tree.m_styleElements.size() == memory.styleElements && m_form == memory.form &&
+           m_selectedContents.empty() && !listed && runsInPlace(memory);
+}
+
+void TreeBuilder::settleClosedRow(std::size_t index) {
+    RowMemory& memory = *m_closedRows[index];
+    memory.settled = true;
+    memory.soundWhenSettled = rowMemoryIsSound(memory);
+}
+
+bool TreeBuilder::mayFree(const RowMemory& memory) const {
+    // A row settled when the walk took it keeps that answer: the tables,
+    // style sheets or form made by the rows parsed since are not in it, and
+    // nothing made later comes to point into a closed row. What moved its
+    // nodes since is still seen.
+    return memory.settled ? memory.soundWhenSettled && m_tree.m_madeInOrder && runsInPlace(memory)
+                          : rowMemoryIsSound(memory);
+}
+
+void TreeBuilder::keepMemory(std::unique_ptr<RowMemory> memory) {
+    memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
+    m_tree.m_keptArenas.push_back(std::move(memory->arena));
+}
+
+void TreeBuilder::releaseRowMemory(std::unique_ptr<RowMemory> memory, bool free) {
+    if (free && mayFree(*memory)) {
+        freeMemory(std::move(memory));
+    } else {
+        keepMemory(std::move(memory));
     }
-    freeMemory(std::move(memory));
+}
+
+void TreeBuilder::releaseClosedRows(std::size_t count) {
+    m_runsTakenOut.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::unique_ptr<RowMemory> memory = std::move(m_closedRows.front());
+        m_closedRows.pop_front();
+        if (mayFree(*memory)) {
+            m_runsTakenOut.insert(m_runsTakenOut.end(), memory->inserted.begin(),
+                                  memory->inserted.end());
+            m_memoriesFreed.push_back(std::move(memory));
+        } else {
+            keepMemory(std::move(memory));
+        }
+    }
+    takeOutRuns(m_runsTakenOut);
+    for (std::unique_ptr<RowMemory>& memory : m_memoriesFreed) {
+        recycleMemory(std::move(memory));
+    }
+    m_memoriesFreed.clear();
 }
 
 bool TreeBuilder::runsInPlace(const RowMemory& memory) const {
@@ -1963,20 +2024,46 @@ bool TreeBuilder::runsInPlace(const RowMemory& memory) const {
 }
 
 void TreeBuilder::freeMemory(std::unique_ptr<RowMemory> memory) {
-    for (auto run = memory->inserted.rbegin(); run != memory->inserted.rend(); ++run) {
-        GumboVector& children = run->group->v.element.children;
-        const unsigned first = run->first->index_within_parent;
-        for (unsigned i = first + run->count; i < children.length; ++i) {
-            children.data[i - run->count] = children.data[i];
-            childAt(children, i - run->count)->index_within_parent = i - run->count;
+    takeOutRuns(memory->inserted);
+    recycleMemory(std::move(memory));
+}
+
+void TreeBuilder::takeOutRuns(std::vector<RowMemory::Run>& runs) {
+    // In each group by place; a run taken out leaves the places of those
+    // before it as they were.
+    std::sort(runs.begin(), runs.end(), [](const RowMemory::Run& a, const RowMemory::Run& b) {
+        return a.group != b.group ? std::less<>()(a.group, b.group)
+                                  : a.first->index_within_parent < b.first->index_within_parent;
+    });
+    for (std::size_t begin = 0; begin < runs.size();) {
+        Node* const group = runs[begin].group;
+        GumboVector& children = group->v.element.children;
+        unsigned write = runs[begin].first->index_within_parent;
+        unsigned read = write;
+        const auto keep = [&](unsigned end) {
+            for (; read < end; ++read, ++write) {
+                children.data[write] = children.data[read];
+                childAt(children, write)->index_within_parent = write;
+            }
+        };
+        std::size_t run = begin;
+        for (; run < runs.size() && runs[run].group == group; ++run) {
+            keep(runs[run].first->index_within_parent);
+            read += runs[run].count;
         }
-        children.length -= run->count;
+        keep(children.length);
+        children.length = write;
+        begin = run;
     }
+}
+
+void TreeBuilder::recycleMemory(std::unique_ptr<RowMemory> memory) {
     m_lastInserted = nullptr;
     memory->arena->reset();
     memory->row = nullptr;
     memory->inserted.clear();
     memory->mustKeep = false;
+    memory->settled = false;
     m_spareMemories.push_back(std::move(memory));
 }
 
@@ -3985,11 +4072,15 @@ IncrementalParse::IncrementalParse(SourceText text) : m_tree(std::make_unique<Ht
 
 IncrementalParse::~IncrementalParse() = default;
 
-bool IncrementalParse::advance(std::size_t tables, bool rows, unsigned tokens) {
-    if (!m_done && !m_builder->stepUntil(tables, rows, tokens)) {
+bool IncrementalParse::advance(std::size_t tables, std::size_t rowsKnown, unsigned tokens) {
+    if (!m_done && !m_builder->stepUntil(tables, rowsKnown, tokens)) {
         m_done = true;
     }
     return !m_done;
+}
+
+std::size_t IncrementalParse::parsedBytes() const {
+    return m_builder->parsedBytes();
 }
 
 std::size_t IncrementalParse::attributeMerges() const {
@@ -4000,12 +4091,16 @@ void IncrementalParse::streamRowsOf(const Node* table) {
     m_builder->streamRowsOf(const_cast<Node*>(table));
 }
 
-bool IncrementalParse::hasClosedRow() const {
-    return m_builder->hasClosedRow();
+std::size_t IncrementalParse::closedRowCount() const {
+    return m_builder->closedRowCount();
 }
 
-const Node* IncrementalParse::firstClosedRow() const {
-    return m_builder->firstClosedRow();
+const Node* IncrementalParse::closedRow(std::size_t index) const {
+    return m_builder->closedRow(index);
+}
+
+void IncrementalParse::settleClosedRow(std::size_t index) {
+    m_builder->settleClosedRow(index);
 }
 
 bool IncrementalParse::streaming() const {
@@ -4018,6 +4113,10 @@ bool IncrementalParse::streamedTableClosed() const {
 
 void IncrementalParse::release() {
     m_builder->releaseFirstClosedRow(true);
+}
+
+void IncrementalParse::releaseFirst(std::size_t count) {
+    m_builder->releaseClosedRows(count);
 }
 
 void IncrementalParse::keep() {

@@ -151,16 +151,20 @@ public:
 
     const Node* document() const { return m_tree->document(); }
     // Processes tokens until a table beyond the first `tables` is made, or
-    // (with `rows`) a row of the streamed table or the table itself closes,
-    // or `tokens` tokens were processed. False once the input is used up and
-    // every element closed (the tree is then whole, but for the rows released).
-    bool advance(std::size_t tables, bool rows, unsigned tokens);
+    // (unless `rowsKnown` is kNoRows) a row of the streamed table beyond the
+    // first `rowsKnown` closed ones or the table itself closes, or `tokens`
+    // tokens were processed. False once the input is used up and every
+    // element closed (the tree is then whole, but for the rows released).
+    bool advance(std::size_t tables, std::size_t rowsKnown, unsigned tokens);
+    static constexpr std::size_t kNoRows = static_cast<std::size_t>(-1);
     bool done() const { return m_done; }
     // The tables and style elements made so far, as HtmlTree's lists (whose
     // order is document order only while madeInOrder()).
     const std::vector<const Node*>& tables() const { return m_tree->m_tables; }
     const std::vector<const Node*>& styleElements() const { return m_tree->m_styleElements; }
     bool madeInOrder() const { return m_tree->m_madeInOrder; }
+    // How much of the text the tokenizer has read.
+    std::size_t parsedBytes() const;
     // How often a later <html> or <body> tag gave its element an attribute
     // it did not have.
     std::size_t attributeMerges() const;
@@ -168,8 +172,15 @@ public:
     // Makes the rows of `table`, an open table, apart until it closes.
     void streamRowsOf(const Node* table);
     // The streamed table's rows closed and not yet released or kept, in order.
-    bool hasClosedRow() const;
-    const Node* firstClosedRow() const;
+    std::size_t closedRowCount() const;
+    const Node* closedRow(std::size_t index) const;
+    bool hasClosedRow() const { return closedRowCount() != 0; }
+    const Node* firstClosedRow() const { return closedRow(0); }
+    // Decides now, as release() would, whether the closed row's memory can
+    // be freed; release() keeps that answer. For a walk that reads rows while
+    // later ones are parsed: the state of the parse when it took the row,
+    // not when it is done with it, is what the row's memory depends on.
+    void settleClosedRow(std::size_t index);
     // Whether a table's rows are being made apart.
     bool streaming() const;
     // Whether the streamed table has closed (then no rows are made apart).
@@ -177,6 +188,9 @@ public:
     // Frees or keeps the first closed row; see above.
     void release();
     void keep();
+    // release() for the first `count` closed rows, taking their nodes out of
+    // the tree at once.
+    void releaseFirst(std::size_t count);
     // Once the walk is done with the first `tablesDone` tables: frees the
     // body's content that came with the streamed tables among them, their
     // frames with it, where nothing else points into it, so that a page of

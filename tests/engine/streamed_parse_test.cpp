@@ -6,13 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include <engine/background_rows_p.h>
 #include <engine/convert.h>
 #include <engine/data_export.h>
 #include <engine/encoding.h>
@@ -26,6 +29,13 @@ namespace fs = std::filesystem;
 
 // Every document is parsed while it is walked.
 constexpr ParseOptions kWhileWalked{0};
+// The same, its rows read on a second thread while the next are parsed.
+const ParseOptions kReadBehind = [] {
+    ParseOptions options;
+    options.parseWhileWalkingFrom = 0;
+    options.readRowsOnSecondThread = true;
+    return options;
+}();
 
 // Whether the document was still parsed while walked once its tables were written.
 bool staysStreamed(const std::string& html) {
@@ -63,7 +73,9 @@ std::map<std::size_t, std::string> exported(const std::string& html, DataFormat 
 }
 
 void expectSameOutput(const std::string& html, const std::string& label) {
-    EXPECT_EQ(convertHtmlToText(html, kWhileWalked), convertHtmlToText(html)) << label;
+    const std::string whole = convertHtmlToText(html);
+    EXPECT_EQ(convertHtmlToText(html, kWhileWalked), whole) << label;
+    EXPECT_EQ(convertHtmlToText(html, kReadBehind), whole) << label << " (read behind)";
 }
 
 struct Case {
@@ -200,6 +212,7 @@ TEST(StreamedParseTest, LateMarkupRestartsTheWalkInEveryFormat) {
         for (const DataFormat format :
              {DataFormat::kJson, DataFormat::kJsonLines, DataFormat::kCsv}) {
             EXPECT_EQ(exported(html, format, kWhileWalked), exported(html, format, {})) << html;
+            EXPECT_EQ(exported(html, format, kReadBehind), exported(html, format, {})) << html;
         }
         EXPECT_EQ(readAllTables(*HtmlDocument::parse(html, kWhileWalked)).size(),
                   readAllTables(*HtmlDocument::parse(html)).size())
@@ -239,6 +252,101 @@ TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     EXPECT_TRUE(staysStreamed(html));
     EXPECT_EQ(convertHtmlToText(html, kWhileWalked), expected);
     EXPECT_EQ(convertHtmlToText(html), expected);
+}
+
+// Enough rows for the reading to change threads on the way (see
+// ReadingChoice), with foot rows kept for the end and nested tables: every
+// row once, in order; a visitor's stop or failure ends the walk there.
+TEST(StreamedParseTest, RowsReadBehindComeInOrderAndStopWhereTheVisitorStops) {
+    std::string html = "<table><thead><tr><th>n</thead>";
+    for (int i = 0; i < 7000; ++i) {
+        html += "<tr class=r><td>" + std::to_string(i) +
+                (i % 1500 == 0 ? "<td><table><tr><td>nested " + std::to_string(i) + "</table>"
+                               : std::string()) +
+                (i == 3000 ? "<tfoot><tr><td>foot</tfoot>" : "") + "\n";
+    }
+    html += "</table>";
+    EXPECT_TRUE(staysStreamed(html));
+    expectSameOutput(html, "7000 rows");
+
+    class Counting : public TableVisitor {
+    public:
+        explicit Counting(int stopAt, bool throws) : m_stopAt(stopAt), m_throws(throws) {}
+        bool beginTable(const Table& table) override {
+            m_outer = table.index == 0;
+            return true;
+        }
+        bool row(const TableRow& row) override {
+            if (!m_outer) {
+                return true;  // a nested table's, after the outer one's
+            }
+            const std::string& first = row.cells.front().text;
+            const bool inOrder =
+                rows == 0 ? first == "n"
+                          : first == std::to_string(rows - 1) || (rows == 7001 && first == "foot");
+            outOfOrder = outOfOrder || !inOrder;
+            if (++rows == m_stopAt && m_throws) {
+                throw std::runtime_error("visitor failed");
+            }
+            return rows != m_stopAt;
+        }
+        bool endTable() override { return true; }
+        bool restart() override { return false; }
+        int rows = 0;
+        bool outOfOrder = false;
+
+    private:
+        int m_stopAt;
+        bool m_throws;
+        bool m_outer = false;
+    };
+    struct Run {
+        int stopAt;
+        bool throws;
+        int rowsSeen;
+        bool finished;
+    };
+    const Run kRuns[] = {
+        {-1, false, 7002, true}, {5000, false, 5000, false}, {100, true, 100, false}};
+    for (const Run& run : kRuns) {
+        const auto document = HtmlDocument::parse(html, kReadBehind);
+        Counting visitor(run.stopAt, run.throws);
+        bool finished = false;
+        if (run.throws) {
+            EXPECT_THROW(readTables(*document, visitor, "\n"), std::runtime_error);
+        } else {
+            finished = readTables(*document, visitor, "\n");
+        }
+        EXPECT_EQ(finished, run.finished) << run.stopAt;
+        EXPECT_EQ(visitor.rows, run.rowsSeen) << run.stopAt;
+        EXPECT_FALSE(visitor.outOfOrder) << run.stopAt;
+    }
+}
+
+// Where the rows are read, given how fast the text was parsed each way.
+TEST(ReadingChoiceTest, ReadsWhereParsingWasFasterAndTriesTheOtherWayNowAndThen) {
+    struct Machine {
+        double behindRate;  // bytes a second with the rows read on the other thread
+        double aloneRate;
+        long leastAlone;  // stretches of the 64 read on the parsing thread
+        long mostAlone;
+    };
+    const Machine kMachines[] = {{150e6, 100e6, 3, 6}, {80e6, 100e6, 45, 60}};
+    for (const Machine& machine : kMachines) {
+        detail::ReadingChoice choice;
+        std::string ways;  // B: behind, A: alone, a stretch each
+        for (int stretch = 0; stretch < 64; ++stretch) {
+            const bool behind = choice.behind();
+            ways += behind ? 'B' : 'A';
+            choice.endStretch(behind ? machine.behindRate : machine.aloneRate, 1.0);
+        }
+        EXPECT_EQ(ways.substr(0, 3), "BBA") << "the first behind is not measured";
+        const long alone = std::count(ways.begin(), ways.end(), 'A');
+        EXPECT_GE(alone, machine.leastAlone) << ways;
+        EXPECT_LE(alone, machine.mostAlone) << ways;
+        EXPECT_NE(ways.find('B', 3), std::string::npos) << ways;
+        EXPECT_NE(ways.find('A', 3), std::string::npos) << ways;
+    }
 }
 
 // Long markup before a table is parsed in the walk too: the caller's event
