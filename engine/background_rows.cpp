@@ -88,7 +88,7 @@ void BackgroundRowVisits::handOver(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-bool BackgroundRowVisits::finish() {
+void BackgroundRowVisits::waitIdle() {
     std::unique_lock lock(m_mutex);
     if (!m_pending.empty()) {
         handOver(lock);
@@ -96,6 +96,11 @@ bool BackgroundRowVisits::finish() {
     m_callerWaits = true;
     m_progress.wait(lock, [this] { return done() == m_handedOver && !m_busy; });
     m_callerWaits = false;
+}
+
+bool BackgroundRowVisits::finish() {
+    waitIdle();
+    std::lock_guard lock(m_mutex);
     if (m_error) {
         std::rethrow_exception(std::exchange(m_error, nullptr));
     }

@@ -66,8 +66,10 @@ public:
     std::size_t done() const { return m_done.load(std::memory_order_acquire); }
     // Whether a visit returned false or threw.
     bool stopped() const { return m_stopped.load(std::memory_order_acquire); }
-    // Waits until every row added is done with. Rethrows what a visit threw;
-    // else false when a visit returned false.
+    // Waits until every row added is done with.
+    void waitIdle();
+    // The same; then rethrows what a visit threw, or returns false when a
+    // visit returned false.
     bool finish();
     // Skips the visits not begun, waits for the one under way and forgets
     // what the visits threw.

@@ -343,6 +343,9 @@ bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
         return goOn;
     };
     behind.begin(readRow);
+    // The rows inherit from the html and body elements: these change only
+    // while no row is being read. (Waiting costs nothing once the rows are read.)
+    parse.setBeforeSharedChange([this] { rowVisits->waitIdle(); });
     // The closed rows taken, in order, until released.
     enum class Taken : std::uint8_t { kBehind, kRead, kKept };
     std::deque<Taken> taken;

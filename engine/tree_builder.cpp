@@ -411,6 +411,9 @@ public:
     }
     std::size_t attributeMerges() const { return m_attributeMerges; }
     std::size_t parsedBytes() const { return m_tokenizer.position(); }
+    void setBeforeSharedChange(std::function<void()> call) {
+        m_beforeSharedChange = std::move(call);
+    }
 
 private:
     // Nodes.
@@ -745,6 +748,13 @@ private:
     std::deque<std::unique_ptr<RowMemory>> m_closedRows;      // not yet released
     std::vector<std::unique_ptr<RowMemory>> m_spareMemories;  // freed, for the next rows
     std::size_t m_attributeMerges = 0;
+    // Called before an element every row inherits from (html, body) may change.
+    std::function<void()> m_beforeSharedChange;
+    void beforeSharedChange(const Tag& tag) {
+        if (tag.attributeCount != 0 && m_beforeSharedChange) {
+            m_beforeSharedChange();
+        }
+    }
     std::uint16_t m_rowMemoryId = 0;
     HtmlTokenizer m_tokenizer;
     Mode m_mode = Mode::Initial;
@@ -3126,6 +3136,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
     switch (tag.tag) {
         case GUMBO_TAG_HTML:
             if (!onStack(GUMBO_TAG_TEMPLATE)) {
+                beforeSharedChange(tag);
                 m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open.front(), tag) ? 1 : 0;
             }
             return;
@@ -3147,6 +3158,7 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
                 return;
             }
             m_framesetOk = false;
+            beforeSharedChange(tag);
             m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open[1], tag) ? 1 : 0;
             return;
         case GUMBO_TAG_FRAMESET:
@@ -4077,6 +4089,10 @@ bool IncrementalParse::advance(std::size_t tables, std::size_t rowsKnown, unsign
         m_done = true;
     }
     return !m_done;
+}
+
+void IncrementalParse::setBeforeSharedChange(std::function<void()> call) {
+    m_builder->setBeforeSharedChange(std::move(call));
 }
 
 std::size_t IncrementalParse::parsedBytes() const {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -165,6 +166,10 @@ public:
     bool madeInOrder() const { return m_tree->m_madeInOrder; }
     // How much of the text the tokenizer has read.
     std::size_t parsedBytes() const;
+    // Sets what is called before a later <html> or <body> tag gives its
+    // element attributes, which the rows' elements inherit from: a walk that
+    // reads rows on another thread lets that thread finish first.
+    void setBeforeSharedChange(std::function<void()> call);
     // How often a later <html> or <body> tag gave its element an attribute
     // it did not have.
     std::size_t attributeMerges() const;

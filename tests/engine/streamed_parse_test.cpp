@@ -268,6 +268,10 @@ TEST(StreamedParseTest, RowsReadBehindComeInOrderAndStopWhereTheVisitorStops) {
     html += "</table>";
     EXPECT_TRUE(staysStreamed(html));
     expectSameOutput(html, "7000 rows");
+    // A late <body> tag changes what every row inherits, while rows are read.
+    std::string late = "<style>.late td{text-transform:uppercase}</style>" + html;
+    late.insert(late.find("<td>4000"), "<td>x<body class=late>");
+    expectSameOutput(late, "7000 rows, a late body class");
 
     class Counting : public TableVisitor {
     public:
