@@ -1,5 +1,6 @@
 #include <engine/background_rows_p.h>
 
+#include <algorithm>
 #include <utility>
 
 #if defined(__linux__)
@@ -22,22 +23,30 @@ bool spareProcessorAvailable() {
 }
 
 bool ReadingChoice::endStretch(double bytes, double seconds) {
+    const int way = m_behind ? 1 : 0;
     // The first stretch starts the thread and fills its caches: not a measure.
     if (m_stretches > 0 && seconds > 0) {
-        m_rate[m_behind ? 1 : 0] = bytes / seconds;
+        m_rate[way] = bytes / seconds;
     }
     ++m_stretches;
-    ++m_sinceRetry;
-    const bool faster = m_rate[1] >= m_rate[0];
-    // Reading behind gains much when it gains; one slow stretch there is
-    // soon tried again.
-    const bool retry =
-        m_stretches == 2 || m_sinceRetry == (faster ? kRetryAloneEvery : kRetryBehindEvery);
-    const bool next = retry ? !faster : faster;
-    if (retry) {
+    const int faster = m_rate[1] >= m_rate[0] ? 1 : 0;
+    if (m_retrying) {
+        // The way found slower was tried again: if it still is, it waits
+        // twice as long for its next try.
+        m_retryAfter[way] =
+            faster == way ? kFirstRetry[way] : std::min(2 * m_retryAfter[way], kLatestRetry);
+        m_retrying = false;
+        m_sinceRetry = 0;
+    } else {
+        ++m_sinceRetry;
+    }
+    const int slower = 1 - faster;
+    m_retrying = m_stretches == 2 || m_sinceRetry >= m_retryAfter[slower];
+    const bool next = (m_retrying ? slower : faster) == 1;
+    const bool changed = next != m_behind;
+    if (changed && !m_retrying) {
         m_sinceRetry = 0;
     }
-    const bool changed = next != m_behind;
     m_behind = next;
     return changed;
 }

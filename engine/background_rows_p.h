@@ -28,20 +28,27 @@ class ReadingChoice {
 public:
     // Whether the rows of the next stretch are read on the other thread.
     bool behind() const { return m_behind; }
+    // How many rows the next stretch takes: a quarter for a try of the way
+    // found slower, which costs what it loses.
+    std::size_t stretchRows() const { return m_retrying ? kStretchRows / 4 : kStretchRows; }
     // Ends a stretch in which `bytes` of text were parsed in `seconds`, and
     // chooses for the next one. True when the choice changed.
     bool endStretch(double bytes, double seconds);
 
+private:
     static constexpr std::size_t kStretchRows = 2048;
 
-private:
-    // After so many stretches the way found slower is tried again. The first
-    // stretch is not measured; the third reads here.
-    static constexpr unsigned kRetryAloneEvery = 16;
-    static constexpr unsigned kRetryBehindEvery = 4;
+    // After so many stretches the way found slower is tried again, twice as
+    // late after each try that finds it slower still. Reading behind gains
+    // much when it gains: it is tried again sooner. The first stretch is not
+    // measured; the third reads here.
+    static constexpr unsigned kFirstRetry[2] = {16, 4};  // here, behind
+    static constexpr unsigned kLatestRetry = 64;
     double m_rate[2] = {0, 0};  // bytes a second, here and behind; 0 until tried
+    unsigned m_retryAfter[2] = {kFirstRetry[0], kFirstRetry[1]};
     unsigned m_stretches = 0;
     unsigned m_sinceRetry = 0;
+    bool m_retrying = false;
     bool m_behind = true;
 };
 

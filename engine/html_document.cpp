@@ -418,7 +418,7 @@ bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
                 }
             }
             releaseAllRead();
-            if (++stretchRows == detail::ReadingChoice::kStretchRows) {
+            if (++stretchRows == choice.stretchRows()) {
                 const auto now = std::chrono::steady_clock::now();
                 const std::size_t bytes = parse.parsedBytes();
                 const bool wasBehind = choice.behind();

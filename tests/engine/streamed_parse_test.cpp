@@ -335,7 +335,7 @@ TEST(ReadingChoiceTest, ReadsWhereParsingWasFasterAndTriesTheOtherWayNowAndThen)
         long leastAlone;  // stretches of the 64 read on the parsing thread
         long mostAlone;
     };
-    const Machine kMachines[] = {{150e6, 100e6, 3, 6}, {80e6, 100e6, 45, 60}};
+    const Machine kMachines[] = {{150e6, 100e6, 2, 4}, {80e6, 100e6, 56, 62}};
     for (const Machine& machine : kMachines) {
         detail::ReadingChoice choice;
         std::string ways;  // B: behind, A: alone, a stretch each
