@@ -182,7 +182,7 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
         // Nothing waits on this thread meanwhile: a large file's rows may be
         // read on another while the next are parsed.
         ParseOptions options;
-        options.readRowsOnSecondThread = true;
+        options.readRowsBehindFromRow = ParseOptions::kReadRowsBehindFromRow;
         loaded = trap.run(kLoadDocument, [&] { document = loadHtmlDocument(sourcePath, options); });
     }
     if (!loaded || !document) {

@@ -326,7 +326,8 @@ bool HtmlDocument::Impl::liveWalkStaysValid() const {
 }
 
 bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
-                                              const std::function<bool(ElementRef)>& visit) {
+                                              const std::function<bool(ElementRef)>& visit,
+                                              bool bodyRowsHandedOut) {
     detail::IncrementalParse& parse = *live;
     if (!rowVisits) {
         rowVisits = std::make_unique<detail::BackgroundRowVisits>();
@@ -373,11 +374,10 @@ bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
         while (releaseRead()) {
         }
     };
-    detail::ReadingChoice choice;
+    detail::ReadingChoice& choice = readingChoice;
     std::size_t stretchRows = 0;
     std::size_t stretchBytes = parse.parsedBytes();
     auto stretchStart = std::chrono::steady_clock::now();
-    bool bodyRowsHandedOut = false;
     try {
         for (;;) {
             while (parse.closedRowCount() == taken.size() && !parse.streamedTableClosed() &&
@@ -456,13 +456,15 @@ bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
 
 bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
                                         const std::function<bool(ElementRef)>& visit) {
-    if (options.readRowsOnSecondThread && (whileParsing == nullptr || !*whileParsing) &&
-        rowsReadBehindHelp()) {
-        return forEachLiveRowBehind(table, visit);
-    }
+    const bool mayReadBehind = options.readRowsBehindFromRow != ParseOptions::kNever &&
+                               (whileParsing == nullptr || !*whileParsing);
+    std::size_t rowsRead = 0;
     detail::IncrementalParse& parse = *live;
     bool bodyRowsHandedOut = false;
     while (awaitLiveRow()) {
+        if (mayReadBehind && rowsRead == options.readRowsBehindFromRow && rowsReadBehindHelp()) {
+            return forEachLiveRowBehind(table, visit, bodyRowsHandedOut);
+        }
         const Node* row = parse.firstClosedRow();
         if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
             parse.keep();  // the foot's rows come last, once the table is whole
@@ -476,6 +478,7 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
         bodyRowsHandedOut = bodyRowsHandedOut || !head;
         const std::size_t styled = styles.rememberedCount();
         const bool goOn = visit(ElementRef(row));
+        ++rowsRead;
         parse.release();
         // What the cell text remembers of the row's elements goes with them;
         // only a row's cells were looked up by their parent, and nested

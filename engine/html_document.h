@@ -51,12 +51,15 @@ class OtherTree;
 // once read, so that the whole tree is never held at once.
 struct ParseOptions {
     std::size_t parseWhileWalkingFrom = std::size_t{8} * 1024 * 1024;  // text bytes
-    // Whether the rows of a document parsed while walked may be read on a
-    // thread of their own while the next are parsed: when the process may
-    // run on two processors, and the walk is not asked to yield to an event
-    // loop meanwhile. The walk's visitor is then called on that thread, one
-    // call at a time.
-    bool readRowsOnSecondThread = false;
+    // From which row of a table on the rows of a document parsed while walked
+    // may be read on a thread of their own while the next are parsed: when
+    // the process may run on two processors, and the walk is not asked to
+    // yield to an event loop meanwhile. The walk's visitor is then called on
+    // that thread, one call at a time. Never, unless set.
+    static constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+    std::size_t readRowsBehindFromRow = kNever;
+    // The converter's: a small table is done before a second thread would have started.
+    static constexpr std::size_t kReadRowsBehindFromRow = 2048;
     // Another parser in place of the engine's own, for tests that compare
     // the two; it may throw std::runtime_error for a text it cannot parse.
     std::unique_ptr<detail::OtherTree> (*otherParser)(std::string text) = nullptr;

@@ -108,6 +108,7 @@ struct HtmlDocument::Impl {
     detail::TextSegmentCache tablesWithLf;
     detail::TextSegmentCache tablesWithCrLf;
     detail::EntryContexts contexts;
+    detail::ReadingChoice readingChoice;  // for all the document's tables
     // The thread that reads rows while the next are parsed, once one was needed.
     // Last: it is stopped before what its visits use goes.
     std::unique_ptr<detail::BackgroundRowVisits> rowVisits;
@@ -117,9 +118,10 @@ struct HtmlDocument::Impl {
     // walk must take over before anything was handed out.
     std::optional<bool> forEachLiveTable(const std::function<bool(ElementRef)>& visit);
     bool forEachLiveRow(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
-    // The same with the rows read on another thread while the next are parsed.
+    // The rest of the table's rows, read on another thread (or here, where
+    // that is faster) while the next are parsed.
     bool forEachLiveRowBehind(const detail::Node* table,
-                              const std::function<bool(ElementRef)>& visit);
+                              const std::function<bool(ElementRef)>& visit, bool bodyRowsHandedOut);
     // The foot's rows, at the end of the streamed table's.
     bool visitLiveFootRows(const detail::Node* table, const std::function<bool(ElementRef)>& visit);
     // Whether a second thread would read rows beside the parse (asked once).

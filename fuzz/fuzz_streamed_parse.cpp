@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
     // The same with the rows read on a second thread.
-    streamed.readRowsOnSecondThread = true;
+    streamed.readRowsBehindFromRow = 0;
     if (tabrivo::convertHtmlToText(html, streamed) != whole) {
         __builtin_trap();
     }

@@ -33,7 +33,7 @@ constexpr ParseOptions kWhileWalked{0};
 const ParseOptions kReadBehind = [] {
     ParseOptions options;
     options.parseWhileWalkingFrom = 0;
-    options.readRowsOnSecondThread = true;
+    options.readRowsBehindFromRow = 0;
     return options;
 }();
 
