@@ -116,18 +116,6 @@ bool BackgroundRowVisits::finish() {
     return !stopped();
 }
 
-void BackgroundRowVisits::cancel() {
-    m_skip.store(true, std::memory_order_relaxed);
-    std::unique_lock lock(m_mutex);
-    m_handedOver += m_pending.size();
-    m_done.fetch_add(m_pending.size(), std::memory_order_release);
-    m_pending.clear();
-    m_callerWaits = true;
-    m_progress.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    m_callerWaits = false;
-    m_error = nullptr;
-}
-
 void BackgroundRowVisits::serve() {
     std::vector<const Node*> batch;
     std::unique_lock lock(m_mutex);

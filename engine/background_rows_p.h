@@ -78,9 +78,6 @@ public:
     // The same; then rethrows what a visit threw, or returns false when a
     // visit returned false.
     bool finish();
-    // Skips the visits not begun, waits for the one under way and forgets
-    // what the visits threw.
-    void cancel();
 
 private:
     void serve();
