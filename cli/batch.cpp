@@ -13,6 +13,7 @@
 
 #include <engine/convert.h>
 #include <engine/output_flush.h>
+#include <files/folder_names.h>
 #include <files/output_path.h>
 
 namespace tabrivo::cli {
@@ -62,7 +63,7 @@ std::uint64_t fileSize(const std::string& path) {
 // while planning it kept the other workers waiting.
 bool resultLeavesSourceAlone(const BatchItem& item, FailureReporter& reporter) {
     try {
-        refuseResultOverSource(item.source, item.output);
+        refuseResultOverSource(item.source, item.output, item.outputStatus);
         return true;
     } catch (const std::runtime_error& refusal) {
         FailureReport failure;
@@ -116,6 +117,31 @@ BatchPlan planBatch(const std::vector<std::string>& sources,
     return plan;
 }
 
+void markNewResults(BatchPlan& plan, std::string_view extension) {
+    // A listing costs about what a few look-ups do, and each entry a little.
+    constexpr std::size_t kListFromResults = 4;
+    constexpr std::size_t kEntriesPerResult = 16;
+    std::unordered_map<std::string, std::vector<BatchItem*>> firstResultsByFolder;
+    for (std::vector<BatchItem>& group : plan.groups) {
+        firstResultsByFolder[folderOfFile(group.front().output)].push_back(&group.front());
+    }
+    for (const auto& [folder, items] : firstResultsByFolder) {
+        if (items.size() < kListFromResults) {
+            continue;
+        }
+        const std::optional<FolderNames> names =
+            FolderNames::read(folder, extension, items.size() * kEntriesPerResult);
+        if (!names) {
+            continue;
+        }
+        for (BatchItem* item : items) {
+            if (names->surelyLacks(GetFileNamePart(item->output))) {
+                item->outputStatus = TargetStatus::KnownAbsent;
+            }
+        }
+    }
+}
+
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                      const std::function<void(const std::string&)>& onError,
                      const std::function<void(const BatchProgress&)>& onProgress,
@@ -139,7 +165,8 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                     if (convert) {
                         convert(item, reporter);
                     } else {
-                        ConvertVelquist(item.source, item.output, reporter);
+                        ConvertVelquist(item.source, item.output, reporter, {}, nullptr,
+                                        item.outputStatus);
                     }
                 }
                 // Only a progress display shows the bytes done.

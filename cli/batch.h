@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <engine/atomic_file.h>
 #include <engine/error_trap.h>
 
 namespace tabrivo::cli {
@@ -28,6 +29,7 @@ private:
 struct BatchItem {
     std::string source;  // absolute
     std::string output;
+    TargetStatus outputStatus = TargetStatus::Unknown;
 };
 
 struct BatchPlan {
@@ -48,6 +50,12 @@ struct BatchPlan {
 BatchPlan planBatch(const std::vector<std::string>& sources,
                     const std::optional<std::string>& outputDir,
                     std::string_view extension = ".json");
+
+// Marks the results that will be new files, as a listing of their folders
+// shows them now, so that the workers need not look each one up (the first
+// of each group only: the later ones replace it). A folder is listed when
+// several results go there and it holds not too many other entries.
+void markNewResults(BatchPlan& plan, std::string_view extension = ".json");
 
 struct BatchProgress {
     std::size_t done = 0;

@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
     if (toStandardOutput) {
         plan.clashes.clear();  // nothing is written to those paths
         plan.writesResults = false;
+    } else {
+        cli::markNewResults(plan, extension);
     }
     for (const std::string& line : scanFailures.lines()) {
         report(line);

@@ -104,14 +104,16 @@ std::string folderOfFile(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging)
+AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging, TargetStatus status)
     : m_target(std::move(targetPath)) {
     if (m_target.empty()) {
         throwFileError(ENOENT, "Cannot create the output file, its path is empty:", m_target);
     }
     const std::string requested = m_target;
     std::optional<struct stat> existing;
-    m_target = resolveTarget(m_target, existing);
+    if (status == TargetStatus::Unknown) {
+        m_target = resolveTarget(m_target, existing);
+    }
     const std::string folder = folderOfFile(m_target);
     const std::string name = m_target.substr(m_target.rfind('/') + 1);
     if (name.size() > NAME_MAX) {

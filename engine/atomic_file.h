@@ -6,6 +6,15 @@
 
 namespace tabrivo {
 
+// What the writer of a result knows of the file already at its path.
+enum class TargetStatus {
+    Unknown,  // looked up before writing (a link is followed, the permissions kept)
+    // A listing of its folder taken moments before held no such name: the
+    // look-up is left out. Should the name appear meanwhile, what appeared is
+    // replaced, as a file that appears during the writing is.
+    KnownAbsent,
+};
+
 // Writes a file through a temporary file in the destination folder that takes
 // the target's place on commit(), so a failure or a crash never leaves a
 // half-written or emptied result. Writes are buffered. Every failure throws
@@ -24,7 +33,8 @@ public:
         Named,    // a hidden ".tabrivo-....tmp" file beside the target
     };
 
-    explicit AtomicOutputFile(std::string targetPath, Staging staging = Staging::Unnamed);
+    explicit AtomicOutputFile(std::string targetPath, Staging staging = Staging::Unnamed,
+                              TargetStatus status = TargetStatus::Unknown);
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;

@@ -33,17 +33,20 @@ public:
 
 }  // namespace
 
-AtomicFileSink::AtomicFileSink(std::string path) : m_path(std::move(path)) {}
+AtomicFileSink::AtomicFileSink(std::string path, TargetStatus status)
+    : m_path(std::move(path)), m_status(status) {}
 AtomicFileSink::~AtomicFileSink() = default;
 
 void AtomicFileSink::start(std::string_view piece) {
-    m_file = std::make_unique<AtomicOutputFile>(m_path);
+    m_file =
+        std::make_unique<AtomicOutputFile>(m_path, AtomicOutputFile::Staging::Unnamed, m_status);
     m_file->write(piece);
 }
 
 void AtomicFileSink::append(std::string_view piece) {
     if (!m_file) {
-        m_file = std::make_unique<AtomicOutputFile>(m_path);
+        m_file = std::make_unique<AtomicOutputFile>(m_path, AtomicOutputFile::Staging::Unnamed,
+                                                    m_status);
     }
     m_file->write(piece);
 }
@@ -155,8 +158,8 @@ std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& op
 }
 
 void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
-                     FailureReporter& reporter, const YieldCallback& yield,
-                     DocumentLoader* loader) {
+                     FailureReporter& reporter, const YieldCallback& yield, DocumentLoader* loader,
+                     TargetStatus outputStatus) {
     StepTrap trap(std::string(kConvertLocation), reporter);
     std::unique_ptr<HtmlDocument> document;
     trap.run(kCreateDocument, [&] { document = std::make_unique<HtmlDocument>(); });
@@ -188,7 +191,7 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
     if (!loaded || !document) {
         return;  // reported; the earlier output stays as it was
     }
-    AtomicFileSink sink(outputPath);
+    AtomicFileSink sink(outputPath, outputStatus);
     if (writeTables(*document, sink, trap, yield)) {
         trap.run(kWriteClosing, [&] {
             document->throwIfSourceFileChanged();

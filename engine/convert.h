@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include <engine/atomic_file.h>
 #include <engine/error_trap.h>
 #include <engine/html_document.h>
 #include <engine/output_writer.h>
@@ -14,12 +15,10 @@ namespace tabrivo {
 
 inline constexpr std::string_view kConvertLocation = "Velquist2021/08/31.modJSON.ConvertVelquist";
 
-class AtomicOutputFile;
-
 // Writes pieces to an output file that replaces the target only when complete.
 class AtomicFileSink : public PieceSink {
 public:
-    explicit AtomicFileSink(std::string path);
+    explicit AtomicFileSink(std::string path, TargetStatus status = TargetStatus::Unknown);
     ~AtomicFileSink() override;
     AtomicFileSink(const AtomicFileSink&) = delete;
     AtomicFileSink& operator=(const AtomicFileSink&) = delete;
@@ -30,6 +29,7 @@ public:
 
 private:
     std::string m_path;
+    TargetStatus m_status;
     std::unique_ptr<AtomicOutputFile> m_file;
 };
 
@@ -52,9 +52,11 @@ class DocumentLoader;
 // cannot be loaded or an output that cannot be written leaves the earlier
 // output file, if any, untouched. With `yield` the document loads on another
 // thread (the given loader's, or one started for this call) while `yield` runs.
+// `outputStatus` is what the caller knows of a file at `outputPath`.
 // NOLINTNEXTLINE(readability-identifier-naming): the conversion's established name
 void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
                      FailureReporter& reporter, const YieldCallback& yield = {},
-                     DocumentLoader* loader = nullptr);
+                     DocumentLoader* loader = nullptr,
+                     TargetStatus outputStatus = TargetStatus::Unknown);
 
 }  // namespace tabrivo

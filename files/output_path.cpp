@@ -27,10 +27,11 @@ std::string outputPathBesideSource(std::string_view sourcePath, char separator) 
     return joinOutput(GetFolderPart(sourcePath, separator), sourcePath, separator);
 }
 
-bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath) {
+bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath,
+                              TargetStatus outputStatus) {
     struct stat output {};
     struct stat sourceInfo {};
-    if (::stat(outputPath.c_str(), &output) == 0) {
+    if (outputStatus == TargetStatus::Unknown && ::stat(outputPath.c_str(), &output) == 0) {
         return ::stat(sourcePath.c_str(), &sourceInfo) == 0 && sourceInfo.st_dev == output.st_dev &&
                sourceInfo.st_ino == output.st_ino;
     }
@@ -55,8 +56,9 @@ bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& 
     return !sourceError && !outputError && source == result;
 }
 
-void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath) {
-    if (resultWouldReplaceSource(sourcePath, outputPath)) {
+void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath,
+                            TargetStatus outputStatus) {
+    if (resultWouldReplaceSource(sourcePath, outputPath, outputStatus)) {
         throw std::runtime_error("Cannot convert \"" + sourcePath +
                                  "\": " + std::string(kResultReplacesSource));
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include <engine/atomic_file.h>
 #include <files/path_helpers.h>
 
 namespace tabrivo {
@@ -20,11 +21,14 @@ inline constexpr std::string_view kResultReplacesSource = "the result would repl
 
 // True when writing the result to `outputPath` would replace the source file
 // itself: the same file (device and inode) where the result exists, else the
-// same path once symbolic links are resolved. Never fails.
-bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath);
+// same path once symbolic links are resolved. Never fails. With `outputStatus`
+// KnownAbsent the result is taken not to exist without looking.
+bool resultWouldReplaceSource(const std::string& sourcePath, const std::string& outputPath,
+                              TargetStatus outputStatus = TargetStatus::Unknown);
 
 // Throws std::runtime_error naming the source and the reason when its result
 // would replace it, so that the source is reported and not converted.
-void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath);
+void refuseResultOverSource(const std::string& sourcePath, const std::string& outputPath,
+                            TargetStatus outputStatus = TargetStatus::Unknown);
 
 }  // namespace tabrivo

@@ -329,6 +329,35 @@ TEST(ConvertCommand, resultWouldReplaceSource_failsAndKeepsTheSource) {
     }
 }
 
+// Many results into one folder, which is then listed rather than each result
+// looked up: the results already there are still followed, kept or refused.
+TEST(ConvertCommand, manyResultsInOneFolder_thoseThereAreStillLookedAt) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / "in");
+    std::vector<std::string> args = {"-q", "-j", "2", "-o", dir.file("in")};
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        args.push_back(copyFormatCase("two_tables", dir.path()));
+        fs::rename(args.back(), dir.path() / "in" / (std::string(name) + ".html"));
+        args.back() = (dir.path() / "in" / (std::string(name) + ".html")).string();
+    }
+    const std::string source = (dir.path() / "in" / "f.json").string();
+    writeFileBytes(source, "<table><tr><td>mine</td></tr></table>");
+    args.push_back(source);
+    writeFileBytes(dir.path() / "elsewhere.json", "earlier");
+    fs::create_symlink(dir.path() / "elsewhere.json", dir.path() / "in" / "b.json");
+
+    const ProcessResult result = runConvert(args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "tabrivo-convert: Cannot convert \"" + source +
+                              "\": the result would replace the source\n");
+    EXPECT_EQ(readFileBytes(source), "<table><tr><td>mine</td></tr></table>");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "in" / "b.json"));
+    EXPECT_EQ(readFileBytes(dir.path() / "elsewhere.json"), expectedFor("two_tables"));
+    for (const char* name : {"a.json", "c.json", "d.json", "e.json"}) {
+        EXPECT_EQ(readFileBytes(dir.path() / "in" / name), expectedFor("two_tables")) << name;
+    }
+}
+
 // --- Two sources, one output ---
 
 TEST(ConvertCommand, twoSourcesForOneOutput_exitOneAndKeepTheLaterResult) {

@@ -164,6 +164,22 @@ TEST(AtomicOutputFile, symbolicLink_replacesTheFileItPointsTo) {
     EXPECT_EQ(readFileBytes(real), "new");
 }
 
+// Told the target is not there, the file skips looking; a file that appears
+// there meanwhile is replaced whole, in either way of staging.
+TEST(AtomicOutputFile, targetKnownAbsent_replacesOneThatAppearsMeanwhile) {
+    for (const auto staging :
+         {AtomicOutputFile::Staging::Unnamed, AtomicOutputFile::Staging::Named}) {
+        const TempDir dir;
+        const std::string path = dir.file("out.json");
+        AtomicOutputFile file(path, staging, TargetStatus::KnownAbsent);
+        file.write("ours");
+        writeFileBytes(path, "another program's");
+        file.commit();
+        EXPECT_EQ(readFileBytes(path), "ours");
+        EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"out.json"});
+    }
+}
+
 // Both ways of staging the result, with and without an earlier result: no
 // name but the target's is left, and while writing the unnamed file has none.
 struct StagingCase {
