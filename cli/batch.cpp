@@ -78,7 +78,9 @@ bool resultLeavesSourceAlone(const BatchItem& item, FailureReporter& reporter) {
 BatchPlan planBatch(const std::vector<std::string>& sources,
                     const std::optional<std::string>& outputDir, std::string_view extension) {
     BatchPlan plan;
+    plan.groups.reserve(sources.size());
     std::unordered_map<std::string, std::size_t> groupOfOutput;
+    groupOfOutput.reserve(sources.size());
     const std::string outputFolder = outputDir ? absolutePath(*outputDir) : std::string();
     for (const std::string& given : sources) {
         BatchItem item;
@@ -135,7 +137,7 @@ void markNewResults(BatchPlan& plan, std::string_view extension) {
             continue;
         }
         for (BatchItem* item : items) {
-            if (names->surelyLacks(GetFileNamePart(item->output))) {
+            if (names->surelyLacks(fileNameView(item->output))) {
                 item->outputStatus = TargetStatus::KnownAbsent;
             }
         }

@@ -47,7 +47,12 @@ std::optional<FolderNames> FolderNames::read(const std::string& folder, std::str
 }
 
 bool FolderNames::surelyLacks(std::string_view name) const {
-    return !m_foldsUnknown && isAscii(name) && !m_lowered.contains(ascii::toLower(name));
+    if (m_foldsUnknown || !isAscii(name)) {
+        return false;
+    }
+    const bool lowered =
+        std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    return lowered ? !m_lowered.contains(name) : !m_lowered.contains(ascii::toLower(name));
 }
 
 }  // namespace tabrivo

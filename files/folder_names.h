@@ -6,6 +6,7 @@
 // each other.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,7 +29,13 @@ public:
     bool surelyLacks(std::string_view name) const;
 
 private:
-    std::unordered_set<std::string> m_lowered;
+    struct NameHash {
+        using is_transparent = void;  // looked up by views, without a copy
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_set<std::string, NameHash, std::equal_to<>> m_lowered;
     bool m_foldsUnknown = false;  // some name was not plain ASCII
 };
 

@@ -9,11 +9,13 @@ namespace tabrivo {
 namespace {
 
 std::string joinOutput(std::string_view folder, std::string_view sourcePath, char separator) {
-    std::string joined(folder);
-    joined.push_back(separator);
-    joined += RemoveExtension(GetFileNamePart(sourcePath, separator));
-    joined += ".json";
-    return CollapseDoubleBackslashes(joined, separator);
+    constexpr std::string_view kExtension = ".json";
+    const std::string_view stem = stemView(fileNameView(sourcePath, separator));
+    std::string joined;
+    joined.reserve(folder.size() + 1 + stem.size() + kExtension.size());
+    joined.append(folder).append(1, separator).append(stem).append(kExtension);
+    collapseDoubleSeparators(joined, separator);
+    return joined;
 }
 
 }  // namespace

@@ -19,9 +19,13 @@ std::string collapsePairs(std::string_view text, char separator) {
 
 }  // namespace
 
-std::string GetFileNamePart(std::string_view path, char separator) {
+std::string_view fileNameView(std::string_view path, char separator) {
     const std::size_t last = path.rfind(separator);
-    return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+    return last == std::string_view::npos ? path : path.substr(last + 1);
+}
+
+std::string GetFileNamePart(std::string_view path, char separator) {
+    return std::string(fileNameView(path, separator));
 }
 
 std::string GetFolderPart(std::string_view path, char separator) {
@@ -29,12 +33,14 @@ std::string GetFolderPart(std::string_view path, char separator) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-std::string RemoveExtension(std::string_view fileName) {
+std::string_view stemView(std::string_view fileName) {
     const std::size_t lastDot = fileName.rfind('.');
-    if (lastDot == std::string_view::npos || lastDot == 0) {
-        return std::string(fileName);
-    }
-    return std::string(fileName.substr(0, lastDot));
+    return lastDot == std::string_view::npos || lastDot == 0 ? fileName
+                                                             : fileName.substr(0, lastDot);
+}
+
+std::string RemoveExtension(std::string_view fileName) {
+    return std::string(stemView(fileName));
 }
 
 bool FolderExists(const std::string& path) {
@@ -42,7 +48,27 @@ bool FolderExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+namespace {
+
+// Whether collapsing changes the path (most paths: no).
+bool changesOnCollapse(std::string_view path, char separator) {
+    const char pair[] = {separator, separator};
+    const bool networkPrefixAdded = separator == '\\' && path.starts_with(separator);
+    return networkPrefixAdded || path.find(std::string_view(pair, 2)) != std::string_view::npos;
+}
+
+}  // namespace
+
+void collapseDoubleSeparators(std::string& path, char separator) {
+    if (changesOnCollapse(path, separator)) {
+        path = CollapseDoubleBackslashes(std::string_view(path), separator);
+    }
+}
+
 std::string CollapseDoubleBackslashes(std::string_view path, char separator) {
+    if (!changesOnCollapse(path, separator)) {
+        return std::string(path);
+    }
     if (path.empty() || path.front() != separator) {
         return collapsePairs(path, separator);
     }
