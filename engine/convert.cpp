@@ -37,16 +37,19 @@ AtomicFileSink::AtomicFileSink(std::string path, TargetStatus status)
     : m_path(std::move(path)), m_status(status) {}
 AtomicFileSink::~AtomicFileSink() = default;
 
-void AtomicFileSink::start(std::string_view piece) {
+void AtomicFileSink::open() {
     m_file =
         std::make_unique<AtomicOutputFile>(m_path, AtomicOutputFile::Staging::Unnamed, m_status);
+}
+
+void AtomicFileSink::start(std::string_view piece) {
+    open();
     m_file->write(piece);
 }
 
 void AtomicFileSink::append(std::string_view piece) {
     if (!m_file) {
-        m_file = std::make_unique<AtomicOutputFile>(m_path, AtomicOutputFile::Staging::Unnamed,
-                                                    m_status);
+        open();
     }
     m_file->write(piece);
 }

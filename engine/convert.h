@@ -28,6 +28,8 @@ public:
     void commit();
 
 private:
+    void open();  // a new output file, in place of any earlier one
+
     std::string m_path;
     TargetStatus m_status;
     std::unique_ptr<AtomicOutputFile> m_file;

@@ -1,18 +1,12 @@
 #include <files/folder_names.h>
 
-#include <dirent.h>
-
 #include <algorithm>
-#include <memory>
 
 #include <engine/ascii.h>
+#include <files/open_folder_p.h>
 
 namespace tabrivo {
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
@@ -23,7 +17,7 @@ bool isAscii(std::string_view text) {
 
 std::optional<FolderNames> FolderNames::read(const std::string& folder, std::string_view extension,
                                              std::size_t entryLimit) {
-    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    const detail::OpenFolder dir = detail::openFolder(folder);
     if (!dir) {
         return std::nullopt;
     }

@@ -14,6 +14,7 @@
 #include <engine/ascii.h>
 #include <engine/file_error.h>
 #include <engine/utf8.h>
+#include <files/open_folder_p.h>
 #include <files/path_helpers.h>
 
 namespace tabrivo {
@@ -41,10 +42,6 @@ std::string lastName(const std::string& path) {
     return GetFileNamePart(trimmed);
 }
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // One entry of a folder listing, with its type when the listing tells it.
 struct Entry {
     std::string name;
@@ -54,7 +51,7 @@ struct Entry {
 
 // The entries of a folder in name order ("." and ".." left out).
 std::vector<Entry> listEntries(const std::string& folder) {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    const detail::OpenFolder dir = detail::openFolder(folder);
     if (!dir) {
         const int error = errno;
         if (error == EACCES || error == ENOENT || error == ENOTDIR || error == EPERM) {

@@ -17,6 +17,13 @@ std::string collapsePairs(std::string_view text, char separator) {
     return out;
 }
 
+// Whether collapsing changes the path (most paths: no).
+bool changesOnCollapse(std::string_view path, char separator) {
+    const char pair[] = {separator, separator};
+    const bool networkPrefixAdded = separator == '\\' && path.starts_with(separator);
+    return networkPrefixAdded || path.find(std::string_view(pair, 2)) != std::string_view::npos;
+}
+
 }  // namespace
 
 std::string_view fileNameView(std::string_view path, char separator) {
@@ -47,17 +54,6 @@ bool FolderExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
-
-namespace {
-
-// Whether collapsing changes the path (most paths: no).
-bool changesOnCollapse(std::string_view path, char separator) {
-    const char pair[] = {separator, separator};
-    const bool networkPrefixAdded = separator == '\\' && path.starts_with(separator);
-    return networkPrefixAdded || path.find(std::string_view(pair, 2)) != std::string_view::npos;
-}
-
-}  // namespace
 
 void collapseDoubleSeparators(std::string& path, char separator) {
     if (changesOnCollapse(path, separator)) {
