@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include <engine/convert.h>
+#include <engine/memory_reuse.h>
 #include <engine/output_flush.h>
 #include <files/folder_names.h>
 #include <files/output_path.h>
@@ -156,6 +157,7 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
     OutputFlush flush;
 
     auto worker = [&] {
+        const DocumentHeap heap;
         for (;;) {
             const std::size_t index = nextGroup.fetch_add(1);
             if (index >= plan.groups.size()) {
