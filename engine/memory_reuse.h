@@ -3,8 +3,6 @@
 // memory one document's tree freed for the next, instead of handing it back
 // to the system and taking it again page by page.
 
-#include <cstddef>
-
 namespace tabrivo {
 
 // Call once at start-up, before any thread is made. Does nothing where the C
