@@ -45,7 +45,7 @@ bool isNormalAbsolute(std::string_view path) {
 #endif
 }
 
-std::string absolutePath(const std::string& path) {
+std::string absolutePath(std::string path) {
     if (isNormalAbsolute(path)) {
         return path;
     }
@@ -76,16 +76,16 @@ bool resultLeavesSourceAlone(const BatchItem& item, FailureReporter& reporter) {
 
 }  // namespace
 
-BatchPlan planBatch(const std::vector<std::string>& sources,
-                    const std::optional<std::string>& outputDir, std::string_view extension) {
+BatchPlan planBatch(std::vector<std::string> sources, const std::optional<std::string>& outputDir,
+                    std::string_view extension) {
     BatchPlan plan;
     plan.groups.reserve(sources.size());
     std::unordered_map<std::string, std::size_t> groupOfOutput;
     groupOfOutput.reserve(sources.size());
     const std::string outputFolder = outputDir ? absolutePath(*outputDir) : std::string();
-    for (const std::string& given : sources) {
+    for (std::string& given : sources) {
         BatchItem item;
-        item.source = absolutePath(given);
+        item.source = absolutePath(std::move(given));
         item.output = outputDir ? outputPathInFolder(outputFolder, item.source)
                                 : outputPathBesideSource(item.source);
         if (extension != ".json" && item.output.ends_with(".json")) {
@@ -124,16 +124,17 @@ void markNewResults(BatchPlan& plan, std::string_view extension) {
     // A listing costs about what a few look-ups do, and each entry a little.
     constexpr std::size_t kListFromResults = 4;
     constexpr std::size_t kEntriesPerResult = 16;
-    std::unordered_map<std::string, std::vector<BatchItem*>> firstResultsByFolder;
+    // Keyed by views into the items' own output paths, which stay put meanwhile.
+    std::unordered_map<std::string_view, std::vector<BatchItem*>> firstResultsByFolder;
     for (std::vector<BatchItem>& group : plan.groups) {
-        firstResultsByFolder[folderOfFile(group.front().output)].push_back(&group.front());
+        firstResultsByFolder[folderOfFileView(group.front().output)].push_back(&group.front());
     }
     for (const auto& [folder, items] : firstResultsByFolder) {
         if (items.size() < kListFromResults) {
             continue;
         }
         const std::optional<FolderNames> names =
-            FolderNames::read(folder, extension, items.size() * kEntriesPerResult);
+            FolderNames::read(std::string(folder), extension, items.size() * kEntriesPerResult);
         if (!names) {
             continue;
         }

@@ -47,8 +47,7 @@ struct BatchPlan {
 
 // A source named twice is converted once. Results are named with
 // `extension` in place of ".json".
-BatchPlan planBatch(const std::vector<std::string>& sources,
-                    const std::optional<std::string>& outputDir,
+BatchPlan planBatch(std::vector<std::string> sources, const std::optional<std::string>& outputDir,
                     std::string_view extension = ".json");
 
 // Marks the results that will be new files, as a listing of their folders

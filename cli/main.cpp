@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
                    : kExitFailed;
     }
     const std::string extension = options.format == "tabrivo" ? ".json" : "." + options.format;
-    cli::BatchPlan plan = cli::planBatch(sources, options.outputDir, extension);
+    cli::BatchPlan plan = cli::planBatch(std::move(sources), options.outputDir, extension);
     if (toStandardOutput) {
         plan.clashes.clear();  // nothing is written to those paths
         plan.writesResults = false;

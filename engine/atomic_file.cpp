@@ -96,12 +96,16 @@ void writeAll(int fd, std::string_view data, const std::string& pathForErrors) {
 
 }  // namespace
 
-std::string folderOfFile(const std::string& path) {
+std::string_view folderOfFileView(std::string_view path) {
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
+    if (slash == std::string_view::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string folderOfFile(const std::string& path) {
+    return std::string(folderOfFileView(path));
 }
 
 AtomicOutputFile::AtomicOutputFile(std::string targetPath, Staging staging, TargetStatus status)

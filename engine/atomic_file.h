@@ -62,6 +62,8 @@ private:
 
 // The folder that holds the file at `path` ("." for a bare name).
 std::string folderOfFile(const std::string& path);
+// The same as a view into `path` (or of a static "." or "/").
+std::string_view folderOfFileView(std::string_view path);
 
 // Removes the temporary files of every output still being written. Safe to
 // call from a signal handler (it only unlinks), for a program ended by a signal.

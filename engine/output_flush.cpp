@@ -13,10 +13,12 @@
 namespace tabrivo {
 
 void OutputFlush::note(const std::string& outputPath) {
-    const std::string folder = folderOfFile(outputPath);
-    if (folder == m_lastFolder) {
+    // Called for every result, and the results mostly share one folder.
+    const std::string_view folderView = folderOfFileView(outputPath);
+    if (folderView == m_lastFolder) {
         return;
     }
+    const std::string folder(folderView);
     m_lastFolder = folder;
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
