@@ -50,7 +50,9 @@ DocumentHeap::DocumentHeap() {
     // an aligned 2 MiB that has no small page yet, and the heap's start
     // already has some: the block below the first boundary stays taken, so
     // that the documents' memory starts at it.
-    constexpr std::size_t kSpan = std::size_t{16} * 1024 * 1024;
+    // Room for the tree of a page of half a megabyte (about ten times its
+    // size); what a larger document takes beyond it has small pages as ever.
+    constexpr std::size_t kSpan = std::size_t{8} * 1024 * 1024;
     constexpr std::uintptr_t kLargePage = std::uintptr_t{2} * 1024 * 1024;
     constexpr std::uintptr_t kHeaderRoom = 64;  // the allocator's own words before a block
     static_assert(kSpan < kMapFrom);
