@@ -6,14 +6,12 @@
 #include <atomic>
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 
 #include <engine/convert.h>
-#include <engine/memory_reuse.h>
 #include <engine/output_flush.h>
 #include <files/folder_names.h>
 #include <files/output_path.h>
@@ -157,17 +155,8 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
     progress.total = plan.itemCount;
     std::atomic<std::size_t> nextGroup{0};
     OutputFlush flush;
-    const unsigned workerCount =
-        std::max(1U, std::min<unsigned>(jobs, static_cast<unsigned>(plan.groups.size())));
-    // Large pages pay where a worker's memory serves document after document;
-    // for one document their clearing costs what their fewer faults save.
-    const bool severalEach = plan.itemCount > workerCount;
 
     auto worker = [&] {
-        std::optional<DocumentHeap> heap;
-        if (severalEach) {
-            heap.emplace();
-        }
         for (;;) {
             const std::size_t index = nextGroup.fetch_add(1);
             if (index >= plan.groups.size()) {
@@ -205,6 +194,8 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
         }
     };
 
+    const unsigned workerCount =
+        std::max(1U, std::min<unsigned>(jobs, static_cast<unsigned>(plan.groups.size())));
     if (workerCount == 1) {
         worker();
     } else {
