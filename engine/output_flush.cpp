@@ -14,14 +14,13 @@ namespace tabrivo {
 
 void OutputFlush::note(const std::string& outputPath) {
     // Called for every result, and the results mostly share one folder.
-    const std::string_view folderView = folderOfFileView(outputPath);
-    if (folderView == m_lastFolder) {
+    const std::string_view folder = folderOfFileView(outputPath);
+    if (folder == m_lastFolder) {
         return;
     }
-    const std::string folder(folderView);
     m_lastFolder = folder;
     struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) {
+    if (::stat(m_lastFolder.c_str(), &info) != 0) {
         return;
     }
     const auto known = std::find_if(m_fileSystems.begin(), m_fileSystems.end(),
@@ -29,9 +28,9 @@ void OutputFlush::note(const std::string& outputPath) {
     if (known != m_fileSystems.end()) {
         return;
     }
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(m_lastFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.valid()) {
-        m_fileSystems.push_back({info.st_dev, folder, std::move(fd)});
+        m_fileSystems.push_back({info.st_dev, m_lastFolder, std::move(fd)});
     }
 }
 
