@@ -9,9 +9,9 @@
 #include <memory_resource>
 
 #include <engine/ascii.h>
-#include <engine/gumbo_util_p.h>
 #include <engine/media_query_p.h>
 #include <engine/node_names_p.h>
+#include <engine/node_util_p.h>
 #include <engine/utf8.h>
 
 namespace tabrivo::detail {
@@ -822,14 +822,14 @@ namespace {
 // The element siblings before (or after) `element`, nearest first.
 const Node* elementSibling(const Node* element, int direction) {
     const Node* parent = element->parent;
-    const GumboVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
+    const PointerVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
     if (siblings == nullptr) {
         return nullptr;
     }
     for (auto i = static_cast<long>(element->index_within_parent) + direction;
          i >= 0 && i < static_cast<long>(siblings->length); i += direction) {
         const Node* sibling = childAt(*siblings, static_cast<unsigned>(i));
-        if (sibling->type == GUMBO_NODE_ELEMENT) {
+        if (sibling->type == kNodeElement) {
             return sibling;
         }
     }
@@ -839,7 +839,7 @@ const Node* elementSibling(const Node* element, int direction) {
 bool sameType(const Node* a, const Node* b) {
     return a->v.element.tag == b->v.element.tag &&
            a->v.element.tag_namespace == b->v.element.tag_namespace &&
-           (a->v.element.tag != GUMBO_TAG_UNKNOWN || tagName(a) == tagName(b));
+           (a->v.element.tag != kTagUnknown || tagName(a) == tagName(b));
 }
 
 }  // namespace
@@ -854,7 +854,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
             if (parent == nullptr) {
                 return false;
             }
-            if (parent->type != GUMBO_NODE_ELEMENT) {
+            if (parent->type != kNodeElement) {
                 return nthMatches(pseudo.step, pseudo.offset, 1);  // the root is an only child
             }
             const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
@@ -866,26 +866,26 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
             return nthMatches(pseudo.step, pseudo.offset, position);
         }
         case Pseudo::Kind::Empty: {
-            const GumboVector& children = element->v.element.children;
+            const PointerVector& children = element->v.element.children;
             for (unsigned i = 0; i < children.length; ++i) {
                 const Node* child = childAt(children, i);
-                if (child->type != GUMBO_NODE_COMMENT) {
+                if (child->type != kNodeComment) {
                     return false;
                 }
             }
             return true;
         }
         case Pseudo::Kind::Root:
-            return element->parent != nullptr && element->parent->type == GUMBO_NODE_DOCUMENT;
+            return element->parent != nullptr && element->parent->type == kNodeDocument;
         case Pseudo::Kind::Has: {
             std::vector<const Node*> pending{element};
             while (!pending.empty()) {
                 const Node* node = pending.back();
                 pending.pop_back();
-                const GumboVector& children = node->v.element.children;
+                const PointerVector& children = node->v.element.children;
                 for (unsigned i = 0; i < children.length; ++i) {
                     const Node* child = childAt(children, i);
-                    if (child->type != GUMBO_NODE_ELEMENT) {
+                    if (child->type != kNodeElement) {
                         continue;
                     }
                     for (const Compound& alternative : pseudo.alternatives) {
@@ -901,7 +901,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
             return false;
         }
         case Pseudo::Kind::Lang:
-            for (const Node* node = element; node != nullptr && node->type == GUMBO_NODE_ELEMENT;
+            for (const Node* node = element; node != nullptr && node->type == kNodeElement;
                  node = node->parent) {
                 if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
                     const std::string value = toLower(ascii::trim(lang));
@@ -924,7 +924,7 @@ bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
 }
 
 bool StyleRules::matchesCompound(const Compound& compound, const Node* element) {
-    if (element->type != GUMBO_NODE_ELEMENT) {
+    if (element->type != kNodeElement) {
         return false;
     }
     if (!compound.tag.empty() && compound.tag != tagName(element)) {
@@ -1021,12 +1021,12 @@ bool StyleRules::matches(const Selector& selector, const Node* element) {
             continue;
         }
         if (compound.combinator == '>') {
-            if (parent != nullptr && parent->type == GUMBO_NODE_ELEMENT) {
+            if (parent != nullptr && parent->type == kNodeElement) {
                 pending.push_back({attempt.compound - 1, parent});
             }
             continue;
         }
-        for (; parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
+        for (; parent != nullptr && parent->type == kNodeElement; parent = parent->parent) {
             pending.push_back({attempt.compound - 1, parent});
         }
     }

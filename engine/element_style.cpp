@@ -16,52 +16,46 @@ constexpr std::uint32_t kInlineStyleSpecificity = 1U << 24;  // above any select
 constexpr std::uint32_t kInlineStyleOrder = 0xFFFFFFFFU;
 
 struct TagDefaults {
-    std::array<Display, GUMBO_TAG_LAST + 1> display{};
-    std::array<bool, GUMBO_TAG_LAST + 1> replaced{};
+    std::array<Display, kTagLast + 1> display{};
+    std::array<bool, kTagLast + 1> replaced{};
 };
 
 const TagDefaults& tagDefaults() {
     static const TagDefaults defaults = [] {
         TagDefaults d;
         d.display.fill(Display::Inline);
-        for (GumboTag tag :
-             {GUMBO_TAG_HEAD,     GUMBO_TAG_TITLE,    GUMBO_TAG_BASE,     GUMBO_TAG_LINK,
-              GUMBO_TAG_META,     GUMBO_TAG_STYLE,    GUMBO_TAG_SCRIPT,   GUMBO_TAG_TEMPLATE,
-              GUMBO_TAG_NOEMBED,  GUMBO_TAG_NOFRAMES, GUMBO_TAG_PARAM,    GUMBO_TAG_RP,
-              GUMBO_TAG_DATALIST, GUMBO_TAG_AREA,     GUMBO_TAG_SOURCE,   GUMBO_TAG_TRACK,
-              GUMBO_TAG_COL,      GUMBO_TAG_COLGROUP, GUMBO_TAG_BASEFONT, GUMBO_TAG_FRAMESET,
-              GUMBO_TAG_FRAME}) {
+        for (ElementTag tag :
+             {kTagHead,     kTagTitle,    kTagBase,    kTagLink,     kTagMeta,  kTagStyle,
+              kTagScript,   kTagTemplate, kTagNoembed, kTagNoframes, kTagParam, kTagRp,
+              kTagDatalist, kTagArea,     kTagSource,  kTagTrack,    kTagCol,   kTagColgroup,
+              kTagBasefont, kTagFrameset, kTagFrame}) {
             d.display[tag] = Display::None;
         }
-        for (GumboTag tag :
-             {GUMBO_TAG_HTML,      GUMBO_TAG_BODY,     GUMBO_TAG_ADDRESS, GUMBO_TAG_BLOCKQUOTE,
-              GUMBO_TAG_CENTER,    GUMBO_TAG_DIV,      GUMBO_TAG_FIGURE,  GUMBO_TAG_FIGCAPTION,
-              GUMBO_TAG_FOOTER,    GUMBO_TAG_FORM,     GUMBO_TAG_HEADER,  GUMBO_TAG_HR,
-              GUMBO_TAG_LEGEND,    GUMBO_TAG_LISTING,  GUMBO_TAG_MAIN,    GUMBO_TAG_P,
-              GUMBO_TAG_PLAINTEXT, GUMBO_TAG_PRE,      GUMBO_TAG_XMP,     GUMBO_TAG_ARTICLE,
-              GUMBO_TAG_ASIDE,     GUMBO_TAG_H1,       GUMBO_TAG_H2,      GUMBO_TAG_H3,
-              GUMBO_TAG_H4,        GUMBO_TAG_H5,       GUMBO_TAG_H6,      GUMBO_TAG_HGROUP,
-              GUMBO_TAG_NAV,       GUMBO_TAG_SECTION,  GUMBO_TAG_DIR,     GUMBO_TAG_DD,
-              GUMBO_TAG_DL,        GUMBO_TAG_DT,       GUMBO_TAG_MENU,    GUMBO_TAG_OL,
-              GUMBO_TAG_UL,        GUMBO_TAG_LI,       GUMBO_TAG_DETAILS, GUMBO_TAG_SUMMARY,
-              GUMBO_TAG_FIELDSET,  GUMBO_TAG_OPTGROUP, GUMBO_TAG_OPTION}) {
+        for (ElementTag tag :
+             {kTagHtml,   kTagBody,       kTagAddress, kTagBlockquote, kTagCenter,    kTagDiv,
+              kTagFigure, kTagFigcaption, kTagFooter,  kTagForm,       kTagHeader,    kTagHr,
+              kTagLegend, kTagListing,    kTagMain,    kTagP,          kTagPlaintext, kTagPre,
+              kTagXmp,    kTagArticle,    kTagAside,   kTagH1,         kTagH2,        kTagH3,
+              kTagH4,     kTagH5,         kTagH6,      kTagHgroup,     kTagNav,       kTagSection,
+              kTagDir,    kTagDd,         kTagDl,      kTagDt,         kTagMenu,      kTagOl,
+              kTagUl,     kTagLi,         kTagDetails, kTagSummary,    kTagFieldset,  kTagOptgroup,
+              kTagOption}) {
             d.display[tag] = Display::Block;
         }
         // A select is an inline box whose options stand on lines of their own.
-        d.display[GUMBO_TAG_SELECT] = Display::InlineBlock;
-        d.display[GUMBO_TAG_BUTTON] = Display::InlineBlock;
-        d.display[GUMBO_TAG_MARQUEE] = Display::InlineBlock;
-        d.display[GUMBO_TAG_TABLE] = Display::Table;
-        d.display[GUMBO_TAG_CAPTION] = Display::TableCaption;
-        d.display[GUMBO_TAG_THEAD] = Display::TableRowGroup;
-        d.display[GUMBO_TAG_TBODY] = Display::TableRowGroup;
-        d.display[GUMBO_TAG_TFOOT] = Display::TableRowGroup;
-        d.display[GUMBO_TAG_TR] = Display::TableRow;
-        d.display[GUMBO_TAG_TD] = Display::TableCell;
-        d.display[GUMBO_TAG_TH] = Display::TableCell;
-        for (GumboTag tag : {GUMBO_TAG_IMG, GUMBO_TAG_IMAGE, GUMBO_TAG_VIDEO, GUMBO_TAG_AUDIO,
-                             GUMBO_TAG_IFRAME, GUMBO_TAG_EMBED, GUMBO_TAG_INPUT, GUMBO_TAG_TEXTAREA,
-                             GUMBO_TAG_METER, GUMBO_TAG_PROGRESS, GUMBO_TAG_KEYGEN}) {
+        d.display[kTagSelect] = Display::InlineBlock;
+        d.display[kTagButton] = Display::InlineBlock;
+        d.display[kTagMarquee] = Display::InlineBlock;
+        d.display[kTagTable] = Display::Table;
+        d.display[kTagCaption] = Display::TableCaption;
+        d.display[kTagThead] = Display::TableRowGroup;
+        d.display[kTagTbody] = Display::TableRowGroup;
+        d.display[kTagTfoot] = Display::TableRowGroup;
+        d.display[kTagTr] = Display::TableRow;
+        d.display[kTagTd] = Display::TableCell;
+        d.display[kTagTh] = Display::TableCell;
+        for (ElementTag tag : {kTagImg, kTagImage, kTagVideo, kTagAudio, kTagIframe, kTagEmbed,
+                               kTagInput, kTagTextarea, kTagMeter, kTagProgress, kTagKeygen}) {
             d.display[tag] = Display::InlineBlock;
             d.replaced[tag] = true;
         }
@@ -233,64 +227,63 @@ CaseLanguage caseLanguage(std::string_view lang) {
 
 void applyHtmlDefaults(const Node* node, ElementStyle& style) {
     const ElementData& element = node->v.element;
-    const GumboTag tag = element.tag;
+    const ElementTag tag = element.tag;
     const TagDefaults& defaults = tagDefaults();
     style.display = defaults.display[tag];
     style.replaced = defaults.replaced[tag];
-    style.paragraph = tag == GUMBO_TAG_P;
-    style.lineBreak = tag == GUMBO_TAG_BR;
-    style.quoted = tag == GUMBO_TAG_Q;
+    style.paragraph = tag == kTagP;
+    style.lineBreak = tag == kTagBr;
+    style.quoted = tag == kTagQ;
     switch (tag) {
-        case GUMBO_TAG_BUTTON:
-        case GUMBO_TAG_SELECT:
-        case GUMBO_TAG_OPTION:
+        case kTagButton:
+        case kTagSelect:
+        case kTagOption:
             style.textTransform = TextTransform::None;  // controls keep their text as it is
             break;
-        case GUMBO_TAG_RUBY:
+        case kTagRuby:
             style.inlinifiesChildren = true;
             break;
-        case GUMBO_TAG_MARQUEE:
+        case kTagMarquee:
             style.whiteSpace = WhiteSpace::NoWrap;
             break;
-        case GUMBO_TAG_PRE:
-        case GUMBO_TAG_LISTING:
-        case GUMBO_TAG_XMP:
-        case GUMBO_TAG_PLAINTEXT:
-        case GUMBO_TAG_TEXTAREA:
+        case kTagPre:
+        case kTagListing:
+        case kTagXmp:
+        case kTagPlaintext:
+        case kTagTextarea:
             style.whiteSpace = WhiteSpace::Pre;
             break;
-        case GUMBO_TAG_NOBR:
+        case kTagNobr:
             style.whiteSpace = WhiteSpace::NoWrap;
             break;
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TH:
+        case kTagTd:
+        case kTagTh:
             if (attributeValue(node, "nowrap") != nullptr) {
                 style.whiteSpace = WhiteSpace::NoWrap;
             }
             break;
-        case GUMBO_TAG_INPUT: {
+        case kTagInput: {
             const char* type = attributeValue(node, "type");
             if (type != nullptr && equalsNoCase(ascii::trim(type), "hidden")) {
                 style.display = Display::None;
             }
             break;
         }
-        case GUMBO_TAG_AUDIO:
+        case kTagAudio:
             if (attributeValue(node, "controls") == nullptr) {
                 style.display = Display::None;
             }
             break;
-        case GUMBO_TAG_FORM:
+        case kTagForm:
             // The parser leaves a form met between table parts empty; it has no box there.
-            if (node->parent != nullptr && (isHtmlElement(node->parent, GUMBO_TAG_TABLE) ||
-                                            isHtmlElement(node->parent, GUMBO_TAG_TBODY) ||
-                                            isHtmlElement(node->parent, GUMBO_TAG_THEAD) ||
-                                            isHtmlElement(node->parent, GUMBO_TAG_TFOOT) ||
-                                            isHtmlElement(node->parent, GUMBO_TAG_TR))) {
+            if (node->parent != nullptr &&
+                (isHtmlElement(node->parent, kTagTable) || isHtmlElement(node->parent, kTagTbody) ||
+                 isHtmlElement(node->parent, kTagThead) || isHtmlElement(node->parent, kTagTfoot) ||
+                 isHtmlElement(node->parent, kTagTr))) {
                 style.display = Display::None;
             }
             break;
-        case GUMBO_TAG_UNKNOWN: {
+        case kTagUnknown: {
             // Elements newer than the parser's tag table arrive by name.
             const std::string_view name = unknownTagName(element);
             if (equalsNoCase(name, "dialog")) {
@@ -307,7 +300,7 @@ void applyHtmlDefaults(const Node* node, ElementStyle& style) {
             break;
     }
     // align=left/right on embedded content floats it, which makes it a block.
-    if (style.replaced || tag == GUMBO_TAG_OBJECT) {
+    if (style.replaced || tag == kTagObject) {
         if (const char* align = attributeValue(node, "align"); align != nullptr) {
             const std::string_view side = ascii::trim(align);
             if (equalsNoCase(side, "left") || equalsNoCase(side, "right")) {
@@ -315,7 +308,7 @@ void applyHtmlDefaults(const Node* node, ElementStyle& style) {
             }
         }
     }
-    if (tag == GUMBO_TAG_EMBED && attributeValue(node, "src") == nullptr &&
+    if (tag == kTagEmbed && attributeValue(node, "src") == nullptr &&
         attributeValue(node, "type") == nullptr) {
         style.display = Display::None;  // an embed with nothing to show has no box
     }
@@ -328,7 +321,7 @@ void applyHtmlDefaults(const Node* node, ElementStyle& style) {
     if (const char* hidden = attributeValue(node, "hidden"); hidden != nullptr) {
         if (equalsNoCase(ascii::trim(hidden), "until-found")) {
             style.contentHidden = true;
-        } else if (tag != GUMBO_TAG_MARQUEE) {  // a marquee's own display wins
+        } else if (tag != kTagMarquee) {  // a marquee's own display wins
             style.display = Display::None;
         }
     }
@@ -336,20 +329,20 @@ void applyHtmlDefaults(const Node* node, ElementStyle& style) {
 
 void applyForeignDefaults(const Node* node, ElementStyle& style) {
     const ElementData& element = node->v.element;
-    if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+    if (element.tag_namespace == kNamespaceSvg) {
         // A drawing is an atomic inline box; each of its text elements stands
         // on a line of its own.
         switch (element.tag) {
-            case GUMBO_TAG_SVG:
+            case kTagSvg:
                 style.display = Display::InlineBlock;
                 break;
-            case GUMBO_TAG_TITLE:
-            case GUMBO_TAG_DESC:
-            case GUMBO_TAG_STYLE:
-            case GUMBO_TAG_SCRIPT:
+            case kTagTitle:
+            case kTagDesc:
+            case kTagStyle:
+            case kTagScript:
                 style.display = Display::None;
                 break;
-            case GUMBO_TAG_UNKNOWN:
+            case kTagUnknown:
                 if (tagName(node) == "text") {
                     style.display = Display::Block;
                 }
@@ -362,18 +355,18 @@ void applyForeignDefaults(const Node* node, ElementStyle& style) {
     // MathML: a formula is an atomic inline box unless display="block"; each
     // token element stands on a line of its own.
     switch (element.tag) {
-        case GUMBO_TAG_MATH: {
+        case kTagMath: {
             const char* display = attributeValue(node, "display");
             style.display = display != nullptr && equalsNoCase(ascii::trim(display), "block")
                                 ? Display::Block
                                 : Display::InlineBlock;
             break;
         }
-        case GUMBO_TAG_MI:
-        case GUMBO_TAG_MO:
-        case GUMBO_TAG_MN:
-        case GUMBO_TAG_MS:
-        case GUMBO_TAG_MTEXT:
+        case kTagMi:
+        case kTagMo:
+        case kTagMn:
+        case kTagMs:
+        case kTagMtext:
             style.display = Display::Block;
             break;
         default:
@@ -387,7 +380,7 @@ void blockifyWhereNeeded(const Node* node, ElementStyle& style) {
     const Display display = style.display;
     if (style.outOfFlow
             ? display != Display::None && display != Display::Contents && display != Display::Table
-            : isHtmlElement(node, GUMBO_TAG_LEGEND) &&
+            : isHtmlElement(node, kTagLegend) &&
                   (display == Display::Inline || display == Display::InlineBlock)) {
         style.display = Display::Block;
     }
@@ -399,7 +392,7 @@ void applyCascade(const Node* node, const CascadedStyle& cascaded, ElementStyle&
         bool inherits = false;
         Display current = style.display;
         if (display.value == "revert" && current == Display::None &&
-            node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+            node->v.element.tag_namespace == kNamespaceHtml) {
             // The hidden attribute's rule is undone by revert (not by revert-layer).
             const char* hidden = attributeValue(node, "hidden");
             if (hidden != nullptr && !equalsNoCase(ascii::trim(hidden), "until-found")) {
@@ -407,7 +400,7 @@ void applyCascade(const Node* node, const CascadedStyle& cascaded, ElementStyle&
             }
         }
         Display value = displayFromCss(display.value, current, blockifies, inherits);
-        if (style.replaced || isHtmlElement(node, GUMBO_TAG_BUTTON)) {
+        if (style.replaced || isHtmlElement(node, kTagButton)) {
             // A control or an embedded box is no ruby text (it becomes a block) and no column.
             if (display.value == "ruby-text") {
                 value = Display::Block;
@@ -518,7 +511,7 @@ bool acceptsValue(CssProperty property, std::string_view value) {
 
 std::string tagName(const Node* element) {
     const ElementData& e = element->v.element;
-    if (e.tag != GUMBO_TAG_UNKNOWN) {
+    if (e.tag != kTagUnknown) {
         return std::string(knownTagName(e.tag));
     }
     std::string name(unknownTagName(e));
@@ -531,13 +524,13 @@ std::string tagName(const Node* element) {
 ElementStyle StyleResolver::compute(const Node* node, bool& costly) const {
     ElementStyle style;
     costly = false;
-    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+    if (node->v.element.tag_namespace == kNamespaceHtml) {
         applyHtmlDefaults(node, style);
     } else {
         applyForeignDefaults(node, style);
     }
-    if (node->v.element.tag == GUMBO_TAG_TABLE &&
-        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML && inQuirksMode(node)) {
+    if (node->v.element.tag == kTagTable && node->v.element.tag_namespace == kNamespaceHtml &&
+        inQuirksMode(node)) {
         style.whiteSpace = WhiteSpace::Normal;
     }
     const char* inlineCss = attributeValue(node, "style");
@@ -552,8 +545,7 @@ ElementStyle StyleResolver::compute(const Node* node, bool& costly) const {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
     applyCascade(node, cascaded, style);
-    if (node->v.element.tag == GUMBO_TAG_INPUT &&
-        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML) {
+    if (node->v.element.tag == kTagInput && node->v.element.tag_namespace == kNamespaceHtml) {
         // A hidden input has no box whatever the page says (an important default).
         const char* type = attributeValue(node, "type");
         if (type != nullptr && equalsNoCase(ascii::trim(type), "hidden")) {
@@ -570,10 +562,8 @@ bool StyleResolver::inQuirksMode(const Node* element) const {
         while (node->parent != nullptr) {
             node = node->parent;
         }
-        m_quirks = node->type == GUMBO_NODE_DOCUMENT &&
-                           node->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS
-                       ? 1
-                       : 0;
+        m_quirks =
+            node->type == kNodeDocument && node->v.document.doc_type_quirks_mode == kQuirks ? 1 : 0;
     }
     return m_quirks == 1;
 }
@@ -585,9 +575,8 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
     const ElementData& data = element->v.element;
     // A form's style depends on its parent and a table's on the document's mode.
     const bool tagDecides = m_rules.empty() && data.attributes.length == 0 &&
-                            data.tag_namespace == GUMBO_NAMESPACE_HTML &&
-                            data.tag < GUMBO_TAG_UNKNOWN && data.tag != GUMBO_TAG_FORM &&
-                            data.tag != GUMBO_TAG_TABLE;
+                            data.tag_namespace == kNamespaceHtml && data.tag < kTagUnknown &&
+                            data.tag != kTagForm && data.tag != kTagTable;
     if (tagDecides && m_styleOfTag[data.tag].has_value()) {
         return *m_styleOfTag[data.tag];
     }
@@ -600,7 +589,7 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
         // display:inherit takes the parent's value, which may be inherited
         // in turn: up the ancestors without recursion.
         for (const Node* parent = element->parent;
-             parent != nullptr && parent->type == GUMBO_NODE_ELEMENT; parent = parent->parent) {
+             parent != nullptr && parent->type == kNodeElement; parent = parent->parent) {
             const ElementStyle* known = remembered(parent);
             bool parentCostly = false;
             const ElementStyle parentStyle =

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include <engine/css_rules_p.h>
-#include <engine/gumbo_util_p.h>
+#include <engine/node_util_p.h>
 
 namespace tabrivo::detail {
 
@@ -106,7 +106,7 @@ private:
     std::vector<std::pair<const Node*, ElementStyle>> m_remembered;
     // Without style rules, an HTML element without attributes mostly has its
     // tag's style: the first such element of a tag computes it for the others.
-    std::array<std::optional<ElementStyle>, GUMBO_TAG_UNKNOWN> m_styleOfTag;
+    std::array<std::optional<ElementStyle>, kTagUnknown> m_styleOfTag;
 };
 
 inline bool preservesNewlines(WhiteSpace ws) {

@@ -15,9 +15,9 @@
 #include <engine/background_rows_p.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
-#include <engine/gumbo_util_p.h>
 #include <engine/html_tokenizer_p.h>
 #include <engine/inner_text_p.h>
+#include <engine/node_util_p.h>
 
 namespace tabrivo {
 
@@ -28,8 +28,8 @@ using detail::walkElements;
 
 namespace detail {
 
-const Node* firstChildElement(const Node* parent, GumboTag tag) {
-    const GumboVector* children = detail::childrenOf(parent);
+const Node* firstChildElement(const Node* parent, detail::ElementTag tag) {
+    const detail::PointerVector* children = detail::childrenOf(parent);
     for (unsigned i = 0; children != nullptr && i < children->length; ++i) {
         const Node* child = detail::childAt(*children, i);
         if (isHtmlElement(child, tag)) {
@@ -83,10 +83,10 @@ void addStyleElement(const Node* style, detail::StyleRules& rules) {
             return;
         }
     }
-    const GumboVector& children = style->v.element.children;
+    const detail::PointerVector& children = style->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
         const Node* text = detail::childAt(children, i);
-        if (text->type == GUMBO_NODE_TEXT || text->type == GUMBO_NODE_WHITESPACE) {
+        if (text->type == detail::kNodeText || text->type == detail::kNodeWhitespace) {
             rules.addStyleSheet(detail::nodeText(text));
         }
     }
@@ -94,7 +94,7 @@ void addStyleElement(const Node* style, detail::StyleRules& rules) {
 
 bool hasTableAncestor(const Node* node) {
     for (const Node* up = node->parent; up != nullptr; up = up->parent) {
-        if (isHtmlElement(up, GUMBO_TAG_TABLE)) {
+        if (isHtmlElement(up, detail::kTagTable)) {
             return true;
         }
     }
@@ -115,9 +115,9 @@ void HtmlDocument::Impl::parseWhole() {
         return;
     }
     walkElements(tree->document(), [&](const Node* element) {
-        if (isHtmlElement(element, GUMBO_TAG_TABLE)) {
+        if (isHtmlElement(element, detail::kTagTable)) {
             tables.push_back(element);
-        } else if (isHtmlElement(element, GUMBO_TAG_STYLE)) {
+        } else if (isHtmlElement(element, detail::kTagStyle)) {
             addStyleElement(element, styleRules);
         }
     });
@@ -271,7 +271,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
                 if (!readyToHandOut()) {
                     return std::nullopt;
                 }
-                liveCaption = detail::firstChildElement(table, GUMBO_TAG_CAPTION);
+                liveCaption = detail::firstChildElement(table, detail::kTagCaption);
             } else {
                 // The rest is parsed whole before the table is read.
                 while (advanceLive(kAnyTables, detail::IncrementalParse::kNoRows)) {
@@ -292,7 +292,7 @@ std::optional<bool> HtmlDocument::Impl::forEachLiveTable(
             liveTable = nullptr;
             // Nor are the contexts of its parts looked up again: a page of
             // many small tables would otherwise keep two for each.
-            const GumboVector& parts = table->v.element.children;
+            const detail::PointerVector& parts = table->v.element.children;
             for (unsigned i = 0; i < parts.length; ++i) {
                 contexts.erase(detail::childAt(parts, i));
             }
@@ -388,11 +388,11 @@ bool HtmlDocument::Impl::forEachLiveRowBehind(const Node* table,
                 break;
             }
             const Node* row = parse.closedRow(taken.size());
-            if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
+            if (isHtmlElement(row->parent, detail::kTagTfoot)) {
                 taken.push_back(Taken::kKept);
                 continue;
             }
-            const bool head = isHtmlElement(row->parent, GUMBO_TAG_THEAD);
+            const bool head = isHtmlElement(row->parent, detail::kTagThead);
             if ((head && bodyRowsHandedOut) || !liveWalkStaysValid()) {
                 // The walk starts again; the rows before this one are read first.
                 if (!behind.finish()) {
@@ -466,11 +466,11 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
             return forEachLiveRowBehind(table, visit, bodyRowsHandedOut);
         }
         const Node* row = parse.firstClosedRow();
-        if (isHtmlElement(row->parent, GUMBO_TAG_TFOOT)) {
+        if (isHtmlElement(row->parent, detail::kTagTfoot)) {
             parse.keep();  // the foot's rows come last, once the table is whole
             continue;
         }
-        const bool head = isHtmlElement(row->parent, GUMBO_TAG_THEAD);
+        const bool head = isHtmlElement(row->parent, detail::kTagThead);
         if (head && bodyRowsHandedOut) {
             restartWhole();  // a head's rows come before the body's
         }
@@ -495,19 +495,19 @@ bool HtmlDocument::Impl::forEachLiveRow(const Node* table,
 bool HtmlDocument::Impl::visitLiveFootRows(const Node* table,
                                            const std::function<bool(ElementRef)>& visit) {
     checkLiveWalk();
-    if (detail::firstChildElement(table, GUMBO_TAG_CAPTION) != liveCaption) {
+    if (detail::firstChildElement(table, detail::kTagCaption) != liveCaption) {
         restartWhole();  // a caption after the rows
     }
-    const GumboVector& children = table->v.element.children;
+    const detail::PointerVector& children = table->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
         const Node* group = detail::childAt(children, i);
-        if (!isHtmlElement(group, GUMBO_TAG_TFOOT)) {
+        if (!isHtmlElement(group, detail::kTagTfoot)) {
             continue;
         }
-        const GumboVector& rows = group->v.element.children;
+        const detail::PointerVector& rows = group->v.element.children;
         for (unsigned r = 0; r < rows.length; ++r) {
             const Node* row = detail::childAt(rows, r);
-            if (isHtmlElement(row, GUMBO_TAG_TR) && !visit(ElementRef(row))) {
+            if (isHtmlElement(row, detail::kTagTr) && !visit(ElementRef(row))) {
                 return false;
             }
         }

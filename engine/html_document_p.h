@@ -15,9 +15,9 @@
 #include <engine/background_rows_p.h>
 #include <engine/css_rules_p.h>
 #include <engine/element_style_p.h>
-#include <engine/gumbo_util_p.h>
 #include <engine/html_document.h>
 #include <engine/inner_text_p.h>
+#include <engine/node_util_p.h>
 #include <engine/tree_builder_p.h>
 
 namespace tabrivo {
@@ -31,15 +31,15 @@ void walkElements(const Node* root, Visit&& visit) {
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
         auto& [current, next] = stack.back();
-        const GumboVector& children = current->type == GUMBO_NODE_DOCUMENT
-                                          ? current->v.document.children
-                                          : current->v.element.children;
+        const PointerVector& children = current->type == kNodeDocument
+                                            ? current->v.document.children
+                                            : current->v.element.children;
         if (next >= children.length) {
             stack.pop_back();
             continue;
         }
         const auto* child = static_cast<const Node*>(children.data[next++]);
-        if (child->type != GUMBO_NODE_ELEMENT) {
+        if (child->type != kNodeElement) {
             continue;
         }
         visit(child);
@@ -83,7 +83,7 @@ private:
 };
 
 // The first child element of `parent` with the tag, or null.
-const Node* firstChildElement(const Node* parent, GumboTag tag);
+const Node* firstChildElement(const Node* parent, ElementTag tag);
 
 }  // namespace detail
 

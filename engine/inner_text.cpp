@@ -514,8 +514,8 @@ std::string transformed(std::string_view text, const Inherited& inherited, UChar
 // A MathML identifier of a single letter is shown in italic (math-auto), as
 // the letters of the mathematical alphanumeric block.
 bool isAutoItalicIdentifier(const Node* node) {
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_MI &&
-           node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
+    return node->type == kNodeElement && node->v.element.tag == kTagMi &&
+           node->v.element.tag_namespace == kNamespaceMathml &&
            node->v.element.children.length == 1 && attributeValue(node, "mathvariant") == nullptr;
 }
 
@@ -563,17 +563,17 @@ std::string mathItalic(std::string_view text) {
 }
 
 bool isClosedDetails(const Node* node) {
-    return isHtmlElement(node, GUMBO_TAG_DETAILS) && attributeValue(node, "open") == nullptr;
+    return isHtmlElement(node, kTagDetails) && attributeValue(node, "open") == nullptr;
 }
 
 // In a closed <details> only the first <summary> child is shown.
 bool isShownSummary(const Node* details, const Node* child) {
-    if (!isHtmlElement(child, GUMBO_TAG_SUMMARY)) {
+    if (!isHtmlElement(child, kTagSummary)) {
         return false;
     }
-    const GumboVector& siblings = details->v.element.children;
+    const PointerVector& siblings = details->v.element.children;
     for (unsigned i = 0; i < siblings.length; ++i) {
-        if (isHtmlElement(childAt(siblings, i), GUMBO_TAG_SUMMARY)) {
+        if (isHtmlElement(childAt(siblings, i), kTagSummary)) {
             return childAt(siblings, i) == child;
         }
     }
@@ -591,17 +591,17 @@ public:
     explicit TableStructure(StyleResolver& styles) : m_styles(styles) {}
 
     Display displayOf(const Node* node) {
-        return node->type == GUMBO_NODE_ELEMENT ? m_styles.styleOf(node).display : Display::None;
+        return node->type == kNodeElement ? m_styles.styleOf(node).display : Display::None;
     }
 
     // In a row, any box after a cell is a cell or is wrapped in one; a cell
     // outside a row is followed by a cell only if its next sibling is one.
     bool hasCellAfter(const Node* cell) {
-        const bool inRow = cell->parent != nullptr && cell->parent->type == GUMBO_NODE_ELEMENT &&
+        const bool inRow = cell->parent != nullptr && cell->parent->type == kNodeElement &&
                            displayOf(cell->parent) == Display::TableRow;
         bool decided = false;
         return hasSiblingAfter(cell, [&](const Node* sibling) {
-            if (sibling->type == GUMBO_NODE_TEXT) {
+            if (sibling->type == kNodeText) {
                 decided = decided || !inRow;  // text ends a table made around cells
                 return false;
             }
@@ -616,7 +616,7 @@ public:
 
     // Whether another row follows this one in its table, in its own group or a later one.
     bool hasRowAfter(const Node* row) {
-        const bool inTable = row->parent != nullptr && row->parent->type == GUMBO_NODE_ELEMENT &&
+        const bool inTable = row->parent != nullptr && row->parent->type == kNodeElement &&
                              (displayOf(row->parent) == Display::Table ||
                               displayOf(row->parent) == Display::TableRowGroup);
         auto isRowOrGroupWithRow = [this, inTable](const Node* sibling) {
@@ -629,7 +629,7 @@ public:
             if (display != Display::TableRowGroup) {
                 return false;
             }
-            const GumboVector& children = sibling->v.element.children;
+            const PointerVector& children = sibling->v.element.children;
             for (unsigned i = 0; i < children.length; ++i) {
                 if (displayOf(childAt(children, i)) == Display::TableRow) {
                     return true;
@@ -641,7 +641,7 @@ public:
             return true;
         }
         const Node* group = row->parent;
-        return group != nullptr && group->type == GUMBO_NODE_ELEMENT &&
+        return group != nullptr && group->type == kNodeElement &&
                displayOf(group) == Display::TableRowGroup &&
                hasSiblingAfter(group, isRowOrGroupWithRow);
     }
@@ -653,7 +653,7 @@ private:
         if (parent == nullptr) {
             return false;
         }
-        const GumboVector* siblings = childrenOf(parent);
+        const PointerVector* siblings = childrenOf(parent);
         if (siblings == nullptr) {
             return false;
         }
@@ -686,7 +686,7 @@ enum class ShadowRoot : std::uint8_t { None, NoSlot, TextAfterSlot };
 EntryContext entryContext(const Node* element, StyleResolver& styles, EntryContexts& known) {
     // Mostly a cell of a row met before: its parent is known.
     const Node* const container = element->parent;
-    if (container == nullptr || container->type != GUMBO_NODE_ELEMENT) {
+    if (container == nullptr || container->type != kNodeElement) {
         return {};
     }
     if (const EntryContext* found = known.find(container); found != nullptr) {
@@ -698,7 +698,7 @@ EntryContext entryContext(const Node* element, StyleResolver& styles, EntryConte
     EntryContext context;
     for (const Node* node = element;; node = node->parent) {
         const Node* parent = node->parent;
-        if (parent == nullptr || parent->type != GUMBO_NODE_ELEMENT) {
+        if (parent == nullptr || parent->type != kNodeElement) {
             break;  // the root element meets nothing
         }
         if (const EntryContext* found = known.find(parent); found != nullptr) {
@@ -764,16 +764,16 @@ struct Frame {
 // in its text elements, and a foreign object holds ordinary content again.
 bool svgTextlessIn(bool parentTextless, const Node* child) {
     const ElementData& element = child->v.element;
-    if (element.tag_namespace != GUMBO_NAMESPACE_SVG) {
+    if (element.tag_namespace != kNamespaceSvg) {
         return parentTextless;
     }
-    if (element.tag == GUMBO_TAG_SVG) {
+    if (element.tag == kTagSvg) {
         return true;
     }
-    if (element.tag == GUMBO_TAG_FOREIGNOBJECT) {
+    if (element.tag == kTagForeignobject) {
         return false;
     }
-    if (element.tag == GUMBO_TAG_UNKNOWN && tagName(child) == "text") {
+    if (element.tag == kTagUnknown && tagName(child) == "text") {
         return false;
     }
     return parentTextless;
@@ -827,13 +827,13 @@ bool isTablePart(Display display) {
 // Whether white space alone (with form feeds or vertical tabs) gets a box: only
 // after an inline sibling, or first in an inline parent.
 bool blankTextHasBox(const Node* text, Display parentDisplay, StyleResolver& styles) {
-    const GumboVector* siblings = childrenOf(text->parent);
+    const PointerVector* siblings = childrenOf(text->parent);
     for (auto i = static_cast<long>(text->index_within_parent) - 1; i >= 0; --i) {
         const Node* sibling = childAt(*siblings, static_cast<unsigned>(i));
-        if (sibling->type == GUMBO_NODE_TEXT || sibling->type == GUMBO_NODE_CDATA) {
+        if (sibling->type == kNodeText || sibling->type == kNodeCdata) {
             return true;
         }
-        if (sibling->type != GUMBO_NODE_ELEMENT) {
+        if (sibling->type != kNodeElement) {
             continue;  // comments, and white space that decides the same way
         }
         const ElementStyle style = styles.styleOf(sibling);
@@ -845,10 +845,10 @@ bool blankTextHasBox(const Node* text, Display parentDisplay, StyleResolver& sty
             for (auto k = static_cast<unsigned>(text->index_within_parent) + 1;
                  k < siblings->length; ++k) {
                 const Node* next = childAt(*siblings, k);
-                if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+                if (next->type == kNodeText || next->type == kNodeCdata) {
                     return true;
                 }
-                if (next->type == GUMBO_NODE_ELEMENT) {
+                if (next->type == kNodeElement) {
                     const Display nextDisplay = styles.styleOf(next).display;
                     if (nextDisplay != Display::None) {
                         return !isTablePart(nextDisplay);
@@ -860,7 +860,7 @@ bool blankTextHasBox(const Node* text, Display parentDisplay, StyleResolver& sty
         return !style.lineBreak && !isBlockLevel(style.display);
     }
     // A summary's marker stands inline before its first text.
-    return parentDisplay == Display::Inline || isHtmlElement(text->parent, GUMBO_TAG_SUMMARY);
+    return parentDisplay == Display::Inline || isHtmlElement(text->parent, kTagSummary);
 }
 
 TextBuilder::FlowState openElement(TextBuilder& out, const ElementStyle& style, Display display,
@@ -974,35 +974,35 @@ void closeElement(TextBuilder& out, const Frame& frame, Display display, TableSt
 // for the host's own children, which then have no box.
 ShadowRoot shadowRootOf(const Node* host) {
     const ElementData& element = host->v.element;
-    if (element.tag_namespace != GUMBO_NAMESPACE_HTML) {
+    if (element.tag_namespace != kNamespaceHtml) {
         return ShadowRoot::None;
     }
     switch (element.tag) {
-        case GUMBO_TAG_ARTICLE:
-        case GUMBO_TAG_ASIDE:
-        case GUMBO_TAG_BLOCKQUOTE:
-        case GUMBO_TAG_DIV:
-        case GUMBO_TAG_FOOTER:
-        case GUMBO_TAG_H1:
-        case GUMBO_TAG_H2:
-        case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5:
-        case GUMBO_TAG_H6:
-        case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_MAIN:
-        case GUMBO_TAG_NAV:
-        case GUMBO_TAG_P:
-        case GUMBO_TAG_SECTION:
-        case GUMBO_TAG_SPAN:
+        case kTagArticle:
+        case kTagAside:
+        case kTagBlockquote:
+        case kTagDiv:
+        case kTagFooter:
+        case kTagH1:
+        case kTagH2:
+        case kTagH3:
+        case kTagH4:
+        case kTagH5:
+        case kTagH6:
+        case kTagHeader:
+        case kTagMain:
+        case kTagNav:
+        case kTagP:
+        case kTagSection:
+        case kTagSpan:
             break;
         default:
             return ShadowRoot::None;
     }
-    const GumboVector& children = element.children;
+    const PointerVector& children = element.children;
     for (unsigned i = 0; i < children.length; ++i) {
         const Node* child = childAt(children, i);
-        if (child->type != GUMBO_NODE_TEMPLATE) {
+        if (child->type != kNodeTemplate) {
             continue;
         }
         const char* mode = attributeValue(child, "shadowrootmode");
@@ -1014,21 +1014,21 @@ ShadowRoot shadowRootOf(const Node* host) {
         while (!pending.empty()) {
             const Node* node = pending.back();
             pending.pop_back();
-            const GumboVector* inner = childrenOf(node);
+            const PointerVector* inner = childrenOf(node);
             for (unsigned k = 0; inner != nullptr && k < inner->length; ++k) {
                 const Node* item = childAt(*inner, k);
-                if (item->type == GUMBO_NODE_ELEMENT && item->v.element.tag == GUMBO_TAG_UNKNOWN &&
+                if (item->type == kNodeElement && item->v.element.tag == kTagUnknown &&
                     tagName(item) == "slot") {
                     // Text of the root after the slot goes on the line of the host's children.
                     for (unsigned after = k + 1; after < inner->length; ++after) {
                         const Node* next = childAt(*inner, after);
-                        if (next->type == GUMBO_NODE_TEXT) {
+                        if (next->type == kNodeText) {
                             return ShadowRoot::TextAfterSlot;
                         }
                     }
                     return ShadowRoot::None;
                 }
-                if (item->type == GUMBO_NODE_ELEMENT || item->type == GUMBO_NODE_TEMPLATE) {
+                if (item->type == kNodeElement || item->type == kNodeTemplate) {
                     pending.push_back(item);
                 }
             }
@@ -1041,7 +1041,7 @@ ShadowRoot shadowRootOf(const Node* host) {
 // Whether more of the line follows an inline element: text, or an inline box
 // after it among its siblings before anything that ends the line.
 bool lineGoesOnAfter(const Node* element, StyleResolver& styles) {
-    const GumboVector* siblings =
+    const PointerVector* siblings =
         element->parent != nullptr ? childrenOf(element->parent) : nullptr;
     if (siblings == nullptr) {
         return false;
@@ -1049,10 +1049,10 @@ bool lineGoesOnAfter(const Node* element, StyleResolver& styles) {
     for (auto i = static_cast<unsigned>(element->index_within_parent) + 1; i < siblings->length;
          ++i) {
         const Node* next = childAt(*siblings, i);
-        if (next->type == GUMBO_NODE_TEXT || next->type == GUMBO_NODE_CDATA) {
+        if (next->type == kNodeText || next->type == kNodeCdata) {
             return true;
         }
-        if (next->type != GUMBO_NODE_ELEMENT) {
+        if (next->type != kNodeElement) {
             continue;  // comments, and white space that collapses into the space
         }
         const ElementStyle style = styles.styleOf(next);
@@ -1072,20 +1072,20 @@ std::string optionLabel(const Node* option) {
     std::vector<std::pair<const Node*, unsigned>> stack{{option, 0}};
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
-        const GumboVector* children = node->type == GUMBO_NODE_ELEMENT ? childrenOf(node) : nullptr;
+        const PointerVector* children = node->type == kNodeElement ? childrenOf(node) : nullptr;
         if (children == nullptr || next >= children->length) {
             stack.pop_back();
             continue;
         }
         const Node* child = childAt(*children, next++);
-        if (child->type == GUMBO_NODE_ELEMENT) {
-            if (child->v.element.tag != GUMBO_TAG_SCRIPT) {
+        if (child->type == kNodeElement) {
+            if (child->v.element.tag != kTagScript) {
                 stack.emplace_back(child, 0);
             }
             continue;
         }
-        if (child->type != GUMBO_NODE_TEXT && child->type != GUMBO_NODE_WHITESPACE &&
-            child->type != GUMBO_NODE_CDATA) {
+        if (child->type != kNodeText && child->type != kNodeWhitespace &&
+            child->type != kNodeCdata) {
             continue;
         }
         for (const char c : nodeText(child)) {
@@ -1105,21 +1105,21 @@ std::string optionLabel(const Node* option) {
 
 bool isListedInSelect(const Node* option) {
     const Node* parent = option->parent;
-    if (parent != nullptr && isHtmlElement(parent, GUMBO_TAG_OPTGROUP)) {
+    if (parent != nullptr && isHtmlElement(parent, kTagOptgroup)) {
         parent = parent->parent;
     }
-    return parent != nullptr && isHtmlElement(parent, GUMBO_TAG_SELECT);
+    return parent != nullptr && isHtmlElement(parent, kTagSelect);
 }
 
 // A select shows only its options and option groups, and a group in a select
 // only its options: other text and elements there have no box.
 bool isShownInSelect(const Node* parent, const Node* child) {
-    if (isHtmlElement(parent, GUMBO_TAG_SELECT)) {
-        return isHtmlElement(child, GUMBO_TAG_OPTION) || isHtmlElement(child, GUMBO_TAG_OPTGROUP);
+    if (isHtmlElement(parent, kTagSelect)) {
+        return isHtmlElement(child, kTagOption) || isHtmlElement(child, kTagOptgroup);
     }
-    if (isHtmlElement(parent, GUMBO_TAG_OPTGROUP) && parent->parent != nullptr &&
-        isHtmlElement(parent->parent, GUMBO_TAG_SELECT)) {
-        return isHtmlElement(child, GUMBO_TAG_OPTION);
+    if (isHtmlElement(parent, kTagOptgroup) && parent->parent != nullptr &&
+        isHtmlElement(parent->parent, kTagSelect)) {
+        return isHtmlElement(child, kTagOption);
     }
     return true;
 }
@@ -1131,17 +1131,16 @@ void appendTextContent(const Node* root, std::string& out, std::string_view newl
     stack.emplace_back(root, 0);
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
-        const GumboVector* children =
-            node->type == GUMBO_NODE_TEMPLATE ? nullptr : childrenOf(node);
+        const PointerVector* children = node->type == kNodeTemplate ? nullptr : childrenOf(node);
         if (children == nullptr || next >= children->length) {
             stack.pop_back();
             continue;
         }
         const Node* child = childAt(*children, next++);
         switch (child->type) {
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA:
+            case kNodeText:
+            case kNodeWhitespace:
+            case kNodeCdata:
                 for (const char c : nodeText(child)) {
                     if (c == '\n') {
                         out.append(newline);
@@ -1150,7 +1149,7 @@ void appendTextContent(const Node* root, std::string& out, std::string_view newl
                     }
                 }
                 break;
-            case GUMBO_NODE_ELEMENT:
+            case kNodeElement:
                 stack.emplace_back(child, 0);
                 break;
             default:
@@ -1203,15 +1202,15 @@ bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inheri
     };
     while (depth > 0) {
         auto& [parent, next] = stack[depth - 1];
-        const GumboVector& children = parent->v.element.children;
+        const PointerVector& children = parent->v.element.children;
         if (next >= children.length) {
             --depth;
             continue;
         }
         const Node* child = childAt(children, next++);
         switch (child->type) {
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE: {
+            case kNodeText:
+            case kNodeWhitespace: {
                 const std::string_view run = nodeText(child);
                 if (isBlankText(run) && !preservesNewlines(inherited.whiteSpace) &&
                     !blankTextHasBox(child, parent == cell ? own.display : Display::Inline,
@@ -1221,9 +1220,9 @@ bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inheri
                 out.text(run, inherited.whiteSpace);
                 break;
             }
-            case GUMBO_NODE_ELEMENT: {
-                if (child->v.element.tag_namespace != GUMBO_NAMESPACE_HTML ||
-                    isHtmlElement(child, GUMBO_TAG_WBR) || isHtmlElement(child, GUMBO_TAG_OPTION)) {
+            case kNodeElement: {
+                if (child->v.element.tag_namespace != kNamespaceHtml ||
+                    isHtmlElement(child, kTagWbr) || isHtmlElement(child, kTagOption)) {
                     return giveUp();
                 }
                 ElementStyle style = styles.styleOf(child);
@@ -1241,8 +1240,8 @@ bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inheri
                 stack[depth++] = {child, 0};
                 break;
             }
-            case GUMBO_NODE_COMMENT:
-            case GUMBO_NODE_TEMPLATE:
+            case kNodeComment:
+            case kNodeTemplate:
                 break;  // never shown
             default:
                 return giveUp();
@@ -1314,9 +1313,8 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
             return Display::Block;  // flex and grid items are blocks, table parts too
         }
         if (parent.inRuby && !style.positioned &&
-            (!isHtmlElement(child, GUMBO_TAG_LEGEND) ||
-             (!isBlockLevel(parent.style.display) &&
-              !isHtmlElement(parent.node, GUMBO_TAG_FIELDSET)))) {
+            (!isHtmlElement(child, kTagLegend) ||
+             (!isBlockLevel(parent.style.display) && !isHtmlElement(parent.node, kTagFieldset)))) {
             // Ruby lays its children out inline, blocks included; a flex, grid
             // or table box becomes an inline box of its own.
             if (display == Display::Table ||
@@ -1331,7 +1329,7 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
     };
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        const GumboVector* children =
+        const PointerVector* children =
             frame.style.replaced || frame.style.display == Display::TableColumn
                 ? nullptr
                 : childrenOf(frame.node);
@@ -1357,13 +1355,13 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
             continue;
         }
         if (!isShownInSelect(frame.node, child) ||
-            (frame.shadowRoot == ShadowRoot::NoSlot && child->type != GUMBO_NODE_TEMPLATE)) {
+            (frame.shadowRoot == ShadowRoot::NoSlot && child->type != kNodeTemplate)) {
             continue;
         }
         switch (child->type) {
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA:
+            case kNodeText:
+            case kNodeWhitespace:
+            case kNodeCdata:
                 if (frame.svgTextless) {
                     break;
                 }
@@ -1404,9 +1402,9 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
                     }
                 }
                 break;
-            case GUMBO_NODE_ELEMENT: {
+            case kNodeElement: {
                 ElementStyle style = styles.styleOf(child);
-                if (isHtmlElement(child, GUMBO_TAG_OPTION) && isListedInSelect(child)) {
+                if (isHtmlElement(child, kTagOption) && isListedInSelect(child)) {
                     // A select lists every option on a line of its own, hidden or not.
                     style.display = Display::Block;
                     style.contentHidden = false;
@@ -1430,15 +1428,15 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
                 const Wrapper wrapper = anonymousTableFor(display, containerDisplay(stack));
                 const TextBuilder::FlowState flow =
                     openElement(out, style, display, childInherited.visible, wrapper);
-                if (isHtmlElement(child, GUMBO_TAG_WBR)) {
+                if (isHtmlElement(child, kTagWbr)) {
                     out.breakOpportunity();
                 }
-                if (isHtmlElement(child, GUMBO_TAG_IMG)) {
+                if (isHtmlElement(child, kTagImg)) {
                     // An image that shows its alt text goes on with the word before it.
                     const char* alt = attributeValue(child, "alt");
                     out.continueWord(alt != nullptr ? lastCharacterOf(alt) : 0);
                 }
-                if (isHtmlElement(child, GUMBO_TAG_OPTION) && display != Display::Contents) {
+                if (isHtmlElement(child, kTagOption) && display != Display::Contents) {
                     // An option shows its label: its text, white space collapsed.
                     if (childInherited.visible) {
                         out.text(optionLabel(child), WhiteSpace::Normal);

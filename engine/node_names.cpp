@@ -11,85 +11,12 @@
 namespace tabrivo::detail {
 namespace {
 
-// In the order of GumboTag.
 constexpr std::string_view kNames[] = {
-    "html",       "head",
-    "title",      "base",
-    "link",       "meta",
-    "style",      "script",
-    "noscript",   "template",
-    "body",       "article",
-    "section",    "nav",
-    "aside",      "h1",
-    "h2",         "h3",
-    "h4",         "h5",
-    "h6",         "hgroup",
-    "header",     "footer",
-    "address",    "p",
-    "hr",         "pre",
-    "blockquote", "ol",
-    "ul",         "li",
-    "dl",         "dt",
-    "dd",         "figure",
-    "figcaption", "main",
-    "div",        "a",
-    "em",         "strong",
-    "small",      "s",
-    "cite",       "q",
-    "dfn",        "abbr",
-    "data",       "time",
-    "code",       "var",
-    "samp",       "kbd",
-    "sub",        "sup",
-    "i",          "b",
-    "u",          "mark",
-    "ruby",       "rt",
-    "rp",         "bdi",
-    "bdo",        "span",
-    "br",         "wbr",
-    "ins",        "del",
-    "image",      "img",
-    "iframe",     "embed",
-    "object",     "param",
-    "video",      "audio",
-    "source",     "track",
-    "canvas",     "map",
-    "area",       "math",
-    "mi",         "mo",
-    "mn",         "ms",
-    "mtext",      "mglyph",
-    "malignmark", "annotation-xml",
-    "svg",        "foreignobject",
-    "desc",       "table",
-    "caption",    "colgroup",
-    "col",        "tbody",
-    "thead",      "tfoot",
-    "tr",         "td",
-    "th",         "form",
-    "fieldset",   "legend",
-    "label",      "input",
-    "button",     "select",
-    "datalist",   "optgroup",
-    "option",     "textarea",
-    "keygen",     "output",
-    "progress",   "meter",
-    "details",    "summary",
-    "menu",       "menuitem",
-    "applet",     "acronym",
-    "bgsound",    "dir",
-    "frame",      "frameset",
-    "noframes",   "isindex",
-    "listing",    "xmp",
-    "nextid",     "noembed",
-    "plaintext",  "rb",
-    "strike",     "basefont",
-    "big",        "blink",
-    "center",     "font",
-    "marquee",    "multicol",
-    "nobr",       "spacer",
-    "tt",         "rtc",
+#define TABRIVO_TAG(enumerator, name) name,
+#include <engine/tag_names.inc>
+#undef TABRIVO_TAG
 };
-static_assert(std::size(kNames) == GUMBO_TAG_UNKNOWN);
+static_assert(std::size(kNames) == kTagUnknown);
 
 // An open-addressed table from a name's hash to its number plus one; 512
 // slots for 150 names keep the probes short.
@@ -186,16 +113,16 @@ constexpr std::array<ShortEntry, 512> makeShortSlots() {
 
 constexpr std::array<ShortEntry, 512> kShortSlots = makeShortSlots();
 
-// The tag of a name of at most eight bytes as it is, or GUMBO_TAG_UNKNOWN.
-GumboTag shortTag(std::string_view name) {
+// The tag of a name of at most eight bytes as it is, or kTagUnknown.
+ElementTag shortTag(std::string_view name) {
     const std::uint64_t key = shortKey(name);
     for (std::size_t slot = shortSlot(key); kShortSlots[slot].key != 0;
          slot = (slot + 1) % kShortSlots.size()) {
         if (kShortSlots[slot].key == key && kShortSlots[slot].length == name.size()) {
-            return static_cast<GumboTag>(kShortSlots[slot].tag);
+            return static_cast<ElementTag>(kShortSlots[slot].tag);
         }
     }
-    return GUMBO_TAG_UNKNOWN;
+    return kTagUnknown;
 }
 
 }  // namespace
@@ -210,13 +137,13 @@ std::string_view knownTagOpening(unsigned tag) {
                : std::string_view();
 }
 
-GumboTag knownTag(std::string_view name) {
+ElementTag knownTag(std::string_view name) {
     if (name.size() > kLongestName) {
-        return GUMBO_TAG_UNKNOWN;
+        return kTagUnknown;
     }
     // The tokenizer hands names over in lower case: look them up as they are first.
     if (name.size() <= kShortName) {
-        if (const GumboTag tag = shortTag(name); tag != GUMBO_TAG_UNKNOWN) {
+        if (const ElementTag tag = shortTag(name); tag != kTagUnknown) {
             return tag;
         }
     }
@@ -226,13 +153,13 @@ GumboTag knownTag(std::string_view name) {
         // The tokenizer hands names over in lower case: compare as they are first.
         if (name == kNames[tag] ||
             (kNames[tag].size() == name.size() && ascii::equalsIgnoringCase(name, kNames[tag]))) {
-            return static_cast<GumboTag>(tag);
+            return static_cast<ElementTag>(tag);
         }
     }
-    return GUMBO_TAG_UNKNOWN;
+    return kTagUnknown;
 }
 
-const Attribute* findAttribute(const GumboVector& attributes, std::string_view name) {
+const Attribute* findAttribute(const PointerVector& attributes, std::string_view name) {
     for (unsigned i = 0; i < attributes.length; ++i) {
         const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);
         if (attribute->name_length == name.size() &&

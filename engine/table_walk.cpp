@@ -87,32 +87,32 @@ bool HtmlDocument::forEachRow(ElementRef table,
     }
     auto visitRow = [&](const Node* row) { return visit(ElementRef(row)); };
     auto visitRowsOf = [&](const Node* group) {
-        const GumboVector& groupChildren = group->v.element.children;
+        const detail::PointerVector& groupChildren = group->v.element.children;
         for (unsigned i = 0; i < groupChildren.length; ++i) {
             const auto* child = static_cast<const Node*>(groupChildren.data[i]);
-            if (isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) {
+            if (isHtmlElement(child, detail::kTagTr) && !visitRow(child)) {
                 return false;
             }
         }
         return true;
     };
-    const GumboVector& children = tableNode->v.element.children;
+    const detail::PointerVector& children = tableNode->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const Node*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_THEAD) && !visitRowsOf(child)) {
+        if (isHtmlElement(child, detail::kTagThead) && !visitRowsOf(child)) {
             return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const Node*>(children.data[i]);
-        if ((isHtmlElement(child, GUMBO_TAG_TR) && !visitRow(child)) ||
-            (isHtmlElement(child, GUMBO_TAG_TBODY) && !visitRowsOf(child))) {
+        if ((isHtmlElement(child, detail::kTagTr) && !visitRow(child)) ||
+            (isHtmlElement(child, detail::kTagTbody) && !visitRowsOf(child))) {
             return false;
         }
     }
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const Node*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TFOOT) && !visitRowsOf(child)) {
+        if (isHtmlElement(child, detail::kTagTfoot) && !visitRowsOf(child)) {
             return false;
         }
     }
@@ -131,11 +131,11 @@ void HtmlDocument::cells(ElementRef row, std::vector<ElementRef>& into) const {
     if (rowNode == nullptr) {
         return;
     }
-    const GumboVector& children = rowNode->v.element.children;
+    const detail::PointerVector& children = rowNode->v.element.children;
     into.reserve(children.length);
     for (unsigned i = 0; i < children.length; ++i) {
         const auto* child = static_cast<const Node*>(children.data[i]);
-        if (isHtmlElement(child, GUMBO_TAG_TD) || isHtmlElement(child, GUMBO_TAG_TH)) {
+        if (isHtmlElement(child, detail::kTagTd) || isHtmlElement(child, detail::kTagTh)) {
             into.push_back(ElementRef(child));
         }
     }
@@ -149,7 +149,7 @@ void HtmlDocument::cellShape(ElementRef cell, CellShape& shape) const {
     }
     constexpr unsigned kMaxColspan = 1000;
     constexpr unsigned kMaxRowspan = 65534;
-    shape.header = isHtmlElement(node, GUMBO_TAG_TH);
+    shape.header = isHtmlElement(node, detail::kTagTh);
     if (node->v.element.attributes.length == 0) {
         return;
     }
@@ -172,16 +172,16 @@ RowSection HtmlDocument::rowSection(ElementRef row) const {
     if (node == nullptr) {
         return RowSection::kBody;
     }
-    if (isHtmlElement(node, GUMBO_TAG_THEAD)) {
+    if (isHtmlElement(node, detail::kTagThead)) {
         return RowSection::kHead;
     }
-    return isHtmlElement(node, GUMBO_TAG_TFOOT) ? RowSection::kFoot : RowSection::kBody;
+    return isHtmlElement(node, detail::kTagTfoot) ? RowSection::kFoot : RowSection::kBody;
 }
 
 ElementRef HtmlDocument::caption(ElementRef table) const {
     const Node* node = nodeOf(table.m_node);
     const Node* caption =
-        node == nullptr ? nullptr : detail::firstChildElement(node, GUMBO_TAG_CAPTION);
+        node == nullptr ? nullptr : detail::firstChildElement(node, detail::kTagCaption);
     return caption == nullptr ? ElementRef() : ElementRef(caption);
 }
 
@@ -192,7 +192,7 @@ std::vector<std::pair<std::string, std::string>> HtmlDocument::attributes(
     if (node == nullptr) {
         return pairs;
     }
-    const GumboVector& attributes = node->v.element.attributes;
+    const detail::PointerVector& attributes = node->v.element.attributes;
     pairs.reserve(attributes.length);
     for (unsigned i = 0; i < attributes.length; ++i) {
         const auto* attribute = static_cast<const Attribute*>(attributes.data[i]);

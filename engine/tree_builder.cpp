@@ -20,9 +20,10 @@ namespace tabrivo::detail {
 
 namespace {
 
-// Tags the standard names that the tag table of gumbo.h does not know.
-constexpr unsigned kTagSearch = GUMBO_TAG_LAST + 1;
-constexpr unsigned kTagDialog = GUMBO_TAG_LAST + 2;
+// Elements the standard names that the tag table (tag_names.inc) does not
+// number; their nodes keep kTagUnknown and their names.
+constexpr unsigned kTagSearch = kTagLast + 1;
+constexpr unsigned kTagDialog = kTagLast + 2;
 
 using ascii::isSpace;
 constexpr auto equalsNoCase = ascii::equalsIgnoringCase;
@@ -44,8 +45,8 @@ bool allSpace(std::string_view text) {
 }
 
 unsigned tagOf(std::string_view name) {
-    const GumboTag tag = knownTag(name);
-    if (tag != GUMBO_TAG_UNKNOWN) {
+    const ElementTag tag = knownTag(name);
+    if (tag != kTagUnknown) {
         return tag;
     }
     if (name == "search") {
@@ -54,7 +55,7 @@ unsigned tagOf(std::string_view name) {
     if (name == "dialog") {
         return kTagDialog;
     }
-    return GUMBO_TAG_UNKNOWN;
+    return kTagUnknown;
 }
 
 // SVG element and attribute names in their camel case.
@@ -223,38 +224,38 @@ constexpr std::string_view kQuirkyPublicPrefixes[] = {
     "-//webtechs//dtd mozilla html//",
 };
 
-GumboQuirksModeEnum quirksOf(const Token& doctype) {
+QuirksMode quirksOf(const Token& doctype) {
     const std::string_view pub = doctype.hasPublicId ? doctype.publicId : std::string_view();
     const std::string_view sys = doctype.hasSystemId ? doctype.systemId : std::string_view();
     if (doctype.forceQuirks || doctype.text != "html") {
-        return GUMBO_DOCTYPE_QUIRKS;
+        return kQuirks;
     }
     if (doctype.hasPublicId &&
         (equalsNoCase(pub, "-//w3o//dtd w3 html strict 3.0//en//") ||
          equalsNoCase(pub, "-/w3c/dtd html 4.0 transitional/en") || equalsNoCase(pub, "html"))) {
-        return GUMBO_DOCTYPE_QUIRKS;
+        return kQuirks;
     }
     if (doctype.hasSystemId &&
         equalsNoCase(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
-        return GUMBO_DOCTYPE_QUIRKS;
+        return kQuirks;
     }
     if (doctype.hasPublicId) {
         for (const std::string_view prefix : kQuirkyPublicPrefixes) {
             if (startsWithNoCase(pub, prefix)) {
-                return GUMBO_DOCTYPE_QUIRKS;
+                return kQuirks;
             }
         }
         const bool html401 = startsWithNoCase(pub, "-//w3c//dtd html 4.01 frameset//") ||
                              startsWithNoCase(pub, "-//w3c//dtd html 4.01 transitional//");
         if (html401 && !doctype.hasSystemId) {
-            return GUMBO_DOCTYPE_QUIRKS;
+            return kQuirks;
         }
         if (startsWithNoCase(pub, "-//w3c//dtd xhtml 1.0 frameset//") ||
             startsWithNoCase(pub, "-//w3c//dtd xhtml 1.0 transitional//") || html401) {
-            return GUMBO_DOCTYPE_LIMITED_QUIRKS;
+            return kLimitedQuirks;
         }
     }
-    return GUMBO_DOCTYPE_NO_QUIRKS;
+    return kNoQuirks;
 }
 
 enum class Mode : std::uint8_t {
@@ -285,12 +286,12 @@ enum class Mode : std::uint8_t {
 struct Tag {
     TokenType type = TokenType::StartTag;
     std::string_view name;
-    unsigned tag = GUMBO_TAG_UNKNOWN;
+    unsigned tag = kTagUnknown;
     const TokenAttribute* attributes = nullptr;
     std::size_t attributeCount = 0;
     bool selfClosing = false;
-    std::size_t offset = 0;                         // of the start tag; 0 when implied
-    const GumboVector* copiedAttributes = nullptr;  // when recreating an element
+    std::size_t offset = 0;                           // of the start tag; 0 when implied
+    const PointerVector* copiedAttributes = nullptr;  // when recreating an element
 
     const TokenAttribute* find(std::string_view attribute) const {
         for (std::size_t i = 0; i < attributeCount; ++i) {
@@ -370,7 +371,7 @@ const char* NodeArena::copy(std::string_view text) {
 }
 
 std::string_view elementName(const Node* element) {
-    const GumboStringPiece& tag = element->v.element.original_tag;
+    const TextPiece& tag = element->v.element.original_tag;
     return {tag.data + 1, tag.length - 1};
 }
 
@@ -417,21 +418,20 @@ public:
 
 private:
     // Nodes.
-    Node* newNode(GumboNodeType type, NodeArena& arena);
-    Node* newElement(const Tag& tag, GumboNamespaceEnum ns);
-    Node* newText(GumboNodeType type, std::string_view text, NodeArena& arena);
+    Node* newNode(NodeType type, NodeArena& arena);
+    Node* newElement(const Tag& tag, Namespace ns);
+    Node* newText(NodeType type, std::string_view text, NodeArena& arena);
     void appendChild(Node* parent, Node* child);
     void insertAt(Node* parent, std::size_t index, Node* child);
     void detach(Node* child);
-    static GumboVector& childrenOf(Node* node) {
-        return node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
-                                                 : node->v.element.children;
+    static PointerVector& childrenOf(Node* node) {
+        return node->type == kNodeDocument ? node->v.document.children : node->v.element.children;
     }
     static Node* lastChild(Node* parent) {
-        GumboVector& children = childrenOf(parent);
+        PointerVector& children = childrenOf(parent);
         return childAt(children, children.length - 1);
     }
-    static Node* childAt(GumboVector& children, std::size_t i) {
+    static Node* childAt(PointerVector& children, std::size_t i) {
         return static_cast<Node*>(children.data[i]);
     }
     static std::string_view textOf(const Node* node) {
@@ -472,18 +472,16 @@ private:
 
     // What a node is.
     static unsigned tagOfNode(const Node* node) { return node->built.tag; }
-    static bool isHtml(const Node* node) {
-        return node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
-    }
+    static bool isHtml(const Node* node) { return node->v.element.tag_namespace == kNamespaceHtml; }
     static bool is(const Node* node, unsigned tag) {
-        return isHtml(node) && tagOfNode(node) == tag && tag != GUMBO_TAG_UNKNOWN;
+        return isHtml(node) && tagOfNode(node) == tag && tag != kTagUnknown;
     }
     static bool isSpecial(const Node* node);
     static bool isMathmlTextIntegrationPoint(const Node* node);
     static bool isHtmlIntegrationPoint(const Node* node);
     static bool sameName(const Node* node, const Tag& tag) {
         return isHtml(node) && tagOfNode(node) == tag.tag &&
-               (tag.tag != GUMBO_TAG_UNKNOWN || elementName(node) == tag.name);
+               (tag.tag != kTagUnknown || elementName(node) == tag.name);
     }
 
     // The stack of open elements.
@@ -500,7 +498,7 @@ private:
     bool inScope(unsigned tag, Scope scope = Scope::Default) const;
     bool nodeInScope(const Node* element) const;
     bool nameInScope(const Tag& tag) const;
-    void generateImpliedEndTags(unsigned except = GUMBO_TAG_LAST);
+    void generateImpliedEndTags(unsigned except = kTagLast);
     void generateAllImpliedEndTags();
     void closeParagraph();
     void closeParagraphIfInButtonScope();
@@ -538,7 +536,7 @@ private:
     void insertNodeAt(const Place& place, Node* node);
     void noteTableOrStyle(const Node* element);  // an HTML element just inserted
     Node* insertElement(const Tag& tag);
-    Node* insertForeign(const Tag& tag, GumboNamespaceEnum ns);
+    Node* insertForeign(const Tag& tag, Namespace ns);
     Node* insertNamed(std::string_view name);
     void insertText(std::string_view text);
     void insertComment(std::string_view text, Node* parent = nullptr);
@@ -787,7 +785,7 @@ private:
 
 // ---- Nodes -----------------------------------------------------------------
 
-Node* TreeBuilder::newNode(GumboNodeType type, NodeArena& arena) {
+Node* TreeBuilder::newNode(NodeType type, NodeArena& arena) {
     // Zeroed once, whichever part of the union is used.
     // Zeroed in two halves, which compilers write with a few wide stores; one
     // call for the whole node becomes a string instruction slow to start.
@@ -798,20 +796,20 @@ Node* TreeBuilder::newNode(GumboNodeType type, NodeArena& arena) {
     auto* node = static_cast<Node*>(memory);
     node->built.memory = arena.id();
     node->type = type;
-    node->built.tag = GUMBO_TAG_UNKNOWN;
+    node->built.tag = kTagUnknown;
     return node;
 }
 
-Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
+Node* TreeBuilder::newElement(const Tag& tag, Namespace ns) {
     NodeArena* arena = m_alloc;
-    if (m_streamedTable != nullptr && ns == GUMBO_NAMESPACE_HTML) {
+    if (m_streamedTable != nullptr && ns == kNamespaceHtml) {
         switch (tag.tag) {
-            case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_THEAD:
-            case GUMBO_TAG_TFOOT:
-            case GUMBO_TAG_CAPTION:
-            case GUMBO_TAG_COLGROUP:
-            case GUMBO_TAG_COL:
+            case kTagTbody:
+            case kTagThead:
+            case kTagTfoot:
+            case kTagCaption:
+            case kTagColgroup:
+            case kTagCol:
                 // A part of the table, not of a row.
                 arena = m_segment != nullptr ? m_segment->arena.get() : &m_tree.m_arena;
                 break;
@@ -819,21 +817,19 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
                 break;
         }
     }
-    Node* node =
-        newNode(tag.tag == GUMBO_TAG_TEMPLATE && ns == GUMBO_NAMESPACE_HTML ? GUMBO_NODE_TEMPLATE
-                                                                            : GUMBO_NODE_ELEMENT,
-                *arena);
+    Node* node = newNode(
+        tag.tag == kTagTemplate && ns == kNamespaceHtml ? kNodeTemplate : kNodeElement, *arena);
     ElementData& element = node->v.element;
     std::string_view name = tag.name;
-    if (ns == GUMBO_NAMESPACE_SVG) {
+    if (ns == kNamespaceSvg) {
         name = camelCase(name, std::begin(kSvgElementNames), std::end(kSvgElementNames));
     }
     node->built.tag = tag.tag;
-    element.tag = tag.tag < GUMBO_TAG_UNKNOWN ? static_cast<GumboTag>(tag.tag) : GUMBO_TAG_UNKNOWN;
+    element.tag = tag.tag < kTagUnknown ? static_cast<ElementTag>(tag.tag) : kTagUnknown;
     element.tag_namespace = ns;
     // "<name", as the source would have it: the engine reads unknown names from
     // it. A numbered tag's is the table's, but for SVG's camel-case names.
-    if (tag.tag < GUMBO_TAG_UNKNOWN && ns != GUMBO_NAMESPACE_SVG) {
+    if (tag.tag < kTagUnknown && ns != kNamespaceSvg) {
         const std::string_view opening = knownTagOpening(tag.tag);
         element.original_tag = {opening.data(), opening.size()};
     } else {
@@ -859,32 +855,32 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
         auto* attribute = arena->make<Attribute>();
-        attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+        attribute->attr_namespace = kAttributeNamespaceNone;
         std::string_view attributeName = source.name;
-        if (ns == GUMBO_NAMESPACE_SVG) {
+        if (ns == kNamespaceSvg) {
             attributeName = camelCase(attributeName, std::begin(kSvgAttributeNames),
                                       std::end(kSvgAttributeNames));
-        } else if (ns == GUMBO_NAMESPACE_MATHML && attributeName == "definitionurl") {
+        } else if (ns == kNamespaceMathml && attributeName == "definitionurl") {
             attributeName = "definitionURL";
         }
-        if (ns != GUMBO_NAMESPACE_HTML) {
+        if (ns != kNamespaceHtml) {
             struct Foreign {
                 std::string_view name;
-                GumboAttributeNamespaceEnum ns;
+                AttributeNamespace ns;
                 std::size_t prefix;
             };
             static constexpr Foreign kForeign[] = {
-                {"xlink:actuate", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:arcrole", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:href", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:role", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:show", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:title", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xlink:type", GUMBO_ATTR_NAMESPACE_XLINK, 6},
-                {"xml:lang", GUMBO_ATTR_NAMESPACE_XML, 4},
-                {"xml:space", GUMBO_ATTR_NAMESPACE_XML, 4},
-                {"xmlns", GUMBO_ATTR_NAMESPACE_XMLNS, 0},
-                {"xmlns:xlink", GUMBO_ATTR_NAMESPACE_XMLNS, 6},
+                {"xlink:actuate", kAttributeNamespaceXlink, 6},
+                {"xlink:arcrole", kAttributeNamespaceXlink, 6},
+                {"xlink:href", kAttributeNamespaceXlink, 6},
+                {"xlink:role", kAttributeNamespaceXlink, 6},
+                {"xlink:show", kAttributeNamespaceXlink, 6},
+                {"xlink:title", kAttributeNamespaceXlink, 6},
+                {"xlink:type", kAttributeNamespaceXlink, 6},
+                {"xml:lang", kAttributeNamespaceXml, 4},
+                {"xml:space", kAttributeNamespaceXml, 4},
+                {"xmlns", kAttributeNamespaceXmlns, 0},
+                {"xmlns:xlink", kAttributeNamespaceXmlns, 6},
             };
             for (const Foreign& foreign : kForeign) {
                 if (attributeName == foreign.name) {
@@ -905,10 +901,9 @@ Node* TreeBuilder::newElement(const Tag& tag, GumboNamespaceEnum ns) {
     return node;
 }
 
-Node* TreeBuilder::newText(GumboNodeType type, std::string_view text, NodeArena& arena) {
+Node* TreeBuilder::newText(NodeType type, std::string_view text, NodeArena& arena) {
     // Text of white space alone is told apart as it is made.
-    Node* node =
-        newNode(type == GUMBO_NODE_TEXT && allSpace(text) ? GUMBO_NODE_WHITESPACE : type, arena);
+    Node* node = newNode(type == kNodeText && allSpace(text) ? kNodeWhitespace : type, arena);
     if (inSource(text)) {
         node->v.text.original_text = {text.data(), text.size()};  // the source outlives the tree
     } else {
@@ -921,7 +916,7 @@ void TreeBuilder::appendText(Node* node, std::string_view more, NodeArena& arena
     if (more.empty()) {
         return;  // an empty comment: nothing to copy, and no buffer to copy into
     }
-    GumboStringPiece& text = node->v.text.original_text;
+    TextPiece& text = node->v.text.original_text;
     std::size_t& room = node->v.text.room;
     if (room == 0 && text.length > 0 && text.data + text.length == more.data() && inSource(more)) {
         text.length += more.size();  // the source's next characters
@@ -944,7 +939,7 @@ void TreeBuilder::appendText(Node* node, std::string_view more, NodeArena& arena
 }
 
 void TreeBuilder::insertAt(Node* parent, std::size_t index, Node* child) {
-    GumboVector& children = childrenOf(parent);
+    PointerVector& children = childrenOf(parent);
     if (children.length == children.capacity) {
         const unsigned capacity = children.capacity == 0 ? 4 : children.capacity * 2;
         // A list goes with the memory of its node.
@@ -994,7 +989,7 @@ void TreeBuilder::detach(Node* child) {
     if (parent == nullptr) {
         return;
     }
-    GumboVector& children = childrenOf(parent);
+    PointerVector& children = childrenOf(parent);
     for (unsigned i = child->index_within_parent; i + 1 < children.length; ++i) {
         children.data[i] = children.data[i + 1];
         childAt(children, i)->index_within_parent = i;
@@ -1008,119 +1003,116 @@ void TreeBuilder::detach(Node* child) {
 bool TreeBuilder::isSpecial(const Node* node) {
     const unsigned tag = tagOfNode(node);
     switch (node->v.element.tag_namespace) {
-        case GUMBO_NAMESPACE_HTML:
+        case kNamespaceHtml:
             switch (tag) {
-                case GUMBO_TAG_ADDRESS:
-                case GUMBO_TAG_APPLET:
-                case GUMBO_TAG_AREA:
-                case GUMBO_TAG_ARTICLE:
-                case GUMBO_TAG_ASIDE:
-                case GUMBO_TAG_BASE:
-                case GUMBO_TAG_BASEFONT:
-                case GUMBO_TAG_BGSOUND:
-                case GUMBO_TAG_BLOCKQUOTE:
-                case GUMBO_TAG_BODY:
-                case GUMBO_TAG_BR:
-                case GUMBO_TAG_BUTTON:
-                case GUMBO_TAG_CAPTION:
-                case GUMBO_TAG_CENTER:
-                case GUMBO_TAG_COL:
-                case GUMBO_TAG_COLGROUP:
-                case GUMBO_TAG_DD:
-                case GUMBO_TAG_DETAILS:
-                case GUMBO_TAG_DIR:
-                case GUMBO_TAG_DIV:
-                case GUMBO_TAG_DL:
-                case GUMBO_TAG_DT:
-                case GUMBO_TAG_EMBED:
-                case GUMBO_TAG_FIELDSET:
-                case GUMBO_TAG_FIGCAPTION:
-                case GUMBO_TAG_FIGURE:
-                case GUMBO_TAG_FOOTER:
-                case GUMBO_TAG_FORM:
-                case GUMBO_TAG_FRAME:
-                case GUMBO_TAG_FRAMESET:
-                case GUMBO_TAG_H1:
-                case GUMBO_TAG_H2:
-                case GUMBO_TAG_H3:
-                case GUMBO_TAG_H4:
-                case GUMBO_TAG_H5:
-                case GUMBO_TAG_H6:
-                case GUMBO_TAG_HEAD:
-                case GUMBO_TAG_HEADER:
-                case GUMBO_TAG_HGROUP:
-                case GUMBO_TAG_HR:
-                case GUMBO_TAG_HTML:
-                case GUMBO_TAG_IFRAME:
-                case GUMBO_TAG_IMG:
-                case GUMBO_TAG_INPUT:
-                case GUMBO_TAG_KEYGEN:
-                case GUMBO_TAG_LI:
-                case GUMBO_TAG_LINK:
-                case GUMBO_TAG_LISTING:
-                case GUMBO_TAG_MAIN:
-                case GUMBO_TAG_MARQUEE:
-                case GUMBO_TAG_MENU:
-                case GUMBO_TAG_META:
-                case GUMBO_TAG_NAV:
-                case GUMBO_TAG_NOEMBED:
-                case GUMBO_TAG_NOFRAMES:
-                case GUMBO_TAG_NOSCRIPT:
-                case GUMBO_TAG_OBJECT:
-                case GUMBO_TAG_OL:
-                case GUMBO_TAG_P:
-                case GUMBO_TAG_PARAM:
-                case GUMBO_TAG_PLAINTEXT:
-                case GUMBO_TAG_PRE:
-                case GUMBO_TAG_SCRIPT:
-                case GUMBO_TAG_SECTION:
-                case GUMBO_TAG_SELECT:
-                case GUMBO_TAG_SOURCE:
-                case GUMBO_TAG_STYLE:
-                case GUMBO_TAG_SUMMARY:
-                case GUMBO_TAG_TABLE:
-                case GUMBO_TAG_TBODY:
-                case GUMBO_TAG_TD:
-                case GUMBO_TAG_TEMPLATE:
-                case GUMBO_TAG_TEXTAREA:
-                case GUMBO_TAG_TFOOT:
-                case GUMBO_TAG_TH:
-                case GUMBO_TAG_THEAD:
-                case GUMBO_TAG_TITLE:
-                case GUMBO_TAG_TR:
-                case GUMBO_TAG_TRACK:
-                case GUMBO_TAG_UL:
-                case GUMBO_TAG_WBR:
-                case GUMBO_TAG_XMP:
+                case kTagAddress:
+                case kTagApplet:
+                case kTagArea:
+                case kTagArticle:
+                case kTagAside:
+                case kTagBase:
+                case kTagBasefont:
+                case kTagBgsound:
+                case kTagBlockquote:
+                case kTagBody:
+                case kTagBr:
+                case kTagButton:
+                case kTagCaption:
+                case kTagCenter:
+                case kTagCol:
+                case kTagColgroup:
+                case kTagDd:
+                case kTagDetails:
+                case kTagDir:
+                case kTagDiv:
+                case kTagDl:
+                case kTagDt:
+                case kTagEmbed:
+                case kTagFieldset:
+                case kTagFigcaption:
+                case kTagFigure:
+                case kTagFooter:
+                case kTagForm:
+                case kTagFrame:
+                case kTagFrameset:
+                case kTagH1:
+                case kTagH2:
+                case kTagH3:
+                case kTagH4:
+                case kTagH5:
+                case kTagH6:
+                case kTagHead:
+                case kTagHeader:
+                case kTagHgroup:
+                case kTagHr:
+                case kTagHtml:
+                case kTagIframe:
+                case kTagImg:
+                case kTagInput:
+                case kTagKeygen:
+                case kTagLi:
+                case kTagLink:
+                case kTagListing:
+                case kTagMain:
+                case kTagMarquee:
+                case kTagMenu:
+                case kTagMeta:
+                case kTagNav:
+                case kTagNoembed:
+                case kTagNoframes:
+                case kTagNoscript:
+                case kTagObject:
+                case kTagOl:
+                case kTagP:
+                case kTagParam:
+                case kTagPlaintext:
+                case kTagPre:
+                case kTagScript:
+                case kTagSection:
+                case kTagSelect:
+                case kTagSource:
+                case kTagStyle:
+                case kTagSummary:
+                case kTagTable:
+                case kTagTbody:
+                case kTagTd:
+                case kTagTemplate:
+                case kTagTextarea:
+                case kTagTfoot:
+                case kTagTh:
+                case kTagThead:
+                case kTagTitle:
+                case kTagTr:
+                case kTagTrack:
+                case kTagUl:
+                case kTagWbr:
+                case kTagXmp:
                 case kTagSearch:
                     return true;
                 default:
                     return false;
             }
-        case GUMBO_NAMESPACE_MATHML:
-            return tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
-                   tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT || tag == GUMBO_TAG_ANNOTATION_XML;
-        case GUMBO_NAMESPACE_SVG:
-            return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC ||
-                   tag == GUMBO_TAG_TITLE;
+        case kNamespaceMathml:
+            return tag == kTagMi || tag == kTagMo || tag == kTagMn || tag == kTagMs ||
+                   tag == kTagMtext || tag == kTagAnnotationXml;
+        case kNamespaceSvg:
+            return tag == kTagForeignobject || tag == kTagDesc || tag == kTagTitle;
     }
     return false;
 }
 
 bool TreeBuilder::isMathmlTextIntegrationPoint(const Node* node) {
     const unsigned tag = tagOfNode(node);
-    return node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
-           (tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
-            tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT);
+    return node->v.element.tag_namespace == kNamespaceMathml &&
+           (tag == kTagMi || tag == kTagMo || tag == kTagMn || tag == kTagMs || tag == kTagMtext);
 }
 
 bool TreeBuilder::isHtmlIntegrationPoint(const Node* node) {
     const unsigned tag = tagOfNode(node);
-    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG) {
-        return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC || tag == GUMBO_TAG_TITLE;
+    if (node->v.element.tag_namespace == kNamespaceSvg) {
+        return tag == kTagForeignobject || tag == kTagDesc || tag == kTagTitle;
     }
-    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
-        tag == GUMBO_TAG_ANNOTATION_XML) {
+    if (node->v.element.tag_namespace == kNamespaceMathml && tag == kTagAnnotationXml) {
         const Attribute* encoding = findAttribute(node->v.element.attributes, "encoding");
         return encoding != nullptr && (equalsNoCase(encoding->value, "text/html") ||
                                        equalsNoCase(encoding->value, "application/xhtml+xml"));
@@ -1154,7 +1146,7 @@ void TreeBuilder::pop() {
     Node* element = m_open.back();
     element->built.open = false;
     m_open.pop_back();
-    if (!m_selectedContents.empty() && is(element, GUMBO_TAG_OPTION)) {
+    if (!m_selectedContents.empty() && is(element, kTagOption)) {
         optionClosed(element);
     }
     if (m_streamedTable != nullptr) {
@@ -1167,9 +1159,9 @@ void TreeBuilder::pop() {
 }
 
 void TreeBuilder::noteSelectedContent(Node* element) {
-    for (Node* node = element->parent; node != nullptr && node->type != GUMBO_NODE_DOCUMENT;
+    for (Node* node = element->parent; node != nullptr && node->type != kNodeDocument;
          node = node->parent) {
-        if (is(node, GUMBO_TAG_SELECT)) {
+        if (is(node, kTagSelect)) {
             for (const auto& entry : m_selectedContents) {
                 if (entry.first == node) {
                     return;
@@ -1183,8 +1175,7 @@ void TreeBuilder::noteSelectedContent(Node* element) {
 
 void TreeBuilder::optionClosed(Node* option) {
     Node* select = option->parent;
-    while (select != nullptr && select->type != GUMBO_NODE_DOCUMENT &&
-           !is(select, GUMBO_TAG_SELECT)) {
+    while (select != nullptr && select->type != kNodeDocument && !is(select, kTagSelect)) {
         select = select->parent;
     }
     Node* target = nullptr;
@@ -1203,14 +1194,14 @@ void TreeBuilder::optionClosed(Node* option) {
     while (!pending.empty()) {
         Node* node = pending.back();
         pending.pop_back();
-        if (node != select && is(node, GUMBO_TAG_OPTION)) {
+        if (node != select && is(node, kTagOption)) {
             first = first == nullptr ? node : first;
             if (findAttribute(node->v.element.attributes, "selected") != nullptr) {
                 marked = node;
             }
         }
-        if (node->type == GUMBO_NODE_ELEMENT) {
-            GumboVector& children = node->v.element.children;
+        if (node->type == kNodeElement) {
+            PointerVector& children = node->v.element.children;
             for (unsigned i = children.length; i-- > 0;) {
                 pending.push_back(childAt(children, i));
             }
@@ -1219,7 +1210,7 @@ void TreeBuilder::optionClosed(Node* option) {
     if ((marked != nullptr ? marked : first) != option) {
         return;
     }
-    GumboVector& old = target->v.element.children;
+    PointerVector& old = target->v.element.children;
     while (old.length > 0) {
         detach(childAt(old, old.length - 1));
     }
@@ -1231,11 +1222,11 @@ void TreeBuilder::cloneChildren(Node* from, Node* to) {
     while (!pending.empty()) {
         const auto [source, parent] = pending.back();
         pending.pop_back();
-        GumboVector& children = childrenOf(source);
+        PointerVector& children = childrenOf(source);
         for (unsigned i = 0; i < children.length; ++i) {
             Node* child = childAt(children, i);
             Node* copy = nullptr;
-            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
+            if (child->type == kNodeElement || child->type == kNodeTemplate) {
                 Tag tag;
                 tag.name = elementName(child);
                 tag.tag = tagOfNode(child);
@@ -1287,24 +1278,24 @@ namespace {
 
 bool isScopeBoundary(const Node* node, unsigned scope) {
     const unsigned tag = node->built.tag;
-    const GumboNamespaceEnum ns = node->v.element.tag_namespace;
-    if (ns == GUMBO_NAMESPACE_HTML) {
+    const Namespace ns = node->v.element.tag_namespace;
+    if (ns == kNamespaceHtml) {
         switch (tag) {
-            case GUMBO_TAG_HTML:
-            case GUMBO_TAG_TABLE:
-            case GUMBO_TAG_TEMPLATE:
+            case kTagHtml:
+            case kTagTable:
+            case kTagTemplate:
                 return true;
-            case GUMBO_TAG_APPLET:
-            case GUMBO_TAG_CAPTION:
-            case GUMBO_TAG_TD:
-            case GUMBO_TAG_TH:
-            case GUMBO_TAG_MARQUEE:
-            case GUMBO_TAG_OBJECT:
+            case kTagApplet:
+            case kTagCaption:
+            case kTagTd:
+            case kTagTh:
+            case kTagMarquee:
+            case kTagObject:
                 return scope <= 2;
-            case GUMBO_TAG_OL:
-            case GUMBO_TAG_UL:
+            case kTagOl:
+            case kTagUl:
                 return scope == 1;
-            case GUMBO_TAG_BUTTON:
+            case kTagButton:
                 return scope == 2;
             default:
                 return false;
@@ -1313,11 +1304,11 @@ bool isScopeBoundary(const Node* node, unsigned scope) {
     if (scope > 2) {
         return true;  // table scope stops at HTML ones only; handled by the caller
     }
-    if (ns == GUMBO_NAMESPACE_MATHML) {
-        return tag == GUMBO_TAG_MI || tag == GUMBO_TAG_MO || tag == GUMBO_TAG_MN ||
-               tag == GUMBO_TAG_MS || tag == GUMBO_TAG_MTEXT || tag == GUMBO_TAG_ANNOTATION_XML;
+    if (ns == kNamespaceMathml) {
+        return tag == kTagMi || tag == kTagMo || tag == kTagMn || tag == kTagMs ||
+               tag == kTagMtext || tag == kTagAnnotationXml;
     }
-    return tag == GUMBO_TAG_FOREIGNOBJECT || tag == GUMBO_TAG_DESC || tag == GUMBO_TAG_TITLE;
+    return tag == kTagForeignobject || tag == kTagDesc || tag == kTagTitle;
 }
 
 }  // namespace
@@ -1329,15 +1320,14 @@ bool TreeBuilder::inScope(unsigned tag, Scope scope) const {
             return true;
         }
         if (scope == Scope::Select) {
-            if (!(is(node, GUMBO_TAG_OPTGROUP) || is(node, GUMBO_TAG_OPTION))) {
+            if (!(is(node, kTagOptgroup) || is(node, kTagOption))) {
                 return false;
             }
             continue;
         }
         if (scope == Scope::Table) {
-            if (isHtml(node) &&
-                (tagOfNode(node) == GUMBO_TAG_HTML || tagOfNode(node) == GUMBO_TAG_TABLE ||
-                 tagOfNode(node) == GUMBO_TAG_TEMPLATE)) {
+            if (isHtml(node) && (tagOfNode(node) == kTagHtml || tagOfNode(node) == kTagTable ||
+                                 tagOfNode(node) == kTagTemplate)) {
                 return false;
             }
             continue;
@@ -1368,16 +1358,16 @@ void TreeBuilder::generateImpliedEndTags(unsigned except) {
             return;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_DD:
-            case GUMBO_TAG_DT:
-            case GUMBO_TAG_LI:
-            case GUMBO_TAG_OPTGROUP:
-            case GUMBO_TAG_OPTION:
-            case GUMBO_TAG_P:
-            case GUMBO_TAG_RB:
-            case GUMBO_TAG_RP:
-            case GUMBO_TAG_RT:
-            case GUMBO_TAG_RTC:
+            case kTagDd:
+            case kTagDt:
+            case kTagLi:
+            case kTagOptgroup:
+            case kTagOption:
+            case kTagP:
+            case kTagRb:
+            case kTagRp:
+            case kTagRt:
+            case kTagRtc:
                 pop();
                 break;
             default:
@@ -1393,24 +1383,24 @@ void TreeBuilder::generateAllImpliedEndTags() {
             return;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_CAPTION:
-            case GUMBO_TAG_COLGROUP:
-            case GUMBO_TAG_DD:
-            case GUMBO_TAG_DT:
-            case GUMBO_TAG_LI:
-            case GUMBO_TAG_OPTGROUP:
-            case GUMBO_TAG_OPTION:
-            case GUMBO_TAG_P:
-            case GUMBO_TAG_RB:
-            case GUMBO_TAG_RP:
-            case GUMBO_TAG_RT:
-            case GUMBO_TAG_RTC:
-            case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_TD:
-            case GUMBO_TAG_TFOOT:
-            case GUMBO_TAG_TH:
-            case GUMBO_TAG_THEAD:
-            case GUMBO_TAG_TR:
+            case kTagCaption:
+            case kTagColgroup:
+            case kTagDd:
+            case kTagDt:
+            case kTagLi:
+            case kTagOptgroup:
+            case kTagOption:
+            case kTagP:
+            case kTagRb:
+            case kTagRp:
+            case kTagRt:
+            case kTagRtc:
+            case kTagTbody:
+            case kTagTd:
+            case kTagTfoot:
+            case kTagTh:
+            case kTagThead:
+            case kTagTr:
                 pop();
                 break;
             default:
@@ -1420,12 +1410,12 @@ void TreeBuilder::generateAllImpliedEndTags() {
 }
 
 void TreeBuilder::closeParagraph() {
-    generateImpliedEndTags(GUMBO_TAG_P);
-    popUntil(GUMBO_TAG_P);
+    generateImpliedEndTags(kTagP);
+    popUntil(kTagP);
 }
 
 void TreeBuilder::closeParagraphIfInButtonScope() {
-    if (inScope(GUMBO_TAG_P, Scope::Button)) {
+    if (inScope(kTagP, Scope::Button)) {
         closeParagraph();
     }
 }
@@ -1445,46 +1435,46 @@ void TreeBuilder::resetInsertionMode() {
             continue;
         }
         switch (tagOfNode(node)) {
-            case GUMBO_TAG_TD:
-            case GUMBO_TAG_TH:
+            case kTagTd:
+            case kTagTh:
                 if (!last) {
                     m_mode = Mode::InCell;
                     return;
                 }
                 break;
-            case GUMBO_TAG_TR:
+            case kTagTr:
                 m_mode = Mode::InRow;
                 return;
-            case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_THEAD:
-            case GUMBO_TAG_TFOOT:
+            case kTagTbody:
+            case kTagThead:
+            case kTagTfoot:
                 m_mode = Mode::InTableBody;
                 return;
-            case GUMBO_TAG_CAPTION:
+            case kTagCaption:
                 m_mode = Mode::InCaption;
                 return;
-            case GUMBO_TAG_COLGROUP:
+            case kTagColgroup:
                 m_mode = Mode::InColumnGroup;
                 return;
-            case GUMBO_TAG_TABLE:
+            case kTagTable:
                 m_mode = Mode::InTable;
                 return;
-            case GUMBO_TAG_TEMPLATE:
+            case kTagTemplate:
                 m_mode = m_templateModes.back();
                 return;
-            case GUMBO_TAG_HEAD:
+            case kTagHead:
                 if (!last) {
                     m_mode = Mode::InHead;
                     return;
                 }
                 break;
-            case GUMBO_TAG_BODY:
+            case kTagBody:
                 m_mode = Mode::InBody;
                 return;
-            case GUMBO_TAG_FRAMESET:
+            case kTagFrameset:
                 m_mode = Mode::InFrameset;
                 return;
-            case GUMBO_TAG_HTML:
+            case kTagHtml:
                 m_mode = m_head == nullptr ? Mode::BeforeHead : Mode::AfterHead;
                 return;
             default:
@@ -1502,7 +1492,7 @@ void TreeBuilder::resetInsertionMode() {
 
 namespace {
 
-bool sameAttributes(const GumboVector& a, const GumboVector& b) {
+bool sameAttributes(const PointerVector& a, const PointerVector& b) {
     if (a.length != b.length) {
         return false;
     }
@@ -1629,7 +1619,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         }
         // Browsers leave a select whole: a formatting element outside it stays open.
         for (std::size_t i = stackAt + 1; i < m_open.size(); ++i) {
-            if (is(m_open[i], GUMBO_TAG_SELECT)) {
+            if (is(m_open[i], kTagSelect)) {
                 return true;
             }
         }
@@ -1697,7 +1687,7 @@ bool TreeBuilder::adoptionAgency(const Tag& tag) {
         copy.tag = tagOfNode(formatting);
         copy.copiedAttributes = &formatting->v.element.attributes;
         Node* element = newElement(copy, formatting->v.element.tag_namespace);
-        GumboVector& moved = childrenOf(furthest);
+        PointerVector& moved = childrenOf(furthest);
         while (moved.length > 0) {
             Node* child = childAt(moved, 0);
             detach(child);
@@ -1727,16 +1717,16 @@ TreeBuilder::Place TreeBuilder::appropriatePlace(Node* target) {
         target = current();
     }
     if (m_fosterParenting && isHtml(target) &&
-        (tagOfNode(target) == GUMBO_TAG_TABLE || tagOfNode(target) == GUMBO_TAG_TBODY ||
-         tagOfNode(target) == GUMBO_TAG_TFOOT || tagOfNode(target) == GUMBO_TAG_THEAD ||
-         tagOfNode(target) == GUMBO_TAG_TR)) {
+        (tagOfNode(target) == kTagTable || tagOfNode(target) == kTagTbody ||
+         tagOfNode(target) == kTagTfoot || tagOfNode(target) == kTagThead ||
+         tagOfNode(target) == kTagTr)) {
         std::size_t table = m_open.size();
         std::size_t templ = m_open.size();
         for (std::size_t i = m_open.size(); i-- > 0;) {
-            if (table == m_open.size() && is(m_open[i], GUMBO_TAG_TABLE)) {
+            if (table == m_open.size() && is(m_open[i], kTagTable)) {
                 table = i;
             }
-            if (templ == m_open.size() && is(m_open[i], GUMBO_TAG_TEMPLATE)) {
+            if (templ == m_open.size() && is(m_open[i], kTagTemplate)) {
                 templ = i;
             }
         }
@@ -1761,11 +1751,11 @@ void TreeBuilder::insertNodeAt(const Place& place, Node* node) {
 }
 
 Node* TreeBuilder::insertElement(const Tag& tag) {
-    Node* element = newElement(tag, GUMBO_NAMESPACE_HTML);
+    Node* element = newElement(tag, kNamespaceHtml);
     insertNodeAt(appropriatePlace(), element);
     noteTableOrStyle(element);
     push(element);
-    if (tag.tag == GUMBO_TAG_UNKNOWN && tag.name == "selectedcontent") {
+    if (tag.tag == kTagUnknown && tag.name == "selectedcontent") {
         noteSelectedContent(element);
     }
     return element;
@@ -1773,7 +1763,7 @@ Node* TreeBuilder::insertElement(const Tag& tag) {
 
 void TreeBuilder::noteTableOrStyle(const Node* element) {
     const unsigned tag = tagOfNode(element);
-    if (tag != GUMBO_TAG_TABLE && tag != GUMBO_TAG_STYLE) {
+    if (tag != kTagTable && tag != kTagStyle) {
         return;
     }
     if (!m_templateModes.empty()) {
@@ -1782,10 +1772,10 @@ void TreeBuilder::noteTableOrStyle(const Node* element) {
         m_tree.m_madeInOrder = false;
         return;
     }
-    (tag == GUMBO_TAG_TABLE ? m_tree.m_tables : m_tree.m_styleElements).push_back(element);
+    (tag == kTagTable ? m_tree.m_tables : m_tree.m_styleElements).push_back(element);
 }
 
-Node* TreeBuilder::insertForeign(const Tag& tag, GumboNamespaceEnum ns) {
+Node* TreeBuilder::insertForeign(const Tag& tag, Namespace ns) {
     Node* element = newElement(tag, ns);
     insertNodeAt(appropriatePlace(), element);
     push(element);
@@ -1801,13 +1791,13 @@ void TreeBuilder::insertText(std::string_view text) {
         return;
     }
     const Place place = appropriatePlace();
-    if (place.parent->type == GUMBO_NODE_DOCUMENT) {
+    if (place.parent->type == kNodeDocument) {
         return;  // the document takes no text
     }
-    GumboVector& children = childrenOf(place.parent);
+    PointerVector& children = childrenOf(place.parent);
     if (place.index > 0) {
         Node* before = childAt(children, place.index - 1);
-        if (before->type == GUMBO_NODE_TEXT || before->type == GUMBO_NODE_WHITESPACE) {
+        if (before->type == kNodeText || before->type == kNodeWhitespace) {
             // Text grown in a closed segment's node is text the walk may not lose.
             forEachSegment([&](RowMemory& segment) {
                 if (&segment != m_segment.get() && before->built.memory == segment.arena->id()) {
@@ -1815,19 +1805,19 @@ void TreeBuilder::insertText(std::string_view text) {
                 }
             });
             appendText(before, text, arenaOf(before));
-            if (before->type == GUMBO_NODE_WHITESPACE && !allSpace(text)) {
-                before->type = GUMBO_NODE_TEXT;
+            if (before->type == kNodeWhitespace && !allSpace(text)) {
+                before->type = kNodeText;
             }
             return;
         }
     }
-    insertNodeAt(place, newText(GUMBO_NODE_TEXT, text, arenaForChildOf(place.parent)));
+    insertNodeAt(place, newText(kNodeText, text, arenaForChildOf(place.parent)));
 }
 
 void TreeBuilder::insertComment(std::string_view text, Node* parent) {
     const Place place =
         parent != nullptr ? Place{parent, childrenOf(parent).length} : appropriatePlace();
-    insertNodeAt(place, newText(GUMBO_NODE_COMMENT, text, arenaForChildOf(place.parent)));
+    insertNodeAt(place, newText(kNodeComment, text, arenaForChildOf(place.parent)));
 }
 
 void TreeBuilder::genericText(const Tag& tag, HtmlTokenizer::State state) {
@@ -1840,7 +1830,7 @@ void TreeBuilder::genericText(const Tag& tag, HtmlTokenizer::State state) {
 // ---- Dispatch ---------------------------------------------------------------------------
 
 void TreeBuilder::begin() {
-    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT, m_tree.m_arena);
+    m_tree.m_document = newNode(kNodeDocument, m_tree.m_arena);
 }
 
 bool TreeBuilder::step() {
@@ -1894,11 +1884,10 @@ void TreeBuilder::streamRowsOf(Node* table) {
     m_streamedTable = table;
     m_streamedTableClosed = false;
     table->built.streamed = BuildState::kStreamedTable;
-    const GumboVector& children = table->v.element.children;
+    const PointerVector& children = table->v.element.children;
     for (unsigned i = 0; i < children.length; ++i) {
-        Node* child = childAt(const_cast<GumboVector&>(children), i);
-        if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
-            is(child, GUMBO_TAG_TFOOT)) {
+        Node* child = childAt(const_cast<PointerVector&>(children), i);
+        if (is(child, kTagTbody) || is(child, kTagThead) || is(child, kTagTfoot)) {
             child->built.streamed = BuildState::kStreamedGroup;
         }
     }
@@ -1910,8 +1899,7 @@ void TreeBuilder::noteStreamedInsert(Node* parent, Node* child) {
     RowMemory& memory = *m_rowMemory;
     switch (parent->built.streamed) {
         case BuildState::kStreamedTable:
-            if (is(child, GUMBO_TAG_TBODY) || is(child, GUMBO_TAG_THEAD) ||
-                is(child, GUMBO_TAG_TFOOT)) {
+            if (is(child, kTagTbody) || is(child, kTagThead) || is(child, kTagTfoot)) {
                 child->built.streamed = BuildState::kStreamedGroup;
             } else if (inRowMemory(child)) {
                 memory.mustKeep = true;  // made in the row's memory, kept by the table
@@ -1940,10 +1928,10 @@ void TreeBuilder::closeStreamedRow(Node* element) {
         if (m_segment != nullptr) {
             m_segment->tableClosed = true;
         }
-        m_segmentsOn = !m_segmentsOff && m_open.size() >= 2 && is(m_open[1], GUMBO_TAG_BODY);
+        m_segmentsOn = !m_segmentsOff && m_open.size() >= 2 && is(m_open[1], kTagBody);
         return;
     }
-    if (!is(element, GUMBO_TAG_TR) || element->parent == nullptr ||
+    if (!is(element, kTagTr) || element->parent == nullptr ||
         element->parent->built.streamed != BuildState::kStreamedGroup) {
         return;
     }
@@ -2024,7 +2012,7 @@ void TreeBuilder::releaseClosedRows(std::size_t count) {
 bool TreeBuilder::runsInPlace(const RowMemory& memory) const {
     bool inPlace = true;
     for (const RowMemory::Run& run : memory.inserted) {
-        const GumboVector& children = run.group->v.element.children;
+        const PointerVector& children = run.group->v.element.children;
         const unsigned first = run.first->index_within_parent;
         inPlace = inPlace && run.first->parent == run.group &&
                   first + run.count <= children.length && children.data[first] == run.first &&
@@ -2047,7 +2035,7 @@ void TreeBuilder::takeOutRuns(std::vector<RowMemory::Run>& runs) {
     });
     for (std::size_t begin = 0; begin < runs.size();) {
         Node* const group = runs[begin].group;
-        GumboVector& children = group->v.element.children;
+        PointerVector& children = group->v.element.children;
         unsigned write = runs[begin].first->index_within_parent;
         unsigned read = write;
         const auto keep = [&](unsigned end) {
@@ -2153,7 +2141,7 @@ bool TreeBuilder::releaseClosedSegments(std::size_t tablesDone) {
 }
 
 void TreeBuilder::run() {
-    m_tree.m_document = newNode(GUMBO_NODE_DOCUMENT, m_tree.m_arena);
+    m_tree.m_document = newNode(kNodeDocument, m_tree.m_arena);
     while (!m_done) {
         const Token& token = m_tokenizer.next();
         process(token);
@@ -2224,12 +2212,12 @@ bool TreeBuilder::useForeignRulesIn(const Tag* tag, bool isText) const {
     const Node* node = adjustedCurrent();
     const bool start = tag != nullptr && tag->type == TokenType::StartTag;
     if (isMathmlTextIntegrationPoint(node)) {
-        if (isText || (start && tag->tag != GUMBO_TAG_MGLYPH && tag->tag != GUMBO_TAG_MALIGNMARK)) {
+        if (isText || (start && tag->tag != kTagMglyph && tag->tag != kTagMalignmark)) {
             return false;
         }
     }
-    if (node->v.element.tag_namespace == GUMBO_NAMESPACE_MATHML &&
-        tagOfNode(node) == GUMBO_TAG_ANNOTATION_XML && start && tag->tag == GUMBO_TAG_SVG) {
+    if (node->v.element.tag_namespace == kNamespaceMathml && tagOfNode(node) == kTagAnnotationXml &&
+        start && tag->tag == kTagSvg) {
         return false;
     }
     if (isHtmlIntegrationPoint(node) && (start || isText)) {
@@ -2324,52 +2312,52 @@ namespace {
 // by the HTML rules.
 bool breaksOutOfForeignContent(const Tag& tag) {
     switch (tag.tag) {
-        case GUMBO_TAG_B:
-        case GUMBO_TAG_BIG:
-        case GUMBO_TAG_BLOCKQUOTE:
-        case GUMBO_TAG_BODY:
-        case GUMBO_TAG_BR:
-        case GUMBO_TAG_CENTER:
-        case GUMBO_TAG_CODE:
-        case GUMBO_TAG_DD:
-        case GUMBO_TAG_DIV:
-        case GUMBO_TAG_DL:
-        case GUMBO_TAG_DT:
-        case GUMBO_TAG_EM:
-        case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_H1:
-        case GUMBO_TAG_H2:
-        case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5:
-        case GUMBO_TAG_H6:
-        case GUMBO_TAG_HEAD:
-        case GUMBO_TAG_HR:
-        case GUMBO_TAG_I:
-        case GUMBO_TAG_IMG:
-        case GUMBO_TAG_LI:
-        case GUMBO_TAG_LISTING:
-        case GUMBO_TAG_MENU:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_NOBR:
-        case GUMBO_TAG_OL:
-        case GUMBO_TAG_P:
-        case GUMBO_TAG_PRE:
-        case GUMBO_TAG_RUBY:
-        case GUMBO_TAG_S:
-        case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_SPAN:
-        case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_STRIKE:
-        case GUMBO_TAG_SUB:
-        case GUMBO_TAG_SUP:
-        case GUMBO_TAG_TABLE:
-        case GUMBO_TAG_TT:
-        case GUMBO_TAG_U:
-        case GUMBO_TAG_UL:
-        case GUMBO_TAG_VAR:
+        case kTagB:
+        case kTagBig:
+        case kTagBlockquote:
+        case kTagBody:
+        case kTagBr:
+        case kTagCenter:
+        case kTagCode:
+        case kTagDd:
+        case kTagDiv:
+        case kTagDl:
+        case kTagDt:
+        case kTagEm:
+        case kTagEmbed:
+        case kTagH1:
+        case kTagH2:
+        case kTagH3:
+        case kTagH4:
+        case kTagH5:
+        case kTagH6:
+        case kTagHead:
+        case kTagHr:
+        case kTagI:
+        case kTagImg:
+        case kTagLi:
+        case kTagListing:
+        case kTagMenu:
+        case kTagMeta:
+        case kTagNobr:
+        case kTagOl:
+        case kTagP:
+        case kTagPre:
+        case kTagRuby:
+        case kTagS:
+        case kTagSmall:
+        case kTagSpan:
+        case kTagStrong:
+        case kTagStrike:
+        case kTagSub:
+        case kTagSup:
+        case kTagTable:
+        case kTagTt:
+        case kTagU:
+        case kTagUl:
+        case kTagVar:
             return true;
-        case GUMBO_TAG_FONT:
+        case kTagFont:
             return tag.find("color") != nullptr || tag.find("face") != nullptr ||
                    tag.find("size") != nullptr;
         default:
@@ -2380,20 +2368,20 @@ bool breaksOutOfForeignContent(const Tag& tag) {
 // The elements the list of active formatting elements keeps.
 bool isFormattingTag(unsigned tag) {
     switch (tag) {
-        case GUMBO_TAG_A:
-        case GUMBO_TAG_B:
-        case GUMBO_TAG_BIG:
-        case GUMBO_TAG_CODE:
-        case GUMBO_TAG_EM:
-        case GUMBO_TAG_FONT:
-        case GUMBO_TAG_I:
-        case GUMBO_TAG_NOBR:
-        case GUMBO_TAG_S:
-        case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_STRIKE:
-        case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_TT:
-        case GUMBO_TAG_U:
+        case kTagA:
+        case kTagB:
+        case kTagBig:
+        case kTagCode:
+        case kTagEm:
+        case kTagFont:
+        case kTagI:
+        case kTagNobr:
+        case kTagS:
+        case kTagSmall:
+        case kTagStrike:
+        case kTagStrong:
+        case kTagTt:
+        case kTagU:
             return true;
         default:
             return false;
@@ -2404,7 +2392,7 @@ bool isFormattingTag(unsigned tag) {
 
 void TreeBuilder::foreignTag(const Tag& tag) {
     if ((tag.type == TokenType::StartTag && breaksOutOfForeignContent(tag)) ||
-        (tag.type == TokenType::EndTag && (tag.tag == GUMBO_TAG_BR || tag.tag == GUMBO_TAG_P))) {
+        (tag.type == TokenType::EndTag && (tag.tag == kTagBr || tag.tag == kTagP))) {
         while (!isHtml(current()) && !isMathmlTextIntegrationPoint(current()) &&
                !isHtmlIntegrationPoint(current())) {
             pop();
@@ -2413,7 +2401,7 @@ void TreeBuilder::foreignTag(const Tag& tag) {
         return;
     }
     if (tag.type == TokenType::StartTag) {
-        const GumboNamespaceEnum ns = adjustedCurrent()->v.element.tag_namespace;
+        const Namespace ns = adjustedCurrent()->v.element.tag_namespace;
         insertForeign(tag, ns);
         if (tag.selfClosing) {
             pop();
@@ -2446,42 +2434,42 @@ namespace {
 // and rows first) and scope boundaries, above which the depth counts anew.
 bool opensNestedElement(unsigned tag) {
     switch (tag) {
-        case GUMBO_TAG_AREA:
-        case GUMBO_TAG_BASE:
-        case GUMBO_TAG_BASEFONT:
-        case GUMBO_TAG_BGSOUND:
-        case GUMBO_TAG_BR:
-        case GUMBO_TAG_COL:
-        case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_FRAME:
-        case GUMBO_TAG_HR:
-        case GUMBO_TAG_IMAGE:
-        case GUMBO_TAG_IMG:
-        case GUMBO_TAG_INPUT:
-        case GUMBO_TAG_KEYGEN:
-        case GUMBO_TAG_LINK:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_PARAM:
-        case GUMBO_TAG_SOURCE:
-        case GUMBO_TAG_TRACK:
-        case GUMBO_TAG_WBR:
-        case GUMBO_TAG_HTML:
-        case GUMBO_TAG_HEAD:
-        case GUMBO_TAG_BODY:
-        case GUMBO_TAG_FRAMESET:
-        case GUMBO_TAG_TABLE:
-        case GUMBO_TAG_CAPTION:
-        case GUMBO_TAG_COLGROUP:
-        case GUMBO_TAG_TBODY:
-        case GUMBO_TAG_THEAD:
-        case GUMBO_TAG_TFOOT:
-        case GUMBO_TAG_TR:
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TH:
-        case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_MARQUEE:
-        case GUMBO_TAG_OBJECT:
-        case GUMBO_TAG_TEMPLATE:
+        case kTagArea:
+        case kTagBase:
+        case kTagBasefont:
+        case kTagBgsound:
+        case kTagBr:
+        case kTagCol:
+        case kTagEmbed:
+        case kTagFrame:
+        case kTagHr:
+        case kTagImage:
+        case kTagImg:
+        case kTagInput:
+        case kTagKeygen:
+        case kTagLink:
+        case kTagMeta:
+        case kTagParam:
+        case kTagSource:
+        case kTagTrack:
+        case kTagWbr:
+        case kTagHtml:
+        case kTagHead:
+        case kTagBody:
+        case kTagFrameset:
+        case kTagTable:
+        case kTagCaption:
+        case kTagColgroup:
+        case kTagTbody:
+        case kTagThead:
+        case kTagTfoot:
+        case kTagTr:
+        case kTagTd:
+        case kTagTh:
+        case kTagApplet:
+        case kTagMarquee:
+        case kTagObject:
+        case kTagTemplate:
             return false;
         default:
             return true;
@@ -2489,7 +2477,7 @@ bool opensNestedElement(unsigned tag) {
 }
 
 // Whether a start tag's attributes are those of an element, in any order.
-bool sameAttributes(const Tag& tag, const GumboVector& attributes) {
+bool sameAttributes(const Tag& tag, const PointerVector& attributes) {
     if (tag.attributeCount != attributes.length) {
         return false;
     }
@@ -2520,7 +2508,7 @@ bool TreeBuilder::tooManyFormatting(const Tag& tag) const {
         if (!isHtml(*it) || tagOfNode(*it) != tag.tag) {
             continue;
         }
-        if (tag.tag == GUMBO_TAG_A || tag.tag == GUMBO_TAG_NOBR) {
+        if (tag.tag == kTagA || tag.tag == kTagNobr) {
             return false;  // the earlier one is closed first
         }
         if (sameAttributes(tag, (*it)->v.element.attributes) && ++alike >= 3) {
@@ -2642,7 +2630,7 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
     switch (mode) {
         case Mode::Initial:
             leadingSpaceThen([&](std::string_view rest) {
-                m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+                m_tree.m_document->v.document.doc_type_quirks_mode = kQuirks;
                 m_mode = Mode::BeforeHtml;
                 textIn(m_mode, rest);
             });
@@ -2650,7 +2638,7 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
         case Mode::BeforeHtml:
             leadingSpaceThen([&](std::string_view rest) {
                 appendChild(m_tree.m_document,
-                            newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                            newElement(makeTag(TokenType::StartTag, "html"), kNamespaceHtml));
                 push(lastChild(m_tree.m_document));
                 m_mode = Mode::BeforeHead;
                 textIn(m_mode, rest);
@@ -2697,10 +2685,9 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
         case Mode::InTableBody:
         case Mode::InRow: {
             const Node* node = current();
-            if (isHtml(node) &&
-                (tagOfNode(node) == GUMBO_TAG_TABLE || tagOfNode(node) == GUMBO_TAG_TBODY ||
-                 tagOfNode(node) == GUMBO_TAG_TEMPLATE || tagOfNode(node) == GUMBO_TAG_TFOOT ||
-                 tagOfNode(node) == GUMBO_TAG_THEAD || tagOfNode(node) == GUMBO_TAG_TR)) {
+            if (isHtml(node) && (tagOfNode(node) == kTagTable || tagOfNode(node) == kTagTbody ||
+                                 tagOfNode(node) == kTagTemplate || tagOfNode(node) == kTagTfoot ||
+                                 tagOfNode(node) == kTagThead || tagOfNode(node) == kTagTr)) {
                 m_tableText.clear();
                 m_tableTextRun = {};
                 m_originalMode = m_mode;
@@ -2733,7 +2720,7 @@ void TreeBuilder::textIn(Mode mode, std::string_view text) {
             if (n == text.size()) {
                 return;
             }
-            if (!is(current(), GUMBO_TAG_COLGROUP)) {
+            if (!is(current(), kTagColgroup)) {
                 return;
             }
             pop();
@@ -2823,10 +2810,10 @@ void TreeBuilder::eofIn(Mode mode) {
             eofIn(m_mode);
             return;
         case Mode::InTemplate:
-            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+            if (!onStack(kTagTemplate)) {
                 return;
             }
-            popUntil(GUMBO_TAG_TEMPLATE);
+            popUntil(kTagTemplate);
             clearFormattingToMarker();
             m_templateModes.pop_back();
             resetInsertionMode();
@@ -2857,12 +2844,12 @@ void TreeBuilder::eofIn(Mode mode) {
         case Mode::AfterHead: {
             // As if the document went on: the implied elements come.
             if (mode == Mode::Initial) {
-                m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+                m_tree.m_document->v.document.doc_type_quirks_mode = kQuirks;
                 m_mode = Mode::BeforeHtml;
             }
             if (m_mode == Mode::BeforeHtml) {
                 appendChild(m_tree.m_document,
-                            newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                            newElement(makeTag(TokenType::StartTag, "html"), kNamespaceHtml));
                 push(lastChild(m_tree.m_document));
                 m_mode = Mode::BeforeHead;
             }
@@ -2887,41 +2874,41 @@ void TreeBuilder::eofIn(Mode mode) {
 }
 
 void TreeBuilder::initialTag(const Tag& tag) {
-    m_tree.m_document->v.document.doc_type_quirks_mode = GUMBO_DOCTYPE_QUIRKS;
+    m_tree.m_document->v.document.doc_type_quirks_mode = kQuirks;
     m_mode = Mode::BeforeHtml;
     beforeHtmlTag(tag);
 }
 
 void TreeBuilder::beforeHtmlTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
-        appendChild(m_tree.m_document, newElement(tag, GUMBO_NAMESPACE_HTML));
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
+        appendChild(m_tree.m_document, newElement(tag, kNamespaceHtml));
         push(lastChild(m_tree.m_document));
         m_mode = Mode::BeforeHead;
         return;
     }
-    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
-        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+    if (tag.type == TokenType::EndTag && tag.tag != kTagHead && tag.tag != kTagBody &&
+        tag.tag != kTagHtml && tag.tag != kTagBr) {
         return;
     }
     appendChild(m_tree.m_document,
-                newElement(makeTag(TokenType::StartTag, "html"), GUMBO_NAMESPACE_HTML));
+                newElement(makeTag(TokenType::StartTag, "html"), kNamespaceHtml));
     push(lastChild(m_tree.m_document));
     m_mode = Mode::BeforeHead;
     beforeHeadTag(tag);
 }
 
 void TreeBuilder::beforeHeadTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
         inBodyTag(tag);
         return;
     }
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HEAD) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHead) {
         m_head = insertElement(tag);
         m_mode = Mode::InHead;
         return;
     }
-    if (tag.type == TokenType::EndTag && tag.tag != GUMBO_TAG_HEAD && tag.tag != GUMBO_TAG_BODY &&
-        tag.tag != GUMBO_TAG_HTML && tag.tag != GUMBO_TAG_BR) {
+    if (tag.type == TokenType::EndTag && tag.tag != kTagHead && tag.tag != kTagBody &&
+        tag.tag != kTagHtml && tag.tag != kTagBr) {
         return;
     }
     m_head = insertNamed("head");
@@ -2932,59 +2919,59 @@ void TreeBuilder::beforeHeadTag(const Tag& tag) {
 void TreeBuilder::inHeadTag(const Tag& tag) {
     if (tag.type == TokenType::StartTag) {
         switch (tag.tag) {
-            case GUMBO_TAG_HTML:
+            case kTagHtml:
                 inBodyTag(tag);
                 return;
-            case GUMBO_TAG_BASE:
-            case GUMBO_TAG_BASEFONT:
-            case GUMBO_TAG_BGSOUND:
-            case GUMBO_TAG_LINK:
-            case GUMBO_TAG_META:
+            case kTagBase:
+            case kTagBasefont:
+            case kTagBgsound:
+            case kTagLink:
+            case kTagMeta:
                 insertElement(tag);
                 pop();
                 return;
-            case GUMBO_TAG_TITLE:
+            case kTagTitle:
                 genericText(tag, HtmlTokenizer::State::Rcdata);
                 return;
-            case GUMBO_TAG_NOSCRIPT:
+            case kTagNoscript:
                 insertElement(tag);
                 m_mode = Mode::InHeadNoscript;
                 return;
-            case GUMBO_TAG_NOFRAMES:
-            case GUMBO_TAG_STYLE:
+            case kTagNoframes:
+            case kTagStyle:
                 genericText(tag, HtmlTokenizer::State::Rawtext);
                 return;
-            case GUMBO_TAG_SCRIPT:
+            case kTagScript:
                 genericText(tag, HtmlTokenizer::State::ScriptData);
                 return;
-            case GUMBO_TAG_TEMPLATE:
+            case kTagTemplate:
                 insertElement(tag);
                 insertMarker();
                 m_framesetOk = false;
                 m_mode = Mode::InTemplate;
                 m_templateModes.push_back(Mode::InTemplate);
                 return;
-            case GUMBO_TAG_HEAD:
+            case kTagHead:
                 return;
             default:
                 break;
         }
     } else {
         switch (tag.tag) {
-            case GUMBO_TAG_HEAD:
+            case kTagHead:
                 pop();
                 m_mode = Mode::AfterHead;
                 return;
-            case GUMBO_TAG_BODY:
-            case GUMBO_TAG_HTML:
-            case GUMBO_TAG_BR:
+            case kTagBody:
+            case kTagHtml:
+            case kTagBr:
                 break;
-            case GUMBO_TAG_TEMPLATE:
-                if (!onStack(GUMBO_TAG_TEMPLATE)) {
+            case kTagTemplate:
+                if (!onStack(kTagTemplate)) {
                     return;
                 }
                 generateAllImpliedEndTags();
-                popUntil(GUMBO_TAG_TEMPLATE);
+                popUntil(kTagTemplate);
                 clearFormattingToMarker();
                 m_templateModes.pop_back();
                 resetInsertionMode();
@@ -3001,30 +2988,30 @@ void TreeBuilder::inHeadTag(const Tag& tag) {
 void TreeBuilder::inHeadNoscriptTag(const Tag& tag) {
     if (tag.type == TokenType::StartTag) {
         switch (tag.tag) {
-            case GUMBO_TAG_HTML:
+            case kTagHtml:
                 inBodyTag(tag);
                 return;
-            case GUMBO_TAG_BASEFONT:
-            case GUMBO_TAG_BGSOUND:
-            case GUMBO_TAG_LINK:
-            case GUMBO_TAG_META:
-            case GUMBO_TAG_NOFRAMES:
-            case GUMBO_TAG_STYLE:
+            case kTagBasefont:
+            case kTagBgsound:
+            case kTagLink:
+            case kTagMeta:
+            case kTagNoframes:
+            case kTagStyle:
                 inHeadTag(tag);
                 return;
-            case GUMBO_TAG_HEAD:
-            case GUMBO_TAG_NOSCRIPT:
+            case kTagHead:
+            case kTagNoscript:
                 return;
             default:
                 break;
         }
     } else {
-        if (tag.tag == GUMBO_TAG_NOSCRIPT) {
+        if (tag.tag == kTagNoscript) {
             pop();
             m_mode = Mode::InHead;
             return;
         }
-        if (tag.tag != GUMBO_TAG_BR) {
+        if (tag.tag != kTagBr) {
             return;
         }
     }
@@ -3036,46 +3023,46 @@ void TreeBuilder::inHeadNoscriptTag(const Tag& tag) {
 void TreeBuilder::afterHeadTag(const Tag& tag) {
     if (tag.type == TokenType::StartTag) {
         switch (tag.tag) {
-            case GUMBO_TAG_HTML:
+            case kTagHtml:
                 inBodyTag(tag);
                 return;
-            case GUMBO_TAG_BODY:
+            case kTagBody:
                 insertElement(tag);
                 m_framesetOk = false;
                 m_mode = Mode::InBody;
                 return;
-            case GUMBO_TAG_FRAMESET:
+            case kTagFrameset:
                 insertElement(tag);
                 m_mode = Mode::InFrameset;
                 return;
-            case GUMBO_TAG_BASE:
-            case GUMBO_TAG_BASEFONT:
-            case GUMBO_TAG_BGSOUND:
-            case GUMBO_TAG_LINK:
-            case GUMBO_TAG_META:
-            case GUMBO_TAG_NOFRAMES:
-            case GUMBO_TAG_SCRIPT:
-            case GUMBO_TAG_STYLE:
-            case GUMBO_TAG_TEMPLATE:
-            case GUMBO_TAG_TITLE: {
+            case kTagBase:
+            case kTagBasefont:
+            case kTagBgsound:
+            case kTagLink:
+            case kTagMeta:
+            case kTagNoframes:
+            case kTagScript:
+            case kTagStyle:
+            case kTagTemplate:
+            case kTagTitle: {
                 push(m_head);
                 inHeadTag(tag);
                 removeFromStack(m_head);
                 return;
             }
-            case GUMBO_TAG_HEAD:
+            case kTagHead:
                 return;
             default:
                 break;
         }
     } else {
         switch (tag.tag) {
-            case GUMBO_TAG_TEMPLATE:
+            case kTagTemplate:
                 inHeadTag(tag);
                 return;
-            case GUMBO_TAG_BODY:
-            case GUMBO_TAG_HTML:
-            case GUMBO_TAG_BR:
+            case kTagBody:
+            case kTagHtml:
+            case kTagBr:
                 break;
             default:
                 return;
@@ -3098,7 +3085,7 @@ namespace {
 
 // Returns whether the element got an attribute it did not have.
 bool mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
-    GumboVector& attributes = element->v.element.attributes;
+    PointerVector& attributes = element->v.element.attributes;
     std::vector<void*> merged(attributes.data, attributes.data + attributes.length);
     for (std::size_t i = 0; i < tag.attributeCount; ++i) {
         const TokenAttribute& source = tag.attributes[i];
@@ -3113,7 +3100,7 @@ bool mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
             continue;
         }
         auto* attribute = arena.make<Attribute>();
-        attribute->attr_namespace = GUMBO_ATTR_NAMESPACE_NONE;
+        attribute->attr_namespace = kAttributeNamespaceNone;
         attribute->name = arena.copy(source.name);
         attribute->name_length = static_cast<unsigned>(source.name.size());
         attribute->value = arena.copy(source.value);
@@ -3134,35 +3121,34 @@ bool mergeAttributes(NodeArena& arena, Node* element, const Tag& tag) {
 
 void TreeBuilder::inBodyStartTag(const Tag& tag) {
     switch (tag.tag) {
-        case GUMBO_TAG_HTML:
-            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+        case kTagHtml:
+            if (!onStack(kTagTemplate)) {
                 beforeSharedChange(tag);
                 m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open.front(), tag) ? 1 : 0;
             }
             return;
-        case GUMBO_TAG_BASE:
-        case GUMBO_TAG_BASEFONT:
-        case GUMBO_TAG_BGSOUND:
-        case GUMBO_TAG_LINK:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_SCRIPT:
-        case GUMBO_TAG_STYLE:
-        case GUMBO_TAG_TEMPLATE:
-        case GUMBO_TAG_TITLE:
+        case kTagBase:
+        case kTagBasefont:
+        case kTagBgsound:
+        case kTagLink:
+        case kTagMeta:
+        case kTagNoframes:
+        case kTagScript:
+        case kTagStyle:
+        case kTagTemplate:
+        case kTagTitle:
             inHeadTag(tag);
             return;
-        case GUMBO_TAG_BODY:
-            if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) ||
-                onStack(GUMBO_TAG_TEMPLATE)) {
+        case kTagBody:
+            if (m_open.size() < 2 || !is(m_open[1], kTagBody) || onStack(kTagTemplate)) {
                 return;
             }
             m_framesetOk = false;
             beforeSharedChange(tag);
             m_attributeMerges += mergeAttributes(m_tree.m_arena, m_open[1], tag) ? 1 : 0;
             return;
-        case GUMBO_TAG_FRAMESET:
-            if (m_open.size() < 2 || !is(m_open[1], GUMBO_TAG_BODY) || !m_framesetOk) {
+        case kTagFrameset:
+            if (m_open.size() < 2 || !is(m_open[1], kTagBody) || !m_framesetOk) {
                 return;
             }
             detach(m_open[1]);
@@ -3172,58 +3158,57 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             insertElement(tag);
             m_mode = Mode::InFrameset;
             return;
-        case GUMBO_TAG_ADDRESS:
-        case GUMBO_TAG_ARTICLE:
-        case GUMBO_TAG_ASIDE:
-        case GUMBO_TAG_BLOCKQUOTE:
-        case GUMBO_TAG_CENTER:
-        case GUMBO_TAG_DETAILS:
+        case kTagAddress:
+        case kTagArticle:
+        case kTagAside:
+        case kTagBlockquote:
+        case kTagCenter:
+        case kTagDetails:
         case kTagDialog:
-        case GUMBO_TAG_DIR:
-        case GUMBO_TAG_DIV:
-        case GUMBO_TAG_DL:
-        case GUMBO_TAG_FIELDSET:
-        case GUMBO_TAG_FIGCAPTION:
-        case GUMBO_TAG_FIGURE:
-        case GUMBO_TAG_FOOTER:
-        case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_HGROUP:
-        case GUMBO_TAG_MAIN:
-        case GUMBO_TAG_MENU:
-        case GUMBO_TAG_NAV:
-        case GUMBO_TAG_OL:
-        case GUMBO_TAG_P:
+        case kTagDir:
+        case kTagDiv:
+        case kTagDl:
+        case kTagFieldset:
+        case kTagFigcaption:
+        case kTagFigure:
+        case kTagFooter:
+        case kTagHeader:
+        case kTagHgroup:
+        case kTagMain:
+        case kTagMenu:
+        case kTagNav:
+        case kTagOl:
+        case kTagP:
         case kTagSearch:
-        case GUMBO_TAG_SECTION:
-        case GUMBO_TAG_SUMMARY:
-        case GUMBO_TAG_UL:
+        case kTagSection:
+        case kTagSummary:
+        case kTagUl:
             closeParagraphIfInButtonScope();
             insertElement(tag);
             return;
-        case GUMBO_TAG_H1:
-        case GUMBO_TAG_H2:
-        case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5:
-        case GUMBO_TAG_H6: {
+        case kTagH1:
+        case kTagH2:
+        case kTagH3:
+        case kTagH4:
+        case kTagH5:
+        case kTagH6: {
             closeParagraphIfInButtonScope();
-            const unsigned now =
-                isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
-            if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
+            const unsigned now = isHtml(current()) ? tagOfNode(current()) : unsigned{kTagUnknown};
+            if (now >= kTagH1 && now <= kTagH6) {
                 pop();
             }
             insertElement(tag);
             return;
         }
-        case GUMBO_TAG_PRE:
-        case GUMBO_TAG_LISTING:
+        case kTagPre:
+        case kTagListing:
             closeParagraphIfInButtonScope();
             insertElement(tag);
             m_skipNewline = true;
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_FORM: {
-            const bool inTemplate = onStack(GUMBO_TAG_TEMPLATE);
+        case kTagForm: {
+            const bool inTemplate = onStack(kTagTemplate);
             if (m_form != nullptr && !inTemplate) {
                 return;
             }
@@ -3234,23 +3219,22 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             }
             return;
         }
-        case GUMBO_TAG_LI:
-        case GUMBO_TAG_DD:
-        case GUMBO_TAG_DT: {
+        case kTagLi:
+        case kTagDd:
+        case kTagDt: {
             m_framesetOk = false;
             for (std::size_t i = m_open.size(); i-- > 0;) {
                 const Node* node = m_open[i];
-                const bool match = tag.tag == GUMBO_TAG_LI
-                                       ? is(node, GUMBO_TAG_LI)
-                                       : (is(node, GUMBO_TAG_DD) || is(node, GUMBO_TAG_DT));
+                const bool match =
+                    tag.tag == kTagLi ? is(node, kTagLi) : (is(node, kTagDd) || is(node, kTagDt));
                 if (match) {
                     const unsigned closing = tagOfNode(node);
                     generateImpliedEndTags(closing);
                     popUntil(closing);
                     break;
                 }
-                if (isSpecial(node) && !is(node, GUMBO_TAG_ADDRESS) && !is(node, GUMBO_TAG_DIV) &&
-                    !is(node, GUMBO_TAG_P)) {
+                if (isSpecial(node) && !is(node, kTagAddress) && !is(node, kTagDiv) &&
+                    !is(node, kTagP)) {
                     break;
                 }
             }
@@ -3258,27 +3242,27 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             insertElement(tag);
             return;
         }
-        case GUMBO_TAG_PLAINTEXT:
+        case kTagPlaintext:
             closeParagraphIfInButtonScope();
             insertElement(tag);
             m_tokenizer.setState(HtmlTokenizer::State::Plaintext);
             return;
-        case GUMBO_TAG_BUTTON:
-            if (inScope(GUMBO_TAG_BUTTON)) {
+        case kTagButton:
+            if (inScope(kTagButton)) {
                 generateImpliedEndTags();
-                popUntil(GUMBO_TAG_BUTTON);
+                popUntil(kTagButton);
             }
             reconstructFormatting();
             insertElement(tag);
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_A: {
+        case kTagA: {
             for (std::size_t i = m_formatting.size(); i-- > 0;) {
                 Node* entry = m_formatting[i];
                 if (entry == nullptr) {
                     break;
                 }
-                if (is(entry, GUMBO_TAG_A)) {
+                if (is(entry, kTagA)) {
                     const Tag end = makeTag(TokenType::EndTag, "a");
                     if (!adoptionAgency(end)) {
                         inBodyOtherEndTag(end);
@@ -3295,24 +3279,24 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             pushFormatting(insertElement(tag));
             return;
         }
-        case GUMBO_TAG_B:
-        case GUMBO_TAG_BIG:
-        case GUMBO_TAG_CODE:
-        case GUMBO_TAG_EM:
-        case GUMBO_TAG_FONT:
-        case GUMBO_TAG_I:
-        case GUMBO_TAG_S:
-        case GUMBO_TAG_SMALL:
-        case GUMBO_TAG_STRIKE:
-        case GUMBO_TAG_STRONG:
-        case GUMBO_TAG_TT:
-        case GUMBO_TAG_U:
+        case kTagB:
+        case kTagBig:
+        case kTagCode:
+        case kTagEm:
+        case kTagFont:
+        case kTagI:
+        case kTagS:
+        case kTagSmall:
+        case kTagStrike:
+        case kTagStrong:
+        case kTagTt:
+        case kTagU:
             reconstructFormatting();
             pushFormatting(insertElement(tag));
             return;
-        case GUMBO_TAG_NOBR:
+        case kTagNobr:
             reconstructFormatting();
-            if (inScope(GUMBO_TAG_NOBR)) {
+            if (inScope(kTagNobr)) {
                 if (!adoptionAgency(tag)) {
                     inBodyOtherEndTag(tag);
                 }
@@ -3320,36 +3304,36 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             }
             pushFormatting(insertElement(tag));
             return;
-        case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_MARQUEE:
-        case GUMBO_TAG_OBJECT:
+        case kTagApplet:
+        case kTagMarquee:
+        case kTagObject:
             reconstructFormatting();
             insertElement(tag);
             insertMarker();
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_TABLE:
-            if (m_tree.m_document->v.document.doc_type_quirks_mode != GUMBO_DOCTYPE_QUIRKS) {
+        case kTagTable:
+            if (m_tree.m_document->v.document.doc_type_quirks_mode != kQuirks) {
                 closeParagraphIfInButtonScope();
             }
             insertElement(tag);
             m_framesetOk = false;
             m_mode = Mode::InTable;
             return;
-        case GUMBO_TAG_AREA:
-        case GUMBO_TAG_BR:
-        case GUMBO_TAG_EMBED:
-        case GUMBO_TAG_IMG:
-        case GUMBO_TAG_KEYGEN:
-        case GUMBO_TAG_WBR:
+        case kTagArea:
+        case kTagBr:
+        case kTagEmbed:
+        case kTagImg:
+        case kTagKeygen:
+        case kTagWbr:
             reconstructFormatting();
             insertElement(tag);
             pop();
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_INPUT: {
-            if (inScope(GUMBO_TAG_SELECT)) {
-                popUntil(GUMBO_TAG_SELECT);  // an input ends the select it is in
+        case kTagInput: {
+            if (inScope(kTagSelect)) {
+                popUntil(kTagSelect);  // an input ends the select it is in
             }
             reconstructFormatting();
             insertElement(tag);
@@ -3360,29 +3344,29 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             }
             return;
         }
-        case GUMBO_TAG_PARAM:
-        case GUMBO_TAG_SOURCE:
-        case GUMBO_TAG_TRACK:
+        case kTagParam:
+        case kTagSource:
+        case kTagTrack:
             insertElement(tag);
             pop();
             return;
-        case GUMBO_TAG_HR:
+        case kTagHr:
             closeParagraphIfInButtonScope();
-            if (inScope(GUMBO_TAG_SELECT)) {
+            if (inScope(kTagSelect)) {
                 generateImpliedEndTags();
             }
             insertElement(tag);
             pop();
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_IMAGE: {
+        case kTagImage: {
             Tag img = tag;
             img.name = "img";
-            img.tag = GUMBO_TAG_IMG;
+            img.tag = kTagImg;
             processTag(img);
             return;
         }
-        case GUMBO_TAG_TEXTAREA:
+        case kTagTextarea:
             insertElement(tag);
             m_skipNewline = true;
             m_tokenizer.setState(HtmlTokenizer::State::Rcdata);
@@ -3390,74 +3374,72 @@ void TreeBuilder::inBodyStartTag(const Tag& tag) {
             m_framesetOk = false;
             m_mode = Mode::Text;
             return;
-        case GUMBO_TAG_XMP:
+        case kTagXmp:
             closeParagraphIfInButtonScope();
             reconstructFormatting();
             m_framesetOk = false;
             genericText(tag, HtmlTokenizer::State::Rawtext);
             return;
-        case GUMBO_TAG_IFRAME:
+        case kTagIframe:
             m_framesetOk = false;
             genericText(tag, HtmlTokenizer::State::Rawtext);
             return;
-        case GUMBO_TAG_NOEMBED:
+        case kTagNoembed:
             genericText(tag, HtmlTokenizer::State::Rawtext);
             return;
-        case GUMBO_TAG_SELECT:
+        case kTagSelect:
             // A select does not nest: the second one closes the first.
-            if (inScope(GUMBO_TAG_SELECT)) {
-                popUntil(GUMBO_TAG_SELECT);
+            if (inScope(kTagSelect)) {
+                popUntil(kTagSelect);
                 return;
             }
             reconstructFormatting();
             insertElement(tag);
             m_framesetOk = false;
             return;
-        case GUMBO_TAG_OPTGROUP:
-        case GUMBO_TAG_OPTION:
-            if (inScope(GUMBO_TAG_SELECT)) {
-                generateImpliedEndTags(tag.tag == GUMBO_TAG_OPTION ? GUMBO_TAG_OPTGROUP
-                                                                   : GUMBO_TAG_LAST);
-            } else if (is(current(), GUMBO_TAG_OPTION)) {
+        case kTagOptgroup:
+        case kTagOption:
+            if (inScope(kTagSelect)) {
+                generateImpliedEndTags(tag.tag == kTagOption ? kTagOptgroup : kTagLast);
+            } else if (is(current(), kTagOption)) {
                 pop();
             }
             reconstructFormatting();
             insertElement(tag);
             return;
-        case GUMBO_TAG_RB:
-        case GUMBO_TAG_RTC:
-            if (inScope(GUMBO_TAG_RUBY)) {
+        case kTagRb:
+        case kTagRtc:
+            if (inScope(kTagRuby)) {
                 generateImpliedEndTags();
             }
             insertElement(tag);
             return;
-        case GUMBO_TAG_RP:
-        case GUMBO_TAG_RT:
-            if (inScope(GUMBO_TAG_RUBY)) {
-                generateImpliedEndTags(GUMBO_TAG_RTC);
+        case kTagRp:
+        case kTagRt:
+            if (inScope(kTagRuby)) {
+                generateImpliedEndTags(kTagRtc);
             }
             insertElement(tag);
             return;
-        case GUMBO_TAG_MATH:
-        case GUMBO_TAG_SVG:
+        case kTagMath:
+        case kTagSvg:
             reconstructFormatting();
-            insertForeign(tag,
-                          tag.tag == GUMBO_TAG_MATH ? GUMBO_NAMESPACE_MATHML : GUMBO_NAMESPACE_SVG);
+            insertForeign(tag, tag.tag == kTagMath ? kNamespaceMathml : kNamespaceSvg);
             if (tag.selfClosing) {
                 pop();
             }
             return;
-        case GUMBO_TAG_CAPTION:
-        case GUMBO_TAG_COL:
-        case GUMBO_TAG_COLGROUP:
-        case GUMBO_TAG_FRAME:
-        case GUMBO_TAG_HEAD:
-        case GUMBO_TAG_TBODY:
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TFOOT:
-        case GUMBO_TAG_TH:
-        case GUMBO_TAG_THEAD:
-        case GUMBO_TAG_TR:
+        case kTagCaption:
+        case kTagCol:
+        case kTagColgroup:
+        case kTagFrame:
+        case kTagHead:
+        case kTagTbody:
+        case kTagTd:
+        case kTagTfoot:
+        case kTagTh:
+        case kTagThead:
+        case kTagTr:
             return;
         default:
             reconstructFormatting();
@@ -3474,55 +3456,55 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
         return;
     }
     switch (tag.tag) {
-        case GUMBO_TAG_TEMPLATE:
+        case kTagTemplate:
             inHeadTag(tag);
             return;
-        case GUMBO_TAG_BODY:
-        case GUMBO_TAG_HTML:
-            if (!inScope(GUMBO_TAG_BODY)) {
+        case kTagBody:
+        case kTagHtml:
+            if (!inScope(kTagBody)) {
                 return;
             }
             m_mode = Mode::AfterBody;
-            if (tag.tag == GUMBO_TAG_HTML) {
+            if (tag.tag == kTagHtml) {
                 afterBodyTag(tag);
             }
             return;
-        case GUMBO_TAG_ADDRESS:
-        case GUMBO_TAG_ARTICLE:
-        case GUMBO_TAG_ASIDE:
-        case GUMBO_TAG_BLOCKQUOTE:
-        case GUMBO_TAG_BUTTON:
-        case GUMBO_TAG_CENTER:
-        case GUMBO_TAG_DETAILS:
+        case kTagAddress:
+        case kTagArticle:
+        case kTagAside:
+        case kTagBlockquote:
+        case kTagButton:
+        case kTagCenter:
+        case kTagDetails:
         case kTagDialog:
-        case GUMBO_TAG_DIR:
-        case GUMBO_TAG_DIV:
-        case GUMBO_TAG_DL:
-        case GUMBO_TAG_FIELDSET:
-        case GUMBO_TAG_FIGCAPTION:
-        case GUMBO_TAG_FIGURE:
-        case GUMBO_TAG_FOOTER:
-        case GUMBO_TAG_HEADER:
-        case GUMBO_TAG_HGROUP:
-        case GUMBO_TAG_LISTING:
-        case GUMBO_TAG_MAIN:
-        case GUMBO_TAG_MENU:
-        case GUMBO_TAG_NAV:
-        case GUMBO_TAG_OL:
-        case GUMBO_TAG_PRE:
+        case kTagDir:
+        case kTagDiv:
+        case kTagDl:
+        case kTagFieldset:
+        case kTagFigcaption:
+        case kTagFigure:
+        case kTagFooter:
+        case kTagHeader:
+        case kTagHgroup:
+        case kTagListing:
+        case kTagMain:
+        case kTagMenu:
+        case kTagNav:
+        case kTagOl:
+        case kTagPre:
         case kTagSearch:
-        case GUMBO_TAG_SECTION:
-        case GUMBO_TAG_SELECT:
-        case GUMBO_TAG_SUMMARY:
-        case GUMBO_TAG_UL:
+        case kTagSection:
+        case kTagSelect:
+        case kTagSummary:
+        case kTagUl:
             if (!inScope(tag.tag)) {
                 return;
             }
             generateImpliedEndTags();
             popUntil(tag.tag);
             return;
-        case GUMBO_TAG_FORM:
-            if (!onStack(GUMBO_TAG_TEMPLATE)) {
+        case kTagForm:
+            if (!onStack(kTagTemplate)) {
                 Node* form = m_form;
                 m_form = nullptr;
                 if (form == nullptr || !nodeInScope(form)) {
@@ -3531,42 +3513,42 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
                 generateImpliedEndTags();
                 removeFromStack(form);
             } else {
-                if (!inScope(GUMBO_TAG_FORM)) {
+                if (!inScope(kTagForm)) {
                     return;
                 }
                 generateImpliedEndTags();
-                popUntil(GUMBO_TAG_FORM);
+                popUntil(kTagForm);
             }
             return;
-        case GUMBO_TAG_P:
-            if (!inScope(GUMBO_TAG_P, Scope::Button)) {
+        case kTagP:
+            if (!inScope(kTagP, Scope::Button)) {
                 insertNamed("p");
             }
             closeParagraph();
             return;
-        case GUMBO_TAG_LI:
-            if (!inScope(GUMBO_TAG_LI, Scope::ListItem)) {
+        case kTagLi:
+            if (!inScope(kTagLi, Scope::ListItem)) {
                 return;
             }
-            generateImpliedEndTags(GUMBO_TAG_LI);
-            popUntil(GUMBO_TAG_LI);
+            generateImpliedEndTags(kTagLi);
+            popUntil(kTagLi);
             return;
-        case GUMBO_TAG_DD:
-        case GUMBO_TAG_DT:
+        case kTagDd:
+        case kTagDt:
             if (!inScope(tag.tag)) {
                 return;
             }
             generateImpliedEndTags(tag.tag);
             popUntil(tag.tag);
             return;
-        case GUMBO_TAG_H1:
-        case GUMBO_TAG_H2:
-        case GUMBO_TAG_H3:
-        case GUMBO_TAG_H4:
-        case GUMBO_TAG_H5:
-        case GUMBO_TAG_H6: {
+        case kTagH1:
+        case kTagH2:
+        case kTagH3:
+        case kTagH4:
+        case kTagH5:
+        case kTagH6: {
             bool any = false;
-            for (unsigned h = GUMBO_TAG_H1; h <= GUMBO_TAG_H6 && !any; ++h) {
+            for (unsigned h = kTagH1; h <= kTagH6 && !any; ++h) {
                 any = inScope(h);
             }
             if (!any) {
@@ -3575,17 +3557,17 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             generateImpliedEndTags();
             while (!m_open.empty()) {
                 const unsigned now =
-                    isHtml(current()) ? tagOfNode(current()) : unsigned{GUMBO_TAG_UNKNOWN};
+                    isHtml(current()) ? tagOfNode(current()) : unsigned{kTagUnknown};
                 pop();
-                if (now >= GUMBO_TAG_H1 && now <= GUMBO_TAG_H6) {
+                if (now >= kTagH1 && now <= kTagH6) {
                     break;
                 }
             }
             return;
         }
-        case GUMBO_TAG_APPLET:
-        case GUMBO_TAG_MARQUEE:
-        case GUMBO_TAG_OBJECT:
+        case kTagApplet:
+        case kTagMarquee:
+        case kTagObject:
             if (!inScope(tag.tag)) {
                 return;
             }
@@ -3593,7 +3575,7 @@ void TreeBuilder::inBodyEndTag(const Tag& tag) {
             popUntil(tag.tag);
             clearFormattingToMarker();
             return;
-        case GUMBO_TAG_BR: {
+        case kTagBr: {
             Tag br = makeTag(TokenType::StartTag, "br");
             inBodyStartTag(br);
             return;
@@ -3608,8 +3590,7 @@ void TreeBuilder::inBodyOtherEndTag(const Tag& tag) {
     for (std::size_t i = m_open.size(); i-- > 0;) {
         Node* node = m_open[i];
         if (sameName(node, tag)) {
-            generateImpliedEndTags(tag.tag == GUMBO_TAG_UNKNOWN ? unsigned{GUMBO_TAG_LAST}
-                                                                : tag.tag);
+            generateImpliedEndTags(tag.tag == kTagUnknown ? unsigned{kTagLast} : tag.tag);
             popUntilNode(node);
             return;
         }
@@ -3636,52 +3617,52 @@ void TreeBuilder::inTableTag(const Tag& tag) {
     const unsigned t = tag.tag;
     if (tag.type == TokenType::StartTag) {
         switch (t) {
-            case GUMBO_TAG_CAPTION:
-                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+            case kTagCaption:
+                clearStackBackTo({kTagTable, kTagTemplate, kTagHtml});
                 insertMarker();
                 insertElement(tag);
                 m_mode = Mode::InCaption;
                 return;
-            case GUMBO_TAG_COLGROUP:
-                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+            case kTagColgroup:
+                clearStackBackTo({kTagTable, kTagTemplate, kTagHtml});
                 insertElement(tag);
                 m_mode = Mode::InColumnGroup;
                 return;
-            case GUMBO_TAG_COL:
-                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+            case kTagCol:
+                clearStackBackTo({kTagTable, kTagTemplate, kTagHtml});
                 insertNamed("colgroup");
                 m_mode = Mode::InColumnGroup;
                 inColumnGroupTag(tag);
                 return;
-            case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_TFOOT:
-            case GUMBO_TAG_THEAD:
-                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+            case kTagTbody:
+            case kTagTfoot:
+            case kTagThead:
+                clearStackBackTo({kTagTable, kTagTemplate, kTagHtml});
                 insertElement(tag);
                 m_mode = Mode::InTableBody;
                 return;
-            case GUMBO_TAG_TD:
-            case GUMBO_TAG_TH:
-            case GUMBO_TAG_TR:
-                clearStackBackTo({GUMBO_TAG_TABLE, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML});
+            case kTagTd:
+            case kTagTh:
+            case kTagTr:
+                clearStackBackTo({kTagTable, kTagTemplate, kTagHtml});
                 insertNamed("tbody");
                 m_mode = Mode::InTableBody;
                 inTableBodyTag(tag);
                 return;
-            case GUMBO_TAG_TABLE:
-                if (!inScope(GUMBO_TAG_TABLE, Scope::Table)) {
+            case kTagTable:
+                if (!inScope(kTagTable, Scope::Table)) {
                     return;
                 }
-                popUntil(GUMBO_TAG_TABLE);
+                popUntil(kTagTable);
                 resetInsertionMode();
                 processTag(tag);
                 return;
-            case GUMBO_TAG_STYLE:
-            case GUMBO_TAG_SCRIPT:
-            case GUMBO_TAG_TEMPLATE:
+            case kTagStyle:
+            case kTagScript:
+            case kTagTemplate:
                 inHeadTag(tag);
                 return;
-            case GUMBO_TAG_INPUT: {
+            case kTagInput: {
                 const TokenAttribute* type = tag.find("type");
                 if (type == nullptr || !equalsNoCase(type->value, "hidden")) {
                     break;
@@ -3690,8 +3671,8 @@ void TreeBuilder::inTableTag(const Tag& tag) {
                 pop();
                 return;
             }
-            case GUMBO_TAG_FORM:
-                if (onStack(GUMBO_TAG_TEMPLATE) || m_form != nullptr) {
+            case kTagForm:
+                if (onStack(kTagTemplate) || m_form != nullptr) {
                     return;
                 }
                 m_form = insertElement(tag);
@@ -3702,26 +3683,26 @@ void TreeBuilder::inTableTag(const Tag& tag) {
         }
     } else {
         switch (t) {
-            case GUMBO_TAG_TABLE:
-                if (!inScope(GUMBO_TAG_TABLE, Scope::Table)) {
+            case kTagTable:
+                if (!inScope(kTagTable, Scope::Table)) {
                     return;
                 }
-                popUntil(GUMBO_TAG_TABLE);
+                popUntil(kTagTable);
                 resetInsertionMode();
                 return;
-            case GUMBO_TAG_BODY:
-            case GUMBO_TAG_CAPTION:
-            case GUMBO_TAG_COL:
-            case GUMBO_TAG_COLGROUP:
-            case GUMBO_TAG_HTML:
-            case GUMBO_TAG_TBODY:
-            case GUMBO_TAG_TD:
-            case GUMBO_TAG_TFOOT:
-            case GUMBO_TAG_TH:
-            case GUMBO_TAG_THEAD:
-            case GUMBO_TAG_TR:
+            case kTagBody:
+            case kTagCaption:
+            case kTagCol:
+            case kTagColgroup:
+            case kTagHtml:
+            case kTagTbody:
+            case kTagTd:
+            case kTagTfoot:
+            case kTagTh:
+            case kTagThead:
+            case kTagTr:
                 return;
-            case GUMBO_TAG_TEMPLATE:
+            case kTagTemplate:
                 inHeadTag(tag);
                 return;
             default:
@@ -3733,7 +3714,7 @@ void TreeBuilder::inTableTag(const Tag& tag) {
 
 void TreeBuilder::closeCaption() {
     generateImpliedEndTags();
-    popUntil(GUMBO_TAG_CAPTION);
+    popUntil(kTagCaption);
     clearFormattingToMarker();
     m_mode = Mode::InTable;
 }
@@ -3741,18 +3722,17 @@ void TreeBuilder::closeCaption() {
 void TreeBuilder::inCaptionTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
-    if (!start && t == GUMBO_TAG_CAPTION) {
-        if (inScope(GUMBO_TAG_CAPTION, Scope::Table)) {
+    if (!start && t == kTagCaption) {
+        if (inScope(kTagCaption, Scope::Table)) {
             closeCaption();
         }
         return;
     }
     const bool tableStart =
-        start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-                  t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
-                  t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR);
-    if (tableStart || (!start && t == GUMBO_TAG_TABLE)) {
-        if (!inScope(GUMBO_TAG_CAPTION, Scope::Table)) {
+        start && (t == kTagCaption || t == kTagCol || t == kTagColgroup || t == kTagTbody ||
+                  t == kTagTd || t == kTagTfoot || t == kTagTh || t == kTagThead || t == kTagTr);
+    if (tableStart || (!start && t == kTagTable)) {
+        if (!inScope(kTagCaption, Scope::Table)) {
             return;
         }
         closeCaption();
@@ -3760,9 +3740,8 @@ void TreeBuilder::inCaptionTag(const Tag& tag) {
         return;
     }
     if (!start &&
-        (t == GUMBO_TAG_BODY || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-         t == GUMBO_TAG_HTML || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
-         t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
+        (t == kTagBody || t == kTagCol || t == kTagColgroup || t == kTagHtml || t == kTagTbody ||
+         t == kTagTd || t == kTagTfoot || t == kTagTh || t == kTagThead || t == kTagTr)) {
         return;
     }
     inBodyTag(tag);
@@ -3771,30 +3750,30 @@ void TreeBuilder::inCaptionTag(const Tag& tag) {
 void TreeBuilder::inColumnGroupTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
-    if (start && t == GUMBO_TAG_HTML) {
+    if (start && t == kTagHtml) {
         inBodyTag(tag);
         return;
     }
-    if (start && t == GUMBO_TAG_COL) {
+    if (start && t == kTagCol) {
         insertElement(tag);
         pop();
         return;
     }
-    if (!start && t == GUMBO_TAG_COLGROUP) {
-        if (is(current(), GUMBO_TAG_COLGROUP)) {
+    if (!start && t == kTagColgroup) {
+        if (is(current(), kTagColgroup)) {
             pop();
             m_mode = Mode::InTable;
         }
         return;
     }
-    if (!start && t == GUMBO_TAG_COL) {
+    if (!start && t == kTagCol) {
         return;
     }
-    if (t == GUMBO_TAG_TEMPLATE) {
+    if (t == kTagTemplate) {
         inHeadTag(tag);
         return;
     }
-    if (!is(current(), GUMBO_TAG_COLGROUP)) {
+    if (!is(current(), kTagColgroup)) {
         return;
     }
     pop();
@@ -3806,23 +3785,22 @@ void TreeBuilder::inTableBodyTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
     auto clear = [&] {
-        clearStackBackTo({GUMBO_TAG_TBODY, GUMBO_TAG_TFOOT, GUMBO_TAG_THEAD, GUMBO_TAG_TEMPLATE,
-                          GUMBO_TAG_HTML});
+        clearStackBackTo({kTagTbody, kTagTfoot, kTagThead, kTagTemplate, kTagHtml});
     };
-    if (start && t == GUMBO_TAG_TR) {
+    if (start && t == kTagTr) {
         clear();
         insertElement(tag);
         m_mode = Mode::InRow;
         return;
     }
-    if (start && (t == GUMBO_TAG_TH || t == GUMBO_TAG_TD)) {
+    if (start && (t == kTagTh || t == kTagTd)) {
         clear();
         insertNamed("tr");
         m_mode = Mode::InRow;
         inRowTag(tag);
         return;
     }
-    if (!start && (t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) {
+    if (!start && (t == kTagTbody || t == kTagTfoot || t == kTagThead)) {
         if (!inScope(t, Scope::Table)) {
             return;
         }
@@ -3831,11 +3809,11 @@ void TreeBuilder::inTableBodyTag(const Tag& tag) {
         m_mode = Mode::InTable;
         return;
     }
-    if ((start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-                   t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) ||
-        (!start && t == GUMBO_TAG_TABLE)) {
-        if (!inScope(GUMBO_TAG_TBODY, Scope::Table) && !inScope(GUMBO_TAG_THEAD, Scope::Table) &&
-            !inScope(GUMBO_TAG_TFOOT, Scope::Table)) {
+    if ((start && (t == kTagCaption || t == kTagCol || t == kTagColgroup || t == kTagTbody ||
+                   t == kTagTfoot || t == kTagThead)) ||
+        (!start && t == kTagTable)) {
+        if (!inScope(kTagTbody, Scope::Table) && !inScope(kTagThead, Scope::Table) &&
+            !inScope(kTagTfoot, Scope::Table)) {
             return;
         }
         clear();
@@ -3844,9 +3822,8 @@ void TreeBuilder::inTableBodyTag(const Tag& tag) {
         inTableTag(tag);
         return;
     }
-    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
-                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML || t == GUMBO_TAG_TD ||
-                   t == GUMBO_TAG_TH || t == GUMBO_TAG_TR)) {
+    if (!start && (t == kTagBody || t == kTagCaption || t == kTagCol || t == kTagColgroup ||
+                   t == kTagHtml || t == kTagTd || t == kTagTh || t == kTagTr)) {
         return;
     }
     inTableTag(tag);
@@ -3855,16 +3832,16 @@ void TreeBuilder::inTableBodyTag(const Tag& tag) {
 void TreeBuilder::inRowTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
-    auto clear = [&] { clearStackBackTo({GUMBO_TAG_TR, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML}); };
-    if (start && (t == GUMBO_TAG_TH || t == GUMBO_TAG_TD)) {
+    auto clear = [&] { clearStackBackTo({kTagTr, kTagTemplate, kTagHtml}); };
+    if (start && (t == kTagTh || t == kTagTd)) {
         clear();
         insertElement(tag);
         m_mode = Mode::InCell;
         insertMarker();
         return;
     }
-    if (!start && t == GUMBO_TAG_TR) {
-        if (!inScope(GUMBO_TAG_TR, Scope::Table)) {
+    if (!start && t == kTagTr) {
+        if (!inScope(kTagTr, Scope::Table)) {
             return;
         }
         clear();
@@ -3872,21 +3849,10 @@ void TreeBuilder::inRowTag(const Tag& tag) {
         m_mode = Mode::InTableBody;
         return;
     }
-    if ((start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-                   t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD ||
-                   t == GUMBO_TAG_TR)) ||
-        (!start && t == GUMBO_TAG_TABLE)) {
-        if (!inScope(GUMBO_TAG_TR, Scope::Table)) {
-            return;
-        }
-        clear();
-        pop();
-        m_mode = Mode::InTableBody;
-        inTableBodyTag(tag);
-        return;
-    }
-    if (!start && (t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT || t == GUMBO_TAG_THEAD)) {
-        if (!inScope(t, Scope::Table) || !inScope(GUMBO_TAG_TR, Scope::Table)) {
+    if ((start && (t == kTagCaption || t == kTagCol || t == kTagColgroup || t == kTagTbody ||
+                   t == kTagTfoot || t == kTagThead || t == kTagTr)) ||
+        (!start && t == kTagTable)) {
+        if (!inScope(kTagTr, Scope::Table)) {
             return;
         }
         clear();
@@ -3895,9 +3861,18 @@ void TreeBuilder::inRowTag(const Tag& tag) {
         inTableBodyTag(tag);
         return;
     }
-    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
-                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML || t == GUMBO_TAG_TD ||
-                   t == GUMBO_TAG_TH)) {
+    if (!start && (t == kTagTbody || t == kTagTfoot || t == kTagThead)) {
+        if (!inScope(t, Scope::Table) || !inScope(kTagTr, Scope::Table)) {
+            return;
+        }
+        clear();
+        pop();
+        m_mode = Mode::InTableBody;
+        inTableBodyTag(tag);
+        return;
+    }
+    if (!start && (t == kTagBody || t == kTagCaption || t == kTagCol || t == kTagColgroup ||
+                   t == kTagHtml || t == kTagTd || t == kTagTh)) {
         return;
     }
     inTableTag(tag);
@@ -3906,7 +3881,7 @@ void TreeBuilder::inRowTag(const Tag& tag) {
 bool TreeBuilder::closeCell() {
     generateImpliedEndTags();
     while (!m_open.empty()) {
-        const bool cell = is(current(), GUMBO_TAG_TD) || is(current(), GUMBO_TAG_TH);
+        const bool cell = is(current(), kTagTd) || is(current(), kTagTh);
         pop();
         if (cell) {
             break;
@@ -3920,7 +3895,7 @@ bool TreeBuilder::closeCell() {
 void TreeBuilder::inCellTag(const Tag& tag) {
     const unsigned t = tag.tag;
     const bool start = tag.type == TokenType::StartTag;
-    if (!start && (t == GUMBO_TAG_TD || t == GUMBO_TAG_TH)) {
+    if (!start && (t == kTagTd || t == kTagTh)) {
         if (!inScope(t, Scope::Table)) {
             return;
         }
@@ -3930,22 +3905,21 @@ void TreeBuilder::inCellTag(const Tag& tag) {
         m_mode = Mode::InRow;
         return;
     }
-    if (start && (t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL || t == GUMBO_TAG_COLGROUP ||
-                  t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TD || t == GUMBO_TAG_TFOOT ||
-                  t == GUMBO_TAG_TH || t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
-        if (!inScope(GUMBO_TAG_TD, Scope::Table) && !inScope(GUMBO_TAG_TH, Scope::Table)) {
+    if (start && (t == kTagCaption || t == kTagCol || t == kTagColgroup || t == kTagTbody ||
+                  t == kTagTd || t == kTagTfoot || t == kTagTh || t == kTagThead || t == kTagTr)) {
+        if (!inScope(kTagTd, Scope::Table) && !inScope(kTagTh, Scope::Table)) {
             return;
         }
         closeCell();
         inRowTag(tag);
         return;
     }
-    if (!start && (t == GUMBO_TAG_BODY || t == GUMBO_TAG_CAPTION || t == GUMBO_TAG_COL ||
-                   t == GUMBO_TAG_COLGROUP || t == GUMBO_TAG_HTML)) {
+    if (!start &&
+        (t == kTagBody || t == kTagCaption || t == kTagCol || t == kTagColgroup || t == kTagHtml)) {
         return;
     }
-    if (!start && (t == GUMBO_TAG_TABLE || t == GUMBO_TAG_TBODY || t == GUMBO_TAG_TFOOT ||
-                   t == GUMBO_TAG_THEAD || t == GUMBO_TAG_TR)) {
+    if (!start &&
+        (t == kTagTable || t == kTagTbody || t == kTagTfoot || t == kTagThead || t == kTagTr)) {
         if (!inScope(t, Scope::Table)) {
             return;
         }
@@ -3959,40 +3933,40 @@ void TreeBuilder::inCellTag(const Tag& tag) {
 void TreeBuilder::inTemplateTag(const Tag& tag) {
     const unsigned t = tag.tag;
     if (tag.type == TokenType::EndTag) {
-        if (t == GUMBO_TAG_TEMPLATE) {
+        if (t == kTagTemplate) {
             inHeadTag(tag);
         }
         return;
     }
     Mode next = Mode::InBody;
     switch (t) {
-        case GUMBO_TAG_BASE:
-        case GUMBO_TAG_BASEFONT:
-        case GUMBO_TAG_BGSOUND:
-        case GUMBO_TAG_LINK:
-        case GUMBO_TAG_META:
-        case GUMBO_TAG_NOFRAMES:
-        case GUMBO_TAG_SCRIPT:
-        case GUMBO_TAG_STYLE:
-        case GUMBO_TAG_TEMPLATE:
-        case GUMBO_TAG_TITLE:
+        case kTagBase:
+        case kTagBasefont:
+        case kTagBgsound:
+        case kTagLink:
+        case kTagMeta:
+        case kTagNoframes:
+        case kTagScript:
+        case kTagStyle:
+        case kTagTemplate:
+        case kTagTitle:
             inHeadTag(tag);
             return;
-        case GUMBO_TAG_CAPTION:
-        case GUMBO_TAG_COLGROUP:
-        case GUMBO_TAG_TBODY:
-        case GUMBO_TAG_TFOOT:
-        case GUMBO_TAG_THEAD:
+        case kTagCaption:
+        case kTagColgroup:
+        case kTagTbody:
+        case kTagTfoot:
+        case kTagThead:
             next = Mode::InTable;
             break;
-        case GUMBO_TAG_COL:
+        case kTagCol:
             next = Mode::InColumnGroup;
             break;
-        case GUMBO_TAG_TR:
+        case kTagTr:
             next = Mode::InTableBody;
             break;
-        case GUMBO_TAG_TD:
-        case GUMBO_TAG_TH:
+        case kTagTd:
+        case kTagTh:
             next = Mode::InRow;
             break;
         default:
@@ -4004,11 +3978,11 @@ void TreeBuilder::inTemplateTag(const Tag& tag) {
 }
 
 void TreeBuilder::afterBodyTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
         inBodyTag(tag);
         return;
     }
-    if (tag.type == TokenType::EndTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::EndTag && tag.tag == kTagHtml) {
         m_mode = Mode::AfterAfterBody;
         return;
     }
@@ -4020,46 +3994,46 @@ void TreeBuilder::inFramesetTag(const Tag& tag) {
     const unsigned t = tag.tag;
     if (tag.type == TokenType::StartTag) {
         switch (t) {
-            case GUMBO_TAG_HTML:
+            case kTagHtml:
                 inBodyTag(tag);
                 return;
-            case GUMBO_TAG_FRAMESET:
+            case kTagFrameset:
                 insertElement(tag);
                 return;
-            case GUMBO_TAG_FRAME:
+            case kTagFrame:
                 insertElement(tag);
                 pop();
                 return;
-            case GUMBO_TAG_NOFRAMES:
+            case kTagNoframes:
                 inHeadTag(tag);
                 return;
             default:
                 return;
         }
     }
-    if (t == GUMBO_TAG_FRAMESET) {
+    if (t == kTagFrameset) {
         if (m_open.size() == 1) {
             return;
         }
         pop();
-        if (!is(current(), GUMBO_TAG_FRAMESET)) {
+        if (!is(current(), kTagFrameset)) {
             m_mode = Mode::AfterFrameset;
         }
     }
 }
 
 void TreeBuilder::afterFramesetTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
         inBodyTag(tag);
-    } else if (tag.type == TokenType::EndTag && tag.tag == GUMBO_TAG_HTML) {
+    } else if (tag.type == TokenType::EndTag && tag.tag == kTagHtml) {
         m_mode = Mode::AfterAfterFrameset;
-    } else if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_NOFRAMES) {
+    } else if (tag.type == TokenType::StartTag && tag.tag == kTagNoframes) {
         inHeadTag(tag);
     }
 }
 
 void TreeBuilder::afterAfterBodyTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
         inBodyTag(tag);
         return;
     }
@@ -4068,9 +4042,9 @@ void TreeBuilder::afterAfterBodyTag(const Tag& tag) {
 }
 
 void TreeBuilder::afterAfterFramesetTag(const Tag& tag) {
-    if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_HTML) {
+    if (tag.type == TokenType::StartTag && tag.tag == kTagHtml) {
         inBodyTag(tag);
-    } else if (tag.type == TokenType::StartTag && tag.tag == GUMBO_TAG_NOFRAMES) {
+    } else if (tag.type == TokenType::StartTag && tag.tag == kTagNoframes) {
         inHeadTag(tag);
     }
 }

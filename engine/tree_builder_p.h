@@ -1,7 +1,7 @@
 #pragma once
 // The HTML tree builder: the insertion modes of the HTML standard's tree
 // construction over the tokens of HtmlTokenizer. The tree is made of the
-// node structs the rest of the engine reads (gumbo.h's Node), all held
+// node structs the rest of the engine reads (node_p.h), all held
 // in one arena that the HtmlTree frees at once.
 
 #include <engine/node_p.h>

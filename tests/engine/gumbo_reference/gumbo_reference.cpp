@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <engine/html_document_p.h>
+#include <engine/node_names_p.h>
 
 #include "control_shield.h"
 #include "gumbo_arena.h"
@@ -18,6 +19,65 @@
 
 namespace tabrivo::testing {
 namespace {
+
+// gumbo's numbers for node kinds, namespaces and quirks modes, as the engine's.
+detail::NodeType nodeTypeOf(GumboNodeType type) {
+    switch (type) {
+        case GUMBO_NODE_DOCUMENT:
+            return detail::kNodeDocument;
+        case GUMBO_NODE_ELEMENT:
+            return detail::kNodeElement;
+        case GUMBO_NODE_TEXT:
+            return detail::kNodeText;
+        case GUMBO_NODE_CDATA:
+            return detail::kNodeCdata;
+        case GUMBO_NODE_COMMENT:
+            return detail::kNodeComment;
+        case GUMBO_NODE_WHITESPACE:
+            return detail::kNodeWhitespace;
+        case GUMBO_NODE_TEMPLATE:
+            return detail::kNodeTemplate;
+    }
+    return detail::kNodeComment;
+}
+
+detail::Namespace namespaceOf(GumboNamespaceEnum ns) {
+    switch (ns) {
+        case GUMBO_NAMESPACE_SVG:
+            return detail::kNamespaceSvg;
+        case GUMBO_NAMESPACE_MATHML:
+            return detail::kNamespaceMathml;
+        case GUMBO_NAMESPACE_HTML:
+            break;
+    }
+    return detail::kNamespaceHtml;
+}
+
+detail::AttributeNamespace attributeNamespaceOf(GumboAttributeNamespaceEnum ns) {
+    switch (ns) {
+        case GUMBO_ATTR_NAMESPACE_XLINK:
+            return detail::kAttributeNamespaceXlink;
+        case GUMBO_ATTR_NAMESPACE_XML:
+            return detail::kAttributeNamespaceXml;
+        case GUMBO_ATTR_NAMESPACE_XMLNS:
+            return detail::kAttributeNamespaceXmlns;
+        case GUMBO_ATTR_NAMESPACE_NONE:
+            break;
+    }
+    return detail::kAttributeNamespaceNone;
+}
+
+detail::QuirksMode quirksModeOf(GumboQuirksModeEnum mode) {
+    switch (mode) {
+        case GUMBO_DOCTYPE_QUIRKS:
+            return detail::kQuirks;
+        case GUMBO_DOCTYPE_LIMITED_QUIRKS:
+            return detail::kLimitedQuirks;
+        case GUMBO_DOCTYPE_NO_QUIRKS:
+            break;
+    }
+    return detail::kNoQuirks;
+}
 
 // gumbo's tree in the engine's node layout, in an arena of the engine's. Names,
 // values and texts stay in gumbo's memory, which the copy outlives never, but
@@ -35,8 +95,9 @@ public:
             const GumboVector& children = from->type == GUMBO_NODE_DOCUMENT
                                               ? from->v.document.children
                                               : from->v.element.children;
-            GumboVector& copies =
-                to->type == GUMBO_NODE_DOCUMENT ? to->v.document.children : to->v.element.children;
+            detail::PointerVector& copies = to->type == detail::kNodeDocument
+                                                ? to->v.document.children
+                                                : to->v.element.children;
             copies = pointers(children.length);
             for (unsigned i = 0; i < children.length; ++i) {
                 const auto* child = static_cast<const GumboNode*>(children.data[i]);
@@ -52,7 +113,7 @@ public:
     const detail::Node* document() const { return m_document; }
 
 private:
-    GumboVector pointers(unsigned length) {
+    detail::PointerVector pointers(unsigned length) {
         auto** data = static_cast<void**>(m_arena.allocate(sizeof(void*) * (length + 1)));
         return {data, length, length};
     }
@@ -69,7 +130,7 @@ private:
     detail::Node* copyNode(const GumboNode* from, detail::Node* parent) {
         auto* node = m_arena.make<detail::Node>();
         std::memset(static_cast<void*>(&node->v), 0, sizeof(node->v));
-        node->type = from->type;
+        node->type = nodeTypeOf(from->type);
         node->parent = parent;
         node->index_within_parent = static_cast<unsigned>(from->index_within_parent);
         switch (from->type) {
@@ -79,23 +140,25 @@ private:
                 node->v.document.name = document.name;
                 node->v.document.public_identifier = document.public_identifier;
                 node->v.document.system_identifier = document.system_identifier;
-                node->v.document.doc_type_quirks_mode = document.doc_type_quirks_mode;
+                node->v.document.doc_type_quirks_mode = quirksModeOf(document.doc_type_quirks_mode);
                 break;
             }
             case GUMBO_NODE_ELEMENT:
             case GUMBO_NODE_TEMPLATE: {
                 const GumboElement& element = from->v.element;
                 detail::ElementData& copy = node->v.element;
-                copy.tag = element.tag;
-                copy.tag_namespace = element.tag_namespace;
-                copy.original_tag = element.original_tag;
+                copy.tag = element.tag == GUMBO_TAG_UNKNOWN
+                               ? detail::kTagUnknown
+                               : detail::knownTag(gumbo_normalized_tagname(element.tag));
+                copy.tag_namespace = namespaceOf(element.tag_namespace);
+                copy.original_tag = {element.original_tag.data, element.original_tag.length};
                 copy.start_pos.offset = element.start_pos.offset;
                 copy.attributes = pointers(element.attributes.length);
                 for (unsigned i = 0; i < element.attributes.length; ++i) {
                     const auto* attribute =
                         static_cast<const GumboAttribute*>(element.attributes.data[i]);
                     auto* attributeCopy = m_arena.make<detail::Attribute>();
-                    attributeCopy->attr_namespace = attribute->attr_namespace;
+                    attributeCopy->attr_namespace = attributeNamespaceOf(attribute->attr_namespace);
                     attributeCopy->name = attribute->name;
                     attributeCopy->name_length =
                         static_cast<unsigned>(std::strlen(attribute->name));

@@ -87,7 +87,7 @@ const NameMap& knownTags() {
 // there but not named by the rules have numbers of their own after the rules'
 // names, so that no look-up needs a hash of the name.
 struct ByTagNumber {
-    std::array<TagInfo, GUMBO_TAG_UNKNOWN> info{};
+    std::array<TagInfo, detail::kTagUnknown> info{};
     std::uint32_t firstUnnamed = 0;  // numbers from here on are for names met while scanning
 };
 
@@ -95,11 +95,11 @@ ByTagNumber buildByTagNumber() {
     const NameMap& known = knownTags();
     ByTagNumber table;
     const auto named = static_cast<std::uint32_t>(known.size());
-    for (unsigned tag = 0; tag < GUMBO_TAG_UNKNOWN; ++tag) {
+    for (unsigned tag = 0; tag < detail::kTagUnknown; ++tag) {
         const auto found = known.find(detail::knownTagName(tag));
         table.info[tag] = found != known.end() ? found->second : TagInfo{named + tag, 0};
     }
-    table.firstUnnamed = named + GUMBO_TAG_UNKNOWN;
+    table.firstUnnamed = named + detail::kTagUnknown;
     return table;
 }
 
@@ -112,7 +112,7 @@ const ByTagNumber& byTagNumber() {
 
 TagInfo TagTable::lookup(std::string_view lowerName) {
     const ByTagNumber& numbered = byTagNumber();
-    if (const GumboTag tag = detail::knownTag(lowerName); tag < GUMBO_TAG_UNKNOWN) {
+    if (const detail::ElementTag tag = detail::knownTag(lowerName); tag < detail::kTagUnknown) {
         return numbered.info[tag];
     }
     const NameMap& known = knownTags();

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include <engine/gumbo_util_p.h>
+#include <engine/node_util_p.h>
 #include <engine/tree_builder_p.h>
 
 namespace {
@@ -109,30 +109,34 @@ std::string serialize(const HtmlTree& tree) {
             ++topLevel;
         }
         switch (node->type) {
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA:
+            case tabrivo::detail::kNodeText:
+            case tabrivo::detail::kNodeWhitespace:
+            case tabrivo::detail::kNodeCdata:
                 line(depth, "\"" + std::string(tabrivo::detail::nodeText(node)) + "\"");
                 break;
-            case GUMBO_NODE_COMMENT:
+            case tabrivo::detail::kNodeComment:
                 line(depth, "<!-- " + std::string(tabrivo::detail::nodeText(node)) + " -->");
                 break;
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE: {
+            case tabrivo::detail::kNodeElement:
+            case tabrivo::detail::kNodeTemplate: {
                 const tabrivo::detail::ElementData& element = node->v.element;
-                std::string prefix = element.tag_namespace == GUMBO_NAMESPACE_SVG      ? "svg "
-                                     : element.tag_namespace == GUMBO_NAMESPACE_MATHML ? "math "
-                                                                                       : "";
+                std::string prefix =
+                    element.tag_namespace == tabrivo::detail::kNamespaceSvg      ? "svg "
+                    : element.tag_namespace == tabrivo::detail::kNamespaceMathml ? "math "
+                                                                                 : "";
                 line(depth, "<" + prefix + std::string(elementName(node)) + ">");
                 std::vector<std::string> attributes;
                 for (unsigned i = 0; i < element.attributes.length; ++i) {
                     const auto* attribute =
                         static_cast<const tabrivo::detail::Attribute*>(element.attributes.data[i]);
                     const char* ns =
-                        attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK   ? "xlink "
-                        : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XML   ? "xml "
-                        : attribute->attr_namespace == GUMBO_ATTR_NAMESPACE_XMLNS ? "xmlns "
-                                                                                  : "";
+                        attribute->attr_namespace == tabrivo::detail::kAttributeNamespaceXlink
+                            ? "xlink "
+                        : attribute->attr_namespace == tabrivo::detail::kAttributeNamespaceXml
+                            ? "xml "
+                        : attribute->attr_namespace == tabrivo::detail::kAttributeNamespaceXmlns
+                            ? "xmlns "
+                            : "";
                     attributes.push_back(ns + std::string(attribute->name) + "=\"" +
                                          attribute->value + "\"");
                 }
@@ -141,7 +145,7 @@ std::string serialize(const HtmlTree& tree) {
                     line(depth + 1, attribute);
                 }
                 std::size_t childDepth = depth + 1;
-                if (node->type == GUMBO_NODE_TEMPLATE) {
+                if (node->type == tabrivo::detail::kNodeTemplate) {
                     line(depth + 1, "content");
                     childDepth = depth + 2;
                 }
@@ -152,7 +156,7 @@ std::string serialize(const HtmlTree& tree) {
                 }
                 break;
             }
-            case GUMBO_NODE_DOCUMENT:
+            case tabrivo::detail::kNodeDocument:
                 break;
         }
     }

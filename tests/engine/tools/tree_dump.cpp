@@ -16,8 +16,8 @@
 
 #include <engine/data_export.h>
 #include <engine/encoding.h>
-#include <engine/gumbo_util_p.h>
 #include <engine/html_document_p.h>
+#include <engine/node_util_p.h>
 
 #include "gumbo_reference.h"
 
@@ -33,25 +33,26 @@ std::string readFile(const char* path) {
 }
 
 void dump(const Node* parent, int depth, std::string& out) {
-    const GumboVector& children = parent->type == GUMBO_NODE_DOCUMENT ? parent->v.document.children
-                                                                      : parent->v.element.children;
+    const tabrivo::detail::PointerVector& children = parent->type == tabrivo::detail::kNodeDocument
+                                                         ? parent->v.document.children
+                                                         : parent->v.element.children;
     const std::string indent = "| " + std::string(static_cast<std::size_t>(2 * depth), ' ');
     for (unsigned i = 0; i < children.length; ++i) {
         const Node* child = tabrivo::detail::childAt(children, i);
         switch (child->type) {
-            case GUMBO_NODE_ELEMENT:
-            case GUMBO_NODE_TEMPLATE: {
-                const GumboNamespaceEnum ns = child->v.element.tag_namespace;
-                const char* prefix = ns == GUMBO_NAMESPACE_MATHML ? "math "
-                                     : ns == GUMBO_NAMESPACE_SVG  ? "svg "
-                                                                  : "";
+            case tabrivo::detail::kNodeElement:
+            case tabrivo::detail::kNodeTemplate: {
+                const tabrivo::detail::Namespace ns = child->v.element.tag_namespace;
+                const char* prefix = ns == tabrivo::detail::kNamespaceMathml ? "math "
+                                     : ns == tabrivo::detail::kNamespaceSvg  ? "svg "
+                                                                             : "";
                 out += indent + "<" + prefix + tabrivo::detail::tagName(child) + ">\n";
                 dump(child, depth + 1, out);
                 break;
             }
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA:
+            case tabrivo::detail::kNodeText:
+            case tabrivo::detail::kNodeWhitespace:
+            case tabrivo::detail::kNodeCdata:
                 out += indent;
                 tabrivo::appendJsonString(out, tabrivo::detail::nodeText(child));
                 out += "\n";

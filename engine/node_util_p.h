@@ -11,9 +11,9 @@
 
 namespace tabrivo::detail {
 
-inline bool isHtmlElement(const Node* node, GumboTag tag) {
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag &&
-           node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+inline bool isHtmlElement(const Node* node, ElementTag tag) {
+    return node->type == kNodeElement && node->v.element.tag == tag &&
+           node->v.element.tag_namespace == kNamespaceHtml;
 }
 
 inline const char* attributeValue(const Node* element, std::string_view name) {
@@ -21,11 +21,11 @@ inline const char* attributeValue(const Node* element, std::string_view name) {
     return attr != nullptr ? attr->value : nullptr;
 }
 
-inline const GumboVector* childrenOf(const Node* node) {
-    if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
+inline const PointerVector* childrenOf(const Node* node) {
+    if (node->type == kNodeElement || node->type == kNodeTemplate) {
         return &node->v.element.children;
     }
-    if (node->type == GUMBO_NODE_DOCUMENT) {
+    if (node->type == kNodeDocument) {
         return &node->v.document.children;
     }
     return nullptr;
@@ -37,7 +37,7 @@ inline std::string_view nodeText(const Node* node) {
     return {node->v.text.original_text.data, node->v.text.original_text.length};
 }
 
-inline const Node* childAt(const GumboVector& children, unsigned index) {
+inline const Node* childAt(const PointerVector& children, unsigned index) {
     return static_cast<const Node*>(children.data[index]);
 }
 
