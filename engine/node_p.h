@@ -14,7 +14,7 @@ enum NodeType : unsigned {
     kNodeText,
     kNodeCdata,
     kNodeComment,
-    kNodeWhitespace,  // text of spaces, tabs and line breaks only
+    kNodeWhitespace,  // text that is all white space
     kNodeTemplate,    // a template element; its children are its contents
 };
 
