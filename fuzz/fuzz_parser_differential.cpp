@@ -40,10 +40,30 @@ std::size_t countOf(std::string_view text, std::string_view what) {
     return count;
 }
 
+// Whether the bytes hold a noncharacter (U+FDD0..U+FDEF, or U+xFFFE and U+xFFFF
+// of any plane) written as UTF-8.
+bool holdsUtf8Noncharacter(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    for (std::size_t i = 0; i + 2 < bytes.size(); ++i) {
+        if (at(i) == 0xEF && ((at(i + 1) == 0xB7 && at(i + 2) >= 0x90 && at(i + 2) <= 0xAF) ||
+                              (at(i + 1) == 0xBF && at(i + 2) >= 0xBE))) {
+            return true;
+        }
+        if (at(i) >= 0xF0 && at(i) <= 0xF4 && i + 3 < bytes.size() && (at(i + 1) & 0x0F) == 0x0F &&
+            at(i + 2) == 0xBF && at(i + 3) >= 0xBE) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The browser-confirmed class a difference on this input belongs to, or empty.
 std::string_view knownClass(std::string_view bytes, std::string_view lower) {
     if (bytes.find("\xF4\x8F\xBC\x8B") != std::string_view::npos) {
         return "private_use_beside_control";
+    }
+    if (holdsUtf8Noncharacter(bytes)) {
+        return "noncharacter";
     }
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
         lower.find("utf-16") != std::string_view::npos) {
