@@ -22,7 +22,10 @@ std::string usageText() {
            "Options may come before or after the file names; \"--\" ends the options.\n"
            "  -o, --output-dir DIR   write every result into DIR instead\n"
            "  -r, --recursive DIR    also convert the HTML files of the folder tree DIR\n"
-           "                         (the folder's own files first, then each level below)\n"
+           "                         (the folder's own files first, then each level below;\n"
+           "                         names beginning with \"~\" or \".\" and links to folders\n"
+           "                         are left out; a folder that cannot be listed is\n"
+           "                         reported and the others still convert)\n"
            "  -e, --extension EXT    the extension the tree's files have, wildcards\n"
            "                         allowed (default: " +
            std::string(kDefaultExtension) +
@@ -49,8 +52,9 @@ std::string usageText() {
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Exit status: 0 when every file converted, 1 when any failed or two sources gave\n"
-           "the same result (the later one's result is kept), 2 for a usage error.\n";
+           "Exit status: 0 when every file converted, 1 when any failed, a folder could not\n"
+           "be listed or two sources gave the same result (the later one's result is kept),\n"
+           "2 for a usage error.\n";
 }
 
 ParseResult parseOptions(int argc, char** argv) {

@@ -1,6 +1,7 @@
 // tabrivo-convert: the conversion without a window, for scripts and large batches.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,7 +20,7 @@
 #include <engine/memory_reuse.h>
 #include <engine/unique_fd.h>
 #include <files/folder_scan.h>
-#include <files/path_helpers.h>
+#include <files/tree_walk.h>
 
 namespace {
 
@@ -37,6 +38,21 @@ int usageError(const std::string& message) {
     std::cerr << "tabrivo-convert: " << tabrivo::cli::printableLine(message) << "\n"
               << "Try 'tabrivo-convert --help' for more information.\n";
     return kExitUsage;
+}
+
+constexpr char kMissing[] = "does not exist";
+constexpr char kNotAFolder[] = "is not a folder";
+
+// What keeps `path` from being used as a folder, as the end of a message
+// naming it (kMissing, kNotAFolder, or the system's reason); empty when it is one.
+std::string folderProblem(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR
+                   ? std::string(kMissing)
+                   : std::string("cannot be reached: ") + std::strerror(errno);
+    }
+    return S_ISDIR(info.st_mode) ? std::string() : std::string(kNotAFolder);
 }
 
 // Appends the paths listed in `listPath` ("-": standard input), one a line or
@@ -108,12 +124,20 @@ int main(int argc, char** argv) {
     if (toStandardOutput) {
         options.outputDir.reset();  // the plan's result paths are then only names
     }
-    if (options.outputDir && !FolderExists(*options.outputDir)) {
-        return usageError("the output folder \"" + *options.outputDir + "\" does not exist");
+    if (options.outputDir) {
+        const std::string problem = folderProblem(*options.outputDir);
+        if (!problem.empty()) {
+            const char* named = problem == kNotAFolder ? "the output path" : "the output folder";
+            return usageError(named + (" \"" + *options.outputDir + "\" ") + problem);
+        }
     }
     for (const cli::Input& input : options.inputs) {
-        if (input.tree && !FolderExists(input.path)) {
-            return usageError("the folder \"" + input.path + "\" to search does not exist");
+        // A folder that is there but cannot be listed is reported by the walk,
+        // and the other sources still convert.
+        const std::string problem = input.tree ? folderProblem(input.path) : std::string();
+        if (problem == kMissing || problem == kNotAFolder) {
+            const char* named = problem == kNotAFolder ? "the path" : "the folder";
+            return usageError(named + (" \"" + input.path + "\" to search ") + problem);
         }
     }
 
@@ -124,10 +148,9 @@ int main(int argc, char** argv) {
     cli::LineReporter scanFailures;
     for (const cli::Input& input : options.inputs) {
         if (input.tree) {
-            addFilesOfTree(
+            walkTreeFiles(
                 input.path, extensionPattern(options.extension),
-                [&](const std::string& path) { sources.push_back(path); }, scanFailures,
-                "tabrivo-convert");
+                [&](std::string path) { sources.push_back(std::move(path)); }, scanFailures);
         } else {
             sources.push_back(input.path);
         }

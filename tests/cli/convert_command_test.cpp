@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "deep_folders.h"
+#include "read_override.h"
 #include "test_support.h"
 
 namespace tabrivo {
@@ -162,6 +164,14 @@ TEST(ConvertCommand, usageErrorMessage_namesTheProblem) {
     EXPECT_NE(runConvert({"-j", "zero", "x.html"}).err.find("zero"), std::string::npos);
     const std::string missing = dir.file("missing-folder");
     EXPECT_NE(runConvert({"-o", missing, "x.html"}).err.find(missing), std::string::npos);
+    const std::string file = dir.file("page.html");
+    writeFileBytes(file, "");
+    EXPECT_NE(runConvert({"-o", file, "x.html"})
+                  .err.find("the output path \"" + file + "\" is not a folder"),
+              std::string::npos);
+    EXPECT_NE(
+        runConvert({"-r", file}).err.find("the path \"" + file + "\" to search is not a folder"),
+        std::string::npos);
 }
 
 TEST(ConvertCommand, dataFormats_nameTheirResultsAfterTheSource) {
@@ -306,6 +316,87 @@ TEST(ConvertCommand, recursive_convertsTheTreesPagesInTheScansOrder) {
         {"-q", "--recursive", tree.string(), "--extension", "txt", "-o", dir.file("out")});
     EXPECT_EQ(other.exitCode, 0) << other.err;
     EXPECT_TRUE(fs::exists(dir.path() / "out" / "notes.json"));
+}
+
+TEST(ConvertCommand, recursive_namesAreBytes_andTheResultsKeepThem) {
+    const TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    for (const char* folder : {"a\nb", "c\td",
+                               "e\xff"
+                               "f"}) {
+        fs::create_directories(tree / folder);
+    }
+    for (const char* page : {"x\xe9.html", "a\nb/one.html", "c\td/two.html",
+                             "e\xff"
+                             "f/three.html"}) {
+        writeFileBytes(tree / page, "<table><tr><td>x</td></tr></table>");
+    }
+    fs::create_directory(dir.path() / "out");
+    const ProcessResult result = runConvert({"-q", "-r", tree.string(), "-o", dir.file("out")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(folderEntries(dir.path() / "out"),
+              (std::vector<std::string>{"one.json", "three.json", "two.json", "x\xe9.json"}));
+}
+
+// Root lists any folder, so the program runs without that right.
+TEST(ConvertCommand, recursive_folderThatCannotBeListed_isReportedAndTheRestConverts) {
+    const std::optional<std::vector<std::string>> command =
+        test::withoutReadOverride(TABRIVO_CONVERT_PATH);
+    if (!command) {
+        GTEST_SKIP() << "running as root without setpriv, which puts root's right to list aside";
+    }
+    const TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    const fs::path locked = dir.path() / "locked";
+    fs::create_directories(tree / "closed");
+    fs::create_directories(tree / "open");
+    fs::create_directories(locked);
+    fs::create_directories(dir.path() / "out");
+    const std::string page = "<table><tr><td>x</td></tr></table>";
+    writeFileBytes(tree / "closed" / "inside.html", page);
+    writeFileBytes(tree / "open" / "page.html", page);
+    writeFileBytes(locked / "locked.html", page);
+    const std::string loose = copyFormatCase("two_tables", dir.path());
+    fs::permissions(tree / "closed", fs::perms::none);
+    fs::permissions(locked, fs::perms::none);
+    std::vector<std::string> args = *command;
+    args.insert(args.end(),
+                {"-q", "-r", tree.string(), "-r", locked.string(), "-o", dir.file("out"), loose});
+    const ProcessResult result = test::runProcess(args);
+    fs::permissions(tree / "closed", fs::perms::owner_all);
+    fs::permissions(locked, fs::perms::owner_all);
+
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(splitLines(result.err),
+              (std::vector<std::string>{"tabrivo-convert: Cannot list the folder \"" +
+                                            (tree / "closed").string() + "\": Permission denied",
+                                        "tabrivo-convert: Cannot list the folder \"" +
+                                            locked.string() + "\": Permission denied"}));
+    EXPECT_EQ(folderEntries(dir.path() / "out"),
+              (std::vector<std::string>{"page.json", "two_tables.json"}));
+}
+
+// 45 levels of 100-byte names: the page at the bottom has a path longer than
+// the system takes, which is reported; the others convert.
+TEST(ConvertCommand, recursive_treeDeeperThanThePathLimit_reportsThatOnePathAndGoesOn) {
+    const TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    fs::create_directories(tree);
+    fs::create_directories(dir.path() / "out");
+    const test::DeepFolders deep(tree, 45, 100);
+    const std::string page = "<table><tr><td>x</td></tr></table>";
+    deep.writeFile(3, "near.html", page);
+    deep.writeFile(45, "bottom.html", page);
+    writeFileBytes(tree / "top.html", page);
+    const ProcessResult result = runConvert({"-q", "-r", tree.string(), "-o", dir.file("out")});
+    EXPECT_EQ(result.exitCode, 1) << result.err.substr(0, 300);
+    const std::vector<std::string> lines = splitLines(result.err);
+    ASSERT_EQ(lines.size(), 1U) << result.err.substr(0, 300);
+    EXPECT_NE(lines[0].find(deep.pathAt(45) + "/bottom.html\": File name too long"),
+              std::string::npos);
+    EXPECT_EQ(folderEntries(dir.path() / "out"),
+              (std::vector<std::string>{"near.json", "top.json"}));
 }
 
 // --- A result that would replace its own source ---
