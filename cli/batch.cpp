@@ -148,7 +148,7 @@ void markNewResults(BatchPlan& plan, std::string_view extension) {
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                      const std::function<void(const std::string&)>& onError,
                      const std::function<void(const BatchProgress&)>& onProgress,
-                     const ItemConverter& convert) {
+                     const ItemConverter& convert, std::stop_token stop) {
     std::mutex mutex;  // guards the result, the progress and the callbacks
     BatchResult result;
     BatchProgress progress;
@@ -163,6 +163,9 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                 return;
             }
             for (const BatchItem& item : plan.groups[index]) {
+                if (stop.stop_requested()) {
+                    return;
+                }
                 LineReporter reporter;
                 if (!plan.writesResults || resultLeavesSourceAlone(item, reporter)) {
                     if (convert) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,10 +78,11 @@ using ItemConverter = std::function<void(const BatchItem&, FailureReporter&)>;
 // format), then flushes the file systems written to, once each,
 // before returning. Each failure is handed to `onError` as one line naming
 // the path and the reason; `onProgress` (optional) follows each item. Both are
-// called from the workers, one call at a time.
+// called from the workers, one call at a time. Once `stop` is requested no
+// further item is started (those under way finish).
 BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                      const std::function<void(const std::string&)>& onError,
                      const std::function<void(const BatchProgress&)>& onProgress = {},
-                     const ItemConverter& convert = {});
+                     const ItemConverter& convert = {}, std::stop_token stop = {});
 
 }  // namespace tabrivo::cli

@@ -9,6 +9,19 @@
 #include <string_view>
 
 namespace tabrivo::cli {
+namespace {
+
+// A file name given on the command line; "-" is standard input, read once
+// however often it is named.
+void addSource(Options& options, const char* name) {
+    if (std::string_view(name) == "-") {
+        options.standardInput = true;
+    } else {
+        options.inputs.push_back({name, false});
+    }
+}
+
+}  // namespace
 
 std::string usageText() {
     return "Usage: tabrivo-convert [options] FILE...\n"
@@ -18,6 +31,10 @@ std::string usageText() {
            "The result is the Tabrivo text format, not strict JSON: a brace block per table\n"
            "row and one quoted line per cell, with the cell texts written as they are (no\n"
            "escaping), so a JSON parser may refuse it.\n"
+           "\n"
+           "A FILE of \"-\" reads HTML from standard input; its result goes to standard\n"
+           "output (tabrivo, json or jsonl; the jsonl lines name \"-\" as their \"source\"),\n"
+           "before the other files' results.\n"
            "\n"
            "Options may come before or after the file names; \"--\" ends the options.\n"
            "  -o, --output-dir DIR   write every result into DIR instead\n"
@@ -48,13 +65,15 @@ std::string usageText() {
            "                         each line naming its \"uri\", \"record\" and \"date\", to\n"
            "                         NAME.jsonl (or with \"-o -\" to standard output)\n"
            "  -j, --jobs N           convert N files at a time (default: one per core)\n"
-           "  -q, --quiet            no progress display\n"
+           "  -q, --quiet            no progress display (there is none either when results\n"
+           "                         go to standard output on the terminal that would show it)\n"
            "  -h, --help             show this help and exit\n"
-           "      --version          show the version and exit\n"
+           "  -V, --version          show the version and exit\n"
            "\n"
            "Exit status: 0 when every file converted, 1 when any failed, a folder could not\n"
            "be listed or two sources gave the same result (the later one's result is kept),\n"
-           "2 for a usage error.\n";
+           "2 for a usage error. A reader of standard output that stops reading (| head)\n"
+           "ends the run quietly; any other failure to write there ends it with a message.\n";
 }
 
 ParseResult parseOptions(int argc, char** argv) {
@@ -82,10 +101,10 @@ ParseResult parseOptions(int argc, char** argv) {
     int option = 0;
     // "-" first: file names come back in their place among the options (code
     // 1), whatever POSIXLY_CORRECT says.
-    while ((option = getopt_long(argc, argv, "-o:r:e:0j:f:gqh", kLongOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, "-o:r:e:0j:f:gqhV", kLongOptions, nullptr)) != -1) {
         switch (option) {
             case 1:
-                options.inputs.push_back({optarg, false});
+                addSource(options, optarg);
                 break;
             case 'o':
                 options.outputDir = optarg;
@@ -135,6 +154,7 @@ ParseResult parseOptions(int argc, char** argv) {
             case 'h':
                 options.help = true;
                 break;
+            case 'V':
             case kVersion:
                 options.version = true;
                 break;
@@ -155,7 +175,7 @@ ParseResult parseOptions(int argc, char** argv) {
         }
     }
     for (int i = optind; i < argc; ++i) {  // the names after "--"
-        options.inputs.push_back({argv[i], false});
+        addSource(options, argv[i]);
     }
     if (options.help || options.version) {
         return result;
@@ -168,8 +188,17 @@ ParseResult parseOptions(int argc, char** argv) {
         }
         options.format = "jsonl";
     }
-    if (options.inputs.empty() && options.filesFrom.empty()) {
+    if (options.inputs.empty() && options.filesFrom.empty() && !options.standardInput) {
         result.error = "no input files";
+    } else if (options.standardInput && options.warc) {
+        result.error = "--warc reads WARC files, not standard input (-)";
+    } else if (options.standardInput &&
+               std::find(options.filesFrom.begin(), options.filesFrom.end(), "-") !=
+                   options.filesFrom.end()) {
+        result.error =
+            "standard input cannot be both a source (-) and a file list (--files-from -)";
+    } else if (options.standardInput && options.format == "csv") {
+        result.error = "--format csv writes a file per table, so it cannot take standard input (-)";
     } else if (options.warc && std::any_of(options.inputs.begin(), options.inputs.end(),
                                            [](const Input& input) { return input.tree; })) {
         result.error = "--warc takes WARC files, not folder trees (-r)";

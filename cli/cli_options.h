@@ -17,6 +17,7 @@ inline constexpr char kDefaultExtension[] = "htm*";
 
 struct Options {
     std::vector<Input> inputs;                  // in the order given
+    bool standardInput = false;                 // "-" among the sources: HTML on standard input
     std::optional<std::string> outputDir;       // "-": JSON Lines to standard output
     std::vector<std::string> filesFrom;         // list files ("-" is standard input)
     bool nullSeparated = false;                 // lists are separated by NUL, not line breaks

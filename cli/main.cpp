@@ -8,12 +8,14 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <mutex>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include <cli/batch.h>
 #include <cli/cli_options.h>
 #include <cli/progress_line.h>
+#include <cli/standard_streams.h>
 #include <cli/warc_command.h>
 #include <engine/atomic_file.h>
 #include <engine/data_export.h>
@@ -69,19 +71,10 @@ std::string readFileList(const std::string& listPath, bool nullSeparated,
         fd = file.get();
     }
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::strerror(errno);
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
+    try {
+        text = tabrivo::cli::readToEnd(fd, "the file list");
+    } catch (const std::system_error& error) {
+        return error.code().message();
     }
     const char separator = nullSeparated ? '\0' : '\n';
     std::size_t start = 0;
@@ -190,7 +183,27 @@ int main(int argc, char** argv) {
     const unsigned jobs =
         options.jobs != 0 ? options.jobs : std::max(1U, std::thread::hardware_concurrency());
 
-    const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    // The first write to standard output that fails stops the run.
+    cli::StandardOutput standardOutput(STDOUT_FILENO);
+    std::stop_source stopRun;
+    cli::BatchResult fromStandardInput;
+    if (options.standardInput) {
+        cli::LineReporter reporter;
+        if (cli::convertStandardInput(options.format, options.grid, standardOutput, reporter)) {
+            fromStandardInput.converted = 1;
+        } else {
+            fromStandardInput.failed = 1;
+        }
+        for (const std::string& line : reporter.lines()) {
+            report(line);
+        }
+        if (standardOutput.error() != 0) {
+            stopRun.request_stop();
+        }
+    }
+
+    const bool showProgress =
+        !options.quiet && cli::progressLineFits(toStandardOutput || options.standardInput);
     cli::ProgressLine progressLine(std::cerr, cli::terminalOf(STDERR_FILENO));
     std::function<void(const cli::BatchProgress&)> onProgress;
     if (showProgress) {
@@ -203,7 +216,6 @@ int main(int argc, char** argv) {
         report(line);
     };
     cli::ItemConverter convert;
-    std::mutex outputMutex;  // one file's lines reach standard output together
     if (options.format != "tabrivo") {
         ExportOptions exportOptions;
         exportOptions.format = options.format == "json"    ? DataFormat::kJson
@@ -215,24 +227,25 @@ int main(int argc, char** argv) {
                 exportFile(item.source, item.output, exportOptions, reporter);
                 return;
             }
-            std::string lines;
+            std::string lines;  // one file's lines reach standard output together
             exportFile(item.source, item.output, exportOptions, reporter, &lines);
-            const std::lock_guard lock(outputMutex);
-            std::cout.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-            std::cout.flush();
-            if (!std::cout) {
-                FailureReport failure;
-                failure.description = "Cannot write the tables of \"" + item.source +
-                                      "\" to standard output: " + std::strerror(errno);
-                reporter.showFailure(failure);
+            if (!standardOutput.write(lines)) {
+                stopRun.request_stop();
             }
         };
     }
-    cli::BatchResult result = cli::runBatch(plan, jobs, onError, onProgress, convert);
-    result.failed += scanFailures.lines().size();
+    cli::BatchResult result =
+        cli::runBatch(plan, jobs, onError, onProgress, convert, stopRun.get_token());
+    result.converted += fromStandardInput.converted;
+    result.failed += fromStandardInput.failed + scanFailures.lines().size();
+    const std::string outputFailure = standardOutput.failureLine();
+    if (!outputFailure.empty()) {
+        onError(outputFailure);
+    }
     if (showProgress) {
         progressLine.finish(result.converted, result.failed);
     }
-    const bool allWell = result.failed == 0 && plan.clashes.empty() && result.flushed;
+    const bool allWell =
+        result.failed == 0 && plan.clashes.empty() && result.flushed && outputFailure.empty();
     return allWell ? 0 : kExitFailed;
 }

@@ -1,7 +1,14 @@
 // tabrivo-convert run as a program: exit status, where results go, messages on
 // standard error, file lists and parallel conversion.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -143,6 +150,9 @@ TEST(ConvertCommand, usageErrors_exitTwoAndWriteNothing) {
         {"-o", "-", source},  // only JSON Lines go to standard output
         {"-f", "csv", "-o", "-", source},
         {source, "-f"},
+        {"-f", "csv", "-"},  // one file per table: no place for standard input's
+        {"--files-from", "-", "-"},
+        {"--warc", "-"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
@@ -211,9 +221,34 @@ TEST(ConvertCommand, help_exitsZeroAndPrintsUsage) {
 }
 
 TEST(ConvertCommand, version_printsNameAndVersion) {
-    const ProcessResult result = runConvert({"--version"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "tabrivo-convert " TABRIVO_VERSION "\n");
+    for (const char* option : {"--version", "-V"}) {
+        const ProcessResult result = runConvert({option});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out, "tabrivo-convert " TABRIVO_VERSION "\n");
+    }
+}
+
+// --- Standard input ---
+
+TEST(ConvertCommand, dashAsSource_readsStandardInputAndWritesToStandardOutput) {
+    const TempDir dir;
+    const std::string html = readFileBytes(kFormatDir / "two_tables.html");
+    const ProcessResult text = runConvert({"-q", "-"}, html);
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out, expectedFor("two_tables"));
+
+    const ProcessResult json = runConvert({"-q", "-f", "json", "-"}, html);
+    EXPECT_EQ(json.out.rfind("[\n{\"index\":0,", 0), 0U) << json.out;
+
+    // Standard input's lines come first, then the files'.
+    const std::string source = copyFormatCase("empty_cell", dir.path());
+    const ProcessResult lines = runConvert({"-q", "-f", "jsonl", "-o", "-", source, "-"}, html);
+    EXPECT_EQ(lines.exitCode, 0) << lines.err;
+    const std::vector<std::string> split = splitLines(lines.out);
+    ASSERT_GE(split.size(), 3U) << lines.out;
+    EXPECT_EQ(split[0].rfind("{\"source\":\"-\",\"index\":0,", 0), 0U) << split[0];
+    EXPECT_EQ(split[2].rfind("{\"source\":\"" + source + "\",", 0), 0U) << split[2];
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"empty_cell.html"});
 }
 
 // --- File lists ---
@@ -519,6 +554,141 @@ TEST(ConvertCommand, twoJobs_giveTheSameBytesAsOne) {
                   readFileBytes(dir.path() / "one" / name))
             << name;
     }
+}
+
+// --- Terminal and pipe ---
+
+// Starts tabrivo-convert with standard input from /dev/null and standard
+// output and error on the given descriptors. SIGPIPE is ignored in the child,
+// as callers that ignore it (Python, many services) leave it.
+pid_t startConvertOn(const std::vector<std::string>& args, int outFd, int errFd) {
+    std::vector<std::string> argv = {TABRIVO_CONVERT_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) {
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);  // an ignored signal stays ignored in the child
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        throw std::system_error(error, std::generic_category(), "posix_spawn");
+    }
+    return pid;
+}
+
+int exitCodeOf(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What a new terminal shows of a run whose standard error goes to it, and its
+// standard output too with `outputToTerminal` (else to /dev/null). Empty
+// optional where no terminal can be made.
+std::optional<std::string> runOnTerminal(const std::vector<std::string>& args,
+                                         bool outputToTerminal) {
+    const UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.valid() || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+        return std::nullopt;
+    }
+    UniqueFd terminal(::open(::ptsname(master.get()), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    const UniqueFd nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (!terminal.valid() || !nowhere.valid()) {
+        return std::nullopt;
+    }
+    const pid_t pid =
+        startConvertOn(args, outputToTerminal ? terminal.get() : nowhere.get(), terminal.get());
+    terminal.reset();  // the child holds the terminal now; its end ends the reading
+    std::string shown;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(master.get(), buffer, sizeof buffer);
+        if (got > 0) {
+            shown.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            break;  // EIO: the child has closed the terminal
+        }
+    }
+    exitCodeOf(pid);
+    return shown;
+}
+
+TEST(ConvertCommand, resultsToStandardOutputOnTheTerminal_getNoProgressLine) {
+    const TempDir dir;
+    const std::string source = copyFormatCase("two_tables", dir.path());
+    const std::vector<std::string> args = {"-f", "jsonl", "-o", "-", source};
+    const std::optional<std::string> shown = runOnTerminal(args, true);
+    if (!shown) {
+        GTEST_SKIP() << "no pseudo-terminal could be opened";
+    }
+    std::string lines;  // as the terminal shows them, each line break a CR LF
+    for (const std::string& line :
+         splitLines(runConvert({"-q", "-f", "jsonl", "-o", "-", source}).out)) {
+        lines += line + "\r\n";
+    }
+    EXPECT_EQ(*shown, lines);
+    // Standard error alone on the terminal still shows the progress and the summary.
+    EXPECT_NE(runOnTerminal(args, false).value_or("").find("1 converted, 0 failed"),
+              std::string::npos);
+}
+
+// A run whose standard output fails stops at that write: a reader that went
+// away (| head) ends it without a word, any other failure with one line.
+TEST(ConvertCommand, failedWriteToStandardOutput_stopsTheRun) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / "tree");
+    for (int i = 0; i < 30; ++i) {
+        fs::copy_file(kFormatDir / "two_tables.html",
+                      dir.path() / "tree" / ("page" + std::to_string(i) + ".html"));
+    }
+    // Converted last with one job: reported only if the run went on.
+    const std::vector<std::string> args = {"-q",
+                                           "-j",
+                                           "1",
+                                           "-f",
+                                           "jsonl",
+                                           "-o",
+                                           "-",
+                                           "-r",
+                                           dir.file("tree"),
+                                           dir.file("missing.html")};
+    const std::string errPath = dir.file("stderr");
+    auto run = [&](int outFd) {
+        const UniqueFd err(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        const int exitCode = exitCodeOf(startConvertOn(args, outFd, err.get()));
+        return std::make_pair(exitCode, readFileBytes(errPath));
+    };
+
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);  // the reader is gone before the first write
+    const auto [closedPipeExit, closedPipeErr] = run(ends[1]);
+    ::close(ends[1]);
+    EXPECT_EQ(closedPipeExit, 0);
+    EXPECT_EQ(closedPipeErr, "");
+
+    const UniqueFd full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    if (!full.valid()) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const auto [fullExit, fullErr] = run(full.get());
+    EXPECT_EQ(fullExit, 1);
+    EXPECT_EQ(fullErr,
+              "tabrivo-convert: Cannot write to standard output: No space left on device; the run "
+              "stopped there\n");
 }
 
 }  // namespace
