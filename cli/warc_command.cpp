@@ -43,9 +43,9 @@ bool convertWarcFiles(const std::vector<std::string>& paths,
             }
             const WarcCounts counts = readWarcTables(
                 path,
-                [&](const WarcRecord& record, const std::vector<Table>& tables) {
+                [&](const WarcPage& page) {
                     lines.clear();
-                    appendWarcJsonLines(lines, record, tables, grid);
+                    appendWarcJsonLines(lines, page, grid);
                     if (output) {
                         output->write(lines);
                         return;

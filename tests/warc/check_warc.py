@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """tabrivo-convert --warc on archives a real WARC writer made.
 
-Serves a folder of pages on 127.0.0.1, has wget fetch them into a WARC file
-(--warc-file), and checks that every page's tables come out of the archive
-exactly as they come out of the file itself. Then damages copies of the
-archive (a truncated gzip member, a corrupted one, a wrong Content-Length) and
-checks that each damage is one failure naming its offset while every other
-page still converts.
+Serves a folder of pages on 127.0.0.1, every other one gzip-coded, has wget
+fetch them into a WARC file (--warc-file), and checks that every page's
+tables come out of the archive exactly as they come out of the file itself,
+each line with its HTTP status, and that the error page wget met (no
+robots.txt) is counted apart. Then damages copies of the archive (a truncated
+gzip member, a corrupted one, a wrong Content-Length) and checks that each
+damage is one failure naming its offset while every other page still converts.
 
 Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 """
@@ -14,6 +15,7 @@ Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 import functools
 import gzip
 import http.server
+import io
 import json
 import os
 import re
@@ -25,15 +27,31 @@ import zlib
 
 
 def serve(folder):
-    handler = functools.partial(QuietHandler, directory=folder)
+    handler = functools.partial(CodingHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
+class CodingHandler(http.server.SimpleHTTPRequestHandler):
+    """Sends every other page gzip-coded to a client that accepts it."""
+
     def log_message(self, *args):
         pass
+
+    def send_head(self):
+        path = self.translate_path(self.path)
+        if (not path.endswith((".html", ".htm")) or not os.path.isfile(path)
+                or zlib.crc32(os.path.basename(path).encode()) % 2
+                or "gzip" not in self.headers.get("Accept-Encoding", "")):
+            return super().send_head()
+        body = gzip.compress(open(path, "rb").read())
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Encoding", "gzip")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        return io.BytesIO(body)
 
 
 def run(command):
@@ -74,7 +92,8 @@ def main():
         server = serve(pages_dir)
         url = "http://127.0.0.1:%d/" % server.server_address[1]
         fetched = run(["wget", "-q", "-r", "-l1", "--no-parent", "--delete-after",
-                       "-P", work, "--warc-file=" + os.path.join(work, "pages"), url])
+                       "--compression=gzip", "-P", work,
+                       "--warc-file=" + os.path.join(work, "pages"), url])
         server.shutdown()
         archive = os.path.join(work, "pages.warc.gz")
         check(os.path.exists(archive), "wget wrote no archive: %r" % fetched.stderr)
@@ -89,6 +108,10 @@ def main():
         check(got == expected, "the archive's tables differ from the files' for %s" %
               sorted(n for n in set(got) | set(expected) if got.get(n) != expected.get(n))[:5])
         check(b"0 failed" in from_archive.stderr, "no count line: %r" % from_archive.stderr)
+        statuses = {json.loads(line).get("status") for line in from_archive.stdout.splitlines()}
+        check(statuses == {200}, "the lines' statuses are %r" % statuses)
+        check(b"(1 with an HTTP status other than 2xx)" in from_archive.stderr,
+              "the missing robots.txt is not counted apart: %r" % from_archive.stderr)
 
         # One line in the file goes to NAME.jsonl by default, replacing it whole.
         written = run([convert, "--warc", archive])
