@@ -6,8 +6,9 @@ fetch them into a WARC file (--warc-file), and checks that every page's
 tables come out of the archive exactly as they come out of the file itself,
 each line with its HTTP status, and that the error page wget met (no
 robots.txt) is counted apart. Then damages copies of the archive (a truncated
-gzip member, a corrupted one, a wrong Content-Length) and checks that each
-damage is one failure naming its offset while every other page still converts.
+gzip member, a corrupted one, a Content-Length too short, 500 bytes too long
+or 1 GB) and checks that each damage is one failure naming its offset while
+every other page still converts.
 
 Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 """
@@ -65,6 +66,12 @@ def tables_by_page(jsonl, key):
         name = os.path.basename(table[key])
         pages.setdefault(name, []).append(table["rows"])
     return pages
+
+
+def records_seen(stderr):
+    """The count of records an archive's summary line gives."""
+    found = re.search(rb": (\d+) records?: ", stderr)
+    return int(found.group(1)) if found else -1
 
 
 def members(path):
@@ -136,6 +143,12 @@ def main():
                               count=1)
         cases["wrong Content-Length"] = parts[:damaged_at] + [gzip.compress(wrong_length)] + \
             parts[damaged_at + 1:]
+        for name, change in (("500 bytes", 500), ("1 GB", 10**9)):
+            too_long = re.sub(rb"Content-Length: (\d+)",
+                              lambda m: b"Content-Length: %d" % (int(m.group(1)) + change), plain,
+                              count=1)
+            cases["Content-Length %s too long" % name] = \
+                parts[:damaged_at] + [gzip.compress(too_long)] + parts[damaged_at + 1:]
         for name, damaged in cases.items():
             path = os.path.join(work, "damaged.warc.gz")
             open(path, "wb").write(b"".join(damaged))
@@ -147,6 +160,10 @@ def main():
             pages_left = tables_by_page(result.stdout, "uri")
             check(len(pages_left) >= len(got) - 1,
                   "%s: %d pages converted of %d" % (name, len(pages_left), len(got)))
+            # The damaged record is counted once, as failed, and none after it is lost.
+            check(records_seen(result.stderr) == records_seen(from_archive.stderr),
+                  "%s: %d records seen of %d" % (name, records_seen(result.stderr),
+                                                   records_seen(from_archive.stderr)))
 
     for failure in failures:
         print("FAIL:", failure)

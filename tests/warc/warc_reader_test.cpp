@@ -119,7 +119,9 @@ TEST(WarcReader, damage_isReportedWithItsOffsetAndReadingGoesOn) {
               (std::vector<std::string>{
                   "a @0",
                   "failure @" + std::to_string(kFirst.size()) +
-                      ": the record's Content-Length (4) does not match its content",
+                      ": the record's Content-Length (4) does not match its content; offsets " +
+                      std::to_string(kFirst.size()) + " to " +
+                      std::to_string(kFirst.size() + shortLength.size()) + " were passed over",
                   "c @" + std::to_string(kFirst.size() + shortLength.size())}));
 
     const std::string first = gzipMember(kFirst);
@@ -135,6 +137,10 @@ TEST(WarcReader, damage_isReportedWithItsOffsetAndReadingGoesOn) {
     EXPECT_EQ(readAll(first + truncated),
               (std::vector<std::string>{"a @0", "failure @" + std::to_string(first.size()) +
                                                     ": the gzip member is truncated"}));
+    // A member cut short runs on into the next one, which is still read.
+    const std::vector<std::string> cut = readAll(first + truncated + gzipMember(kThird));
+    ASSERT_EQ(cut.size(), 3U);
+    EXPECT_EQ(cut[2], "c @" + std::to_string(first.size() + truncated.size()));
 
     EXPECT_EQ(
         readAll("not a warc\r\n" + kThird),
@@ -150,6 +156,58 @@ TEST(WarcReader, recordOverTheLimit_isSkippedWithoutBeingHeld) {
                   "failure @" + std::to_string(kFirst.size()) +
                       ": the record holds 5000 bytes, more than the 1000 a record may hold",
                   "c @" + std::to_string(kFirst.size() + big.size())}));
+    const std::string first = gzipMember(kFirst);
+    const std::string bigMember = gzipMember(big);
+    EXPECT_EQ(readAll(first + bigMember + gzipMember(kThird), 1000),
+              (std::vector<std::string>{
+                  "a @0",
+                  "failure @" + std::to_string(first.size()) +
+                      ": the record holds 5000 bytes, more than the 1000 a record may hold",
+                  "c @" + std::to_string(first.size() + bigMember.size())}));
+}
+
+// Six records, the second with a Content-Length 500 bytes too long, 1 GB too
+// long (more than a record may hold) or 7 bytes too short: the other five are
+// read, and the span passed over is one failure.
+TEST(WarcReader, wrongContentLength_losesNoRecordAfterIt) {
+    const std::string page = "HTTP/1.1 200 OK\r\n\r\n<table><td>x</table>";
+    for (const long change : {500L, 1000000000L, -7L}) {
+        std::vector<std::string> records;
+        for (const char* uri : {"0", "1", "2", "3", "4", "5"}) {
+            const bool lies = records.size() == 1;
+            records.push_back(
+                record("response", uri, page, lies ? static_cast<long>(page.size()) + change : -1));
+        }
+        const std::string declared = std::to_string(static_cast<long>(page.size()) + change);
+        enum Layout { kPlain, kMemberEachRecord, kOneMember };
+        for (const Layout layout : {kPlain, kMemberEachRecord, kOneMember}) {
+            std::string file;
+            std::vector<std::size_t> offsets;
+            for (const std::string& each : records) {
+                offsets.push_back(layout == kPlain ? file.size() : 0);
+                file += layout == kMemberEachRecord ? gzipMember(each) : each;
+                if (layout == kMemberEachRecord) {
+                    offsets.back() = file.size() - gzipMember(each).size();
+                }
+            }
+            if (layout == kOneMember) {
+                file = gzipMember(file);
+            }
+            const std::string passedOver =
+                layout == kOneMember
+                    ? "reading went on at the next record header in the same gzip member"
+                    : "offsets " + std::to_string(offsets[1]) + " to " +
+                          std::to_string(offsets[2]) + " were passed over";
+            std::vector<std::string> expected;
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                expected.push_back(i == 1 ? "failure @" + std::to_string(offsets[1]) +
+                                                ": the record's Content-Length (" + declared +
+                                                ") does not match its content; " + passedOver
+                                          : std::to_string(i) + " @" + std::to_string(offsets[i]));
+            }
+            EXPECT_EQ(readAll(file), expected) << "change " << change << ", layout " << layout;
+        }
+    }
 }
 
 TEST(HttpResponse, statusTypeCharsetAndBody) {
