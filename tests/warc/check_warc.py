@@ -8,7 +8,8 @@ each line with its HTTP status, and that the error page wget met (no
 robots.txt) is counted apart. Then damages copies of the archive (a truncated
 gzip member, a corrupted one, a Content-Length too short, 500 bytes too long
 or 1 GB) and checks that each damage is one failure naming its offset while
-every other page still converts.
+every other page still converts. Last, two archives of the same name with -o
+follow the clash rule.
 
 Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 """
@@ -164,6 +165,24 @@ def main():
             check(records_seen(result.stderr) == records_seen(from_archive.stderr),
                   "%s: %d records seen of %d" % (name, records_seen(result.stderr),
                                                    records_seen(from_archive.stderr)))
+
+        # Two archives of one name into one folder: the later one's result
+        # stays, one line names both, exit status 1.
+        for folder, kept in (("x", parts), ("y", parts[:len(parts) // 2])):
+            os.makedirs(os.path.join(work, folder))
+            open(os.path.join(work, folder, "crawl.warc.gz"), "wb").write(b"".join(kept))
+        out = os.path.join(work, "out")
+        os.makedirs(out)
+        sources = [os.path.join(work, folder, "crawl.warc.gz") for folder in ("x", "y")]
+        clash = run([convert, "--warc", "-o", out] + sources)
+        lines = clash.stderr.decode("utf-8", "replace").splitlines()
+        named = [l for l in lines if all(source in l for source in sources)]
+        check(clash.returncode == 1, "clash: exit status %d" % clash.returncode)
+        check(len(named) == 1 and named[0].endswith('the result of "%s" is kept' % sources[1]),
+              "clash: not one line naming both archives: %r" % lines)
+        alone = run([convert, "--warc", sources[1], "-o", "-"])
+        check(open(os.path.join(out, "crawl.jsonl"), "rb").read() == alone.stdout,
+              "clash: crawl.jsonl is not the later archive's")
 
     for failure in failures:
         print("FAIL:", failure)
