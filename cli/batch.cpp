@@ -108,15 +108,23 @@ BatchPlan planBatch(std::vector<std::string> sources, const std::optional<std::s
         if (group.size() < 2) {
             continue;
         }
-        std::string line;
+        std::vector<std::string_view> groupSources;
         for (const BatchItem& item : group) {
-            line += (line.empty() ? "" : &item == &group.back() ? " and " : ", ");
-            line += "\"" + item.source + "\"";
+            groupSources.emplace_back(item.source);
         }
-        plan.clashes.push_back(line + " give the same result \"" + group.front().output +
-                               "\"; the result of \"" + group.back().source + "\" is kept");
+        plan.clashes.push_back(clashLine(groupSources, group.front().output));
     }
     return plan;
+}
+
+std::string clashLine(const std::vector<std::string_view>& sources, std::string_view output) {
+    std::string line;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        line += i == 0 ? "" : i + 1 == sources.size() ? " and " : ", ";
+        line.append("\"").append(sources[i]).append("\"");
+    }
+    line.append(" give the same result \"").append(output).append("\"; the result of \"");
+    return line.append(sources.back()).append("\" is kept");
 }
 
 void markNewResults(BatchPlan& plan, std::string_view extension) {

@@ -46,6 +46,10 @@ struct BatchPlan {
     std::size_t itemCount = 0;
 };
 
+// The clash rule's line for sources, in the order they are converted, that
+// give the same result: the later one's result is the one kept.
+std::string clashLine(const std::vector<std::string_view>& sources, std::string_view output);
+
 // A source named twice is converted once. Results are named with
 // `extension` in place of ".json".
 BatchPlan planBatch(std::vector<std::string> sources, const std::optional<std::string>& outputDir,

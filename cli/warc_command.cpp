@@ -3,8 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <map>
+#include <set>
+#include <system_error>
 
+#include <cli/batch.h>
 #include <engine/atomic_file.h>
 #include <files/path_helpers.h>
 #include <warc/warc_tables.h>
@@ -17,6 +22,43 @@ void dropSuffix(std::string& name, std::string_view suffix) {
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
         name.resize(name.size() - suffix.size());
     }
+}
+
+std::string comparablePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// The archives to convert, an archive named twice once, and by the clash
+// rule one line for each result several archives give.
+std::vector<std::string> planArchives(const std::vector<std::string>& paths,
+                                      const std::optional<std::string>& outputDir,
+                                      bool toStandardOutput, std::vector<std::string>& clashes) {
+    std::vector<std::string> archives;
+    std::set<std::string> seen;
+    std::map<std::string, std::vector<std::string_view>> sourcesOfResult;
+    std::vector<std::string> resultOrder;
+    for (const std::string& path : paths) {
+        if (!seen.insert(comparablePath(path)).second) {
+            continue;
+        }
+        archives.push_back(path);
+        const std::string result = comparablePath(warcOutputPath(path, outputDir));
+        auto [found, inserted] = sourcesOfResult.try_emplace(result);
+        if (inserted) {
+            resultOrder.push_back(result);
+        }
+        found->second.emplace_back(path);
+    }
+    for (const std::string& result : resultOrder) {
+        const std::vector<std::string_view>& sources = sourcesOfResult[result];
+        if (sources.size() > 1 && !toStandardOutput) {
+            clashes.push_back(
+                clashLine(sources, warcOutputPath(std::string(sources[0]), outputDir)));
+        }
+    }
+    return archives;
 }
 
 }  // namespace
@@ -33,9 +75,15 @@ std::string warcOutputPath(const std::string& warcPath,
 bool convertWarcFiles(const std::vector<std::string>& paths,
                       const std::optional<std::string>& outputDir, bool toStandardOutput, bool grid,
                       const std::function<void(const std::string&)>& report) {
-    bool allWell = true;
+    std::vector<std::string> clashes;
+    const std::vector<std::string> archives =
+        planArchives(paths, outputDir, toStandardOutput, clashes);
+    for (const std::string& line : clashes) {
+        report(line);
+    }
+    bool allWell = clashes.empty();
     std::string lines;
-    for (const std::string& path : paths) {
+    for (const std::string& path : archives) {
         try {
             std::optional<AtomicOutputFile> output;
             if (!toStandardOutput) {
@@ -43,9 +91,9 @@ bool convertWarcFiles(const std::vector<std::string>& paths,
             }
             const WarcCounts counts = readWarcTables(
                 path,
-                [&](const WarcRecord& record, const std::vector<Table>& tables) {
+                [&](const WarcPage& page) {
                     lines.clear();
-                    appendWarcJsonLines(lines, record, tables, grid);
+                    appendWarcJsonLines(lines, page, grid);
                     if (output) {
                         output->write(lines);
                         return;

@@ -283,9 +283,7 @@ py::tuple warcJsonLines(const std::string& path, bool grid) {
         const py::gil_scoped_release unlocked;
         counts = tabrivo::readWarcTables(
             path,
-            [&](const tabrivo::WarcRecord& record, const std::vector<Table>& tables) {
-                tabrivo::appendWarcJsonLines(lines, record, tables, grid);
-            },
+            [&](const tabrivo::WarcPage& page) { tabrivo::appendWarcJsonLines(lines, page, grid); },
             [&](const tabrivo::WarcFailure& failure) { failures.push_back(failure); });
     } catch (...) {
         raise(std::current_exception(), path);
@@ -298,8 +296,8 @@ py::tuple warcJsonLines(const std::string& path, bool grid) {
 }
 
 // The pages of a web archive, read one at a time without the interpreter's
-// lock: (uri, record id, date, tables) each; the records that could not be
-// read or converted are kept as (offset, reason).
+// lock: (uri, record id, date, HTTP status or None, tables) each; the records
+// that could not be read or converted are kept as (offset, reason).
 class WarcPages {
 public:
     WarcPages(const std::string& path, bool grid) : m_grid(grid) {
@@ -311,14 +309,15 @@ public:
     }
 
     py::tuple next() {
-        tabrivo::WarcRecord record;
+        tabrivo::WarcPage warcPage;
         ReadPage page;
         bool found = false;
         {
             const py::gil_scoped_release unlocked;
-            found = m_reader->next(
-                record, page.tables,
-                [this](const tabrivo::WarcFailure& failure) { m_failures.push_back(failure); });
+            found = m_reader->next(warcPage, [this](const tabrivo::WarcFailure& failure) {
+                m_failures.push_back(failure);
+            });
+            page.tables = std::move(warcPage.tables);
             if (found && m_grid) {
                 addGrids(page);
             }
@@ -326,7 +325,10 @@ public:
         if (!found) {
             throw py::stop_iteration();
         }
+        const tabrivo::WarcRecord& record = warcPage.record;
         return py::make_tuple(text(record.targetUri), text(record.recordId), text(record.date),
+                              warcPage.httpStatus ? py::object(py::int_(*warcPage.httpStatus))
+                                                  : py::object(py::none()),
                               toPython(page));
     }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include <engine/ascii.h>
+#include <warc/content_coding.h>
 
 namespace tabrivo {
 namespace {
@@ -102,6 +103,7 @@ std::optional<HttpResponse> parseHttpResponse(std::string_view message) {
         return std::nullopt;
     }
     bool chunked = false;
+    std::vector<std::string> transferCodings;
     for (;;) {
         const std::optional<std::string_view> field = takeLine(message, pos);
         if (!field || pos > kMaxHeaderBytes) {
@@ -118,10 +120,22 @@ std::optional<HttpResponse> parseHttpResponse(std::string_view message) {
         const std::string_view value = ascii::trim(field->substr(colon + 1));
         if (ascii::equalsLowered(name, "content-type")) {
             parseContentType(value, response.mediaType, response.charset);
+        } else if (ascii::equalsLowered(name, "content-encoding")) {
+            for (std::string& coding : parseCodings(value)) {
+                response.codings.push_back(std::move(coding));
+            }
         } else if (ascii::equalsLowered(name, "transfer-encoding")) {
-            chunked = ascii::toLower(value).find("chunked") != std::string::npos;
+            for (std::string& coding : parseCodings(value)) {
+                if (coding == "chunked") {
+                    chunked = true;
+                } else {
+                    transferCodings.push_back(std::move(coding));
+                }
+            }
         }
     }
+    // Transfer codings are applied after the content codings.
+    response.codings.insert(response.codings.end(), transferCodings.begin(), transferCodings.end());
     if (chunked) {
         std::optional<std::string> body = unchunk(message.substr(pos));
         if (!body) {

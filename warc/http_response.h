@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tabrivo {
 
@@ -11,11 +12,14 @@ struct HttpResponse {
     int status = 0;
     std::string mediaType;  // the Content-Type's type/subtype in lower case, or empty
     std::string charset;    // the Content-Type's charset parameter, or empty
-    std::string body;       // with chunked transfer coding undone
+    // The codings still applied to the body, in the order they were applied:
+    // its Content-Encoding, then its Transfer-Encoding other than chunked.
+    std::vector<std::string> codings;
+    std::string body;  // with chunked transfer coding undone, the other codings not
 };
 
 // Parses a response; nothing when the status line or the headers are malformed
-// or a chunked body is broken.
+// or a chunked body is broken. The body's codings are left for undoCodings().
 std::optional<HttpResponse> parseHttpResponse(std::string_view message);
 
 // Splits a Content-Type value into its media type (lower case) and charset.

@@ -2,7 +2,11 @@
 // Reads the records of a WARC file (versions 1.0 and 1.1), plain or gzip
 // compressed record by record, one at a time: memory follows the largest
 // record, never the file. A record that cannot be read is reported with its
-// offset and the reason, and reading goes on with the next one.
+// offset and the reason, and reading goes on with the next one. A record
+// whose Content-Length is wrong loses no record after it: reading goes on at
+// the next record header ("WARC/1.0" or "WARC/1.1" at a line start, where
+// the start of a gzip member is a line start), and the span passed over is
+// reported. In a gzip file a record's block ends in the member it began in.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +51,13 @@ public:
 
 private:
     class Input;
+    Outcome readRecord(WarcRecord& record, WarcFailure& failure);
+    Outcome readBlock(WarcRecord& record, std::uint64_t length, WarcFailure& failure);
+    Outcome tooLarge(const WarcRecord& record, std::uint64_t length, WarcFailure& failure) const;
+    // Reports a wrong Content-Length once reading has been moved on past the
+    // record, with the span of the file passed over.
+    Outcome lengthIsWrong(const WarcRecord& record, std::uint64_t length, bool endedEarly,
+                          WarcFailure& failure);
     // Reads on to the next version line after damage; the record that starts
     // there is read by the next call.
     void resync();
@@ -54,6 +65,15 @@ private:
     std::unique_ptr<Input> m_input;
     std::size_t m_recordLimit;
     std::optional<std::uint64_t> m_pendingVersionAt;
+    // Where the data of a gzip member (or of a file read once) was found to
+    // end, as a position in the decompressed data, once a block ran past it.
+    struct KnownEnd {
+        std::uint64_t member = 0;
+        std::uint64_t at = 0;
+    };
+    std::optional<KnownEnd> m_knownEnd;
+    // Damage met while looking for where a failure's span ends, reported by the next call.
+    std::optional<WarcFailure> m_pendingFailure;
 };
 
 }  // namespace tabrivo

@@ -1,52 +1,74 @@
 #include <warc/warc_tables.h>
 
 #include <exception>
+#include <new>
 
 #include <engine/data_export.h>
 #include <engine/encoding.h>
 #include <engine/html_document.h>
+#include <warc/content_coding.h>
 #include <warc/http_response.h>
 
 namespace tabrivo {
 namespace {
 
-// The page a record holds and the charset it came with; false (with the
-// reason) when the record holds no HTML page.
-bool pageOf(const WarcRecord& record, std::string& page, std::string& charset,
-            std::string& skippedAs, std::string& failure) {
+// What a record holds, as far as its tables go.
+struct PageContent {
+    std::string page;
+    std::string charset;
+    std::optional<int> httpStatus;
+    std::string skippedAs;  // the reason it holds no HTML page, counted as skipped
+    std::string failure;    // the reason it could not be read
+};
+
+// The page a record holds, its body decoded, and the charset it came with.
+// The record's block is let go once the page is taken out of it.
+PageContent pageOf(WarcRecord& record, std::size_t decodedLimit) {
+    PageContent content;
     if (record.type == "response") {
         std::optional<HttpResponse> response = parseHttpResponse(record.block);
+        std::string().swap(record.block);
         if (!response) {
-            failure = "the HTTP response's header is malformed";
-            return false;
+            content.failure = "the HTTP response's header is malformed";
+            return content;
         }
         if (!isHtmlMediaType(response->mediaType)) {
-            skippedAs = "non-HTML response";
-            return false;
+            content.skippedAs = "non-HTML response";
+            return content;
         }
-        page = std::move(response->body);
-        charset = std::move(response->charset);
-        return true;
+        content.failure = undoCodings(response->body, response->codings, decodedLimit);
+        content.page = std::move(response->body);
+        content.charset = std::move(response->charset);
+        content.httpStatus = response->status;
+        return content;
     }
     if (record.type == "resource") {
         std::string mediaType;
-        parseContentType(record.contentType, mediaType, charset);
+        parseContentType(record.contentType, mediaType, content.charset);
         if (!isHtmlMediaType(mediaType)) {
-            skippedAs = "non-HTML resource";
-            return false;
+            content.skippedAs = "non-HTML resource";
+            return content;
         }
-        page = record.block;
-        return true;
+        content.page = std::move(record.block);
+        return content;
     }
-    skippedAs = record.type.empty() ? std::string("untyped") : record.type;
-    return false;
+    content.skippedAs = record.type.empty() ? std::string("untyped") : record.type;
+    return content;
+}
+
+bool is2xx(int status) {
+    return status >= 200 && status <= 299;
 }
 
 }  // namespace
 
 std::string WarcCounts::summary() const {
     std::string text = std::to_string(seen) + (seen == 1 ? " record: " : " records: ") +
-                       std::to_string(converted) + " converted, ";
+                       std::to_string(converted) + " converted";
+    if (convertedNot2xx > 0) {
+        text += " (" + std::to_string(convertedNot2xx) + " with an HTTP status other than 2xx)";
+    }
+    text += ", ";
     if (!skipped.empty()) {
         text += "skipped";
         const char* separator = " ";
@@ -61,13 +83,12 @@ std::string WarcCounts::summary() const {
 
 WarcTableReader::WarcTableReader(const std::string& path, std::string newline,
                                  std::size_t recordLimit)
-    : m_reader(path, recordLimit), m_newline(std::move(newline)) {}
+    : m_reader(path, recordLimit), m_newline(std::move(newline)), m_recordLimit(recordLimit) {}
 
-bool WarcTableReader::next(WarcRecord& record, std::vector<Table>& tables,
-                           const WarcFailureVisit& onFailure) {
+bool WarcTableReader::next(WarcPage& page, const WarcFailureVisit& onFailure) {
     WarcFailure failure;
     for (;;) {
-        const WarcReader::Outcome outcome = m_reader.next(record, failure);
+        const WarcReader::Outcome outcome = m_reader.next(page.record, failure);
         if (outcome == WarcReader::Outcome::End) {
             return false;
         }
@@ -77,51 +98,61 @@ bool WarcTableReader::next(WarcRecord& record, std::vector<Table>& tables,
             onFailure(failure);
             continue;
         }
-        std::string page;
-        std::string charset;
-        std::string skippedAs;
-        std::string reason;
-        if (!pageOf(record, page, charset, skippedAs, reason)) {
-            if (!reason.empty()) {
-                ++m_counts.failed;
-                onFailure({record.offset, reason});
-            } else {
-                ++m_counts.skipped[skippedAs];
-            }
+        PageContent content = pageOf(page.record, m_recordLimit);
+        if (!content.failure.empty()) {
+            ++m_counts.failed;
+            onFailure({page.record.offset, content.failure});
+            continue;
+        }
+        if (!content.skippedAs.empty()) {
+            ++m_counts.skipped[content.skippedAs];
             continue;
         }
         try {
-            const auto document = HtmlDocument::parse(htmlBytesToUtf8(page, charset));
-            tables = readAllTables(*document, m_newline);
+            const auto document =
+                HtmlDocument::parse(htmlBytesToUtf8(content.page, content.charset));
+            page.tables = readAllTables(*document, m_newline);
+            page.httpStatus = content.httpStatus;
             ++m_counts.converted;
+            if (page.httpStatus && !is2xx(*page.httpStatus)) {
+                ++m_counts.convertedNot2xx;
+            }
             return true;
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& error) {
             ++m_counts.failed;
-            onFailure({record.offset, error.what()});
+            onFailure({page.record.offset, error.what()});
         }
     }
 }
 
-WarcCounts readWarcTables(const std::string& path, const WarcTablesVisit& onTables,
+WarcCounts readWarcTables(const std::string& path, const WarcPageVisit& onPage,
                           const WarcFailureVisit& onFailure, std::string_view newline,
                           std::size_t recordLimit) {
     WarcTableReader reader(path, std::string(newline), recordLimit);
-    WarcRecord record;
-    std::vector<Table> tables;
-    while (reader.next(record, tables, onFailure)) {
-        onTables(record, tables);
+    WarcPage page;
+    while (reader.next(page, onFailure)) {
+        onPage(page);
     }
     return reader.counts();
 }
 
-void appendWarcJsonLines(std::string& out, const WarcRecord& record,
-                         const std::vector<Table>& tables, bool grid) {
-    const JsonOrigin origin = {
-        {"uri", record.targetUri}, {"record", record.recordId}, {"date", record.date}};
-    for (const Table& table : tables) {
-        appendJsonTable(out, table, grid, origin);
+void appendWarcJsonLines(std::string& out, const WarcPage& page, bool grid) {
+    // The record's members and the status stand before the table's own.
+    std::string head = "{\"uri\":";
+    appendJsonString(head, page.record.targetUri);
+    head += ",\"record\":";
+    appendJsonString(head, page.record.recordId);
+    head += ",\"date\":";
+    appendJsonString(head, page.record.date);
+    head += ",\"status\":";
+    head += page.httpStatus ? std::to_string(*page.httpStatus) : std::string("null");
+    head += ',';
+    for (const Table& table : page.tables) {
+        const std::size_t start = out.size();
+        appendJsonTable(out, table, grid, JsonOrigin{});
+        out.replace(start, 1, head);  // in place of the table's opening brace
         out += '\n';
     }
 }

@@ -5,6 +5,7 @@
 ``read_many`` reads many files on native threads.
 """
 
+import collections
 import os
 import re
 import warnings
@@ -107,23 +108,50 @@ class WarcRecordWarning(UserWarning):
     """A record of a web archive that could not be read or converted."""
 
 
+class WarcPage(collections.namedtuple("WarcPage", "uri record_id tables")):
+    """A page of a web archive, as ``read_warc`` yields it.
+
+    It unpacks as ``(uri, record_id, tables)``; ``status`` is the HTTP status
+    of a ``response`` record (an int, non-2xx for error pages and redirects)
+    and None for a ``resource`` record, which holds no HTTP response; ``date``
+    is the record's WARC-Date.
+    """
+
+    status = None
+    date = ""
+
+    def __new__(cls, uri, record_id, tables, *, status=None, date=""):
+        page = super().__new__(cls, uri, record_id, tables)
+        page.status = status
+        page.date = date
+        return page
+
+    def __repr__(self):
+        return (f"WarcPage(uri={self.uri!r}, record_id={self.record_id!r}, "
+                f"status={self.status!r}, tables={len(self.tables)})")
+
+
 def read_warc(path, *, grid=False):
     """The tables of the HTML pages in a web archive, a page at a time.
 
     ``path``: a WARC file (1.0 or 1.1), plain or gzip compressed record by
-    record. Yields ``(uri, record_id, tables)`` for every ``response`` record
-    whose HTTP ``Content-Type`` is HTML and every HTML ``resource`` record, the
-    page read with the charset of its HTTP header (after a byte-order mark,
-    before ``<meta>``, as browsers take it). Memory follows the largest record,
-    not the file. A record that cannot be read or converted is passed over
-    with a ``WarcRecordWarning`` naming its offset and the reason; a file that
-    cannot be opened raises the matching ``OSError``.
+    record. Yields a ``WarcPage`` for every ``response`` record whose HTTP
+    ``Content-Type`` is HTML and every HTML ``resource`` record: it unpacks as
+    ``(uri, record_id, tables)`` and has ``status``, the HTTP status (None for
+    a ``resource`` record), so that error pages can be told from data. The
+    body is decoded as its HTTP header says (chunked; gzip, deflate, br) and
+    read with the charset of that header (after a byte-order mark, before
+    ``<meta>``, as browsers take it). Memory follows the largest record, not
+    the file. A record that cannot be read or converted (a body whose coding
+    cannot be decoded, too) is passed over with a ``WarcRecordWarning`` naming
+    its offset and the reason; a file that cannot be opened raises the
+    matching ``OSError``.
     """
     pages = _tabrivo.WarcPages(os.fspath(path), grid)
     reported = 0
-    for uri, record_id, _date, raw in pages:
+    for uri, record_id, date, status, raw in pages:
         reported = _warn_failures(path, pages.failures(), reported)
-        yield uri, record_id, _tables(raw)
+        yield WarcPage(uri, record_id, _tables(raw), status=status, date=date)
     _warn_failures(path, pages.failures(), reported)
 
 

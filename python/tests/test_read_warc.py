@@ -1,6 +1,7 @@
 """tabrivo.read_warc: pages of a web archive, their charset, damaged records."""
 
 import gzip
+import zlib
 
 import pytest
 
@@ -41,3 +42,23 @@ def test_pages_come_with_their_record_and_charset_and_damage_warns(tmp_path):
 def test_missing_archive_raises_file_not_found(tmp_path):
     with pytest.raises(FileNotFoundError):
         next(tabrivo.read_warc(tmp_path / "none.warc.gz"))
+
+
+def test_bodies_are_decoded_and_pages_carry_their_status(tmp_path):
+    table = b"<table><td>x</table>"
+    archive = tmp_path / "a.warc"
+    archive.write_bytes(
+        record("response", "http://x/gzip", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+               b"Content-Encoding: gzip\r\n\r\n" + gzip.compress(table))
+        + record("response", "http://x/gone", b"HTTP/1.1 404 Not Found\r\nContent-Type: text/html"
+                 b"\r\nContent-Encoding: deflate\r\n\r\n" + zlib.compress(table))
+        + record("response", "http://x/zstd", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                 b"Content-Encoding: zstd\r\n\r\n" + table)
+        + record("resource", "file:///f", table).replace(
+            b"Content-Length", b"Content-Type: text/html\r\nContent-Length"))
+    with pytest.warns(tabrivo.WarcRecordWarning, match='coding "zstd", which cannot be decoded'):
+        pages = list(tabrivo.read_warc(archive))
+    assert [(uri, len(tables)) for uri, _, tables in pages] == [
+        ("http://x/gzip", 1), ("http://x/gone", 1), ("file:///f", 1)]
+    assert [page.status for page in pages] == [200, 404, None]
+    assert pages[0].tables[0].rows == [["x"]] and pages[0] == tuple(pages[0])

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """tabrivo-convert --warc on archives a real WARC writer made.
 
-Serves a folder of pages on 127.0.0.1, has wget fetch them into a WARC file
-(--warc-file), and checks that every page's tables come out of the archive
-exactly as they come out of the file itself. Then damages copies of the
-archive (a truncated gzip member, a corrupted one, a wrong Content-Length) and
-checks that each damage is one failure naming its offset while every other
-page still converts.
+Serves a folder of pages on 127.0.0.1, every other one gzip-coded, has wget
+fetch them into a WARC file (--warc-file), and checks that every page's
+tables come out of the archive exactly as they come out of the file itself,
+each line with its HTTP status, and that the error page wget met (no
+robots.txt) is counted apart. Then damages copies of the archive (a truncated
+gzip member, a corrupted one, a Content-Length too short, 500 bytes too long
+or 1 GB) and checks that each damage is one failure naming its offset while
+every other page still converts. Last, two archives of the same name with -o
+follow the clash rule.
 
 Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 """
@@ -14,6 +17,7 @@ Usage: check_warc.py TABRIVO_CONVERT PAGES_DIR
 import functools
 import gzip
 import http.server
+import io
 import json
 import os
 import re
@@ -25,15 +29,31 @@ import zlib
 
 
 def serve(folder):
-    handler = functools.partial(QuietHandler, directory=folder)
+    handler = functools.partial(CodingHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
 
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
+class CodingHandler(http.server.SimpleHTTPRequestHandler):
+    """Sends every other page gzip-coded to a client that accepts it."""
+
     def log_message(self, *args):
         pass
+
+    def send_head(self):
+        path = self.translate_path(self.path)
+        if (not path.endswith((".html", ".htm")) or not os.path.isfile(path)
+                or zlib.crc32(os.path.basename(path).encode()) % 2
+                or "gzip" not in self.headers.get("Accept-Encoding", "")):
+            return super().send_head()
+        body = gzip.compress(open(path, "rb").read())
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Encoding", "gzip")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        return io.BytesIO(body)
 
 
 def run(command):
@@ -47,6 +67,12 @@ def tables_by_page(jsonl, key):
         name = os.path.basename(table[key])
         pages.setdefault(name, []).append(table["rows"])
     return pages
+
+
+def records_seen(stderr):
+    """The count of records an archive's summary line gives."""
+    found = re.search(rb": (\d+) records?: ", stderr)
+    return int(found.group(1)) if found else -1
 
 
 def members(path):
@@ -74,7 +100,8 @@ def main():
         server = serve(pages_dir)
         url = "http://127.0.0.1:%d/" % server.server_address[1]
         fetched = run(["wget", "-q", "-r", "-l1", "--no-parent", "--delete-after",
-                       "-P", work, "--warc-file=" + os.path.join(work, "pages"), url])
+                       "--compression=gzip", "-P", work,
+                       "--warc-file=" + os.path.join(work, "pages"), url])
         server.shutdown()
         archive = os.path.join(work, "pages.warc.gz")
         check(os.path.exists(archive), "wget wrote no archive: %r" % fetched.stderr)
@@ -89,6 +116,10 @@ def main():
         check(got == expected, "the archive's tables differ from the files' for %s" %
               sorted(n for n in set(got) | set(expected) if got.get(n) != expected.get(n))[:5])
         check(b"0 failed" in from_archive.stderr, "no count line: %r" % from_archive.stderr)
+        statuses = {json.loads(line).get("status") for line in from_archive.stdout.splitlines()}
+        check(statuses == {200}, "the lines' statuses are %r" % statuses)
+        check(b"(1 with an HTTP status other than 2xx)" in from_archive.stderr,
+              "the missing robots.txt is not counted apart: %r" % from_archive.stderr)
 
         # One line in the file goes to NAME.jsonl by default, replacing it whole.
         written = run([convert, "--warc", archive])
@@ -113,6 +144,12 @@ def main():
                               count=1)
         cases["wrong Content-Length"] = parts[:damaged_at] + [gzip.compress(wrong_length)] + \
             parts[damaged_at + 1:]
+        for name, change in (("500 bytes", 500), ("1 GB", 10**9)):
+            too_long = re.sub(rb"Content-Length: (\d+)",
+                              lambda m: b"Content-Length: %d" % (int(m.group(1)) + change), plain,
+                              count=1)
+            cases["Content-Length %s too long" % name] = \
+                parts[:damaged_at] + [gzip.compress(too_long)] + parts[damaged_at + 1:]
         for name, damaged in cases.items():
             path = os.path.join(work, "damaged.warc.gz")
             open(path, "wb").write(b"".join(damaged))
@@ -124,6 +161,28 @@ def main():
             pages_left = tables_by_page(result.stdout, "uri")
             check(len(pages_left) >= len(got) - 1,
                   "%s: %d pages converted of %d" % (name, len(pages_left), len(got)))
+            # The damaged record is counted once, as failed, and none after it is lost.
+            check(records_seen(result.stderr) == records_seen(from_archive.stderr),
+                  "%s: %d records seen of %d" % (name, records_seen(result.stderr),
+                                                   records_seen(from_archive.stderr)))
+
+        # Two archives of one name into one folder: the later one's result
+        # stays, one line names both, exit status 1.
+        for folder, kept in (("x", parts), ("y", parts[:len(parts) // 2])):
+            os.makedirs(os.path.join(work, folder))
+            open(os.path.join(work, folder, "crawl.warc.gz"), "wb").write(b"".join(kept))
+        out = os.path.join(work, "out")
+        os.makedirs(out)
+        sources = [os.path.join(work, folder, "crawl.warc.gz") for folder in ("x", "y")]
+        clash = run([convert, "--warc", "-o", out] + sources)
+        lines = clash.stderr.decode("utf-8", "replace").splitlines()
+        named = [l for l in lines if all(source in l for source in sources)]
+        check(clash.returncode == 1, "clash: exit status %d" % clash.returncode)
+        check(len(named) == 1 and named[0].endswith('the result of "%s" is kept' % sources[1]),
+              "clash: not one line naming both archives: %r" % lines)
+        alone = run([convert, "--warc", sources[1], "-o", "-"])
+        check(open(os.path.join(out, "crawl.jsonl"), "rb").read() == alone.stdout,
+              "clash: crawl.jsonl is not the later archive's")
 
     for failure in failures:
         print("FAIL:", failure)

@@ -1,15 +1,21 @@
 // WARC records read from plain and gzip files, damaged files read past their
-// damage, the HTTP responses inside, and the charset a response declares.
+// damage, the HTTP responses inside, their codings undone, the charset a
+// response declares, and the pages' tables with their HTTP status.
 
+#include <brotli/encode.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <charconv>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <engine/encoding.h>
+#include <warc/content_coding.h>
 #include <warc/http_response.h>
 #include <warc/warc_reader.h>
+#include <warc/warc_tables.h>
 #include "test_support.h"
 
 namespace tabrivo {
@@ -25,10 +31,10 @@ std::string record(const std::string& type, const std::string& uri, const std::s
            std::to_string(length) + "\r\n\r\n" + block + "\r\n\r\n";
 }
 
-// One gzip member holding `text`.
-std::string gzipMember(const std::string& text) {
+// `text` compressed by zlib: gzip (15 + 16), zlib-wrapped (15) or raw (-15) deflate.
+std::string deflated(const std::string& text, int windowBits) {
     z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
     std::string out(deflateBound(&stream, text.size()) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
     stream.avail_in = static_cast<uInt>(text.size());
@@ -37,6 +43,22 @@ std::string gzipMember(const std::string& text) {
     EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
     out.resize(stream.total_out);
     deflateEnd(&stream);
+    return out;
+}
+
+// One gzip member holding `text`.
+std::string gzipMember(const std::string& text) {
+    return deflated(text, 15 + 16);
+}
+
+std::string brotli(const std::string& text) {
+    std::string out(BrotliEncoderMaxCompressedSize(text.size()), '\0');
+    std::size_t size = out.size();
+    EXPECT_TRUE(BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW,
+                                      BROTLI_MODE_TEXT, text.size(),
+                                      reinterpret_cast<const std::uint8_t*>(text.data()), &size,
+                                      reinterpret_cast<std::uint8_t*>(out.data())));
+    out.resize(size);
     return out;
 }
 
@@ -97,7 +119,9 @@ TEST(WarcReader, damage_isReportedWithItsOffsetAndReadingGoesOn) {
               (std::vector<std::string>{
                   "a @0",
                   "failure @" + std::to_string(kFirst.size()) +
-                      ": the record's Content-Length (4) does not match its content",
+                      ": the record's Content-Length (4) does not match its content; offsets " +
+                      std::to_string(kFirst.size()) + " to " +
+                      std::to_string(kFirst.size() + shortLength.size()) + " were passed over",
                   "c @" + std::to_string(kFirst.size() + shortLength.size())}));
 
     const std::string first = gzipMember(kFirst);
@@ -113,6 +137,10 @@ TEST(WarcReader, damage_isReportedWithItsOffsetAndReadingGoesOn) {
     EXPECT_EQ(readAll(first + truncated),
               (std::vector<std::string>{"a @0", "failure @" + std::to_string(first.size()) +
                                                     ": the gzip member is truncated"}));
+    // A member cut short runs on into the next one, which is still read.
+    const std::vector<std::string> cut = readAll(first + truncated + gzipMember(kThird));
+    ASSERT_EQ(cut.size(), 3U);
+    EXPECT_EQ(cut[2], "c @" + std::to_string(first.size() + truncated.size()));
 
     EXPECT_EQ(
         readAll("not a warc\r\n" + kThird),
@@ -128,6 +156,58 @@ TEST(WarcReader, recordOverTheLimit_isSkippedWithoutBeingHeld) {
                   "failure @" + std::to_string(kFirst.size()) +
                       ": the record holds 5000 bytes, more than the 1000 a record may hold",
                   "c @" + std::to_string(kFirst.size() + big.size())}));
+    const std::string first = gzipMember(kFirst);
+    const std::string bigMember = gzipMember(big);
+    EXPECT_EQ(readAll(first + bigMember + gzipMember(kThird), 1000),
+              (std::vector<std::string>{
+                  "a @0",
+                  "failure @" + std::to_string(first.size()) +
+                      ": the record holds 5000 bytes, more than the 1000 a record may hold",
+                  "c @" + std::to_string(first.size() + bigMember.size())}));
+}
+
+// Six records, the second with a Content-Length 500 bytes too long, 1 GB too
+// long (more than a record may hold) or 7 bytes too short: the other five are
+// read, and the span passed over is one failure.
+TEST(WarcReader, wrongContentLength_losesNoRecordAfterIt) {
+    const std::string page = "HTTP/1.1 200 OK\r\n\r\n<table><td>x</table>";
+    for (const long change : {500L, 1000000000L, -7L}) {
+        std::vector<std::string> records;
+        for (const char* uri : {"0", "1", "2", "3", "4", "5"}) {
+            const bool lies = records.size() == 1;
+            records.push_back(
+                record("response", uri, page, lies ? static_cast<long>(page.size()) + change : -1));
+        }
+        const std::string declared = std::to_string(static_cast<long>(page.size()) + change);
+        enum Layout { kPlain, kMemberEachRecord, kOneMember };
+        for (const Layout layout : {kPlain, kMemberEachRecord, kOneMember}) {
+            std::string file;
+            std::vector<std::size_t> offsets;
+            for (const std::string& each : records) {
+                offsets.push_back(layout == kPlain ? file.size() : 0);
+                file += layout == kMemberEachRecord ? gzipMember(each) : each;
+                if (layout == kMemberEachRecord) {
+                    offsets.back() = file.size() - gzipMember(each).size();
+                }
+            }
+            if (layout == kOneMember) {
+                file = gzipMember(file);
+            }
+            const std::string passedOver =
+                layout == kOneMember
+                    ? "reading went on at the next record header in the same gzip member"
+                    : "offsets " + std::to_string(offsets[1]) + " to " +
+                          std::to_string(offsets[2]) + " were passed over";
+            std::vector<std::string> expected;
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                expected.push_back(i == 1 ? "failure @" + std::to_string(offsets[1]) +
+                                                ": the record's Content-Length (" + declared +
+                                                ") does not match its content; " + passedOver
+                                          : std::to_string(i) + " @" + std::to_string(offsets[i]));
+            }
+            EXPECT_EQ(readAll(file), expected) << "change " << change << ", layout " << layout;
+        }
+    }
 }
 
 TEST(HttpResponse, statusTypeCharsetAndBody) {
@@ -151,6 +231,110 @@ TEST(HttpResponse, statusTypeCharsetAndBody) {
                             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"}) {
         EXPECT_FALSE(parseHttpResponse(bad)) << bad;
     }
+}
+
+// `body` in chunked transfer coding, in two chunks.
+std::string chunked(const std::string& body) {
+    const std::size_t half = body.size() / 2;
+    std::string out;
+    for (const std::string_view chunk :
+         {std::string_view(body).substr(0, half), std::string_view(body).substr(half)}) {
+        char size[17] = {};
+        std::to_chars(size, size + 16, chunk.size(), 16);
+        out.append(size).append("\r\n").append(chunk).append("\r\n");
+    }
+    return out + "0\r\n\r\n";
+}
+
+// Each coding a browser undoes, alone and stacked, and the ones that cannot
+// be undone with the reason.
+TEST(ContentCoding, isUndoneAsBrowsersDo) {
+    const std::string page = "<table><tr><td>coded</td></tr></table>" + std::string(3000, ' ');
+    struct Case {
+        const char* headers;
+        std::string body;
+        const char* failure;  // empty when the body decodes to `page`
+    };
+    const std::string gzip = gzipMember(page);
+    const Case cases[] = {
+        {"Content-Encoding: gzip", gzip, ""},
+        {"Content-Encoding: X-GZIP", gzip, ""},
+        {"Content-Encoding: gzip", gzip + gzipMember(""), ""},
+        {"Content-Encoding: deflate", deflated(page, 15), ""},
+        {"Content-Encoding: deflate", deflated(page, -15), ""},
+        {"Content-Encoding: br", brotli(page), ""},
+        {"Content-Encoding: gzip, br", brotli(gzip), ""},
+        {"Content-Encoding: gzip\r\nContent-Encoding: identity, br", brotli(gzip), ""},
+        {"Transfer-Encoding: gzip, chunked", chunked(gzip), ""},
+        {"Content-Encoding: zstd", page,
+         "the HTTP response's body has the coding \"zstd\", which cannot be decoded (gzip, "
+         "deflate and br can)"},
+        {"Content-Encoding: gzip", page, "the HTTP response's gzip-coded body is damaged ("},
+        {"Content-Encoding: gzip", gzip.substr(0, gzip.size() / 2),
+         "the HTTP response's gzip-coded body ends early"},
+        {"Content-Encoding: br", brotli(page).substr(1), "the HTTP response's br-coded body is"},
+        {"Content-Encoding: br", brotli(page).substr(0, 10),
+         "the HTTP response's br-coded body ends early"},
+        {"Content-Encoding: gzip", gzipMember(std::string(5000, 'x')),
+         "the HTTP response's body decoded from gzip holds more than the 4096 bytes a record may "
+         "hold"},
+        {"Content-Encoding: br", brotli(std::string(5000, 'x')),
+         "the HTTP response's body decoded from br holds more than the 4096 bytes a record may "
+         "hold"},
+    };
+    for (const Case& each : cases) {
+        std::optional<HttpResponse> response = parseHttpResponse(
+            "HTTP/1.1 200 OK\r\n" + std::string(each.headers) + "\r\n\r\n" + each.body);
+        ASSERT_TRUE(response) << each.headers;
+        const std::string failure = undoCodings(response->body, response->codings, 4096);
+        if (std::string_view(each.failure).empty()) {
+            EXPECT_EQ(failure, "") << each.headers;
+            EXPECT_EQ(response->body, page) << each.headers;
+        } else {
+            EXPECT_TRUE(failure.starts_with(each.failure)) << each.headers << ": " << failure;
+        }
+    }
+}
+
+// A page's tables come with its HTTP status, error pages counted apart; a
+// body that cannot be decoded is a failure, not a page without tables.
+TEST(WarcTables, statusIsKeptAndUndecodableBodiesFail) {
+    const std::string table = "<table><td>x</table>";
+    const std::string html = "Content-Type: text/html\r\n";
+    const std::string file =
+        record("response", "ok", "HTTP/1.1 200 OK\r\n" + html + "\r\n" + table) +
+        record(
+            "response", "gzip",
+            "HTTP/1.1 200 OK\r\n" + html + "Content-Encoding: gzip\r\n\r\n" + gzipMember(table)) +
+        record(
+            "response", "missing",
+            "HTTP/1.1 404 Not Found\r\n" + html + "Content-Encoding: br\r\n\r\n" + brotli(table)) +
+        record("response", "zstd",
+               "HTTP/1.1 200 OK\r\n" + html + "Content-Encoding: zstd\r\n\r\n" + table) +
+        "WARC/1.1\r\nWARC-Type: resource\r\nWARC-Target-URI: file\r\nContent-Type: "
+        "text/html\r\nContent-Length: " +
+        std::to_string(table.size()) + "\r\n\r\n" + table + "\r\n\r\n";
+    const test::TempDir dir;
+    test::writeFileBytes(dir.path() / "a.warc", file);
+    std::string lines;
+    std::vector<std::string> failures;
+    const WarcCounts counts = readWarcTables(
+        dir.file("a.warc"), [&](const WarcPage& page) { appendWarcJsonLines(lines, page, false); },
+        [&](const WarcFailure& failure) { failures.push_back(failure.reason); });
+    const std::string rows = R"("index":0,"caption":"","header_rows":0,"rows":[["x"]]})";
+    EXPECT_EQ(
+        lines,
+        R"({"uri":"ok","record":"<urn:uuid:ok>","date":"2026-12-08T00:00:00Z","status":200,)" +
+            rows + "\n" +
+            R"({"uri":"gzip","record":"<urn:uuid:gzip>","date":"2026-12-08T00:00:00Z","status":200,)" +
+            rows + "\n" +
+            R"({"uri":"missing","record":"<urn:uuid:missing>","date":"2026-12-08T00:00:00Z","status":404,)" +
+            rows + "\n" + R"({"uri":"file","record":"","date":"","status":null,)" + rows + "\n");
+    EXPECT_EQ(failures, (std::vector<std::string>{
+                            "the HTTP response's body has the coding \"zstd\", which cannot be "
+                            "decoded (gzip, deflate and br can)"}));
+    EXPECT_EQ(counts.summary(),
+              "5 records: 4 converted (1 with an HTTP status other than 2xx), 1 failed");
 }
 
 TEST(TransportCharset, comesAfterTheByteOrderMarkAndBeforeMeta) {
