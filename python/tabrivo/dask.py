@@ -26,7 +26,8 @@ def _tasks(paths_or_warcs, batch_size):
         paths_or_warcs = [paths_or_warcs]
     tasks = []
     batch = []
-    for path in map(os.fspath, paths_or_warcs):
+    for path in map(os.fsdecode, paths_or_warcs):
+        os.fsencode(path)  # a lone surrogate raises UnicodeEncodeError now, not on a worker
         if path.endswith(WARC_SUFFIXES):
             if batch:
                 tasks.append(("html", tuple(batch)))
@@ -106,7 +107,7 @@ def _convert_task(number, task, out_dir, grid):
     failures = []
     if kind == "warc":
         try:
-            lines, passed_over, _summary = _tabrivo.warc_json_lines(paths[0], grid)
+            lines, passed_over, _summary = _tabrivo.warc_json_lines(os.fsencode(paths[0]), grid)
         except (OSError, RuntimeError, ValueError) as error:
             failures.append(str(error))
         else:
@@ -116,7 +117,7 @@ def _convert_task(number, task, out_dir, grid):
     else:
         for path in paths:
             try:
-                chunks.append(_tabrivo.file_json_lines(path, grid))
+                chunks.append(_tabrivo.file_json_lines(os.fsencode(path), grid))
             except (OSError, RuntimeError, ValueError) as error:
                 failures.append(str(error))
     data = b"".join(chunks)

@@ -104,6 +104,11 @@ def test_a_source_that_failed_leaves_a_partial_part_the_rerun_completes(client, 
     assert json.loads((out / "manifest.json").read_text())["incomplete"] == []
 
 
+def test_a_lone_surrogate_in_a_path_raises_unicode_encode_error():
+    with pytest.raises(UnicodeEncodeError):
+        tabrivo.dask.tables(["\ud800.html"])
+
+
 def test_a_killed_worker_loses_no_work_and_duplicates_none(client, inputs, tmp_path):
     sources, expected = inputs
     sources, expected = sources * 4, expected * 4  # enough tasks to kill one in the middle
