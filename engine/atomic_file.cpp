@@ -189,8 +189,8 @@ void AtomicOutputFile::flushBuffer() {
 
 // Gives the unnamed file a name: the target's when there is no target yet (no
 // name but the result's ever exists), else a temporary one that commit()
-// renames over the target at once.
-void AtomicOutputFile::linkUnnamed() {
+// renames over the target.
+void AtomicOutputFile::linkUnnamed(bool targetNameFirst) {
     // Linking the descriptor itself spares the look-up of its /proc path, a
     // good part of the cost of a small result; the system allows it to a
     // program with CAP_DAC_READ_SEARCH, and from Linux 6.10 to the one that
@@ -212,19 +212,21 @@ void AtomicOutputFile::linkUnnamed() {
         }
         return errno;
     };
-    int error = linkAs(m_target);
-    if (error == 0) {
-        m_unnamed = false;
-        return;
-    }
-    if (error != EEXIST) {
-        throwFileError(error, "Cannot write the output file", m_target);
+    if (targetNameFirst) {
+        const int error = linkAs(m_target);
+        if (error == 0) {
+            m_unnamed = false;
+            return;
+        }
+        if (error != EEXIST) {
+            throwFileError(error, "Cannot write the output file", m_target);
+        }
     }
     const std::string folder = folderOfFile(m_target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_tempPath = folder + "/.tabrivo-" + uniqueSuffix() + ".tmp";
         registerUnfinished(m_tempPath.c_str());
-        error = linkAs(m_tempPath);
+        const int error = linkAs(m_tempPath);
         if (error == 0) {
             m_unnamed = false;
             return;
@@ -249,6 +251,11 @@ void AtomicOutputFile::renameTempOverTarget() {
 }
 
 void AtomicOutputFile::commit() {
+    if (m_parked) {
+        m_parked = false;
+        renameTempOverTarget();
+        return;
+    }
     if (m_fd < 0) {
         throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
     }
@@ -256,7 +263,7 @@ void AtomicOutputFile::commit() {
     try {
         flushBuffer();
         if (m_unnamed) {
-            linkUnnamed();
+            linkUnnamed(true);
         }
     } catch (...) {
         discard();
@@ -276,12 +283,35 @@ void AtomicOutputFile::commit() {
     }
 }
 
+void AtomicOutputFile::park() {
+    if (m_fd < 0) {
+        throwFileError(EBADF, "Cannot finish the output file, it is already closed:", m_target);
+    }
+    try {
+        flushBuffer();
+        if (m_unnamed) {
+            linkUnnamed(false);
+        }
+    } catch (...) {
+        discard();
+        throw;
+    }
+    if (::close(std::exchange(m_fd, -1)) != 0) {
+        const int error = errno;
+        discard();
+        throwFileError(error, "Cannot write the output file", m_target);
+    }
+    m_buffer = std::string();
+    m_parked = true;
+}
+
 void AtomicOutputFile::discard() noexcept {
     if (m_fd >= 0) {
         ::close(m_fd);  // an unnamed file vanishes with its last descriptor
         m_fd = -1;
     }
     m_unnamed = false;
+    m_parked = false;
     if (!m_tempPath.empty()) {
         unregisterUnfinished(m_tempPath.c_str());
         ::unlink(m_tempPath.c_str());

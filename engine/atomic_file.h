@@ -41,6 +41,11 @@ public:
 
     void write(std::string_view text);
     void commit();
+    // Finishes the writing: the file is closed under a hidden temporary name
+    // beside the target (registered like a named temporary file), its buffer
+    // freed, and commit() only renames it into place. For many files put in
+    // place together, so that they need no descriptor or buffer each meanwhile.
+    void park();
     // Drops everything written so far; the target stays untouched.
     void discard() noexcept;
 
@@ -50,7 +55,9 @@ private:
     void flushBuffer();
     bool openUnnamed(const std::string& folder, const std::string& requested);
     void openNamed(const std::string& folder, const std::string& requested);
-    void linkUnnamed();
+    // Under the target's name when `targetNameFirst` and there is no target
+    // yet, else under a temporary name.
+    void linkUnnamed(bool targetNameFirst);
     void renameTempOverTarget();
 
     std::string m_target;    // where the result goes (symbolic links resolved)
@@ -58,6 +65,7 @@ private:
     std::string m_buffer;
     int m_fd = -1;
     bool m_unnamed = false;  // m_fd is an O_TMPFILE file with no name yet
+    bool m_parked = false;   // closed under m_tempPath, waiting for commit()
 };
 
 // The folder that holds the file at `path` ("." for a bare name).

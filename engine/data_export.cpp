@@ -1,11 +1,19 @@
 #include <engine/data_export.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
+#include <engine/atomic_file.h>
 #include <engine/convert.h>
+#include <engine/file_error.h>
 #include <engine/utf8.h>
 
 namespace tabrivo {
@@ -147,7 +155,7 @@ public:
         return true;
     }
 
-    // Each table's file is written again, whole.
+    // Each table's file is written again, whole (see CsvFileSet::open).
     bool restartTables() override { return true; }
 
 private:
@@ -156,19 +164,89 @@ private:
     std::string m_text;
 };
 
+// A page's CSV files, replaced as a set: each new file is written whole first,
+// and only once every table's is complete are they put in place and the files
+// of tables the page no longer has removed. A failure before leaves the
+// earlier set as it was.
+class CsvFileSet {
+public:
+    explicit CsvFileSet(const std::string& outputPath) : m_outputPath(outputPath) {}
+
+    // Starts table `index`'s file. A table handed again (the walk started
+    // over) replaces its file and drops the ones after it.
+    PieceSink& open(std::size_t index) {
+        m_files.resize(index);
+        m_files.push_back(std::make_unique<TableFile>(csvTablePath(m_outputPath, index)));
+        return *m_files.back();
+    }
+
+    // The file opened last is complete. Beyond the first few, each is closed
+    // under a temporary name, so that a page of many tables needs no
+    // descriptor and buffer for each.
+    void close() {
+        if (m_files.size() > kKeptOpen) {
+            m_files.back()->file.park();
+        }
+    }
+
+    void commit() {
+        for (const std::unique_ptr<TableFile>& table : m_files) {
+            if (table) {
+                table->file.commit();
+            }
+        }
+        removeFrom(m_files.size());
+    }
+
+private:
+    struct TableFile : PieceSink {
+        explicit TableFile(std::string path) : file(std::move(path)) {}
+        void start(std::string_view piece) override { file.write(piece); }
+        void append(std::string_view piece) override { file.write(piece); }
+        AtomicOutputFile file;
+    };
+
+    // Removes the files of tables from `index` on, up to the first number
+    // without one (a folder of that name ends them too, as no result is one).
+    void removeFrom(std::size_t index) const {
+        for (;; ++index) {
+            const std::string path = csvTablePath(m_outputPath, index);
+            struct stat info {};
+            if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+                return;
+            }
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+                throwFileError(
+                    errno,
+                    "Cannot remove the output file of a table the page no longer has:", path);
+            }
+        }
+    }
+
+    static constexpr std::size_t kKeptOpen = 16;
+    const std::string& m_outputPath;
+    std::vector<std::unique_ptr<TableFile>> m_files;  // by table index
+};
+
 // Files replaced whole, or JSON Lines gathered in a text.
 class FileTarget : public ExportTarget {
 public:
     FileTarget(const HtmlDocument& document, const std::string& outputPath, DataFormat format,
                std::string* lines)
-        : m_document(document), m_outputPath(outputPath), m_format(format), m_lines(lines) {}
+        : m_document(document), m_outputPath(outputPath), m_format(format), m_lines(lines) {
+        if (m_lines == nullptr && m_format == DataFormat::kCsv) {
+            m_csv.emplace(m_outputPath);
+        }
+    }
 
     PieceSink& open(std::size_t index) override {
         if (m_lines != nullptr) {
             return m_linesSink;
         }
-        m_file.emplace(m_format == DataFormat::kCsv ? csvTablePath(m_outputPath, index)
-                                                    : m_outputPath);
+        if (m_csv) {
+            return m_csv->open(index);
+        }
+        m_file.emplace(m_outputPath);
         return *m_file;
     }
 
@@ -176,9 +254,19 @@ public:
         m_document.throwIfSourceFileChanged();  // what was read is kept only if whole
         if (m_lines != nullptr) {
             m_lines->append(m_linesSink.take());
+        } else if (m_csv) {
+            m_csv->close();
         } else if (m_file) {
             m_file->commit();
             m_file.reset();
+        }
+    }
+
+    // Every output is complete: a CSV set is put in place.
+    void finish() {
+        if (m_csv) {
+            m_document.throwIfSourceFileChanged();
+            m_csv->commit();
         }
     }
 
@@ -189,6 +277,7 @@ private:
     std::string* m_lines;
     StringSink m_linesSink;
     std::optional<AtomicFileSink> m_file;
+    std::optional<CsvFileSet> m_csv;
 };
 
 }  // namespace
@@ -286,6 +375,7 @@ void exportFile(const std::string& sourcePath, const std::string& outputPath,
         FileTarget target(*document, outputPath, options.format, lines);
         try {
             exportTables(*document, options, sourcePath, target);
+            target.finish();
         } catch (const std::length_error& tooLarge) {
             throw std::length_error(std::string(tooLarge.what()) + ", in \"" + sourcePath + "\"");
         }

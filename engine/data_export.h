@@ -58,9 +58,11 @@ void exportTables(const HtmlDocument& document, const ExportOptions& options,
 
 // Converts one HTML file. The results go to `outputPath`, for CSV to
 // OUTPUT.N.csv beside it (OUTPUT being `outputPath` without its extension),
-// each replaced whole or not at all; with `lines` the JSON Lines are appended
-// to it instead. Every failure goes to `reporter`, naming the path and the
-// reason, and never reaches the caller.
+// each replaced whole or not at all; a page's CSV files are replaced as a set
+// (once every table's is written, the new ones are put in place and those of
+// tables the page no longer has, from OUTPUT.COUNT.csv to the first number
+// without one, removed). With `lines` the JSON Lines are appended to it instead. Every failure goes
+// to `reporter`, naming the path and the reason, and never reaches the caller.
 void exportFile(const std::string& sourcePath, const std::string& outputPath,
                 const ExportOptions& options, FailureReporter& reporter,
                 std::string* lines = nullptr);

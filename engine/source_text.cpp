@@ -8,11 +8,9 @@
 
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <utility>
 
-#include <engine/file_error.h>
 #include <engine/unique_fd.h>
 
 namespace tabrivo {
@@ -163,6 +161,11 @@ private:
     GuardedRange& m_range;
 };
 
+SourceChangedError::SourceChangedError(const std::string& path)
+    : std::runtime_error(
+          "Cannot read the source file, another program changed it while it was read: \"" + path +
+          "\"") {}
+
 void SourceFileCheck::throwIfChanged() const {
     if (m_watch == nullptr) {
         return;
@@ -173,9 +176,7 @@ void SourceFileCheck::throwIfChanged() const {
                          now.st_size != m_watch->mapped.st_size ||
                          !sameTime(now.st_mtim, m_watch->mapped.st_mtim);
     if (changed) {
-        throwFileError(EAGAIN,
-                       "Cannot read the source file, another program changed it while it was read:",
-                       m_watch->path);
+        throw SourceChangedError(m_watch->path);
     }
 }
 

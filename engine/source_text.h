@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,17 @@ namespace tabrivo {
 class MappedFile;
 struct FileWatch;
 
+// The file a text was mapped from changed while it was read. The message says
+// so in plain words and names the file (no system error stands behind it).
+class SourceChangedError : public std::runtime_error {
+public:
+    explicit SourceChangedError(const std::string& path);
+};
+
 // Tells whether the file a text was mapped from changed while it was read.
 class SourceFileCheck {
 public:
-    // Throws, naming the file, when the mapped file changed or was cut short
+    // Throws SourceChangedError when the mapped file changed or was cut short
     // after it was mapped (the cut part reads as zeros, never as a fault):
     // what was read from it may be a mix of two versions. A change is told by
     // the file's size and modification time, so one that leaves both as they

@@ -139,9 +139,10 @@ bool WholeTableVisitor::restart() {
     return restartTables();
 }
 
-std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline) {
+std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline,
+                                 const YieldCallback& yield) {
     AllTables tables;
-    readTables(document, tables, newline);
+    readTables(document, tables, newline, yield);
     return tables.take();
 }
 

@@ -57,8 +57,10 @@ public:
 bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline,
                 const YieldCallback& yield = {});
 
-// Every table of the document, whole.
-std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline = "\n");
+// Every table of the document, whole. `yield` as for readTables; what it
+// throws ends the reading.
+std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline = "\n",
+                                 const YieldCallback& yield = {});
 
 // Collects each table whole and hands it on (for formats that need a table
 // entire, such as the expanded grid).

@@ -5,6 +5,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -21,6 +23,7 @@
 #include <engine/convert.h>
 #include <engine/data_export.h>
 #include <engine/encoding.h>
+#include <engine/source_text.h>
 #include <engine/table_model.h>
 #include <warc/warc_tables.h>
 
@@ -30,6 +33,31 @@ namespace {
 
 using tabrivo::Table;
 using tabrivo::TableGrid;
+using tabrivo::YieldCallback;
+
+// Ends a read on a worker thread whose reader is closing.
+struct ReadStopped {};
+
+// Runs the interpreter's signal handlers now and then while a page is read
+// without its lock, so that Ctrl-C ends the read within a moment: a handler
+// that raises (KeyboardInterrupt) ends it with its exception.
+class SignalCheck {
+public:
+    void operator()() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(50)) {
+            return;
+        }
+        m_last = now;
+        const py::gil_scoped_acquire locked;
+        if (PyErr_CheckSignals() != 0) {
+            throw py::error_already_set();
+        }
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
+};
 
 // One page's tables, read without the interpreter.
 struct ReadPage {
@@ -38,27 +66,32 @@ struct ReadPage {
     std::exception_ptr failure;
 };
 
-void addGrids(ReadPage& page) {
+void addGrids(ReadPage& page, const YieldCallback& yield = {}) {
     page.grids.reserve(page.tables.size());
     for (const Table& table : page.tables) {
         page.grids.push_back(std::make_unique<TableGrid>(table));
+        if (yield) {
+            yield();
+        }
     }
 }
 
-ReadPage readDocument(std::unique_ptr<tabrivo::HtmlDocument> document, bool grid) {
+// `yield` runs between pieces of the work; what it throws ends the read.
+ReadPage readDocument(std::unique_ptr<tabrivo::HtmlDocument> document, bool grid,
+                      const YieldCallback& yield) {
     ReadPage page;
-    page.tables = tabrivo::readAllTables(*document);
+    page.tables = tabrivo::readAllTables(*document, "\n", yield);
     document->throwIfSourceFileChanged();
     if (grid) {
-        addGrids(page);
+        addGrids(page, yield);
     }
     return page;
 }
 
-ReadPage readPath(const std::string& path, bool grid) {
+ReadPage readPath(const std::string& path, bool grid, const YieldCallback& yield) {
     ReadPage page;
     try {
-        page = readDocument(tabrivo::loadHtmlDocument(path), grid);
+        page = readDocument(tabrivo::loadHtmlDocument(path), grid, yield);
     } catch (...) {
         page.failure = std::current_exception();
     }
@@ -74,15 +107,40 @@ py::str text(std::string_view utf8) {
     return py::reinterpret_steal<py::str>(object);
 }
 
+// A path's bytes as os.fsdecode gives them: bytes that are not UTF-8 kept as
+// surrogates, so that the str names the same file.
+py::str filePath(std::string_view path) {
+    PyObject* object =
+        PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+    if (object == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(object);
+}
+
 // Raises the failure as the matching Python exception: OSError subclasses by
-// errno (FileNotFoundError, IsADirectoryError, ...), ValueError for a grid too large.
+// errno (FileNotFoundError, IsADirectoryError, ...), tabrivo.SourceChangedError
+// for a file changed while read, ValueError for a grid too large.
 [[noreturn]] void raise(const std::exception_ptr& failure, const std::string& path) {
     try {
         std::rethrow_exception(failure);
+    } catch (const tabrivo::SourceChangedError& changed) {
+        const py::object changedError = py::module_::import("tabrivo").attr("SourceChangedError");
+        PyErr_SetObject(changedError.ptr(),
+                        py::make_tuple(text(changed.what()), filePath(path)).ptr());
+        throw py::error_already_set();
     } catch (const std::system_error& error) {
         const py::object osError = py::module_::import("builtins").attr("OSError");
-        PyErr_SetObject(osError.ptr(),
-                        py::make_tuple(error.code().value(), error.what(), path).ptr());
+        PyErr_SetObject(
+            osError.ptr(),
+            py::make_tuple(error.code().value(), text(error.what()), filePath(path)).ptr());
+        throw py::error_already_set();
+    }
+}
+
+// Lets the interpreter run its signal handlers while many rows are handed over.
+void checkSignalsEvery(std::size_t& rows) {
+    if ((++rows & 4095U) == 0 && PyErr_CheckSignals() != 0) {
         throw py::error_already_set();
     }
 }
@@ -91,6 +149,7 @@ py::str text(std::string_view utf8) {
 // rows are its slots, one str object per cell shared by the slots it covers.
 py::list toPython(const ReadPage& page) {
     py::list tables;
+    std::size_t rowsHandedOver = 0;
     for (std::size_t t = 0; t < page.tables.size(); ++t) {
         const Table& table = page.tables[t];
         py::list rows;
@@ -101,6 +160,7 @@ py::list toPython(const ReadPage& page) {
                     cells[c] = text(row.cells[c].text);
                 }
                 rows.append(std::move(cells));
+                checkSignalsEvery(rowsHandedOver);
             }
         } else {
             const TableGrid& grid = *page.grids[t];
@@ -118,6 +178,7 @@ py::list toPython(const ReadPage& page) {
                     slots[x] = number == TableGrid::kEmpty ? empty : cellTexts[number];
                 }
                 rows.append(std::move(slots));
+                checkSignalsEvery(rowsHandedOver);
             }
         }
         py::dict attributes;
@@ -135,7 +196,7 @@ py::list readFile(const std::string& path, bool grid) {
     ReadPage page;
     {
         const py::gil_scoped_release unlocked;
-        page = readPath(path, grid);
+        page = readPath(path, grid, SignalCheck());
     }
     if (page.failure) {
         raise(page.failure, path);
@@ -148,7 +209,8 @@ py::list readBytes(const py::bytes& bytes, bool grid) {
     ReadPage page;
     {
         const py::gil_scoped_release unlocked;
-        page = readDocument(tabrivo::HtmlDocument::parse(tabrivo::htmlBytesToUtf8(copy)), grid);
+        page = readDocument(tabrivo::HtmlDocument::parse(tabrivo::htmlBytesToUtf8(copy)), grid,
+                            SignalCheck());
     }
     return toPython(page);
 }
@@ -157,7 +219,7 @@ py::list readText(const std::string& utf8, bool grid) {
     ReadPage page;
     {
         const py::gil_scoped_release unlocked;
-        page = readDocument(tabrivo::HtmlDocument::parse(utf8), grid);
+        page = readDocument(tabrivo::HtmlDocument::parse(utf8), grid, SignalCheck());
     }
     return toPython(page);
 }
@@ -181,28 +243,38 @@ public:
     ManyReader& operator=(const ManyReader&) = delete;
 
     // The next file's path and tables; raises StopIteration after the last,
-    // and the file's own error for a file that could not be read.
+    // and the file's own error for a file that could not be read. While it
+    // waits, the interpreter's signal handlers run every tenth of a second
+    // (Ctrl-C raises KeyboardInterrupt at once).
     py::tuple next() {
         if (m_taken == m_paths.size() || m_stopping) {
             throw py::stop_iteration();
         }
         const std::size_t index = m_taken;
         std::optional<ReadPage> page;
-        {
-            const py::gil_scoped_release unlocked;
-            std::unique_lock lock(m_mutex);
-            m_ready.wait(lock, [&] { return m_results[index].has_value(); });
-            page = std::move(m_results[index]);
-            m_results[index].reset();
-            ++m_taken;
+        while (!page) {
+            {
+                const py::gil_scoped_release unlocked;
+                std::unique_lock lock(m_mutex);
+                if (m_ready.wait_for(lock, std::chrono::milliseconds(100),
+                                     [&] { return m_results[index].has_value(); })) {
+                    page = std::move(m_results[index]);
+                    m_results[index].reset();
+                    ++m_taken;
+                }
+            }
+            if (!page && PyErr_CheckSignals() != 0) {
+                throw py::error_already_set();
+            }
         }
         m_wanted.notify_all();
         if (page->failure) {
             raise(page->failure, m_paths[index]);
         }
-        return py::make_tuple(m_paths[index], toPython(*page));
+        return py::make_tuple(filePath(m_paths[index]), toPython(*page));
     }
 
+    // Ends the reading: the files being read are left at their next row batch.
     void stop() {
         {
             const std::lock_guard lock(m_mutex);
@@ -227,7 +299,11 @@ private:
                 }
                 index = m_next++;
             }
-            ReadPage page = readPath(m_paths[index], m_grid);
+            ReadPage page = readPath(m_paths[index], m_grid, [this] {
+                if (m_stopping) {
+                    throw ReadStopped();
+                }
+            });
             {
                 const std::lock_guard lock(m_mutex);
                 m_results[index] = std::move(page);
@@ -245,8 +321,8 @@ private:
     std::vector<std::optional<ReadPage>> m_results;
     std::size_t m_next = 0;
     std::size_t m_taken = 0;
-    bool m_stopping = false;
-    std::vector<std::jthread> m_workers;  // last: joined before the rest goes
+    std::atomic<bool> m_stopping = false;  // read by the workers' reads unlocked
+    std::vector<std::jthread> m_workers;   // last: joined before the rest goes
 };
 
 // The JSON Lines tabrivo-convert --format jsonl writes for a file, byte for byte.
@@ -268,7 +344,8 @@ py::bytes fileJsonLines(const std::string& path, bool grid) {
         tabrivo::exportFile(path, std::string(), options, reporter, &lines);
     }
     if (!reporter.description.empty()) {
-        throw std::runtime_error(reporter.description);
+        PyErr_SetObject(PyExc_RuntimeError, text(reporter.description).ptr());
+        throw py::error_already_set();
     }
     return {lines};
 }

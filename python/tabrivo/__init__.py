@@ -3,6 +3,11 @@
 ``read_tables`` gives each table's rows, caption and header rows;
 ``read_html`` gives pandas DataFrames the way ``pandas.read_html`` does;
 ``read_many`` reads many files on native threads.
+
+Paths may be any name the file system gives (a str from ``os.fsdecode``
+keeps bytes that are not UTF-8); a str holding a lone surrogate that stands
+for no such byte raises ``UnicodeEncodeError``. Ctrl-C during a read raises
+``KeyboardInterrupt`` within a moment.
 """
 
 import collections
@@ -12,7 +17,21 @@ import warnings
 
 from . import _tabrivo
 
-__all__ = ["Table", "read_tables", "read_html", "read_many", "read_warc", "WarcRecordWarning"]
+__all__ = ["Table", "read_tables", "read_html", "read_many", "read_warc", "WarcRecordWarning",
+           "SourceChangedError"]
+
+
+class SourceChangedError(OSError):
+    """A file that another program changed or cut short while it was read:
+    what was read may be a mix of two versions, so it gives no tables. Read it
+    again once it is saved. ``filename`` is its path; ``str()`` says what happened."""
+
+    def __init__(self, message, filename):
+        super().__init__(message)
+        self.filename = filename
+
+    def __str__(self):
+        return self.args[0]
 
 
 class Table:
@@ -71,18 +90,20 @@ def _is_path(value):
 
 
 def _read(source, grid):
+    # Paths go to the engine as the file system's bytes, text as UTF-8: a
+    # lone surrogate raises UnicodeEncodeError here.
     if _is_path(source):
-        return _tabrivo.read_file(os.fspath(source), grid)
+        return _tabrivo.read_file(os.fsencode(source), grid)
     if isinstance(source, (bytes, bytearray, memoryview)):
         return _tabrivo.read_bytes(bytes(source), grid)
     if isinstance(source, str):
         if "<" not in source:
             if _URL.match(source):
                 raise ValueError(f"tabrivo reads files and text, not URLs: {source!r}")
-            return _tabrivo.read_file(source, grid)
+            return _tabrivo.read_file(os.fsencode(source), grid)
         if "\n" not in source and len(source) < 4096 and os.path.isfile(source):
-            return _tabrivo.read_file(source, grid)
-        return _tabrivo.read_text(source, grid)
+            return _tabrivo.read_file(os.fsencode(source), grid)
+        return _tabrivo.read_text(source.encode("utf-8"), grid)
     if hasattr(source, "read"):
         return _read(source.read(), grid)
     raise TypeError(
@@ -98,8 +119,9 @@ def read_tables(source, *, grid=False):
     then detection), HTML text (a str holding "<") or a file object.
     ``grid=True`` expands row and column spans as the HTML standard forms a
     table. A missing or unreadable file raises the matching ``OSError``
-    (``FileNotFoundError``, ``IsADirectoryError``, ...); a table whose spans
-    would make a grid of more than 64 Mi slots raises ``ValueError``.
+    (``FileNotFoundError``, ``IsADirectoryError``, ...), a file changed while
+    it was read ``SourceChangedError``; a table whose spans would make a grid
+    of more than 64 Mi slots raises ``ValueError``.
     """
     return _tables(_read(source, grid))
 
@@ -168,22 +190,24 @@ def read_many(paths, *, jobs=None, grid=False, errors="raise"):
 
     A file that cannot be read raises its ``OSError`` where it comes
     (``errors="raise"``) or is yielded as ``(path, exception)`` (``errors="yield"``).
+    Each path is yielded as given (``os.fspath`` of it).
     """
     if errors not in ("raise", "yield"):
         raise ValueError(f"errors must be 'raise' or 'yield', not {errors!r}")
     paths = [os.fspath(path) for path in paths]
+    names = [os.fsencode(path) for path in paths]
     jobs = os.cpu_count() or 1 if jobs is None else int(jobs)
     if jobs < 1:
         raise ValueError(f"jobs must be at least 1, not {jobs}")
-    reader = _tabrivo.ManyReader(paths, jobs, grid)
+    reader = _tabrivo.ManyReader(names, jobs, grid)
     try:
-        for index in range(len(paths)):
+        for path in paths:
             try:
-                path, raw = next(reader)
+                _name, raw = next(reader)
             except OSError as error:
                 if errors == "raise":
                     raise
-                yield paths[index], error
+                yield path, error
                 continue
             yield path, _tables(raw)
     finally:

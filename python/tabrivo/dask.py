@@ -26,7 +26,8 @@ def _tasks(paths_or_warcs, batch_size):
         paths_or_warcs = [paths_or_warcs]
     tasks = []
     batch = []
-    for path in map(os.fspath, paths_or_warcs):
+    for path in map(os.fsdecode, paths_or_warcs):
+        os.fsencode(path)  # a lone surrogate raises UnicodeEncodeError now, not on a worker
         if path.endswith(WARC_SUFFIXES):
             if batch:
                 tasks.append(("html", tuple(batch)))
@@ -79,44 +80,86 @@ def tables(paths_or_warcs, *, grid=False, format="records", batch_size=64):
     return rows.to_dataframe(meta=meta)
 
 
-def _part_name(number, task):
+def _part_name(number, task, complete=True):
     digest = hashlib.sha256(json.dumps(task).encode("utf-8")).hexdigest()[:12]
-    return f"part-{number:05d}-{digest}.jsonl"
+    return f"part-{number:05d}-{digest}{'' if complete else PARTIAL}.jsonl"
+
+
+PARTIAL = ".partial"  # a part that lacks the tables of a source that failed
+MANIFEST = "manifest.json"
 
 
 def _convert_task(number, task, out_dir, grid):
-    """Writes one task's JSON Lines to its part file, whole or not at all."""
+    """Writes one task's JSON Lines to its part file, whole or not at all.
+
+    A part is complete only when every source of the task converted (for a
+    web archive, every record); otherwise the lines of the sources that did
+    are written under the part's partial name, which a later run converts again.
+    """
     final = os.path.join(out_dir, _part_name(number, task))
+    partial = os.path.join(out_dir, _part_name(number, task, complete=False))
     if os.path.exists(final):
-        return {"written": 0, "skipped": 1, "lines": 0, "failures": []}
+        _remove(partial)  # left by a run killed between the two steps below
+        return {"part": os.path.basename(final), "written": 0, "skipped": 1,
+                "lines": _count_lines(final), "failures": []}
     kind, paths = task
     chunks = []
     failures = []
     if kind == "warc":
-        lines, passed_over, _summary = _tabrivo.warc_json_lines(paths[0], grid)
-        chunks.append(lines)
-        failures += [f"{paths[0]}: the record at offset {offset} was not converted: {reason}"
-                     for offset, reason in passed_over]
+        try:
+            lines, passed_over, _summary = _tabrivo.warc_json_lines(os.fsencode(paths[0]), grid)
+        except (OSError, RuntimeError, ValueError) as error:
+            failures.append(str(error))
+        else:
+            chunks.append(lines)
+            failures += [f"{paths[0]}: the record at offset {offset} was not converted: {reason}"
+                         for offset, reason in passed_over]
     else:
         for path in paths:
             try:
-                chunks.append(_tabrivo.file_json_lines(path, grid))
+                chunks.append(_tabrivo.file_json_lines(os.fsencode(path), grid))
             except (OSError, RuntimeError, ValueError) as error:
                 failures.append(str(error))
     data = b"".join(chunks)
-    _write_whole(final, data)
-    return {"written": 1, "skipped": 0, "lines": data.count(b"\n"), "failures": failures}
+    if failures:
+        _write_whole(partial, data, replace=True)
+        written = partial
+    else:
+        _write_whole(final, data)
+        _remove(partial)
+        written = final
+    return {"part": os.path.basename(written), "written": 1, "skipped": 0,
+            "lines": data.count(b"\n"), "failures": failures}
 
 
-def _write_whole(final, data):
-    """Writes a part that appears whole or not at all, even if the worker is
-    killed: an unnamed file linked in when complete (Linux), else a named
-    temporary file renamed over it."""
-    folder = os.path.dirname(final)
+def _count_lines(path):
+    lines = 0
+    with open(path, "rb") as part:
+        while chunk := part.read(1 << 20):
+            lines += chunk.count(b"\n")
+    return lines
+
+
+def _remove(path):
     try:
-        fd = os.open(folder, os.O_TMPFILE | os.O_WRONLY | os.O_CLOEXEC, 0o644)
-    except (AttributeError, OSError):
+        os.unlink(path)
+    except FileNotFoundError:
+        pass
+
+
+def _write_whole(final, data, replace=False):
+    """Writes a file that appears whole or not at all, even if the worker is
+    killed: an unnamed file linked in when complete (Linux), else a named
+    temporary file renamed over it. A complete part is never replaced (it
+    holds the same lines whoever wrote it); with ``replace`` an existing file is."""
+    folder = os.path.dirname(final)
+    if replace:
         fd = None
+    else:
+        try:
+            fd = os.open(folder, os.O_TMPFILE | os.O_WRONLY | os.O_CLOEXEC, 0o644)
+        except (AttributeError, OSError):
+            fd = None
     if fd is not None:
         try:
             _write_all(fd, data)
@@ -156,24 +199,46 @@ def convert(paths_or_warcs, out_dir, *, client=None, grid=False, batch_size=64):
     files it converts) with an atomic rename; the lines are exactly those of
     ``tabrivo-convert --format jsonl`` for HTML files and ``--warc`` for web
     archives, so the parts in name order hold what the command line would
-    write for the same inputs in the same order. Running again skips the
-    parts that are complete: a killed worker or a restarted job loses no work
-    and duplicates no output. Returns the counts: parts, written, skipped,
-    lines (one per table) and failures (one line each).
+    write for the same inputs in the same order. A part is complete only when
+    every source in it converted; a task with a failed source (or a record of
+    an archive that was not converted) writes the lines of the others as
+    ``part-NNNNN-HASH.partial.jsonl`` instead. Running again skips the
+    complete parts and converts the rest again, a partial part giving way to
+    the complete one: a killed worker, a restarted job or a source missing for
+    a moment loses no work and duplicates no output.
+
+    Returns the counts: parts, written (by this run), skipped (complete from
+    an earlier run), incomplete (partial parts), lines (one per table, in all
+    the parts) and failures (one line each). The same is written to
+    ``manifest.json`` in ``out_dir``, each partial part listed with its
+    sources and failures.
     """
     os.makedirs(out_dir, exist_ok=True)
+    out_dir = os.fspath(out_dir)
     tasks = _tasks(paths_or_warcs, batch_size)
     if client is None:
         from distributed import get_client
         client = get_client()
     run = uuid.uuid4().hex[:8]  # a run's tasks never take an earlier run's results
-    futures = [client.submit(_convert_task, number, task, os.fspath(out_dir), grid,
+    futures = [client.submit(_convert_task, number, task, out_dir, grid,
                              key=f"tabrivo-{run}-{_part_name(number, task)}")
                for number, task in enumerate(tasks)]
     results = client.gather(futures)
-    counts = {"parts": len(tasks), "written": 0, "skipped": 0, "lines": 0, "failures": []}
-    for result in results:
+    counts = {"parts": len(tasks), "written": 0, "skipped": 0, "incomplete": 0, "lines": 0,
+              "failures": []}
+    incomplete = []
+    for task, result in zip(tasks, results):
         for name in ("written", "skipped", "lines"):
             counts[name] += result[name]
         counts["failures"] += result["failures"]
+        if result["failures"]:
+            incomplete.append({"part": result["part"], "sources": list(task[1]),
+                               "failures": result["failures"]})
+    counts["incomplete"] = len(incomplete)
+    manifest = {name: counts[name] for name in ("parts", "written", "skipped", "lines")}
+    manifest["complete"] = counts["parts"] - counts["incomplete"]
+    manifest["incomplete"] = incomplete
+    # ASCII with escapes: a path's bytes that are not UTF-8 stay valid JSON.
+    text = json.dumps(manifest, indent=1) + "\n"
+    _write_whole(os.path.join(out_dir, MANIFEST), text.encode("ascii"), replace=True)
     return counts

@@ -82,6 +82,33 @@ def test_tables_gives_every_row_as_a_record_or_dataframe(client, inputs):
     assert len(frame) == len(rows)
 
 
+def test_a_source_that_failed_leaves_a_partial_part_the_rerun_completes(client, tmp_path):
+    late = tmp_path / "late.html"  # missing for a moment
+    sources = [str(p) for p in PAGES[:3]] + [str(late)]
+    out = tmp_path / "out"
+    first = tabrivo.dask.convert(sources, out, client=client, batch_size=5)
+    assert (first["incomplete"], len(first["failures"])) == (1, 1)
+    assert str(late) in first["failures"][0]
+    manifest = json.loads((out / "manifest.json").read_text())
+    [partial] = out.glob("part-*.jsonl")
+    assert manifest["incomplete"] == [{"part": partial.name, "sources": sources,
+                                       "failures": first["failures"]}]
+    assert partial.name.endswith(".partial.jsonl")
+    assert first["lines"] == partial.read_bytes().count(b"\n") > 0
+
+    late.write_bytes(PAGES[3].read_bytes())
+    again = tabrivo.dask.convert(sources, out, client=client, batch_size=5)
+    assert (again["written"], again["incomplete"], again["failures"]) == (1, 0, [])
+    assert [p.name for p in out.glob("part-*.jsonl")] == [partial.name.replace(".partial", "")]
+    assert parts_of(out) == command_line("--format", "jsonl", "-j", "1", "-q", "-o", "-", *sources)
+    assert json.loads((out / "manifest.json").read_text())["incomplete"] == []
+
+
+def test_a_lone_surrogate_in_a_path_raises_unicode_encode_error():
+    with pytest.raises(UnicodeEncodeError):
+        tabrivo.dask.tables(["\ud800.html"])
+
+
 def test_a_killed_worker_loses_no_work_and_duplicates_none(client, inputs, tmp_path):
     sources, expected = inputs
     sources, expected = sources * 4, expected * 4  # enough tasks to kill one in the middle
@@ -100,12 +127,15 @@ def test_a_killed_worker_loses_no_work_and_duplicates_none(client, inputs, tmp_p
     killer = threading.Thread(target=kill_when_started)
     killer.start()
     try:
-        tabrivo.dask.convert(sources, out, client=client, batch_size=1)
+        killed_run = tabrivo.dask.convert(sources, out, client=client, batch_size=1)
     except Exception:  # the scheduler may give up on tasks of the killed worker
-        pass
+        killed_run = None
     killer.join()
+    if killed_run is not None:  # a part the killed worker wrote counts too
+        assert killed_run["lines"] == parts_of(out).count(b"\n")
     counts = tabrivo.dask.convert(sources, out, client=client, batch_size=1)
     assert done_at_kill[0] < counts["parts"], "the worker was killed after the job"
     assert counts["written"] + counts["skipped"] == counts["parts"]
     assert parts_of(out) == expected
+    assert counts["lines"] == expected.count(b"\n")  # the skipped parts' lines too
     assert not list(out.glob("*.tmp"))

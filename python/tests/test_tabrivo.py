@@ -1,7 +1,12 @@
 """The tabrivo package: sources, tables, grids, DataFrames, many files, failures."""
 
+import json
 import os
 import pathlib
+import subprocess
+import sys
+import threading
+import time
 
 import pytest
 
@@ -191,10 +196,113 @@ def test_bad_sources_raise_python_errors(source, error):
         tabrivo.read_tables(source)
 
 
+@pytest.mark.parametrize(
+    "read",
+    [
+        lambda: tabrivo.read_tables("\ud800.html"),
+        lambda: tabrivo.read_tables("<table><tr><td>\ud800"),
+        lambda: tabrivo.read_html("<table><tr><td>\ud800"),
+        lambda: list(tabrivo.read_many(["\ud800.html"])),
+    ],
+)
+def test_a_lone_surrogate_in_a_path_or_text_raises_unicode_encode_error(read):
+    with pytest.raises(UnicodeEncodeError):
+        read()
+
+
+def test_a_file_name_that_is_not_utf8_is_read(tmp_path):
+    path = os.path.join(tmp_path, os.fsdecode(b"caf\xe9.html"))
+    pathlib.Path(path).write_text(PAGE, encoding="utf-8")
+    assert len(tabrivo.read_tables(path)) == 2
+    assert [p for p, _ in tabrivo.read_many([path])] == [path]
+    with pytest.raises(FileNotFoundError) as missing:
+        tabrivo.read_tables(path + ".gone")
+    assert missing.value.filename == path + ".gone"
+
+
+def test_a_file_changed_while_read_raises_source_changed_error(tmp_path):
+    path = tmp_path / "big.html"
+    path.write_text("<table>" + ("<tr><td>" + "<b>a</b> <i>b</i> " * 10) * 30_000 + "</table>")
+    failures = []
+
+    def read():
+        try:
+            tabrivo.read_tables(path)
+        except OSError as error:
+            failures.append(error)
+
+    reader = threading.Thread(target=read)
+    reader.start()
+    deadline = time.monotonic() + 60
+    while str(path) not in pathlib.Path("/proc/self/maps").read_text():  # mapped, being read
+        assert reader.is_alive() and time.monotonic() < deadline, "the file was never mapped"
+        time.sleep(0.001)
+    info = path.stat()
+    os.utime(path, ns=(info.st_atime_ns, info.st_mtime_ns + 1_000_000_000))  # as a write does
+    reader.join()
+    [error] = failures
+    assert type(error) is tabrivo.SourceChangedError and error.filename == str(path)
+    assert str(error) == ("Cannot read the source file, another program changed it while it "
+                          f'was read: "{path}"')
+
+
 def test_a_grid_too_large_raises_value_error():
     spans = "<tr><td colspan=1000 rowspan=0>x" * 70 + "<tr><td>y" * 1000
     with pytest.raises(ValueError, match="grid"):
         tabrivo.read_tables("<table>" + spans + "</table>", grid=True)
+
+
+# Ctrl-C (SIGINT) while a big file is read, in a process of its own: how long
+# after it KeyboardInterrupt came, against a whole read of the same file.
+CTRL_C = """
+import json, os, signal, sys, threading, time
+import tabrivo
+
+small, big = sys.argv[1:]
+started = time.monotonic()
+tabrivo.read_tables(big)
+whole = time.monotonic() - started
+sent = []
+
+def ctrl_c():
+    sent.append(time.monotonic())
+    os.kill(os.getpid(), signal.SIGINT)
+
+def many(received):
+    for path, _ in tabrivo.read_many([small, big, big, big], jobs=1):
+        received.append(path)
+        threading.Timer(whole / 10, ctrl_c).start()  # while the next file is read
+
+def one(received):
+    threading.Timer(whole / 10, ctrl_c).start()
+    received.append(tabrivo.read_tables(big))
+
+results = {"whole": whole}
+for name, read in (("many", many), ("one", one)):
+    received = []
+    try:
+        read(received)
+    except KeyboardInterrupt:
+        results[name] = [time.monotonic() - sent.pop(), len(received)]
+print(json.dumps(results))
+"""
+
+
+def test_ctrl_c_ends_a_long_read_at_once(tmp_path):
+    small, big = tmp_path / "small.html", tmp_path / "big.html"
+    small.write_text("<table><tr><td>x</table>")
+    row = "<tr><td>" + "<b>a</b> <i>b</i> <span>c</span> " * 4 + "\n"
+    # Over 8 MiB, so that it is parsed while read; less where the sanitizers slow reading down.
+    size = 9_000_000 if "asan" in os.environ.get("LD_PRELOAD", "") else 30_000_000
+    big.write_text("<table>" + row * (size // len(row)) + "</table>")
+    done = subprocess.run([sys.executable, "-c", CTRL_C, str(small), str(big)], check=True,
+                          capture_output=True, text=True, timeout=300)
+    results = json.loads(done.stdout)
+    # Without the checks, KeyboardInterrupt comes once the file in hand is read
+    # through, most of a whole read after Ctrl-C.
+    assert results["many"][1] == 1 and results["one"][1] == 0, results
+    assert results["many"][0] < results["whole"] / 2 and results["one"][0] < results["whole"] / 2, \
+        results
 
 
 def test_hostile_pages_never_crash_the_interpreter():
