@@ -2,6 +2,7 @@
 """Time and memory of tabrivo-convert on large and on hostile input.
 
 usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
+                    [--style-sheets-only] [--give-up-after SECONDS]
 
 1. Generated files of 1, 10 and 100 MB (bench/gen_large_table.py): wall
    time and peak resident memory (/usr/bin/time) of `tabrivo-convert -j 1`,
@@ -12,6 +13,9 @@ usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
    stay near the file's size since each table's frame is freed once written.
 3. Inputs that make a naive HTML parser quadratic, each at n and 4n: the
    ratio of the times is about 4 for linear growth and 16 for quadratic.
+4. Style sheets that make naive selector matching quadratic (a rule per row
+   class, sibling and position selectors over many rows), each at n and 4n:
+   time and peak memory.
 
 Prints a Markdown report. Run on a quiet machine; nothing here is a test.
 """
@@ -19,6 +23,7 @@ import argparse
 import os
 import pathlib
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -72,15 +77,79 @@ def hostile_cases(n):
     yield "n rows", "<table>" + "<tr><td>x" * n
 
 
+def style_sheet_cases():
+    """(name, n, page at n) for style sheets whose naive matching grows with the square."""
+    def class_rules(n):
+        # Each rule asks an ancestor for its own class: every cell meets all n rules
+        # unless they are filed by that class.
+        rules = "".join(f".c{i} td{{text-transform:uppercase}}\n" for i in range(n))
+        rows = "".join(f"<tr class=c{i}><td>x{i}</td></tr>\n" for i in range(n))
+        return f"<!DOCTYPE html><style>{rules}</style><table>\n{rows}</table>\n"
+
+    def sibling_selectors(n):
+        # A later sibling that never matches, the next sibling, and positions
+        # counted from either end, over n rows of one table.
+        rules = ("tr.first ~ tr.never td{display:none}\n"
+                 "tr + tr td{text-transform:uppercase}\n"
+                 "tr:nth-child(2n) td{white-space:pre}\n"
+                 "tr:nth-last-child(3n) td{visibility:hidden}\n"
+                 "td:nth-of-type(1){text-transform:lowercase}\n")
+        rows = "<tr class=first><td>first</td></tr>\n" + "".join(
+            f"<tr><td>x{i}</td></tr>\n" for i in range(1, n))
+        return f"<!DOCTYPE html><style>{rules}</style><table>\n{rows}</table>\n"
+
+    yield "n class rules (`.cN td`) over n rows", 5000, class_rules
+    yield "sibling and position selectors over n rows", 100000, sibling_selectors
+
+
+def measure_or_give_up(convert, source, out_dir, limit):
+    """measure(), but None for a conversion still running after `limit` seconds."""
+    started = time.monotonic()
+    with subprocess.Popen(["/usr/bin/time", "-f", "%M", convert, "-q", "-j", "1", "-o",
+                           str(out_dir), str(source)], stderr=subprocess.PIPE, text=True,
+                          start_new_session=True) as run:
+        try:
+            _, stderr = run.communicate(timeout=limit)
+        except subprocess.TimeoutExpired:
+            os.killpg(run.pid, signal.SIGKILL)  # the converter too, not only /usr/bin/time
+            run.communicate()
+            return None
+    return time.monotonic() - started, int(re.findall(r"^(\d+)$", stderr, re.M)[-1])
+
+
+def report_style_sheets(convert, scratch, out_dir, limit):
+    print(f"\n### Style sheets (time and peak RSS at n and 4n; given up after {limit:.0f} s)\n")
+    print("| case | n | MB at 4n | s at n | s at 4n | ratio | peak RSS MiB at n | at 4n |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
+    source = scratch / "style-sheet.html"
+    for name, n, page in style_sheet_cases():
+        figures = []
+        for size in (n, 4 * n):
+            source.write_text(page(size))
+            figures.append(measure_or_give_up(convert, source, out_dir, limit))
+        megabytes = source.stat().st_size / 1e6
+        seconds = [f"{f[0]:.2f}" if f else f"> {limit:.0f}" for f in figures]
+        peaks = [f"{f[1] / 1024:.0f}" if f else "" for f in figures]
+        ratio = f"{figures[1][0] / max(figures[0][0], 1e-3):.1f}" if all(figures) else ""
+        print(f"| {name} | {n:,} | {megabytes:.2f} | {seconds[0]} | {seconds[1]} | {ratio} "
+              f"| {peaks[0]} | {peaks[1]} |")
+    os.remove(source)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("convert")
     parser.add_argument("--scratch", default=None)
     parser.add_argument("--sizes", default="1,10,100")
+    parser.add_argument("--style-sheets-only", action="store_true")
+    parser.add_argument("--give-up-after", type=float, default=900)
     args = parser.parse_args()
     scratch = pathlib.Path(args.scratch or tempfile.mkdtemp(prefix="tabrivo-hardening-"))
     out_dir = scratch / "out"
     out_dir.mkdir(parents=True, exist_ok=True)
+    if args.style_sheets_only:
+        report_style_sheets(args.convert, scratch, out_dir, args.give_up_after)
+        return
 
     print("### Large files (tabrivo-convert -j 1)\n")
     print("| file | MB | seconds | s/MB | peak RSS MiB | × file size |")
@@ -128,6 +197,7 @@ def main():
         print(f"| {name} | {n:,} | {len(large[name]) / 1e6:.2f} | {times[0]:.3f} | {times[1]:.3f} "
               f"| {times[1] / max(times[0], 1e-3):.1f} |")
     os.remove(scratch / "hostile.html")
+    report_style_sheets(args.convert, scratch, out_dir, args.give_up_after)
 
 
 if __name__ == "__main__":

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory_resource>
 
 #include <engine/ascii.h>
 #include <engine/media_query_p.h>
@@ -110,28 +109,6 @@ std::string_view atKeyword(std::string_view prelude) {
 }
 
 // Splits on `separator` outside parentheses, brackets and quotes.
-// Calls `test` with each word of a list split by ASCII white space (a class
-// attribute, an attribute value for [name~=word]) until it returns true;
-// returns whether it did.
-template <typename Test>
-bool anyWord(std::string_view list, Test&& test) {
-    std::size_t pos = 0;
-    while (pos < list.size()) {
-        while (pos < list.size() && ascii::isSpace(list[pos])) {
-            ++pos;
-        }
-        std::size_t end = pos;
-        while (end < list.size() && !ascii::isSpace(list[end])) {
-            ++end;
-        }
-        if (end > pos && test(list.substr(pos, end - pos))) {
-            return true;
-        }
-        pos = end;
-    }
-    return false;
-}
-
 std::vector<std::string_view> splitTopLevel(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     int depth = 0;
@@ -368,18 +345,8 @@ void StyleRules::addRule(std::string_view selectors, std::string_view declaratio
         rule.selector = std::move(selector);
         rule.declared = probe;
         rule.order = order;
-        const Compound& key = rule.selector.compounds.back();
-        const std::size_t index = m_rules.size();
-        if (!key.id.empty()) {
-            m_byId[key.id].push_back(index);
-        } else if (!key.classes.empty()) {
-            m_byClass[key.classes.front()].push_back(index);
-        } else if (!key.tag.empty()) {
-            m_byTag[key.tag].push_back(index);
-        } else {
-            m_universal.push_back(index);
-        }
         m_rules.push_back(std::move(rule));
+        indexLastRule();
     }
 }
 
@@ -555,14 +522,6 @@ bool hasCaseInsensitiveValues(std::string_view name) {
         "type",       "valign",         "valuetype", "vlink",
     };
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
-}
-
-bool nthMatches(int step, int offset, int position) {
-    if (step == 0) {
-        return position == offset;
-    }
-    const int diff = position - offset;
-    return diff % step == 0 && diff / step >= 0;
 }
 
 }  // namespace
@@ -815,283 +774,6 @@ bool StyleRules::parseSelector(std::string_view text, Selector& selector) {
     }
     selector.specificity = specificity;
     return true;
-}
-
-namespace {
-
-// The element siblings before (or after) `element`, nearest first.
-const Node* elementSibling(const Node* element, int direction) {
-    const Node* parent = element->parent;
-    const PointerVector* siblings = parent != nullptr ? childrenOf(parent) : nullptr;
-    if (siblings == nullptr) {
-        return nullptr;
-    }
-    for (auto i = static_cast<long>(element->index_within_parent) + direction;
-         i >= 0 && i < static_cast<long>(siblings->length); i += direction) {
-        const Node* sibling = childAt(*siblings, static_cast<unsigned>(i));
-        if (sibling->type == kNodeElement) {
-            return sibling;
-        }
-    }
-    return nullptr;
-}
-
-bool sameType(const Node* a, const Node* b) {
-    return a->v.element.tag == b->v.element.tag &&
-           a->v.element.tag_namespace == b->v.element.tag_namespace &&
-           (a->v.element.tag != kTagUnknown || tagName(a) == tagName(b));
-}
-
-}  // namespace
-
-bool StyleRules::matchesPseudo(const Pseudo& pseudo, const Node* element) {
-    switch (pseudo.kind) {
-        case Pseudo::Kind::Never:
-            return false;
-        case Pseudo::Kind::Nth:
-        case Pseudo::Kind::NthLast: {
-            const Node* parent = element->parent;
-            if (parent == nullptr) {
-                return false;
-            }
-            if (parent->type != kNodeElement) {
-                return nthMatches(pseudo.step, pseudo.offset, 1);  // the root is an only child
-            }
-            const int direction = pseudo.kind == Pseudo::Kind::Nth ? -1 : 1;
-            int position = 1;
-            for (const Node* sibling = elementSibling(element, direction); sibling != nullptr;
-                 sibling = elementSibling(sibling, direction)) {
-                position += !pseudo.ofType || sameType(sibling, element) ? 1 : 0;
-            }
-            return nthMatches(pseudo.step, pseudo.offset, position);
-        }
-        case Pseudo::Kind::Empty: {
-            const PointerVector& children = element->v.element.children;
-            for (unsigned i = 0; i < children.length; ++i) {
-                const Node* child = childAt(children, i);
-                if (child->type != kNodeComment) {
-                    return false;
-                }
-            }
-            return true;
-        }
-        case Pseudo::Kind::Root:
-            return element->parent != nullptr && element->parent->type == kNodeDocument;
-        case Pseudo::Kind::Has: {
-            std::vector<const Node*> pending{element};
-            while (!pending.empty()) {
-                const Node* node = pending.back();
-                pending.pop_back();
-                const PointerVector& children = node->v.element.children;
-                for (unsigned i = 0; i < children.length; ++i) {
-                    const Node* child = childAt(children, i);
-                    if (child->type != kNodeElement) {
-                        continue;
-                    }
-                    for (const Compound& alternative : pseudo.alternatives) {
-                        if (matchesCompound(alternative, child)) {
-                            return true;
-                        }
-                    }
-                    if (!pseudo.childrenOnly) {
-                        pending.push_back(child);
-                    }
-                }
-            }
-            return false;
-        }
-        case Pseudo::Kind::Lang:
-            for (const Node* node = element; node != nullptr && node->type == kNodeElement;
-                 node = node->parent) {
-                if (const char* lang = attributeValue(node, "lang"); lang != nullptr) {
-                    const std::string value = toLower(ascii::trim(lang));
-                    return value == pseudo.argument || (value.starts_with(pseudo.argument) &&
-                                                        value.size() > pseudo.argument.size() &&
-                                                        value[pseudo.argument.size()] == '-');
-                }
-            }
-            return false;
-        case Pseudo::Kind::Not:
-        case Pseudo::Kind::Is: {
-            bool any = pseudo.alternatives.empty();
-            for (const Compound& alternative : pseudo.alternatives) {
-                any = any || matchesCompound(alternative, element);
-            }
-            return any != (pseudo.kind == Pseudo::Kind::Not);
-        }
-    }
-    return false;
-}
-
-bool StyleRules::matchesCompound(const Compound& compound, const Node* element) {
-    if (element->type != kNodeElement) {
-        return false;
-    }
-    if (!compound.tag.empty() && compound.tag != tagName(element)) {
-        return false;
-    }
-    if (!compound.id.empty()) {
-        const char* id = attributeValue(element, "id");
-        if (id == nullptr || compound.id != id) {
-            return false;
-        }
-    }
-    if (!compound.classes.empty()) {
-        const char* classAttribute = attributeValue(element, "class");
-        if (classAttribute == nullptr) {
-            return false;
-        }
-        for (const std::string& wanted : compound.classes) {
-            const bool found =
-                anyWord(classAttribute, [&](std::string_view name) { return name == wanted; });
-            if (!found) {
-                return false;
-            }
-        }
-    }
-    for (const Pseudo& pseudo : compound.pseudos) {
-        if (!matchesPseudo(pseudo, element)) {
-            return false;
-        }
-    }
-    for (const AttributeTest& test : compound.attributes) {
-        const char* raw = attributeValue(element, test.name);
-        if (raw == nullptr) {
-            return false;
-        }
-        std::string lowered;
-        if (test.noCase) {
-            lowered = toLower(raw);
-        }
-        const std::string_view value = test.noCase ? std::string_view(lowered) : raw;
-        bool ok = true;
-        switch (test.op) {
-            case '=':
-                ok = value == test.value;
-                break;
-            case '^':
-                ok = !test.value.empty() && value.starts_with(test.value);
-                break;
-            case '$':
-                ok = !test.value.empty() && value.ends_with(test.value);
-                break;
-            case '*':
-                ok = !test.value.empty() && value.find(test.value) != std::string_view::npos;
-                break;
-            case '|':
-                ok = value == test.value || value.starts_with(test.value + "-");
-                break;
-            case '~': {
-                ok = anyWord(value, [&](std::string_view word) { return word == test.value; });
-                break;
-            }
-            default:
-                break;
-        }
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool StyleRules::matches(const Selector& selector, const Node* element) {
-    // Right to left; a descendant combinator backtracks over the ancestors.
-    struct Attempt {
-        std::size_t compound;
-        const Node* element;
-    };
-    std::vector<Attempt> pending{{selector.compounds.size() - 1, element}};
-    while (!pending.empty()) {
-        const Attempt attempt = pending.back();
-        pending.pop_back();
-        const Compound& compound = selector.compounds[attempt.compound];
-        if (!matchesCompound(compound, attempt.element)) {
-            continue;
-        }
-        if (attempt.compound == 0) {
-            return true;
-        }
-        const Node* parent = attempt.element->parent;
-        if (compound.combinator == '+' || compound.combinator == '~') {
-            for (const Node* sibling = elementSibling(attempt.element, -1); sibling != nullptr;
-                 sibling = compound.combinator == '~' ? elementSibling(sibling, -1) : nullptr) {
-                pending.push_back({attempt.compound - 1, sibling});
-            }
-            continue;
-        }
-        if (compound.combinator == '>') {
-            if (parent != nullptr && parent->type == kNodeElement) {
-                pending.push_back({attempt.compound - 1, parent});
-            }
-            continue;
-        }
-        for (; parent != nullptr && parent->type == kNodeElement; parent = parent->parent) {
-            pending.push_back({attempt.compound - 1, parent});
-        }
-    }
-    return false;
-}
-
-void StyleRules::applyTo(const Node* element, CascadedStyle& style) const {
-    if (m_rules.empty()) {
-        return;
-    }
-    std::array<std::byte, 2048> scratch;
-    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
-    std::pmr::vector<std::size_t> candidates(&memory);
-    auto addFrom = [&](const RuleIndex& index, std::string_view key) {
-        const auto found = index.find(key);
-        if (found != index.end()) {
-            candidates.insert(candidates.end(), found->second.begin(), found->second.end());
-        }
-    };
-    if (const char* id = attributeValue(element, "id"); id != nullptr && !m_byId.empty()) {
-        addFrom(m_byId, id);
-    }
-    if (const char* classes = attributeValue(element, "class");
-        classes != nullptr && !m_byClass.empty()) {
-        anyWord(classes, [&](std::string_view name) {
-            addFrom(m_byClass, name);
-            return false;
-        });
-    }
-    if (!m_byTag.empty()) {
-        const std::string_view known = knownTagName(element->v.element.tag);
-        if (!known.empty()) {
-            addFrom(m_byTag, known);
-        } else {
-            addFrom(m_byTag, tagName(element));
-        }
-    }
-    candidates.insert(candidates.end(), m_universal.begin(), m_universal.end());
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-    for (const std::size_t index : candidates) {
-        const Rule& rule = m_rules[index];
-        if (!matches(rule.selector, element)) {
-            continue;
-        }
-        // The block's own winner of each property, read once when the rule
-        // was added, meets the values of the rules before it.
-        for (int property = 0; property < static_cast<int>(CssProperty::Count); ++property) {
-            const CascadedValue& declared = rule.declared.values[property];
-            CascadedValue& current = style.values[property];
-            if (!declared.isSet()) {
-                continue;
-            }
-            CascadedValue weight;
-            weight.value = "x";  // set; only the weights are compared
-            weight.important = declared.important;
-            weight.specificity = rule.selector.specificity;
-            weight.order = rule.order;
-            if (weight.beats(current)) {
-                current = declared;
-                current.specificity = weight.specificity;
-                current.order = weight.order;
-            }
-        }
-    }
 }
 
 }  // namespace tabrivo::detail

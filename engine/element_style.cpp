@@ -521,7 +521,7 @@ std::string tagName(const Node* element) {
     return name;
 }
 
-ElementStyle StyleResolver::compute(const Node* node, bool& costly) const {
+ElementStyle StyleResolver::compute(const Node* node, bool& costly) {
     ElementStyle style;
     costly = false;
     if (node->v.element.tag_namespace == kNamespaceHtml) {
@@ -540,7 +540,9 @@ ElementStyle StyleResolver::compute(const Node* node, bool& costly) const {
     }
     costly = true;
     CascadedStyle cascaded;
-    m_rules.applyTo(node, cascaded);
+    if (!m_rules.empty()) {
+        m_rules.applyTo(node, ancestorKeysOf(node), siblingMemory(), cascaded);
+    }
     if (inlineCss != nullptr) {
         applyDeclarations(inlineCss, kInlineStyleSpecificity, kInlineStyleOrder, cascaded);
     }
@@ -605,10 +607,112 @@ ElementStyle StyleResolver::styleOf(const Node* element) {
         settle(style);
     }
     if (costly) {
-        m_remembered.emplace_back(element, style);
-        element->v.element.style_slot = static_cast<std::uint32_t>(m_remembered.size());
+        Remembered& entry = m_remembered[entryOf(element)];
+        entry.style = style;
+        entry.styled = true;
     }
     return style;
+}
+
+void StyleResolver::forgetElements() {
+    m_remembered.clear();
+    m_keyLinks.clear();
+    m_siblings.clear();
+}
+
+void StyleResolver::forgetElementsAfter(std::size_t count) {
+    if (count < m_remembered.size()) {
+        m_remembered.resize(count);
+        while (!m_keyLinks.empty() && m_keyLinks.back().owner >= count) {
+            m_keyLinks.pop_back();
+        }
+    }
+    if (!m_siblings.empty()) {
+        m_siblings.clear();
+    }
+}
+
+SiblingMemory& StyleResolver::siblingMemory() {
+    const std::uint64_t changes = m_treeChanges.load(std::memory_order_relaxed);
+    if (changes != m_siblingsLearntAt) {
+        m_siblings.clear();
+        m_siblingsLearntAt = changes;
+    }
+    return m_siblings;
+}
+
+AncestorKeys StyleResolver::ancestorKeysOf(const Node* element) {
+    const Node* parent = element->parent;
+    if (!m_rules.asksOfAncestors() || parent == nullptr || parent->type != kNodeElement) {
+        return {};
+    }
+    const std::uint32_t head = m_remembered[entryOf(parent)].ancestorKeys;
+    m_keysFound.clear();
+    for (std::uint32_t link = head; link != 0; link = m_keyLinks[link - 1].next) {
+        m_keysFound.push_back(m_keyLinks[link - 1].key);
+    }
+    return {m_keysFound, head != 0 ? m_keyLinks[head - 1].mask : 0};
+}
+
+std::size_t StyleResolver::entryOf(const Node* element) {
+    if (const Remembered* known = rememberedEntry(element); known != nullptr) {
+        return static_cast<std::size_t>(known - m_remembered.data());
+    }
+    // Up to the nearest ancestor remembered, without recursion: a page may
+    // nest elements deeper than the stack would go.
+    m_unknownAncestors.clear();
+    std::uint32_t keys = 0;
+    for (const Node* node = element;;) {
+        m_unknownAncestors.push_back(node);
+        const Node* parent = node->parent;
+        if (!m_rules.asksOfAncestors() || parent == nullptr || parent->type != kNodeElement) {
+            break;
+        }
+        if (const Remembered* known = rememberedEntry(parent); known != nullptr) {
+            keys = known->ancestorKeys;
+            break;
+        }
+        node = parent;
+    }
+    for (auto node = m_unknownAncestors.rbegin(); node != m_unknownAncestors.rend(); ++node) {
+        keys = withOwnKeys(*node, keys);
+        Remembered& entry = m_remembered.emplace_back();
+        entry.element = *node;
+        entry.ancestorKeys = keys;
+        (*node)->v.element.style_slot = static_cast<std::uint32_t>(m_remembered.size());
+    }
+    return m_remembered.size() - 1;
+}
+
+std::uint32_t StyleResolver::withOwnKeys(const Node* element, std::uint32_t keys) {
+    if (!m_rules.asksOfAncestors()) {
+        return keys;
+    }
+    m_ownKeys.clear();
+    m_rules.appendAncestorKeysOf(element, m_ownKeys);
+    for (const AncestorKey key : m_ownKeys) {
+        const std::uint64_t mask = keys != 0 ? m_keyLinks[keys - 1].mask : 0;
+        bool known = false;
+        if ((mask & AncestorKeys::bit(key)) != 0) {
+            for (std::uint32_t link = keys; link != 0 && !known; link = m_keyLinks[link - 1].next) {
+                known = m_keyLinks[link - 1].key == key;
+            }
+        }
+        if (known) {
+            continue;
+        }
+        // The cells of a row, and rows of the same classes, add the same key
+        // to the same list: they share the link made for the first of them.
+        std::uint32_t& made = m_recentLinks[(keys * 0x9E3779B1U + key) % m_recentLinks.size()];
+        if (made == 0 || made > m_keyLinks.size() || m_keyLinks[made - 1].key != key ||
+            m_keyLinks[made - 1].next != keys) {
+            m_keyLinks.push_back({key, keys, mask | AncestorKeys::bit(key),
+                                  static_cast<std::uint32_t>(m_remembered.size())});
+            made = static_cast<std::uint32_t>(m_keyLinks.size());
+        }
+        keys = made;
+    }
+    return keys;
 }
 
 }  // namespace tabrivo::detail

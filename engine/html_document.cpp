@@ -148,6 +148,7 @@ bool HtmlDocument::Impl::advanceLive(std::size_t tablesMade, std::size_t rowsKno
     if (whileParsing != nullptr && *whileParsing) {
         (*whileParsing)();
     }
+    styles.treeMayHaveChanged();
     return live->advance(tablesMade, rowsKnown, kTokensPerCall);
 }
 

@@ -254,6 +254,29 @@ TEST(StreamedParseTest, ManyRowsKeepEveryRowInOrder) {
     EXPECT_EQ(convertHtmlToText(html), expected);
 }
 
+// Rules asking for a row's class or its siblings, over more rows than style
+// matching counts one by one: the rows are freed as they are read (or, with
+// sibling rules, kept), and each cell meets only the rules filed under its
+// ancestors' keys.
+TEST(StreamedParseTest, SelectorsOverManyRowsGiveTheWholeParsesOutput) {
+    const std::string_view kSheets[] = {
+        ".c3 td{text-transform:uppercase} #t .c5 > td{display:none} table.k tr.c1 td b"
+        "{white-space:pre} .c2 .c4 td{display:none} tr td.c6{display:block}",
+        "tr.c3 ~ tr td{text-transform:uppercase} tr + tr.c5 td{display:none} tr:nth-child(7n) "
+        "td{white-space:pre} tr:nth-last-of-type(3n) td b{display:none} .c6 ~ .c2 td{float:left}",
+    };
+    for (const std::string_view sheet : kSheets) {
+        std::string html = "<style>" + std::string(sheet) + "</style><table id=t class=k>";
+        for (int i = 0; i < 120; ++i) {
+            const std::string row = std::to_string(i);
+            html += "<tr class='c" + std::to_string(i % 7) + "'><td class=c" +
+                    std::to_string(i % 11) + ">a  <b>" + row + "  b</b><td>" + row + "\n";
+        }
+        html += "</table>";
+        expectSameOutput(html, std::string(sheet));
+    }
+}
+
 // Enough rows for the reading to change threads on the way (see
 // ReadingChoice), with foot rows kept for the end and nested tables: every
 // row once, in order; a visitor's stop or failure ends the walk there.

@@ -14,6 +14,8 @@
 const td = (inner) => `<table><tr><td>${inner}</td></tr></table>`;
 // A <style> element with `css`, then a one-cell table around `inner`.
 const css = (sheet, inner) => `<style>${sheet}</style>` + td(inner);
+// `count` pieces of markup, piece(i) for i from 0.
+const many = (count, piece) => Array.from({ length: count }, (_, i) => piece(i)).join('');
 // Three marked spans: "a", then x, y, z in spans, then "b".
 const xyz = (attrs) => `a<span ${attrs[0]}>x</span><span ${attrs[1]}>y</span><span ${attrs[2]}>z</span>b`;
 
@@ -58,6 +60,10 @@ module.exports = [
       ['comb_later_siblings', css('.m ~ span{display:none}', xyz(['', 'class="m"', '']) + '<span>w</span>')],
       ['comb_sibling_not_before', css('.m ~ span{display:none}', xyz(['', '', 'class="m"']))],
       ['comb_child_then_sibling', css('div > i + b{display:none}', 'a<div><i>i</i><b>x</b><b>y</b></div>b')],
+      // Past a few dozen siblings, what was learnt of the earlier ones is used again.
+      ['comb_later_sibling_among_many', css('.m ~ span{text-transform:uppercase} .none ~ span{display:none} .m + span{display:none}', many(40, (i) => `<span${i === 24 ? ' class="m"' : ''}>s${i}</span>`))],
+      // Rules that ask for different ancestors, by class, id and tag.
+      ['comb_descendant_by_ancestor_keys', css('.k1 em{display:none} .k2 em{text-transform:uppercase} #q .k3 em{display:none} .k4 .k2 em{display:none} div.k5 > em{white-space:pre} .k3 .k1 em{display:block}', 'a<div class="k2 k3"><em>x</em></div><span class="k1"><em>y</em></span><div id="q"><p class="k3"><em>z</em></p></div><div class="k5"><em>v  w</em></div><p class="k2"><span class="k1"><em>u</em></span></p>b')],
     ],
   },
   {
@@ -75,6 +81,7 @@ module.exports = [
       ['pseudo_empty', css('i:empty + span{display:none}', 'a<i></i><span>x</span><i> </i><span>y</span>b')],
       ['pseudo_has', css('td:has(em) span{display:none}', 'a<em>e</em><span>x</span>b')],
       ['pseudo_link', css('a:link{display:none}', 'x<a href="#t">y</a><a>z</a>w')],
+      ['pseudo_positions_among_many_siblings', css('i:nth-child(4n+1){text-transform:uppercase} b:nth-last-of-type(2){display:none} :nth-last-child(3){display:none} i:nth-of-type(7){display:none} b:nth-child(-n+4){text-transform:uppercase}', many(40, (i) => i % 2 ? `<b>b${i}</b>` : `<i>i${i}</i>`))],
     ],
   },
   {
