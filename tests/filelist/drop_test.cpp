@@ -160,14 +160,31 @@ private slots:
         QCOMPARE(window.rows(), trees.treeOfA() + trees.paths({"A/B/b.pdf", "A/B/D/d.html"}));
     }
 
-    void dotFolderOrLinkToFolder_isOneRowItself() {
+    void droppedHiddenFolder_isSearched_itsDotFilesSkippedAsInAnyTree() {
+        const Trees trees;
+        fs::create_directories(trees.top() / ".shown" / ".inner");
+        for (const char* name : {".shown/a.html", ".shown/.dotfile", ".shown/.inner/b.htm"}) {
+            tabrivo::test::writeFileBytes(trees.top() / name, "x");
+        }
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(localFiles({trees.path(".shown")}).get());
+        QCOMPARE(window.rows(), trees.paths({".shown/a.html", ".shown/.inner/b.htm"}));
+    }
+
+    void droppedLinkToFolder_searchesItsTargetOnce_andALoopOfLinksEnds() {
         const Trees trees;
         fs::create_directory_symlink(trees.top() / "A", trees.top() / "linkToA");
+        fs::create_directory_symlink(trees.top() / "A", trees.top() / "A" / "C" / "backToA");
+        fs::create_symlink(trees.top() / "loop2", trees.top() / "loop1");
+        fs::create_symlink(trees.top() / "loop1", trees.top() / "loop2");
         FormHarness window;
         window->Form_Load();
         window->ListView1_OLEDragDrop(
-            localFiles({trees.path("A/.dot"), trees.path("linkToA")}).get());
-        QCOMPARE(window.rows(), trees.paths({"A/.dot", "linkToA"}));
+            localFiles({trees.path("linkToA"), trees.path("loop1")}).get());
+        QCOMPARE(window.rows(),
+                 trees.paths({"linkToA/a.html", "linkToA/notes.txt", "linkToA/.dot/x.html",
+                              "linkToA/B/b.pdf", "linkToA/C/c", "linkToA/B/D/d.html", "loop1"}));
         QVERIFY(window.dialogs.messages.empty());
     }
 
