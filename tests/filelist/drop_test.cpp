@@ -1,12 +1,14 @@
 // Files and folders dropped on the list: what may be dropped, which rows a
 // dropped file or folder tree gives and in what order, and real drag and drop
-// events reaching the handlers.
+// events reaching the handlers, anywhere on the list and always as a copy.
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <QtTest>
 #include <memory>
 
@@ -29,6 +31,36 @@ std::unique_ptr<QMimeData> localFiles(const QStringList& paths) {
     }
     data->setUrls(urls);
     return data;
+}
+
+// What a drag source is told, step by step, when a drag is delivered to the
+// window as the platform delivers it: the window finds the widget under the
+// point, as for a drag from another program.
+struct DragAnswers {
+    Qt::DropAction proposed = Qt::IgnoreAction;  // what the source proposes
+    bool entered = false;
+    bool moved = false;
+    bool dropped = false;
+    Qt::DropAction dropAction = Qt::IgnoreAction;  // what the source is told
+};
+
+DragAnswers dragOnto(QWidget* window, QPoint inWindow, const QMimeData* data,
+                     Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    constexpr Qt::DropActions kOffered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QWindow* handle = window->windowHandle();
+    DragAnswers answers;
+    QDragEnterEvent enter(inWindow, kOffered, data, Qt::LeftButton, modifiers);
+    answers.proposed = enter.proposedAction();
+    QCoreApplication::sendEvent(handle, &enter);
+    answers.entered = enter.isAccepted();
+    QDragMoveEvent move(inWindow, kOffered, data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(handle, &move);
+    answers.moved = move.isAccepted();
+    QDropEvent drop(QPointF(inWindow), kOffered, data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(handle, &drop);
+    answers.dropped = drop.isAccepted();
+    answers.dropAction = drop.dropAction();
+    return answers;
 }
 
 std::unique_ptr<QMimeData> textOnly() {
@@ -230,6 +262,77 @@ private slots:
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(window.rows(), trees.paths({"Z/z.htm", "A/B/b.pdf"}));
+    }
+
+    // The header band, the strip right of its one section, and the rows.
+    void dropAnywhereOnTheList_isTaken_data() {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("header") << QStringLiteral("header");
+        QTest::newRow("strip right of the header") << QStringLiteral("strip");
+        QTest::newRow("rows") << QStringLiteral("rows");
+    }
+    void dropAnywhereOnTheList_isTaken() {
+        QFETCH(QString, where);
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        const QHeaderView* header = window->ListView1->header();
+        const QWidget* viewport = window->ListView1->viewport();
+        const QPoint at = where == QStringLiteral("header")
+                              ? header->mapTo(window.form.get(), QPoint(40, header->height() / 2))
+                          : where == QStringLiteral("strip")
+                              ? header->mapTo(window.form.get(),
+                                              QPoint(header->width() - 10, header->height() / 2))
+                              : viewport->mapTo(window.form.get(), viewport->rect().center());
+        QVERIFY(header->sectionSize(0) < header->width() - 10);
+        const auto files = localFiles({trees.path("Z")});
+        const DragAnswers answers = dragOnto(window.form.get(), at, files.get());
+        QVERIFY(answers.entered && answers.moved && answers.dropped);
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm"}));
+    }
+
+    // A Shift-drag proposes a move; the list never moves files.
+    void shiftDrag_isTakenAsACopy() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        const QWidget* viewport = window->ListView1->viewport();
+        const auto files = localFiles({trees.path("Z")});
+        const DragAnswers answers =
+            dragOnto(window.form.get(), viewport->mapTo(window.form.get(), QPoint(20, 20)),
+                     files.get(), Qt::ShiftModifier);
+        QCOMPARE(answers.proposed, Qt::MoveAction);
+        QVERIFY(answers.dropped);
+        QCOMPARE(answers.dropAction, Qt::CopyAction);
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm"}));
+    }
+
+    void droppedFolder_scrollsItsFirstRowIntoView() {
+        TempDir many;
+        QStringList expected;
+        for (int i = 0; i < 40; ++i) {
+            const fs::path file =
+                many.path() / QStringLiteral("f%1.html").arg(100 + i).toStdString();
+            tabrivo::test::writeFileBytes(file, "x");
+            expected << QString::fromStdString(file.string());
+        }
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        for (int i = 0; i < 30; ++i) {
+            window.addRows({QStringLiteral("/data/earlier%1.html").arg(i)});
+        }
+        window->ListView1_OLEDragDrop(
+            localFiles({QString::fromStdString(many.path().string())}).get());
+        QCOMPARE(window.rows().mid(30), expected);
+        const QTreeWidgetItem* top = window->ListView1->itemAt(QPoint(5, 5));
+        QVERIFY(top != nullptr);
+        QCOMPARE(top->text(0), expected.front());
     }
 
 private:
