@@ -18,14 +18,21 @@ metainfo)
     status=$?
     echo "$out"
     # Clean means no issue at all, not even a pedantic one.
-    [ $status -eq 0 ] && [ "$out" = "✔ Validation was successful." ]
+    [ $status -eq 0 ] && [ "$out" = "✔ Validation was successful." ] || exit 1
+    for type in text/html application/xhtml+xml; do
+        grep -q "<mediatype>$type</mediatype>" "$1" || { echo "no mediatype $type"; exit 1; }
+    done
     ;;
 desktop)
     need desktop-file-validate desktop-file-utils
     out=$(desktop-file-validate "$1" 2>&1)
     status=$?
     echo "$out"
-    [ $status -eq 0 ] && [ -z "$out" ]
+    [ $status -eq 0 ] && [ -z "$out" ] || exit 1
+    # "Open With" offers the window for HTML pages and hands it the files.
+    grep -qx 'Exec=tabrivo %F' "$1" || { echo "Exec does not take files (%F)"; exit 1; }
+    grep -qx 'MimeType=text/html;application/xhtml+xml;' "$1" ||
+        { echo "MimeType does not name the HTML types"; exit 1; }
     ;;
 bash-completion)
     [ -r /usr/share/bash-completion/bash_completion ] ||
