@@ -9,6 +9,7 @@
 #include <shell/dialogs.h>
 #include <shell/settings_store.h>
 #include <shell/shell_helpers.h>
+#include <shell/x11_drops.h>
 #include <ui/command_line.h>
 #include <ui/form1.h>
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     }
     tabrivo::keepFreedMemoryForNextDocuments();
     QApplication application(argc, argv);
+    const auto dropsAsCopy = tabrivo::X11DropsAsCopy::installOnX11Display(application);
     // Qt has taken its own options out by now.
     const tabrivo::WindowArguments arguments =
         tabrivo::windowArguments(QCoreApplication::arguments().mid(1), QDir::currentPath());

@@ -2,6 +2,8 @@
 // dropped file or folder tree gives and in what order, and real drag and drop
 // events reaching the handlers, anywhere on the list and always as a copy.
 
+#include <xcb/xcb.h>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -13,6 +15,7 @@
 #include <memory>
 
 #include <filelist/drop.h>
+#include <shell/x11_drops.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"
@@ -333,6 +336,48 @@ private slots:
         const QTreeWidgetItem* top = window->ListView1->itemAt(QPoint(5, 5));
         QVERIFY(top != nullptr);
         QCOMPARE(top->text(0), expected.front());
+    }
+
+    // On X11 a Shift-drag from another program offers the move alone; the
+    // position message is read as asking for a copy before Qt answers it.
+    void x11PositionMessage_asksForACopy_data() {
+        QTest::addColumn<QByteArray>("eventType");
+        QTest::addColumn<int>("responseType");
+        QTest::addColumn<quint32>("messageType");
+        QTest::addColumn<quint32>("asked");
+        QTest::addColumn<quint32>("handedOn");
+        constexpr quint32 kPosition = 301;
+        constexpr quint32 kCopy = 302;
+        constexpr quint32 kMove = 303;
+        constexpr quint32 kLink = 304;
+        const QByteArray xcb("xcb_generic_event_t");
+        QTest::newRow("move") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kMove << kCopy;
+        QTest::newRow("link") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kLink << kCopy;
+        QTest::newRow("sent by another client")
+            << xcb << int(XCB_CLIENT_MESSAGE | 0x80) << kPosition << kMove << kCopy;
+        QTest::newRow("copy") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kCopy << kCopy;
+        QTest::newRow("no action") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << 0U << 0U;
+        QTest::newRow("another message")
+            << xcb << int(XCB_CLIENT_MESSAGE) << 305U << kMove << kMove;
+        QTest::newRow("not a client message")
+            << xcb << int(XCB_KEY_PRESS) << kPosition << kMove << kMove;
+        QTest::newRow("not from xcb") << QByteArray("windows_generic_MSG")
+                                      << int(XCB_CLIENT_MESSAGE) << kPosition << kMove << kMove;
+    }
+    void x11PositionMessage_asksForACopy() {
+        QFETCH(QByteArray, eventType);
+        QFETCH(int, responseType);
+        QFETCH(quint32, messageType);
+        QFETCH(quint32, asked);
+        QFETCH(quint32, handedOn);
+        tabrivo::X11DropsAsCopy filter({301, 302});
+        xcb_client_message_event_t message{};
+        message.response_type = static_cast<uint8_t>(responseType);
+        message.format = 32;
+        message.type = messageType;
+        message.data.data32[4] = asked;
+        QVERIFY(!filter.nativeEventFilter(eventType, &message, nullptr));
+        QCOMPARE(message.data.data32[4], handedOn);
     }
 
 private:
