@@ -87,8 +87,11 @@ package)
     echo "cpack made:$packages"
     [ -f "$dir/tabrivo-cli_"*.deb ] || { cat "$dir/cpack.log"; exit 1; }
     if [ "$mode" = sanitized ]; then
-        # Sanitizer builds are not for shipping: only what lintian finds wrong.
-        lintian --fail-on error,warning "$dir"/*.deb
+        # Sanitizer builds are not for shipping: only errors and warnings,
+        # leaving out the overrides that fit the optimised release build only.
+        out=$(lintian "$dir"/*.deb 2>&1)
+        echo "$out"
+        ! printf '%s\n' "$out" | grep -E '^[EW]: ' | grep -qv ' mismatched-override '
         exit
     fi
     # Clean means no tag at all, not even an informational or a pedantic one,
