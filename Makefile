@@ -14,7 +14,7 @@ CMAKE_ARGS ?=
 # Debian packages the build and the tests need.
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config python3 \
 	libgumbo-dev libicu-dev libuchardet-dev zlib1g-dev libbrotli-dev libgtest-dev libgmock-dev \
-	qt6-base-dev qt6-qpa-plugins fonts-liberation strace \
+	qt6-base-dev qt6-qpa-plugins libxcb1-dev fonts-liberation strace \
 	help2man lintian appstream desktop-file-utils bash-completion clang-format git jq wget \
 	pybind11-dev python3-dev python3-pytest python3-pandas python3-lxml python3-distributed
 

@@ -34,4 +34,18 @@ string(APPEND CMAKE_C_FLAGS " ${_cppflags} ${_cflags}")
 string(APPEND CMAKE_CXX_FLAGS " ${_cppflags} ${_cxxflags}")
 string(APPEND CMAKE_EXE_LINKER_FLAGS " ${_ldflags}")
 string(APPEND CMAKE_SHARED_LINKER_FLAGS " ${_ldflags}")
+string(APPEND CMAKE_MODULE_LINKER_FLAGS " ${_ldflags}")  # the Python module
 message(STATUS "Debian build flags: ${_cppflags} ${_cxxflags} ${_ldflags}")
+
+# Installed programs and the Python module are stripped as dh_strip strips
+# them: the symbols, and the compiler's notes (.comment, .note) the packages
+# need not carry. CMake calls the strip program with the file alone.
+if(CMAKE_STRIP AND NOT CMAKE_STRIP MATCHES "strip-for-debian$")
+    set(_strip_for_debian "${CMAKE_BINARY_DIR}/strip-for-debian")
+    file(CONFIGURE OUTPUT "${_strip_for_debian}"
+         CONTENT "#!/bin/sh\nexec '@CMAKE_STRIP@' --remove-section=.comment --remove-section=.note \"$@\"\n"
+         @ONLY)
+    file(CHMOD "${_strip_for_debian}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+         GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_STRIP "${_strip_for_debian}")
+endif()

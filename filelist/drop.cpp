@@ -1,6 +1,7 @@
 #include <filelist/drop.h>
 
 #include <QDir>
+#include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -29,6 +30,16 @@ std::vector<std::string> droppedLocalPaths(const QMimeData* data) {
         }
     }
     return paths;
+}
+
+bool takeAsCopy(QDropEvent* event, bool welcome) {
+    if (welcome) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+    return welcome;
 }
 
 }  // namespace tabrivo

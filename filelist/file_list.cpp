@@ -1,6 +1,8 @@
 #include <filelist/file_list.h>
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace tabrivo {
@@ -74,6 +76,34 @@ void FileList::clear(bool busy) {
     if (!busy) {
         m_view->clear();
     }
+}
+
+void FileList::markRowOnEntry() {
+    if (count() == 0 || !m_view->selectedItems().isEmpty()) {
+        return;
+    }
+    QTreeWidgetItem* current = m_view->currentItem();
+    m_view->setCurrentItem(current != nullptr ? current : m_view->topLevelItem(0));
+}
+
+void FileList::revealAddedRows(int firstAdded) {
+    if (firstAdded >= 1 && firstAdded <= count()) {
+        m_view->scrollToItem(m_view->topLevelItem(firstAdded - 1),
+                             QAbstractItemView::PositionAtTop);
+    }
+}
+
+bool CutPathToolTips::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() == QEvent::ToolTip && index.isValid()) {
+        const QRect shown = option.rect.intersected(view->viewport()->rect());
+        if (sizeHint(option, index).width() > shown.width()) {
+            QToolTip::showText(event->globalPos(), index.data().toString(), view->viewport(),
+                               shown);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 }  // namespace tabrivo

@@ -3,6 +3,7 @@
 // full path a row, in the order they were added. Rows may repeat.
 
 #include <QString>
+#include <QStyledItemDelegate>
 
 class QTreeWidget;
 
@@ -35,8 +36,26 @@ public:
     // (returns false then, or when a row is out of range).
     bool exchangeRows(int dragged, int target);
 
+    // Entering the list by keyboard marks a row: when rows exist and none is
+    // selected, the current row (else the first) becomes selected.
+    void markRowOnEntry();
+    // Scrolls rows added from `firstAdded` (1-based) on into view, the first
+    // of them as high as it goes; nothing when no such row exists.
+    void revealAddedRows(int firstAdded);
+
 private:
     QTreeWidget* m_view;
+};
+
+// Draws the rows as the list always does; a row whose path is cut (by the
+// column's divider or the list's edge) shows its whole path as its tooltip,
+// other rows leave the list's own tooltip.
+class CutPathToolTips : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 };
 
 }  // namespace tabrivo

@@ -313,9 +313,11 @@ void addDroppedPaths(const std::vector<std::string>& paths,
                      FailureReporter& errorBox, const std::string& caption,
                      const ScanYield& yield) {
     for (const std::string& path : paths) {
-        const std::string name = lastName(path);
-        const bool hidden = !name.empty() && name.front() == '.';
-        if (!isPlainFolder(path) || hidden) {
+        // The user named this folder: it is searched even when hidden, and a
+        // link to a folder is followed here, once (the scan below follows no
+        // link, and a loop of links is no folder at all).
+        struct stat target {};
+        if (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) {
             append(path);
             continue;
         }

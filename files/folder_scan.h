@@ -85,8 +85,10 @@ void addFilesOfTree(const std::string& folder, std::string_view pattern,
 namespace tabrivo {
 
 // Dropped paths become rows: a file (any extension) as it is; a folder as
-// every file of its tree (see addFilesOfTree), in drop order. A hidden
-// folder or a link to a folder is not searched and becomes one row itself.
+// every file of its tree (see addFilesOfTree), in drop order. A dropped
+// hidden folder is searched as any other, and so is the folder a dropped link
+// points to (through the link's path); hidden entries inside keep the tree's
+// rules. A path that is no folder (missing, or a loop of links) is one row.
 void addDroppedPaths(const std::vector<std::string>& paths,
                      const std::function<void(const std::string&)>& append,
                      FailureReporter& errorBox, const std::string& caption,

@@ -7,6 +7,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <engine/product.h>
@@ -26,6 +28,7 @@
 #include <filelist/samples.h>
 #include <shell/appearance.h>
 #include <shell/error_box.h>
+#include <shell/focus_ring.h>
 #include <shell/mouse_pointer.h>
 
 namespace tabrivo {
@@ -125,6 +128,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
 Form1::~Form1() {
     // The children outlive this object's own part while the base class tears
     // them down: nothing they send may reach it then.
+    delete m_focusRing;  // it follows the focus, which moves as the controls go
     disconnect(ListView1->model(), nullptr, this, nullptr);
     ListView1->removeEventFilter(this);
     ListView1->viewport()->removeEventFilter(this);
@@ -160,6 +164,7 @@ void Form1::createControls() {
     ListView1->viewport()->setAcceptDrops(true);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
+    ListView1->setItemDelegate(new CutPathToolTips(ListView1));
 
     auto button = [client](QWidget* parent, const char* text) {
         auto* pushButton = new QPushButton(QString::fromUtf8(text), parent ? parent : client);
@@ -224,6 +229,7 @@ void Form1::createControls() {
         static_cast<QWidget*>(object)->setAttribute(Qt::WA_NoMousePropagation);
     }
     ListView1->viewport()->setMouseTracking(true);
+    m_focusRing = new FocusRing(this);
     // A row that is removed cannot be dragged on.
     connect(ListView1->model(), &QAbstractItemModel::rowsRemoved, this,
             [this] { m_draggedRow = 0; });
@@ -302,6 +308,15 @@ void Form1::Form_Load() {
     trap.run(form_load_step::kCreateListColumn, [&] { m_fileList.createColumn(); });
 }
 
+void Form1::start(const QStringList& paths) {
+    Form_Load();
+    show();
+    if (!paths.isEmpty()) {
+        // Once the window shows, so that a large folder is searched in view.
+        QTimer::singleShot(0, this, [this, paths] { openPaths(paths); });
+    }
+}
+
 QIcon Form1::applicationIcon(const QString& folder) {
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
@@ -324,7 +339,9 @@ void Form1::untrapped(Handler&& handler) {
 }
 
 void Form1::PushButton1_Click() {
+    const int firstAdded = m_fileList.count() + 1;
     tabrivo::PushButton1_Click(*m_services.dialogs, m_fileList, *m_errorBox);
+    m_fileList.revealAddedRows(firstAdded);
 }
 
 void Form1::PushButton2_Click() {
@@ -342,11 +359,13 @@ QString Form1::programFolder() const {
 }
 
 void Form1::PushButton3_Click() {
+    const int firstAdded = m_fileList.count() + 1;
     StepTrap trap(kLoadSamplesLocation, *m_errorBox);
     trap.run(100, [&] {
         LoadSampleFiles(m_fileList, *m_services.settings, *m_services.dialogs,
                         *m_services.urlOpener, programFolder());
     });
+    m_fileList.revealAddedRows(firstAdded);
 }
 
 void Form1::PushButton5_Click() {
@@ -356,7 +375,9 @@ void Form1::PushButton5_Click() {
                              *m_errorBox,
                              [this](int pointer) { setMousePointer(pointer); },
                              [this] { scanYield(); }};
+    const int firstAdded = m_fileList.count() + 1;
     tabrivo::PushButton5_Click(context);
+    m_fileList.revealAddedRows(firstAdded);
 }
 
 bool Form1::ListView1_OLEDragOver(const QMimeData* dragged) const {
@@ -364,13 +385,28 @@ bool Form1::ListView1_OLEDragOver(const QMimeData* dragged) const {
 }
 
 void Form1::ListView1_OLEDragDrop(const QMimeData* dropped) {
+    addAsDropped(droppedLocalPaths(dropped));
+}
+
+void Form1::openPaths(const QStringList& paths) {
+    std::vector<std::string> dropped;
+    dropped.reserve(paths.size());
+    for (const QString& path : paths) {
+        dropped.push_back(path.toStdString());
+    }
+    addAsDropped(dropped);
+}
+
+void Form1::addAsDropped(const std::vector<std::string>& paths) {
+    const int firstAdded = m_fileList.count() + 1;
     // A failure ends the drop with one message; rows already added stay.
     untrapped([&] {
         addDroppedPaths(
-            droppedLocalPaths(dropped),
+            paths,
             [this](const std::string& path) { m_fileList.append(QString::fromStdString(path)); },
             *m_errorBox, applicationTitle().toStdString(), [this] { scanYield(); });
     });
+    m_fileList.revealAddedRows(firstAdded);
 }
 
 void Form1::scanYield() {
@@ -474,13 +510,10 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete) {
-            ListView1_KeyDown(kDeleteKey);
-            return true;
-        }
-    } else if (watched == ListView1->viewport()) {
+    if ((watched == ListView1 || watched == ListView1->viewport()) && listEvent(event)) {
+        return true;
+    }
+    if (watched == ListView1->viewport()) {
         switch (event->type()) {
             case QEvent::MouseButtonDblClick:
                 ListView1_DblClick();
@@ -501,24 +534,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::MouseButtonRelease:
                 ListView1_MouseUp();
                 return false;
-            case QEvent::DragEnter:
-            case QEvent::DragMove: {
-                auto* drag = static_cast<QDragMoveEvent*>(event);
-                if (ListView1_OLEDragOver(drag->mimeData())) {
-                    drag->acceptProposedAction();
-                } else {
-                    drag->ignore();
-                }
-                return true;
-            }
-            case QEvent::Drop: {
-                auto* drop = static_cast<QDropEvent*>(event);
-                drop->acceptProposedAction();
-                ListView1_OLEDragDrop(drop->mimeData());
-                return true;
-            }
             default:
                 break;
+        }
+    } else if (event->type() == QEvent::KeyPress && m_hoverButtons.contains(watched)) {
+        // Enter presses the focused button, as Space does.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            static_cast<QAbstractButton*>(watched)->click();
+            return true;
         }
     }
     if (event->type() == QEvent::MouseMove) {
@@ -529,6 +553,42 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool Form1::listEvent(QEvent* event) {
+    switch (event->type()) {
+        // Drags over the rows reach the viewport; drags over the header band,
+        // the scroll bars and the frame reach the list itself: all are taken.
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            takeAsCopy(drag, ListView1_OLEDragOver(drag->mimeData()));
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (takeAsCopy(drop, ListView1_OLEDragOver(drop->mimeData()))) {
+                ListView1_OLEDragDrop(drop->mimeData());
+            }
+            return true;
+        }
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+                ListView1_KeyDown(kDeleteKey);
+                return true;
+            }
+            return false;
+        case QEvent::FocusIn: {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                reason == Qt::ShortcutFocusReason) {
+                m_fileList.markRowOnEntry();
+            }
+            return false;
+        }
+        default:
+            return false;
+    }
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {

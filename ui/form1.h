@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <filelist/file_list.h>
 #include <run/conversion_run.h>
@@ -29,6 +31,7 @@ class QTreeWidget;
 namespace tabrivo {
 
 class ErrorBox;
+class FocusRing;
 
 inline constexpr char kFormLoadLocation[] = "Velquist2021/08/31.Form1.Form_Load";
 inline constexpr char kClearListLocation[] = "Velquist2021/08/31.Form1.PushButton7_Click";
@@ -59,6 +62,9 @@ public:
     // The load sequence; the window is shown afterwards in any case.
     // NOLINTNEXTLINE(readability-identifier-naming)
     void Form_Load();
+    // The program's start: the load sequence, the window shown, then (once
+    // events run) the files and folders named on the command line added.
+    void start(const QStringList& paths);
 
     // The window's pointer value (0 default, 11 hourglass, 99 custom).
     int MousePointer() const { return m_mousePointer; }
@@ -107,6 +113,9 @@ public:
     // Whether data dragged over the list may be dropped (local files only).
     bool ListView1_OLEDragOver(const QMimeData* dragged) const;
     void ListView1_OLEDragDrop(const QMimeData* dropped);
+    // "Open With": files and folders named when the program started, added
+    // as a drop adds them (folders searched).
+    void openPaths(const QStringList& paths);
 
     QString programFolder() const;
     // The application icon from the PNG sizes shipped in programFolder/icons.
@@ -132,6 +141,9 @@ private:
     // Lets input and painting through during a folder scan, a few times a
     // second rather than for every folder.
     void scanYield();
+    // Adds paths as a drop does; a failure ends it with one message.
+    void addAsDropped(const std::vector<std::string>& paths);
+    bool listEvent(QEvent* event);
 
     // RunWindow
     int fileCount() const override;
@@ -163,6 +175,7 @@ private:
     FileList m_fileList;
     std::unique_ptr<ConversionRun> m_run;
     std::unique_ptr<OutputLocation> m_outputLocation;
+    FocusRing* m_focusRing = nullptr;  // owned by the window's controls
     int m_mousePointer = 0;
     QElapsedTimer m_progressPainted;  // since the bar was last painted while busy
     QElapsedTimer m_scanYielded;

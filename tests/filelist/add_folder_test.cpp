@@ -174,6 +174,24 @@ private slots:
         QCOMPARE(window->MousePointer(), tabrivo::MousePointer::Default);
     }
 
+    void addedRows_scrollIntoView() {
+        const Tree tree;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        for (int i = 0; i < 30; ++i) {
+            window.addRows({QStringLiteral("/data/earlier%1.html").arg(i)});
+        }
+        window.dialogs.inputAnswers.push_back(QStringLiteral("html"));
+        window.dialogs.chooseFolderAnswers.push_back(tree.folder());
+        window->PushButton5_Click();
+        QCOMPARE(window->fileList().rowText(31), tree.path("top.html"));
+        const QRect firstAdded =
+            window->ListView1->visualItemRect(window->ListView1->topLevelItem(30));
+        QVERIFY(window->ListView1->viewport()->rect().contains(firstAdded));
+    }
+
     void rows_haveSingleSeparators_data() {
         QTest::addColumn<QString>("suffix");
         QTest::newRow("trailing separator") << QStringLiteral("/");

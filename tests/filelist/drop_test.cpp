@@ -1,16 +1,21 @@
 // Files and folders dropped on the list: what may be dropped, which rows a
 // dropped file or folder tree gives and in what order, and real drag and drop
-// events reaching the handlers.
+// events reaching the handlers, anywhere on the list and always as a copy.
+
+#include <xcb/xcb.h>
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <QtTest>
 #include <memory>
 
 #include <filelist/drop.h>
+#include <shell/x11_drops.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"
@@ -29,6 +34,36 @@ std::unique_ptr<QMimeData> localFiles(const QStringList& paths) {
     }
     data->setUrls(urls);
     return data;
+}
+
+// What a drag source is told, step by step, when a drag is delivered to the
+// window as the platform delivers it: the window finds the widget under the
+// point, as for a drag from another program.
+struct DragAnswers {
+    Qt::DropAction proposed = Qt::IgnoreAction;  // what the source proposes
+    bool entered = false;
+    bool moved = false;
+    bool dropped = false;
+    Qt::DropAction dropAction = Qt::IgnoreAction;  // what the source is told
+};
+
+DragAnswers dragOnto(QWidget* window, QPoint inWindow, const QMimeData* data,
+                     Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    constexpr Qt::DropActions kOffered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QWindow* handle = window->windowHandle();
+    DragAnswers answers;
+    QDragEnterEvent enter(inWindow, kOffered, data, Qt::LeftButton, modifiers);
+    answers.proposed = enter.proposedAction();
+    QCoreApplication::sendEvent(handle, &enter);
+    answers.entered = enter.isAccepted();
+    QDragMoveEvent move(inWindow, kOffered, data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(handle, &move);
+    answers.moved = move.isAccepted();
+    QDropEvent drop(QPointF(inWindow), kOffered, data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(handle, &drop);
+    answers.dropped = drop.isAccepted();
+    answers.dropAction = drop.dropAction();
+    return answers;
 }
 
 std::unique_ptr<QMimeData> textOnly() {
@@ -160,14 +195,31 @@ private slots:
         QCOMPARE(window.rows(), trees.treeOfA() + trees.paths({"A/B/b.pdf", "A/B/D/d.html"}));
     }
 
-    void dotFolderOrLinkToFolder_isOneRowItself() {
+    void droppedHiddenFolder_isSearched_itsDotFilesSkippedAsInAnyTree() {
+        const Trees trees;
+        fs::create_directories(trees.top() / ".shown" / ".inner");
+        for (const char* name : {".shown/a.html", ".shown/.dotfile", ".shown/.inner/b.htm"}) {
+            tabrivo::test::writeFileBytes(trees.top() / name, "x");
+        }
+        FormHarness window;
+        window->Form_Load();
+        window->ListView1_OLEDragDrop(localFiles({trees.path(".shown")}).get());
+        QCOMPARE(window.rows(), trees.paths({".shown/a.html", ".shown/.inner/b.htm"}));
+    }
+
+    void droppedLinkToFolder_searchesItsTargetOnce_andALoopOfLinksEnds() {
         const Trees trees;
         fs::create_directory_symlink(trees.top() / "A", trees.top() / "linkToA");
+        fs::create_directory_symlink(trees.top() / "A", trees.top() / "A" / "C" / "backToA");
+        fs::create_symlink(trees.top() / "loop2", trees.top() / "loop1");
+        fs::create_symlink(trees.top() / "loop1", trees.top() / "loop2");
         FormHarness window;
         window->Form_Load();
         window->ListView1_OLEDragDrop(
-            localFiles({trees.path("A/.dot"), trees.path("linkToA")}).get());
-        QCOMPARE(window.rows(), trees.paths({"A/.dot", "linkToA"}));
+            localFiles({trees.path("linkToA"), trees.path("loop1")}).get());
+        QCOMPARE(window.rows(),
+                 trees.paths({"linkToA/a.html", "linkToA/notes.txt", "linkToA/.dot/x.html",
+                              "linkToA/B/b.pdf", "linkToA/C/c", "linkToA/B/D/d.html", "loop1"}));
         QVERIFY(window.dialogs.messages.empty());
     }
 
@@ -213,6 +265,119 @@ private slots:
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(window.rows(), trees.paths({"Z/z.htm", "A/B/b.pdf"}));
+    }
+
+    // The header band, the strip right of its one section, and the rows.
+    void dropAnywhereOnTheList_isTaken_data() {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("header") << QStringLiteral("header");
+        QTest::newRow("strip right of the header") << QStringLiteral("strip");
+        QTest::newRow("rows") << QStringLiteral("rows");
+    }
+    void dropAnywhereOnTheList_isTaken() {
+        QFETCH(QString, where);
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        const QHeaderView* header = window->ListView1->header();
+        const QWidget* viewport = window->ListView1->viewport();
+        const QPoint at = where == QStringLiteral("header")
+                              ? header->mapTo(window.form.get(), QPoint(40, header->height() / 2))
+                          : where == QStringLiteral("strip")
+                              ? header->mapTo(window.form.get(),
+                                              QPoint(header->width() - 10, header->height() / 2))
+                              : viewport->mapTo(window.form.get(), viewport->rect().center());
+        QVERIFY(header->sectionSize(0) < header->width() - 10);
+        const auto files = localFiles({trees.path("Z")});
+        const DragAnswers answers = dragOnto(window.form.get(), at, files.get());
+        QVERIFY(answers.entered && answers.moved && answers.dropped);
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm"}));
+    }
+
+    // A Shift-drag proposes a move; the list never moves files.
+    void shiftDrag_isTakenAsACopy() {
+        const Trees trees;
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        const QWidget* viewport = window->ListView1->viewport();
+        const auto files = localFiles({trees.path("Z")});
+        const DragAnswers answers =
+            dragOnto(window.form.get(), viewport->mapTo(window.form.get(), QPoint(20, 20)),
+                     files.get(), Qt::ShiftModifier);
+        QCOMPARE(answers.proposed, Qt::MoveAction);
+        QVERIFY(answers.dropped);
+        QCOMPARE(answers.dropAction, Qt::CopyAction);
+        QCOMPARE(window.rows(), trees.paths({"Z/z.htm"}));
+    }
+
+    void droppedFolder_scrollsItsFirstRowIntoView() {
+        TempDir many;
+        QStringList expected;
+        for (int i = 0; i < 40; ++i) {
+            const fs::path file =
+                many.path() / QStringLiteral("f%1.html").arg(100 + i).toStdString();
+            tabrivo::test::writeFileBytes(file, "x");
+            expected << QString::fromStdString(file.string());
+        }
+        FormHarness window;
+        window->Form_Load();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        for (int i = 0; i < 30; ++i) {
+            window.addRows({QStringLiteral("/data/earlier%1.html").arg(i)});
+        }
+        window->ListView1_OLEDragDrop(
+            localFiles({QString::fromStdString(many.path().string())}).get());
+        QCOMPARE(window.rows().mid(30), expected);
+        const QTreeWidgetItem* top = window->ListView1->itemAt(QPoint(5, 5));
+        QVERIFY(top != nullptr);
+        QCOMPARE(top->text(0), expected.front());
+    }
+
+    // On X11 a Shift-drag from another program offers the move alone; the
+    // position message is read as asking for a copy before Qt answers it.
+    void x11PositionMessage_asksForACopy_data() {
+        QTest::addColumn<QByteArray>("eventType");
+        QTest::addColumn<int>("responseType");
+        QTest::addColumn<quint32>("messageType");
+        QTest::addColumn<quint32>("asked");
+        QTest::addColumn<quint32>("handedOn");
+        constexpr quint32 kPosition = 301;
+        constexpr quint32 kCopy = 302;
+        constexpr quint32 kMove = 303;
+        constexpr quint32 kLink = 304;
+        const QByteArray xcb("xcb_generic_event_t");
+        QTest::newRow("move") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kMove << kCopy;
+        QTest::newRow("link") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kLink << kCopy;
+        QTest::newRow("sent by another client")
+            << xcb << int(XCB_CLIENT_MESSAGE | 0x80) << kPosition << kMove << kCopy;
+        QTest::newRow("copy") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << kCopy << kCopy;
+        QTest::newRow("no action") << xcb << int(XCB_CLIENT_MESSAGE) << kPosition << 0U << 0U;
+        QTest::newRow("another message")
+            << xcb << int(XCB_CLIENT_MESSAGE) << 305U << kMove << kMove;
+        QTest::newRow("not a client message")
+            << xcb << int(XCB_KEY_PRESS) << kPosition << kMove << kMove;
+        QTest::newRow("not from xcb") << QByteArray("windows_generic_MSG")
+                                      << int(XCB_CLIENT_MESSAGE) << kPosition << kMove << kMove;
+    }
+    void x11PositionMessage_asksForACopy() {
+        QFETCH(QByteArray, eventType);
+        QFETCH(int, responseType);
+        QFETCH(quint32, messageType);
+        QFETCH(quint32, asked);
+        QFETCH(quint32, handedOn);
+        tabrivo::X11DropsAsCopy filter({301, 302});
+        xcb_client_message_event_t message{};
+        message.response_type = static_cast<uint8_t>(responseType);
+        message.format = 32;
+        message.type = messageType;
+        message.data.data32[4] = asked;
+        QVERIFY(!filter.nativeEventFilter(eventType, &message, nullptr));
+        QCOMPARE(message.data.data32[4], handedOn);
     }
 
 private:

@@ -1,6 +1,10 @@
 // The file list in the window: removing a row by Delete or double-click,
-// clearing the list, and all three refused while the hourglass shows.
+// clearing the list, and all three refused while the hourglass shows; the
+// whole path of a row that shows only part of it.
 
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -142,6 +146,38 @@ private slots:
                  (QStringList{QStringLiteral("/data/a.html"), QStringLiteral("/data/a.html")}));
         QVERIFY(window->fileList().contains(QStringLiteral("/data/a.html")));
         QVERIFY(!window->fileList().contains(QStringLiteral("/data/b.html")));
+    }
+
+    // A row whose path is cut shows the whole path on hover; other rows and
+    // the empty area show the list's advice. The column keeps its width.
+    void cutPath_showsItsWholePathAsTooltip() {
+        const QString shortPath = QStringLiteral("/data/short.html");
+        const QString longPath =
+            QStringLiteral("/data/") + QString(120, QLatin1Char('x')) + QStringLiteral(".html");
+        FormHarness window;
+        window->Form_Load();
+        window.addRows({shortPath, longPath});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.form.get()));
+        QWidget* viewport = window->ListView1->viewport();
+        const auto tipAt = [&](int row) {
+            const QPoint at =
+                row == 0
+                    ? QPoint(20, viewport->height() - 5)
+                    : window->ListView1->visualItemRect(window->ListView1->topLevelItem(row - 1))
+                          .center();
+            QHelpEvent hover(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+            QApplication::sendEvent(viewport, &hover);
+            return QToolTip::text();
+        };
+        QCOMPARE(tipAt(1), tabrivo::kFileListToolTip);
+        QCOMPARE(tipAt(2), longPath);
+        QCOMPARE(tipAt(0), tabrivo::kFileListToolTip);
+        QCOMPARE(window->ListView1->columnWidth(0), 480);
+        // The divider dragged past the list's edge: the path is still cut there.
+        window->ListView1->header()->resizeSection(0, 2000);
+        QCOMPARE(tipAt(2), longPath);
+        QCOMPARE(tipAt(1), tabrivo::kFileListToolTip);
     }
 
 private:

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <shell/error_box.h>
+#include <ui/command_line.h>
 #include "form_harness.h"
 #include "test_support.h"
 #include "user_folders.h"
@@ -244,6 +245,54 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Tabrivo"));
         window->setMousePointer(99);
         QCOMPARE(window->cursor().shape(), Qt::BitmapCursor);
+    }
+
+    // --- Files and folders on the command line ("Open With") ---
+
+    void commandLine_namesPathsAsADropGivesThem_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("unknownOption");
+        QTest::newRow("relative and absolute")
+            << QStringList{"page.html", "/data/a b.htm", "sub/"}
+            << QStringList{"/work/page.html", "/data/a b.htm", "/work/sub"} << QString();
+        QTest::newRow("dots and doubled separators")
+            << QStringList{"./x/../y.html", "/data//z.html"}
+            << QStringList{"/work/y.html", "/data/z.html"} << QString();
+        QTest::newRow("-- ends the options")
+            << QStringList{"--", "-o.html", "--"} << QStringList{"/work/-o.html", "/work/--"}
+            << QString();
+        QTest::newRow("unknown option") << QStringList{"a.html", "-x", "--y"}
+                                        << QStringList{"/work/a.html"} << QStringLiteral("-x");
+    }
+    void commandLine_namesPathsAsADropGivesThem() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, paths);
+        QFETCH(QString, unknownOption);
+        const tabrivo::WindowArguments parsed =
+            tabrivo::windowArguments(arguments, QStringLiteral("/work"));
+        QCOMPARE(parsed.paths, paths);
+        QCOMPARE(parsed.unknownOption, unknownOption);
+    }
+
+    void startedWithFilesAndFolders_listsThemAfterTheLoad_asADropDoes() {
+        const ProgramFolder program;
+        const TempDir pages;
+        fs::create_directories(pages.path() / "folder" / "sub");
+        for (const char* name :
+             {"page.html", "folder/a.html", "folder/~a.html", "folder/sub/b.htm"}) {
+            tabrivo::test::writeFileBytes(pages.path() / name, "<table></table>");
+        }
+        const auto path = [&](const char* relative) { return q(pages.path() / relative); };
+        FormHarness window(program.path());
+        window->start(
+            tabrivo::windowArguments({"page.html", "folder", "missing.html"}, q(pages.path()))
+                .paths);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->ListView1->headerItem()->text(0), QStringLiteral("HTML File(s)"));
+        QTRY_COMPARE(window.rows(), (QStringList{path("page.html"), path("folder/a.html"),
+                                                 path("folder/sub/b.htm"), path("missing.html")}));
+        QVERIFY(window.dialogs.messages.empty());
     }
 
 private:
