@@ -4,8 +4,10 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <new>
 
 #include <engine/atomic_file.h>
+#include <engine/error_trap.h>
 #include <files/path_helpers.h>
 #include <warc/warc_tables.h>
 
@@ -68,6 +70,9 @@ bool convertWarcFiles(const std::vector<std::string>& paths,
             }
             report("\"" + path + "\": " + counts.summary());
             allWell = allWell && counts.failed == 0;
+        } catch (const std::bad_alloc&) {
+            report(notEnoughMemoryFor(path));
+            allWell = false;
         } catch (const std::exception& error) {
             report(error.what());
             allWell = false;

@@ -278,6 +278,7 @@ void exportTables(const HtmlDocument& document, const ExportOptions& options,
 void exportFile(const std::string& sourcePath, const std::string& outputPath,
                 const ExportOptions& options, FailureReporter& reporter, std::string* lines) {
     StepTrap trap(std::string(kConvertLocation), reporter);
+    trap.setSubject(sourcePath);
     std::unique_ptr<HtmlDocument> document;
     if (!trap.run(kLoadDocument, [&] { document = loadHtmlDocument(sourcePath); })) {
         return;

@@ -78,7 +78,9 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
         return false;
     }
     TextFormatWriter writer(sink, trap);
-    if (!readTables(document, writer, "\r\n", yield)) {
+    bool walked = false;
+    if (!trap.run(kReadCellText, [&] { walked = readTables(document, writer, "\r\n", yield); }) ||
+        !walked) {
         return false;
     }
     return trap.run(kWriteClosing, [&] { sink.append("}"); });

@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,7 @@
 #include <engine/convert.h>
 #include <engine/data_export.h>
 #include <engine/encoding.h>
+#include <engine/error_trap.h>
 #include <engine/table_model.h>
 #include <warc/warc_tables.h>
 
@@ -75,10 +77,14 @@ py::str text(std::string_view utf8) {
 }
 
 // Raises the failure as the matching Python exception: OSError subclasses by
-// errno (FileNotFoundError, IsADirectoryError, ...), ValueError for a grid too large.
+// errno (FileNotFoundError, IsADirectoryError, ...), ValueError for a grid or
+// tables too large, MemoryError naming the file when memory ran out.
 [[noreturn]] void raise(const std::exception_ptr& failure, const std::string& path) {
     try {
         std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        PyErr_SetString(PyExc_MemoryError, tabrivo::notEnoughMemoryFor(path).c_str());
+        throw py::error_already_set();
     } catch (const std::system_error& error) {
         const py::object osError = py::module_::import("builtins").attr("OSError");
         PyErr_SetObject(osError.ptr(),
@@ -255,9 +261,11 @@ py::bytes fileJsonLines(const std::string& path, bool grid) {
         void showFailure(const tabrivo::FailureReport& report) override {
             if (description.empty()) {
                 description = report.description;
+                outOfMemory = report.outOfMemory;
             }
         }
         std::string description;
+        bool outOfMemory = false;
     } reporter;
     std::string lines;
     {
@@ -266,6 +274,10 @@ py::bytes fileJsonLines(const std::string& path, bool grid) {
         options.format = tabrivo::DataFormat::kJsonLines;
         options.grid = grid;
         tabrivo::exportFile(path, std::string(), options, reporter, &lines);
+    }
+    if (reporter.outOfMemory) {
+        PyErr_SetString(PyExc_MemoryError, reporter.description.c_str());
+        throw py::error_already_set();
     }
     if (!reporter.description.empty()) {
         throw std::runtime_error(reporter.description);

@@ -23,6 +23,7 @@
 #include <engine/source_text.h>
 #include <engine/unique_fd.h>
 #include <files/output_path.h>
+#include "allocation_limit.h"
 #include "recording_reporter.h"
 #include "test_support.h"
 
@@ -105,6 +106,24 @@ TEST(ConvertFile, emptySource_writesOnlyBraces) {
     ConvertVelquist(source, dir.file("empty.json"), reporter);
     EXPECT_TRUE(reporter.reports.empty());
     EXPECT_EQ(readFileBytes(dir.path() / "empty.json"), "{\r\n}");
+}
+
+TEST(ConvertFile, memoryRunningOutWhileCellsAreRead_failsTheFileAndKeepsTheEarlierResult) {
+    const TempDir dir;
+    const std::string source = dir.file("long.html");
+    const std::string output = dir.file("long.json");
+    writeFileBytes(source, "<table><tr><td>" + std::string(std::size_t{3} << 20, 'x'));
+    writeFileBytes(output, "earlier");
+    RecordingReporter reporter;
+    {
+        // The cell's text needs a buffer larger than this; the page itself does not.
+        const test::FailLargeAllocations limit(std::size_t{2} << 20);
+        ConvertVelquist(source, output, reporter);
+    }
+    ASSERT_EQ(reporter.reports.size(), 1U);
+    EXPECT_EQ(reporter.reports[0].line, convert_step::kReadCellText);
+    EXPECT_EQ(reporter.reports[0].description, notEnoughMemoryFor(source));
+    EXPECT_EQ(readFileBytes(output), "earlier");
 }
 
 // --- Loading while the caller yields ---
