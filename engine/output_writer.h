@@ -2,6 +2,7 @@
 // The output writer: the tables of a parsed document as the output text,
 // piece by piece, into a sink.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,12 @@ public:
 private:
     std::string m_text;
 };
+
+struct TableMeasure;
+
+// The bytes the rows of a table add to the output (each row's TAB "{" CR LF,
+// its cell lines and its TAB "}" CR LF), from its cells' measures.
+std::uint64_t textFormatRowsBytes(const TableMeasure& table);
 
 // Writes the tables of a parsed document as the output pieces: "{" CR LF,
 // per row TAB "{" CR LF, one quoted line per cell (", " after the cells before

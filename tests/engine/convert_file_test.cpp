@@ -12,12 +12,14 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include <engine/convert.h>
+#include <engine/data_export.h>
 #include <engine/document_loader.h>
 #include <engine/encoding.h>
 #include <engine/source_text.h>
@@ -124,6 +126,34 @@ TEST(ConvertFile, memoryRunningOutWhileCellsAreRead_failsTheFileAndKeepsTheEarli
     EXPECT_EQ(reporter.reports[0].line, convert_step::kReadCellText);
     EXPECT_EQ(reporter.reports[0].description, notEnoughMemoryFor(source));
     EXPECT_EQ(readFileBytes(output), "earlier");
+}
+
+TEST(ConvertFile, tablesNestedTooDeep_areRefusedBeforeAnythingIsWritten) {
+    // Each cell holds the text of every table in it: some 7 GB from 1 MB.
+    std::string html;
+    for (int level = 0; level < 70000; ++level) {
+        html += "<table><tr><td>x";
+    }
+    const TempDir dir;
+    const std::string source = dir.file("deep.html");
+    writeFileBytes(source, html);
+    const std::string refusal =
+        "The result would be larger than 4 GiB (tables nested too deeply or too large); "
+        "nothing is written";
+
+    RecordingReporter reporter;
+    ConvertVelquist(source, dir.file("deep.json"), reporter);
+    ASSERT_EQ(reporter.reports.size(), 1U);
+    EXPECT_EQ(reporter.reports[0].description, refusal);
+    EXPECT_EQ(reporter.reports[0].line, convert_step::kWriteRowText);
+    for (const DataFormat format : {DataFormat::kJson, DataFormat::kJsonLines}) {
+        RecordingReporter exportReporter;
+        exportFile(source, dir.file("deep.out"), ExportOptions{format, false}, exportReporter);
+        ASSERT_EQ(exportReporter.reports.size(), 1U);
+        EXPECT_EQ(exportReporter.reports[0].description, refusal + ", in \"" + source + "\"");
+    }
+    EXPECT_THROW(readAllTables(*loadHtmlDocument(source)), std::length_error);
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"deep.html"});
 }
 
 // --- Loading while the caller yields ---
