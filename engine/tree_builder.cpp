@@ -1855,7 +1855,10 @@ bool TreeBuilder::step() {
 std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
     std::unique_ptr<RowMemory> memory;
     if (m_spareMemories.empty()) {
-        constexpr std::size_t kFirstBlockBytes = 4096;  // most rows need no more
+        // Small: a row that must be kept (one holding a table read after
+        // its own) keeps its blocks, and most rows are small. A memory
+        // used again keeps the blocks larger rows added.
+        constexpr std::size_t kFirstBlockBytes = 1024;
         memory = std::make_unique<RowMemory>();
         memory->arena = std::make_unique<NodeArena>(kFirstBlockBytes);
     } else {
