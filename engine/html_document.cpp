@@ -582,9 +582,19 @@ TextMeasure HtmlDocument::measureCellText(ElementRef cell, std::string_view newl
                                     m_impl->nestedTablesFor(newline), newline);
 }
 
+std::size_t HtmlDocument::Impl::deepestTableNesting() const {
+    if (live) {
+        return live->deepestTableNesting();
+    }
+    const detail::HtmlTree* own = tree != nullptr ? tree->ownTree() : nullptr;
+    // Another parser's tree says nothing of it.
+    return own != nullptr ? own->deepestTableNesting() : std::numeric_limits<std::size_t>::max();
+}
+
 bool HtmlDocument::tablesNestIn(ElementRef element, std::size_t depth) const {
     const auto* root = static_cast<const Node*>(element.m_node);
-    if (root == nullptr) {
+    // Mostly known at once: no table of the document nests that deep.
+    if (root == nullptr || m_impl->deepestTableNesting() < depth) {
         return false;
     }
     struct Level {

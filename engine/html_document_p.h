@@ -149,6 +149,8 @@ struct HtmlDocument::Impl {
     void parseWholeInstead();
     // Drops what the cell text remembers about elements, before they are freed.
     void forgetElements();
+    // At least the depth any table nests to in the tree made so far.
+    std::size_t deepestTableNesting() const;
     // What the cell texts know of nested tables, for the line break.
     detail::NestedTableTexts& nestedTablesFor(std::string_view newline);
 };

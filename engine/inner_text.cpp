@@ -204,10 +204,12 @@ LabelMeasure measureOptionLabel(const Node* option, NestedTableTexts& tables);
 class TextBuilder {
 public:
     // Appends to `out`; with `pieces`, the texts of nested tables and labels
-    // are referred to there rather than copied into `out`.
-    TextBuilder(std::string& out, std::string_view newline, NestedTexts* pieces = nullptr)
+    // are referred to there rather than copied into `out` (from `known`).
+    TextBuilder(std::string& out, std::string_view newline, NestedTexts* pieces = nullptr,
+                NestedTableTexts* known = nullptr)
         : m_out(&out),
           m_pieces(pieces),
+          m_known(known),
           m_start(out.size()),
           m_piecesStart(pieces != nullptr ? pieces->size() : 0),
           m_newline(newline) {}
@@ -391,6 +393,8 @@ public:
         flushBreaks();
         if (m_pieces != nullptr) {
             m_pieces->push_back({m_out->size(), &segment, nullptr, {}});
+        } else if (m_known != nullptr) {
+            m_known->appendWhole(segment, *m_out);
         } else {
             segment.appendTo(*m_out);
         }
@@ -502,6 +506,7 @@ private:
     NestedTexts m_ownPieces;
     std::string* m_out;
     NestedTexts* m_pieces = nullptr;
+    NestedTableTexts* m_known = nullptr;
     std::size_t m_start = 0;
     std::size_t m_piecesStart = 0;
     std::string_view m_newline;
@@ -873,11 +878,11 @@ bool svgTextlessIn(bool parentTextless, const Node* child) {
     return parentTextless;
 }
 
-// The display of the box an element's box goes in, looking through display:contents.
 // The walk's open elements. Blocks of a few frames rather than one growing
 // array: tables nested thousands deep hold that many frames at once.
 using FrameStack = std::pmr::deque<Frame>;
 
+// The display of the box an element's box goes in, looking through display:contents.
 Display containerDisplay(const FrameStack& stack) {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         if (it->shown != Display::Contents || it + 1 == stack.rend()) {
@@ -1363,6 +1368,35 @@ void LabelMeasure::append(const LabelMeasure& next) {
     last = next.last;
 }
 
+void NestedTableTexts::appendWhole(const TextSegment& segment, std::string& out) {
+    if (segment.nested.empty()) {
+        out.append(segment.text);
+        return;
+    }
+    if (m_lastWhole != nullptr) {
+        // Where a segment nested in the last one lies in its text.
+        std::size_t offset = 0;
+        std::size_t from = 0;
+        for (const NestedText& piece : m_lastWhole->nested) {
+            offset += piece.at - from;
+            from = piece.at;
+            const std::size_t bytes = piece.measure().bytes;
+            if (piece.table == &segment) {
+                out.append(m_lastWholeText, offset, bytes);
+                m_lastWholeText.erase(offset + bytes);
+                m_lastWholeText.erase(0, offset);
+                m_lastWhole = &segment;
+                return;
+            }
+            offset += bytes;
+        }
+    }
+    const std::size_t start = out.size();
+    segment.appendTo(out);
+    m_lastWhole = &segment;
+    m_lastWholeText.assign(out, start);
+}
+
 void TextSegment::appendTo(std::string& out) const {
     out.reserve(out.size() + measure.bytes);
     // An explicit stack: tables may nest deeper than the call stack goes.
@@ -1539,7 +1573,7 @@ void appendRenderedText(const Node* element, const ElementStyle& ownStyle,
     // A cell's walk mostly fits in a buffer on the stack: no allocation per cell.
     std::array<std::byte, 8192> scratch;
     ScratchFirstResource memory(scratch.data(), scratch.size());
-    TextBuilder cellBuilder(text, newline, pieces);
+    TextBuilder cellBuilder(text, newline, pieces, &tables);
     std::pmr::vector<TextBuilder*> builders({&cellBuilder}, &memory);
     std::pmr::vector<std::unique_ptr<TextBuilder>> nestedBuilders(&memory);
     FrameStack stack(&memory);

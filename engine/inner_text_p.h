@@ -69,11 +69,23 @@ struct NestedTableTexts {
     // The measures of their texts in an option's label.
     std::unordered_map<const Node*, LabelMeasure> labels;
 
+    // Appends the whole text of a segment. The text of the last one that
+    // held others is kept: in tables nested deep, the next cell read is
+    // mostly that of a table nested in it, whose text is then copied from
+    // there rather than gathered again a piece at a time.
+    void appendWhole(const TextSegment& segment, std::string& out);
+
     void clear() {
         segments.clear();
         contents.clear();
         labels.clear();
+        m_lastWhole = nullptr;
+        m_lastWholeText.clear();
     }
+
+private:
+    const TextSegment* m_lastWhole = nullptr;
+    std::string m_lastWholeText;
 };
 
 // What an element inherits from its ancestors.

@@ -116,6 +116,11 @@ public:
     const std::vector<const Node*>* styleElementsInOrder() const {
         return m_madeInOrder ? &m_styleElements : nullptr;
     }
+    // The most HTML tables open at once while the tree was made: how deep
+    // tables nest in it. (A table is made inside the open elements, and what
+    // moves a node later, foster parenting and the adoption agency, moves it
+    // out of a table or within the elements above it, never deeper.)
+    std::size_t deepestTableNesting() const { return m_deepestTableNesting; }
 
 private:
     friend class TreeBuilder;
@@ -131,6 +136,7 @@ private:
     std::vector<const Node*> m_tables;
     std::vector<const Node*> m_styleElements;
     bool m_madeInOrder = true;
+    std::size_t m_deepestTableNesting = 0;
 };
 
 class TreeBuilder;
@@ -164,6 +170,8 @@ public:
     const std::vector<const Node*>& tables() const { return m_tree->m_tables; }
     const std::vector<const Node*>& styleElements() const { return m_tree->m_styleElements; }
     bool madeInOrder() const { return m_tree->m_madeInOrder; }
+    // As HtmlTree's, for the tree made so far.
+    std::size_t deepestTableNesting() const { return m_tree->deepestTableNesting(); }
     // How much of the text the tokenizer has read.
     std::size_t parsedBytes() const;
     // Sets what is called before a later <html> or <body> tag gives its
