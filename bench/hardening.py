@@ -2,6 +2,7 @@
 """Time and memory of tabrivo-convert on large and on hostile input.
 
 usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
+                             [--growing-only] [--growing-scale X]
 
 1. Generated files of 1, 10 and 100 MB (bench/gen_large_table.py): wall
    time and peak resident memory (/usr/bin/time) of `tabrivo-convert -j 1`,
@@ -12,6 +13,11 @@ usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
    stay near the file's size since each table's frame is freed once written.
 3. Inputs that make a naive HTML parser quadratic, each at n and 4n: the
    ratio of the times is about 4 for linear growth and 16 for quadratic.
+4. Pages built to grow (--growing-only runs these alone), at n and 4n: time
+   and peak memory as a multiple of the page, which should stay below 100.
+   Tables nested without an end give a result that grows with the square of
+   their depth (each cell holds the text of the tables in it): at n it is
+   written, at 4n it is over 4 GiB and refused at once.
 
 Prints a Markdown report. Run on a quiet machine; nothing here is a test.
 """
@@ -72,15 +78,64 @@ def hostile_cases(n):
     yield "n rows", "<table>" + "<tr><td>x" * n
 
 
+def growing_pages():
+    """(name, n, page at a given n): pages whose tree, walk or result grows
+    faster than their text. n makes a page of about 2 MB, so that 4n stays
+    below the 8 MiB from which a page is parsed while it is written (a mode
+    with costs of its own; --growing-scale moves both across); the nested
+    tables are at the n where their result is about 1 GB."""
+    yield ("tables nested without an end (`<table><tr><td>x` × n)", 25_000,
+           lambda n: "<table><tr><td>x" * n)
+    yield ("the same in a `<select>`", 25_000,
+           lambda n: "<select>" + "<table><tr><td>x" * n)
+    yield ("adoption agency in a cell (`<a><b><i><p></a>` × n)", 130_000,
+           lambda n: "<table><tr><td>" + "<a><b><i><p></a>" * n)
+    yield ("n cells in one row", 400_000, lambda n: "<table><tr>" + "<td>x" * n)
+    yield ("closed nested tables (n rows, each with a table)", 65_000,
+           lambda n: "<table>" + "<tr><td><table><tr><td>x</table>" * n)
+    yield ("foster-parented text (`<table>` + `x<tr>` × n)", 400_000,
+           lambda n: "<table>" + "x<tr>" * n)
+    yield ("comments in a table", 260_000, lambda n: "<table>" + "<!--c-->" * n)
+
+
+def report_growing_pages(convert, scratch, out_dir, scale=1):
+    print("\n### Pages built to grow (tabrivo-convert -j 1, at n and 4n)\n")
+    print("| case | n | MB at n | s at n | peak MiB at n | × page | s at 4n | peak MiB at 4n "
+          "| × page | result at 4n |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | --- |")
+    source = scratch / "growing.html"
+    for name, n, page in growing_pages():
+        n = int(n * scale)
+        cells = []
+        for size in (n, 4 * n):
+            source.write_text(page(size))
+            seconds, peak, code = measure(convert, source, out_dir)
+            written = sum(entry.stat().st_size for entry in out_dir.iterdir())
+            for entry in out_dir.iterdir():
+                entry.unlink()
+            cells.append((source.stat().st_size, seconds, peak, code, written))
+        (size, seconds, peak, _, _), (size4, seconds4, peak4, code4, written4) = cells
+        result = f"{written4 / 1e6:,.0f} MB written" if code4 == 0 else f"refused (exit {code4})"
+        print(f"| {name} | {n:,} | {size / 1e6:.2f} | {seconds:.2f} | {peak / 1024:.0f} "
+              f"| {peak * 1024 / size:.0f} | {seconds4:.2f} | {peak4 / 1024:.0f} "
+              f"| {peak4 * 1024 / size4:.0f} | {result} |")
+    os.remove(source)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("convert")
     parser.add_argument("--scratch", default=None)
     parser.add_argument("--sizes", default="1,10,100")
+    parser.add_argument("--growing-only", action="store_true")
+    parser.add_argument("--growing-scale", type=float, default=1.0)
     args = parser.parse_args()
     scratch = pathlib.Path(args.scratch or tempfile.mkdtemp(prefix="tabrivo-hardening-"))
     out_dir = scratch / "out"
     out_dir.mkdir(parents=True, exist_ok=True)
+    if args.growing_only:
+        report_growing_pages(args.convert, scratch, out_dir, args.growing_scale)
+        return
 
     print("### Large files (tabrivo-convert -j 1)\n")
     print("| file | MB | seconds | s/MB | peak RSS MiB | × file size |")
@@ -128,6 +183,7 @@ def main():
         print(f"| {name} | {n:,} | {len(large[name]) / 1e6:.2f} | {times[0]:.3f} | {times[1]:.3f} "
               f"| {times[1] / max(times[0], 1e-3):.1f} |")
     os.remove(scratch / "hostile.html")
+    report_growing_pages(args.convert, scratch, out_dir, args.growing_scale)
 
 
 if __name__ == "__main__":
