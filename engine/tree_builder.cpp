@@ -1137,7 +1137,10 @@ void TreeBuilder::push(Node* element) {
     m_open.push_back(element);
     noteDepth(m_open.size() - 1);
     if (is(element, kTagTable)) {
-        m_tree.m_deepestTableNesting = std::max(m_tree.m_deepestTableNesting, ++m_openTables);
+        ++m_openTables;
+        if (m_openTables > m_tree.deepestTableNesting()) {
+            m_tree.m_deepestTableNesting.store(m_openTables, std::memory_order_relaxed);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <engine/node_p.h>
 #include <engine/source_text.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -120,7 +121,11 @@ public:
     // tables nest in it. (A table is made inside the open elements, and what
     // moves a node later, foster parenting and the adoption agency, moves it
     // out of a table or within the elements above it, never deeper.)
-    std::size_t deepestTableNesting() const { return m_deepestTableNesting; }
+    // Read from the thread that reads rows while the parse goes on: a row
+    // handed over was made before, so its tables are counted in what it reads.
+    std::size_t deepestTableNesting() const {
+        return m_deepestTableNesting.load(std::memory_order_relaxed);
+    }
 
 private:
     friend class TreeBuilder;
@@ -136,7 +141,7 @@ private:
     std::vector<const Node*> m_tables;
     std::vector<const Node*> m_styleElements;
     bool m_madeInOrder = true;
-    std::size_t m_deepestTableNesting = 0;
+    std::atomic<std::size_t> m_deepestTableNesting{0};
 };
 
 class TreeBuilder;
