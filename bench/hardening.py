@@ -1,8 +1,9 @@
-#!/ usr / bin / python3
+#!/usr/bin/python3
 """Time and memory of tabrivo-convert on large and on hostile input.
 
 usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
                     [--style-sheets-only] [--give-up-after SECONDS]
+                    [--growing-only] [--growing-scale X]
 
 1. Generated files of 1, 10 and 100 MB (bench/gen_large_table.py): wall
    time and peak resident memory (/usr/bin/time) of `tabrivo-convert -j 1`,
@@ -16,6 +17,11 @@ usage: hardening.py TABRIVO_CONVERT [--scratch DIR] [--sizes 1,10,100]
 4. Style sheets that make naive selector matching quadratic (a rule per row
    class, sibling and position selectors over many rows), each at n and 4n:
    time and peak memory.
+5. Pages built to grow (--growing-only runs these alone), at n and 4n: time
+   and peak memory as a multiple of the page, which should stay below 100.
+   Tables nested without an end give a result that grows with the square of
+   their depth (each cell holds the text of the tables in it): at n it is
+   written, at 4n it is over 4 GiB and refused at once.
 
 Prints a Markdown report. Run on a quiet machine; nothing here is a test.
 """
@@ -133,6 +139,47 @@ def report_style_sheets(convert, scratch, out_dir, limit):
         ratio = f"{figures[1][0] / max(figures[0][0], 1e-3):.1f}" if all(figures) else ""
         print(f"| {name} | {n:,} | {megabytes:.2f} | {seconds[0]} | {seconds[1]} | {ratio} "
               f"| {peaks[0]} | {peaks[1]} |")
+def growing_pages():
+    """(name, n, page at a given n): pages whose tree, walk or result grows
+    faster than their text. n makes a page of about 2 MB, so that 4n stays
+    below the 8 MiB from which a page is parsed while it is written (a mode
+    with costs of its own; --growing-scale moves both across); the nested
+    tables are at the n where their result is about 1 GB."""
+    yield ("tables nested without an end (`<table><tr><td>x` × n)", 25_000,
+           lambda n: "<table><tr><td>x" * n)
+    yield ("the same in a `<select>`", 25_000,
+           lambda n: "<select>" + "<table><tr><td>x" * n)
+    yield ("adoption agency in a cell (`<a><b><i><p></a>` × n)", 130_000,
+           lambda n: "<table><tr><td>" + "<a><b><i><p></a>" * n)
+    yield ("n cells in one row", 400_000, lambda n: "<table><tr>" + "<td>x" * n)
+    yield ("closed nested tables (n rows, each with a table)", 65_000,
+           lambda n: "<table>" + "<tr><td><table><tr><td>x</table>" * n)
+    yield ("foster-parented text (`<table>` + `x<tr>` × n)", 400_000,
+           lambda n: "<table>" + "x<tr>" * n)
+    yield ("comments in a table", 260_000, lambda n: "<table>" + "<!--c-->" * n)
+
+
+def report_growing_pages(convert, scratch, out_dir, scale=1):
+    print("\n### Pages built to grow (tabrivo-convert -j 1, at n and 4n)\n")
+    print("| case | n | MB at n | s at n | peak MiB at n | × page | s at 4n | peak MiB at 4n "
+          "| × page | result at 4n |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | --- |")
+    source = scratch / "growing.html"
+    for name, n, page in growing_pages():
+        n = int(n * scale)
+        cells = []
+        for size in (n, 4 * n):
+            source.write_text(page(size))
+            seconds, peak, code = measure(convert, source, out_dir)
+            written = sum(entry.stat().st_size for entry in out_dir.iterdir())
+            for entry in out_dir.iterdir():
+                entry.unlink()
+            cells.append((source.stat().st_size, seconds, peak, code, written))
+        (size, seconds, peak, _, _), (size4, seconds4, peak4, code4, written4) = cells
+        result = f"{written4 / 1e6:,.0f} MB written" if code4 == 0 else f"refused (exit {code4})"
+        print(f"| {name} | {n:,} | {size / 1e6:.2f} | {seconds:.2f} | {peak / 1024:.0f} "
+              f"| {peak * 1024 / size:.0f} | {seconds4:.2f} | {peak4 / 1024:.0f} "
+              f"| {peak4 * 1024 / size4:.0f} | {result} |")
     os.remove(source)
 
 
@@ -143,12 +190,17 @@ def main():
     parser.add_argument("--sizes", default="1,10,100")
     parser.add_argument("--style-sheets-only", action="store_true")
     parser.add_argument("--give-up-after", type=float, default=900)
+    parser.add_argument("--growing-only", action="store_true")
+    parser.add_argument("--growing-scale", type=float, default=1.0)
     args = parser.parse_args()
     scratch = pathlib.Path(args.scratch or tempfile.mkdtemp(prefix="tabrivo-hardening-"))
     out_dir = scratch / "out"
     out_dir.mkdir(parents=True, exist_ok=True)
     if args.style_sheets_only:
         report_style_sheets(args.convert, scratch, out_dir, args.give_up_after)
+        return
+    if args.growing_only:
+        report_growing_pages(args.convert, scratch, out_dir, args.growing_scale)
         return
 
     print("### Large files (tabrivo-convert -j 1)\n")
@@ -198,6 +250,7 @@ def main():
               f"| {times[1] / max(times[0], 1e-3):.1f} |")
     os.remove(scratch / "hostile.html")
     report_style_sheets(args.convert, scratch, out_dir, args.give_up_after)
+    report_growing_pages(args.convert, scratch, out_dir, args.growing_scale)
 
 
 if __name__ == "__main__":

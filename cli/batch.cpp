@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -74,6 +75,20 @@ bool resultLeavesSourceAlone(const BatchItem& item, FailureReporter& reporter) {
 }
 
 }  // namespace
+
+void LineReporter::reportCurrentException(const std::string& path) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            m_lines.push_back(notEnoughMemoryFor(path));
+        } catch (...) {
+            m_lines.push_back("Cannot convert \"" + path + "\": " + describeCurrentException());
+        }
+    } catch (...) {
+        m_failedWithoutLine = true;  // not even the line fits: the file fails all the same
+    }
+}
 
 BatchPlan planBatch(std::vector<std::string> sources, const std::optional<std::string>& outputDir,
                     std::string_view extension) {
@@ -175,31 +190,42 @@ BatchResult runBatch(const BatchPlan& plan, unsigned jobs,
                     return;
                 }
                 LineReporter reporter;
-                if (!plan.writesResults || resultLeavesSourceAlone(item, reporter)) {
-                    if (convert) {
-                        convert(item, reporter);
-                    } else {
-                        ConvertVelquist(item.source, item.output, reporter, {}, nullptr,
-                                        item.outputStatus);
+                try {
+                    if (!plan.writesResults || resultLeavesSourceAlone(item, reporter)) {
+                        if (convert) {
+                            convert(item, reporter);
+                        } else {
+                            ConvertVelquist(item.source, item.output, reporter, {}, nullptr,
+                                            item.outputStatus);
+                        }
                     }
+                } catch (...) {
+                    // The file fails; the run goes on with the next (on this
+                    // thread, whose end would otherwise end the program).
+                    reporter.reportCurrentException(item.source);
                 }
                 // Only a progress display shows the bytes done.
                 const std::uint64_t bytes = onProgress ? fileSize(item.source) : 0;
                 std::lock_guard lock(mutex);
-                if (reporter.lines().empty()) {
+                if (!reporter.failed()) {
                     ++result.converted;
                 } else {
                     ++result.failed;
+                }
+                ++progress.done;
+                progress.bytesDone += bytes;
+                try {
                     for (const std::string& line : reporter.lines()) {
                         onError(line);
                     }
-                }
-                flush.note(item.output);
-                ++progress.done;
-                progress.bytesDone += bytes;
-                progress.current = item.source;
-                if (onProgress) {
-                    onProgress(progress);
+                    flush.note(item.output);
+                    progress.current = item.source;
+                    if (onProgress) {
+                        onProgress(progress);
+                    }
+                } catch (const std::bad_alloc&) {
+                    // The file is counted; its line or its progress is what
+                    // memory did not allow.
                 }
             }
         }

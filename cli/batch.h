@@ -21,10 +21,16 @@ public:
     void showFailure(const FailureReport& report) override {
         m_lines.push_back(report.description);
     }
+    // Reports the exception being handled (call only inside a catch) as the
+    // failure of the file at `path`.
+    void reportCurrentException(const std::string& path) noexcept;
     const std::vector<std::string>& lines() const { return m_lines; }
+    // Whether anything failed, a failure whose line could not be made included.
+    bool failed() const { return !m_lines.empty() || m_failedWithoutLine; }
 
 private:
     std::vector<std::string> m_lines;
+    bool m_failedWithoutLine = false;
 };
 
 struct BatchItem {

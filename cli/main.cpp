@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <mutex>
+#include <new>
 #include <stop_token>
 #include <system_error>
 #include <thread>
@@ -97,7 +99,9 @@ std::string readFileList(const std::string& listPath, bool nullSeparated,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Memory that runs out for one file fails that file (see runBatch); here it
+// is what the run as a whole needed (the list of files, say).
+int main(int argc, char** argv) try {
     using namespace tabrivo;
     keepFreedMemoryForNextDocuments();
     cli::ParseResult parsed = cli::parseOptions(argc, argv);
@@ -248,4 +252,7 @@ int main(int argc, char** argv) {
     const bool allWell =
         result.failed == 0 && plan.clashes.empty() && result.flushed && outputFailure.empty();
     return allWell ? 0 : kExitFailed;
+} catch (const std::bad_alloc&) {
+    std::cerr << "tabrivo-convert: " << tabrivo::kNotEnoughMemory << std::endl;
+    return kExitFailed;
 }

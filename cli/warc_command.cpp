@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <new>
 #include <set>
 #include <system_error>
 
 #include <cli/batch.h>
 #include <engine/atomic_file.h>
+#include <engine/error_trap.h>
 #include <files/path_helpers.h>
 #include <warc/warc_tables.h>
 
@@ -116,6 +118,9 @@ bool convertWarcFiles(const std::vector<std::string>& paths,
             }
             report("\"" + path + "\": " + counts.summary());
             allWell = allWell && counts.failed == 0;
+        } catch (const std::bad_alloc&) {
+            report(notEnoughMemoryFor(path));
+            allWell = false;
         } catch (const std::exception& error) {
             report(error.what());
             allWell = false;

@@ -160,10 +160,11 @@ std::string convertHtmlToText(std::string_view htmlBytes, const ParseOptions& op
     return sink.take();
 }
 
-void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
-                     FailureReporter& reporter, const YieldCallback& yield, DocumentLoader* loader,
-                     TargetStatus outputStatus) {
-    StepTrap trap(std::string(kConvertLocation), reporter);
+namespace {
+
+void convertFile(const std::string& sourcePath, const std::string& outputPath, StepTrap& trap,
+                 const YieldCallback& yield, DocumentLoader* loader, TargetStatus outputStatus) {
+    trap.setSubject(sourcePath);
     std::unique_ptr<HtmlDocument> document;
     trap.run(kCreateDocument, [&] { document = std::make_unique<HtmlDocument>(); });
     bool loaded = false;
@@ -200,6 +201,21 @@ void ConvertVelquist(const std::string& sourcePath, const std::string& outputPat
             document->throwIfSourceFileChanged();
             sink.commit();
         });
+    }
+}
+
+}  // namespace
+
+void ConvertVelquist(const std::string& sourcePath, const std::string& outputPath,
+                     FailureReporter& reporter, const YieldCallback& yield, DocumentLoader* loader,
+                     TargetStatus outputStatus) {
+    StepTrap trap(std::string(kConvertLocation), reporter);
+    try {
+        convertFile(sourcePath, outputPath, trap, yield, loader, outputStatus);
+    } catch (...) {
+        // Whatever the steps leave out (the output file's name, say, when
+        // memory runs out) fails the file as theirs do.
+        trap.reportCurrentException(trap.currentLine());
     }
 }
 

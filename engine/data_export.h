@@ -2,6 +2,7 @@
 // The data formats: strict JSON, JSON Lines and CSV, written from the table model.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,6 +40,14 @@ void appendJsonTable(std::string& out, const Table& table, bool grid, const Json
 // Appends one table as CSV records (CR LF after each, every record as long as
 // the longest; a text with a comma, a quote or a line break is quoted).
 void appendCsvTable(std::string& out, const Table& table, bool grid);
+
+// The bytes appendJsonTable and appendCsvTable write for the table, from the
+// measures of its caption and of its cells (numbered as TableGrid numbers
+// them): what a result will hold, known before it is written.
+std::uint64_t jsonTableBytes(const Table& table, const TextMeasure& caption,
+                             const std::vector<TextMeasure>& cells, bool grid,
+                             const JsonOrigin& origin = {});
+std::uint64_t csvTableBytes(const Table& table, const std::vector<TextMeasure>& cells, bool grid);
 
 // Where an export goes: one output for the document (JSON, JSON Lines) or one
 // per table (CSV).

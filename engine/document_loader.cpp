@@ -44,7 +44,7 @@ void DocumentLoader::serve() {
             return;
         }
         m_requested = false;
-        const std::string path = m_path;
+        const std::string path = std::move(m_path);  // no copy: it cannot fail
         lock.unlock();
         std::unique_ptr<HtmlDocument> document;
         std::exception_ptr failure;

@@ -24,7 +24,7 @@ std::string describeCurrentException() {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return "Out of memory";
+        return std::string(kNotEnoughMemory);
     } catch (const std::exception& error) {
         return error.what();
     } catch (...) {
@@ -32,7 +32,39 @@ std::string describeCurrentException() {
     }
 }
 
+std::string notEnoughMemoryFor(std::string_view path) {
+    std::string line = "Cannot convert \"";
+    line.append(path).append("\": ").append(kNotEnoughMemory);
+    return line;
+}
+
 void StepTrap::report(int line, const std::string& description) noexcept {
+    report(line, description, false);
+}
+
+void StepTrap::reportCurrentException(int line) noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        // What failed is gone with the unwinding: the report's few bytes are there again.
+        try {
+            report(
+                line,
+                m_subject.empty() ? std::string(kNotEnoughMemory) : notEnoughMemoryFor(m_subject),
+                true);
+        } catch (...) {
+            report(line, std::string(), true);
+        }
+    } catch (...) {
+        try {
+            report(line, describeCurrentException(), false);
+        } catch (...) {
+            report(line, std::string(), false);
+        }
+    }
+}
+
+void StepTrap::report(int line, const std::string& description, bool outOfMemory) noexcept {
     m_line = line;
     ++m_failures;
     try {
@@ -41,6 +73,7 @@ void StepTrap::report(int line, const std::string& description) noexcept {
         box.description = description;
         box.location = m_location;
         box.line = line;
+        box.outOfMemory = outOfMemory;
         box.message = errorBoxMessage(description, m_location, line);
         m_reporter.showFailure(box);
     } catch (...) {

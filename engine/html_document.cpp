@@ -3,10 +3,12 @@
 #include <engine/node_p.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <memory_resource>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -554,18 +556,92 @@ std::string HtmlDocument::cellText(ElementRef cell) const {
     return text;
 }
 
+detail::NestedTableTexts& HtmlDocument::Impl::nestedTablesFor(std::string_view newline) {
+    detail::NestedTableTexts& known = newline == "\n" ? tablesWithLf : tablesWithCrLf;
+    if (newline != "\n" && newline != "\r\n") {
+        known.clear();  // what is known only serves the line break it was made with
+    }
+    return known;
+}
+
 void HtmlDocument::appendCellText(ElementRef cell, std::string& text,
                                   std::string_view newline) const {
     const auto* cellNode = static_cast<const Node*>(cell.m_node);
     if (cellNode == nullptr) {
         return;
     }
-    detail::TextSegmentCache& tables =
-        newline == "\n" ? m_impl->tablesWithLf : m_impl->tablesWithCrLf;
-    if (newline != "\n" && newline != "\r\n") {
-        tables.clear();  // a cache only serves the line break it was made with
+    detail::appendInnerText(cellNode, m_impl->styles, m_impl->contexts,
+                            m_impl->nestedTablesFor(newline), text, newline);
+}
+
+TextMeasure HtmlDocument::measureCellText(ElementRef cell, std::string_view newline) const {
+    const auto* cellNode = static_cast<const Node*>(cell.m_node);
+    if (cellNode == nullptr) {
+        return {};
     }
-    detail::appendInnerText(cellNode, m_impl->styles, m_impl->contexts, tables, text, newline);
+    return detail::measureInnerText(cellNode, m_impl->styles, m_impl->contexts,
+                                    m_impl->nestedTablesFor(newline), newline);
+}
+
+std::size_t HtmlDocument::Impl::deepestTableNesting() const {
+    if (live) {
+        return live->deepestTableNesting();
+    }
+    const detail::HtmlTree* own = tree != nullptr ? tree->ownTree() : nullptr;
+    // Another parser's tree says nothing of it.
+    return own != nullptr ? own->deepestTableNesting() : std::numeric_limits<std::size_t>::max();
+}
+
+bool HtmlDocument::tablesNestIn(ElementRef element, std::size_t depth) const {
+    const auto* root = static_cast<const Node*>(element.m_node);
+    // Mostly known at once: no table of the document nests that deep.
+    if (root == nullptr || m_impl->deepestTableNesting() < depth) {
+        return false;
+    }
+    struct Level {
+        const Node* node;
+        unsigned next;
+        std::size_t tables;  // the tables open down to it, itself included
+    };
+    // Asked for every row: a row's elements mostly fit in a buffer on the stack.
+    std::array<std::byte, 2048> scratch;
+    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
+    std::pmr::vector<Level> stack(&memory);
+    stack.reserve(scratch.size() / sizeof(Level) / 2);
+    stack.push_back({root, 0, 0});
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        const detail::PointerVector& children = level.node->v.element.children;
+        if (level.next >= children.length) {
+            stack.pop_back();
+            continue;
+        }
+        const Node* child = detail::childAt(children, level.next++);
+        if (child->type != detail::kNodeElement) {
+            continue;  // template contents are not part of the document
+        }
+        const std::size_t tables = level.tables + (isHtmlElement(child, detail::kTagTable) ? 1 : 0);
+        if (tables >= depth) {
+            return true;
+        }
+        stack.push_back({child, 0, tables});
+    }
+    return false;
+}
+
+bool HtmlDocument::forEachTableIn(ElementRef element,
+                                  const std::function<bool(ElementRef)>& visit) const {
+    const auto* node = static_cast<const Node*>(element.m_node);
+    if (node == nullptr) {
+        return true;
+    }
+    bool goOn = true;
+    walkElements(node, [&](const Node* inner) {
+        if (goOn && isHtmlElement(inner, detail::kTagTable)) {
+            goOn = visit(ElementRef(inner));
+        }
+    });
+    return goOn;
 }
 
 }  // namespace tabrivo

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <engine/source_text.h>
+#include <engine/text_measure.h>
 
 namespace tabrivo {
 
@@ -26,9 +27,21 @@ public:
 
 private:
     friend class HtmlDocument;
+    friend struct std::hash<ElementRef>;
     explicit ElementRef(const void* node) : m_node(node) {}
     const void* m_node = nullptr;
 };
+
+}  // namespace tabrivo
+
+template <>
+struct std::hash<tabrivo::ElementRef> {
+    std::size_t operator()(const tabrivo::ElementRef& element) const noexcept {
+        return std::hash<const void*>()(element.m_node);
+    }
+};
+
+namespace tabrivo {
 
 // Where a row stands in its table.
 enum class RowSection { kBody, kHead, kFoot };
@@ -121,6 +134,16 @@ public:
     std::string cellText(ElementRef cell) const;
     // Appends the cell's text to `text` with `newline` for each line break.
     void appendCellText(ElementRef cell, std::string& text, std::string_view newline) const;
+    // The measure of the text appendCellText appends, without making it: in
+    // time linear in the cell's own content, however many tables nest in it.
+    TextMeasure measureCellText(ElementRef cell, std::string_view newline) const;
+    // Whether tables nest `depth` deep below `element` (not counting itself):
+    // one table in another for a depth of 2.
+    bool tablesNestIn(ElementRef element, std::size_t depth) const;
+    // Calls `visit` for every table element below `element` (not itself), in
+    // document order, template contents and foreign elements excluded, until
+    // it returns false. Returns false when `visit` stopped.
+    bool forEachTableIn(ElementRef element, const std::function<bool(ElementRef)>& visit) const;
     // Whether the document is parsed while its tables are walked, its rows
     // freed once read (until the walk has to start again on a whole tree).
     bool isParsedWhileWalked() const;

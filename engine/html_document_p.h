@@ -105,8 +105,8 @@ struct HtmlDocument::Impl {
     detail::StyleResolver styles{styleRules};
     ParseOptions options;
     // Nested tables' texts, per line break written.
-    detail::TextSegmentCache tablesWithLf;
-    detail::TextSegmentCache tablesWithCrLf;
+    detail::NestedTableTexts tablesWithLf;
+    detail::NestedTableTexts tablesWithCrLf;
     detail::EntryContexts contexts;
     detail::ReadingChoice readingChoice;  // for all the document's tables
     // The thread that reads rows while the next are parsed, once one was needed.
@@ -149,6 +149,10 @@ struct HtmlDocument::Impl {
     void parseWholeInstead();
     // Drops what the cell text remembers about elements, before they are freed.
     void forgetElements();
+    // At least the depth any table nests to in the tree made so far.
+    std::size_t deepestTableNesting() const;
+    // What the cell texts know of nested tables, for the line break.
+    detail::NestedTableTexts& nestedTablesFor(std::string_view newline);
 };
 
 }  // namespace tabrivo

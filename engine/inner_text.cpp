@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <memory_resource>
+#include <new>
 #include <vector>
 
 #include <engine/utf8.h>
@@ -24,6 +26,40 @@ namespace {
 bool isCollapsible(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
+
+// Memory for one walk: a buffer on the caller's stack first, then the heap.
+// A block from the heap is given back when freed: the walk of deeply nested
+// tables grows its vectors far past the buffer, and a monotonic resource
+// would keep every block they leave behind.
+class ScratchFirstResource : public std::pmr::memory_resource {
+public:
+    ScratchFirstResource(std::byte* buffer, std::size_t size)
+        : m_begin(buffer), m_next(buffer), m_end(buffer + size) {}
+
+private:
+    void* do_allocate(std::size_t bytes, std::size_t alignment) override {
+        void* at = m_next;
+        std::size_t room = static_cast<std::size_t>(m_end - m_next);
+        if (std::align(alignment, bytes, at, room) != nullptr) {
+            m_next = static_cast<std::byte*>(at) + bytes;
+            return at;
+        }
+        return ::operator new(bytes, std::align_val_t(alignment));
+    }
+    void do_deallocate(void* block, std::size_t bytes, std::size_t alignment) override {
+        const auto* at = static_cast<const std::byte*>(block);
+        if (at < m_begin || at >= m_end) {  // the buffer's blocks go with the buffer
+            ::operator delete(block, bytes, std::align_val_t(alignment));
+        }
+    }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
+
+    std::byte* m_begin;
+    std::byte* m_next;
+    std::byte* m_end;
+};
 
 // A line break in the source next to it goes away with the white space around it.
 constexpr std::string_view kZeroWidthSpace = "\xE2\x80\x8B";
@@ -153,17 +189,33 @@ const char* contentEnd(std::string_view run, std::size_t from, std::uint8_t stop
     }
 }
 
+std::string optionLabel(const Node* option);
+LabelMeasure measureOptionLabel(const Node* option, NestedTableTexts& tables);
+
 // Builds the text the way line layout shows it: collapsible white space folds
 // into one space that only appears between two pieces of content on one line,
 // and block edges become line breaks (leading and trailing ones dropped,
 // adjacent ones merged by taking the largest count).
+//
+// The text of a nested table (and of an option's label, which may hold
+// tables) is copied in where it goes, or, for a segment and for a text that
+// is only measured, referred to there: so each text is held once however
+// deeply tables nest, and measured without being made.
 class TextBuilder {
 public:
-    // Appends to `out`.
-    TextBuilder(std::string& out, std::string_view newline)
-        : m_out(&out), m_start(out.size()), m_newline(newline) {}
+    // Appends to `out`; with `pieces`, the texts of nested tables and labels
+    // are referred to there rather than copied into `out` (from `known`).
+    TextBuilder(std::string& out, std::string_view newline, NestedTexts* pieces = nullptr,
+                NestedTableTexts* known = nullptr)
+        : m_out(&out),
+          m_pieces(pieces),
+          m_known(known),
+          m_start(out.size()),
+          m_piecesStart(pieces != nullptr ? pieces->size() : 0),
+          m_newline(newline) {}
     // Collects a segment of its own (the text of a nested table).
-    explicit TextBuilder(std::string_view newline) : m_out(&m_own), m_newline(newline) {}
+    explicit TextBuilder(std::string_view newline)
+        : m_out(&m_own), m_pieces(&m_ownPieces), m_newline(newline) {}
     TextBuilder(const TextBuilder&) = delete;
     TextBuilder& operator=(const TextBuilder&) = delete;
 
@@ -235,14 +287,16 @@ public:
     struct FlowState {
         bool atLineStart = true;
         std::size_t spaceAt = std::string::npos;  // where a space before the box goes
+        std::size_t piecesBefore = 0;             // pieces referred to before that place
         UChar32 lastCharacter = 0;
     };
     FlowState leaveFlow() {
-        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, m_lastCharacter};
+        FlowState state{m_atLineStart || m_pendingSpace, std::string::npos, 0, m_lastCharacter};
         if (m_pendingSpace && !m_pendingSpaceHidden) {
             // Kept only if more of the line follows the box.
             flushBreaks();
             state.spaceAt = m_out->size();
+            state.piecesBefore = m_pieces != nullptr ? m_pieces->size() : 0;
         }
         m_pendingSpace = false;
         m_pendingSpaceHidden = false;
@@ -254,6 +308,7 @@ public:
         m_pendingSegmentBreak = false;
         m_atLineStart = state.atLineStart;
         m_spaceBeforeBoxAt = state.spaceAt;
+        m_piecesBeforeSpace = state.piecesBefore;
         m_lastCharacter = state.lastCharacter;  // a word goes on past the box
     }
     // More of the line follows that is not part of the text: a pending space stays.
@@ -316,6 +371,11 @@ public:
     TextSegment finishSegment() {
         TextSegment segment;
         segment.text = std::move(m_own);
+        segment.nested = std::move(m_ownPieces);
+        segment.measure = TextMeasure::of(segment.text);
+        for (const NestedText& piece : segment.nested) {
+            segment.measure += piece.measure();
+        }
         segment.leadingBreaks = std::max(m_leadingBreaks, 0);
         segment.trailingBreaks = m_pendingBreaks;
         return segment;
@@ -323,7 +383,7 @@ public:
 
     // A segment collected earlier, as if its pieces came now.
     void appendSegment(const TextSegment& segment) {
-        if (segment.text.empty()) {
+        if (segment.empty()) {
             requireBreaks(segment.trailingBreaks);
             return;
         }
@@ -331,9 +391,37 @@ public:
         m_pendingSpace = false;
         m_pendingSegmentBreak = false;
         flushBreaks();
-        m_out->append(segment.text);
+        if (m_pieces != nullptr) {
+            m_pieces->push_back({m_out->size(), &segment, nullptr, {}});
+        } else if (m_known != nullptr) {
+            m_known->appendWhole(segment, *m_out);
+        } else {
+            segment.appendTo(*m_out);
+        }
         m_atLineStart = true;
         requireBreaks(segment.trailingBreaks);
+    }
+
+    // An option's label: its text with white space collapsed, as text().
+    void optionText(const Node* option, NestedTableTexts& tables) {
+        if (m_pieces == nullptr) {
+            text(optionLabel(option), WhiteSpace::Normal);
+            return;
+        }
+        // What text() does with a label: it has no white space at either end
+        // and single spaces inside, so it goes on the line as it is.
+        const LabelMeasure label = measureOptionLabel(option, tables);
+        if (!label.hasContent) {
+            return;
+        }
+        if (m_pendingSegmentBreak && (label.first == 0x200B || m_afterZeroWidthSpace)) {
+            m_pendingSpace = false;
+            m_pendingSegmentBreak = false;
+        }
+        beginContent();
+        m_pieces->push_back({m_out->size(), nullptr, option, label.content});
+        m_afterZeroWidthSpace = label.last == 0x200B;
+        m_lastCharacter = label.last;
     }
 
     // The end of an inline box with lines of its own: its trailing space is
@@ -376,7 +464,8 @@ private:
     // Called before every piece of output: breaks before the first piece are
     // dropped (and remembered for a segment), later ones are written.
     void flushBreaks() {
-        if (m_out->size() == m_start) {
+        if (m_out->size() == m_start &&
+            (m_pieces == nullptr || m_pieces->size() == m_piecesStart)) {
             if (m_leadingBreaks < 0) {
                 m_leadingBreaks = m_pendingBreaks;
             }
@@ -404,13 +493,22 @@ private:
     void placeSpaceBeforeBox() {
         if (m_spaceBeforeBoxAt != std::string::npos) {
             m_out->insert(m_spaceBeforeBoxAt, 1, ' ');
+            // The pieces met since then go after the space.
+            for (std::size_t i = m_piecesBeforeSpace; m_pieces != nullptr && i < m_pieces->size();
+                 ++i) {
+                ++(*m_pieces)[i].at;
+            }
             m_spaceBeforeBoxAt = std::string::npos;
         }
     }
 
     std::string m_own;
+    NestedTexts m_ownPieces;
     std::string* m_out;
+    NestedTexts* m_pieces = nullptr;
+    NestedTableTexts* m_known = nullptr;
     std::size_t m_start = 0;
+    std::size_t m_piecesStart = 0;
     std::string_view m_newline;
     int m_leadingBreaks = -1;  // -1 until the first piece of output
     int m_pendingBreaks = 0;
@@ -421,6 +519,7 @@ private:
     bool m_afterZeroWidthSpace = false;
     bool m_pendingSpaceHidden = false;  // the pending space belongs to hidden text
     std::size_t m_spaceBeforeBoxAt = std::string::npos;
+    std::size_t m_piecesBeforeSpace = 0;
 };
 
 void inherit(const ElementStyle& style, Inherited& inherited) {
@@ -779,8 +878,12 @@ bool svgTextlessIn(bool parentTextless, const Node* child) {
     return parentTextless;
 }
 
+// The walk's open elements. Blocks of a few frames rather than one growing
+// array: tables nested thousands deep hold that many frames at once.
+using FrameStack = std::pmr::deque<Frame>;
+
 // The display of the box an element's box goes in, looking through display:contents.
-Display containerDisplay(const std::pmr::vector<Frame>& stack) {
+Display containerDisplay(const FrameStack& stack) {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         if (it->shown != Display::Contents || it + 1 == stack.rend()) {
             return it->shown;
@@ -1124,7 +1227,203 @@ bool isShownInSelect(const Node* parent, const Node* child) {
     return true;
 }
 
+// Appends the text with `newline` for each line break.
+void appendWithNewlines(std::string& out, std::string_view text, std::string_view newline) {
+    for (const char c : text) {
+        if (c == '\n') {
+            out.append(newline);
+        } else {
+            out.push_back(c);
+        }
+    }
+}
+
+// The label measure of one text: white space (form feeds too) collapses
+// as in optionLabel().
+LabelMeasure labelMeasureOf(std::string_view text) {
+    LabelMeasure measure;
+    std::string content;
+    bool pendingSpace = false;
+    for (const char c : text) {
+        if (isCollapsible(c) || c == '\f') {
+            pendingSpace = true;
+            continue;
+        }
+        if (pendingSpace && !content.empty()) {
+            content.push_back(' ');
+        }
+        measure.spaceBefore = measure.spaceBefore || (pendingSpace && content.empty());
+        pendingSpace = false;
+        content.push_back(c);
+    }
+    measure.hasContent = !content.empty();
+    measure.spaceAfter = pendingSpace && measure.hasContent;
+    measure.spaceBefore = measure.spaceBefore || (pendingSpace && !measure.hasContent);
+    if (measure.hasContent) {
+        measure.content = TextMeasure::of(content);
+        UChar32 first = 0;
+        int32_t at = 0;
+        U8_NEXT_OR_FFFD(reinterpret_cast<const std::uint8_t*>(content.data()), at,
+                        static_cast<int32_t>(content.size()), first);
+        measure.first = first;
+        measure.last = lastCharacterOf(content);
+    }
+    return measure;
+}
+
+// The measure of the text of `root`'s descendants (template contents left
+// out, and the elements `enters` refuses), joined piece after piece. Each
+// table's is worked out once and kept in `known`: in tables nested n deep,
+// the text of the deepest is met n times, but read only once.
+template <typename Measure, typename MeasureText, typename Join, typename Enters>
+Measure foldText(const Node* root, std::unordered_map<const Node*, Measure>& known,
+                 MeasureText&& measureText, Join&& join, Enters&& enters) {
+    struct Level {
+        const Node* node;
+        unsigned next;
+        Measure sum;
+    };
+    std::vector<Level> stack;
+    stack.push_back({root, 0, Measure{}});
+    for (;;) {
+        Level& level = stack.back();
+        const PointerVector* children =
+            level.node->type == kNodeElement ? childrenOf(level.node) : nullptr;
+        if (children == nullptr || level.next >= children->length) {
+            Measure done = std::move(level.sum);
+            const Node* node = level.node;
+            stack.pop_back();
+            if (stack.empty()) {
+                return done;
+            }
+            if (isHtmlElement(node, kTagTable)) {
+                known.emplace(node, done);
+            }
+            join(stack.back().sum, done);
+            continue;
+        }
+        const Node* child = childAt(*children, level.next++);
+        if (child->type == kNodeText || child->type == kNodeWhitespace ||
+            child->type == kNodeCdata) {
+            join(level.sum, measureText(nodeText(child)));
+            continue;
+        }
+        if (child->type != kNodeElement || !enters(child)) {
+            continue;
+        }
+        if (isHtmlElement(child, kTagTable)) {
+            if (const auto found = known.find(child); found != known.end()) {
+                join(level.sum, found->second);
+                continue;
+            }
+        }
+        stack.push_back({child, 0, Measure{}});
+    }
+}
+
+LabelMeasure measureOptionLabel(const Node* option, NestedTableTexts& tables) {
+    return foldText(
+        option, tables.labels, labelMeasureOf,
+        [](LabelMeasure& sum, const LabelMeasure& next) { sum.append(next); },
+        [](const Node* element) { return element->v.element.tag != kTagScript; });
+}
+
+// The measure of appendTextContent's text.
+TextMeasure measureTextContent(const Node* root, NestedTableTexts& tables,
+                               std::string_view newline) {
+    std::string withNewlines;
+    return foldText(
+        root, tables.contents,
+        [&](std::string_view text) {
+            if (newline == "\n" || text.find('\n') == std::string_view::npos) {
+                return TextMeasure::of(text);
+            }
+            withNewlines.clear();
+            appendWithNewlines(withNewlines, text, newline);
+            return TextMeasure::of(withNewlines);
+        },
+        [](TextMeasure& sum, const TextMeasure& next) { sum += next; },
+        [](const Node*) { return true; });
+}
+
 }  // namespace
+
+void LabelMeasure::append(const LabelMeasure& next) {
+    if (!next.hasContent) {
+        spaceAfter = spaceAfter || (hasContent && next.spaceBefore);
+        spaceBefore = spaceBefore || (!hasContent && next.spaceBefore);
+        return;
+    }
+    if (!hasContent) {
+        const bool space = spaceBefore;
+        *this = next;
+        spaceBefore = spaceBefore || space;
+        return;
+    }
+    if (spaceAfter || next.spaceBefore) {
+        content += TextMeasure::of(" ");
+    }
+    content += next.content;
+    spaceAfter = next.spaceAfter;
+    last = next.last;
+}
+
+void NestedTableTexts::appendWhole(const TextSegment& segment, std::string& out) {
+    if (segment.nested.empty()) {
+        out.append(segment.text);
+        return;
+    }
+    if (m_lastWhole != nullptr) {
+        // Where a segment nested in the last one lies in its text.
+        std::size_t offset = 0;
+        std::size_t from = 0;
+        for (const NestedText& piece : m_lastWhole->nested) {
+            offset += piece.at - from;
+            from = piece.at;
+            const std::size_t bytes = piece.measure().bytes;
+            if (piece.table == &segment) {
+                out.append(m_lastWholeText, offset, bytes);
+                m_lastWholeText.erase(offset + bytes);
+                m_lastWholeText.erase(0, offset);
+                m_lastWhole = &segment;
+                return;
+            }
+            offset += bytes;
+        }
+    }
+    const std::size_t start = out.size();
+    segment.appendTo(out);
+    m_lastWhole = &segment;
+    m_lastWholeText.assign(out, start);
+}
+
+void TextSegment::appendTo(std::string& out) const {
+    out.reserve(out.size() + measure.bytes);
+    // An explicit stack: tables may nest deeper than the call stack goes.
+    struct Place {
+        const TextSegment* segment;
+        std::size_t next;  // its next nested text
+        std::size_t from;  // its own text not yet appended
+    };
+    std::vector<Place> stack{{this, 0, 0}};
+    while (!stack.empty()) {
+        Place& place = stack.back();
+        const TextSegment& segment = *place.segment;
+        if (place.next == segment.nested.size()) {
+            out.append(segment.text, place.from);
+            stack.pop_back();
+            continue;
+        }
+        const NestedText& piece = segment.nested[place.next++];
+        out.append(segment.text, place.from, piece.at - place.from);
+        place.from = piece.at;
+        if (piece.table != nullptr) {
+            stack.push_back({piece.table, 0, 0});
+        } else {
+            out.append(optionLabel(piece.option));
+        }
+    }
+}
 
 void appendTextContent(const Node* root, std::string& out, std::string_view newline) {
     std::vector<std::pair<const Node*, unsigned>> stack;
@@ -1141,13 +1440,7 @@ void appendTextContent(const Node* root, std::string& out, std::string_view newl
             case kNodeText:
             case kNodeWhitespace:
             case kNodeCdata:
-                for (const char c : nodeText(child)) {
-                    if (c == '\n') {
-                        out.append(newline);
-                    } else {
-                        out.push_back(c);
-                    }
-                }
+                appendWithNewlines(out, nodeText(child), newline);
                 break;
             case kNodeElement:
                 stack.emplace_back(child, 0);
@@ -1252,19 +1545,13 @@ bool appendPlainCellText(const Node* cell, const ElementStyle& own, const Inheri
 
 }  // namespace
 
-void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
-                     TextSegmentCache& tables, std::string& text, std::string_view newline) {
-    Inherited inherited;
-    const ElementStyle ownStyle = styles.styleOf(element);
-    switch (cellState(element, ownStyle, styles, contexts, inherited)) {
-        case CellState::NotRendered:
-            appendTextContent(element, text, newline);
-            return;
-        case CellState::ContentHidden:
-            return;
-        case CellState::Rendered:
-            break;
-    }
+namespace {
+
+// The text of an element with a box into `text`; with `pieces`, the texts of
+// nested tables and options' labels are referred to there instead.
+void appendRenderedText(const Node* element, const ElementStyle& ownStyle,
+                        const Inherited& inherited, StyleResolver& styles, NestedTableTexts& tables,
+                        std::string& text, std::string_view newline, NestedTexts* pieces) {
     // The element's own box edges add nothing to its own text.
     ElementStyle rootStyle;
     rootStyle.display = Display::Contents;
@@ -1285,12 +1572,11 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
     // nesting costs linear time, not quadratic.
     // A cell's walk mostly fits in a buffer on the stack: no allocation per cell.
     std::array<std::byte, 8192> scratch;
-    std::pmr::monotonic_buffer_resource memory(scratch.data(), scratch.size());
-    TextBuilder cellBuilder(text, newline);
+    ScratchFirstResource memory(scratch.data(), scratch.size());
+    TextBuilder cellBuilder(text, newline, pieces, &tables);
     std::pmr::vector<TextBuilder*> builders({&cellBuilder}, &memory);
     std::pmr::vector<std::unique_ptr<TextBuilder>> nestedBuilders(&memory);
-    std::pmr::vector<Frame> stack(&memory);
-    stack.reserve(16);
+    FrameStack stack(&memory);
     stack.push_back({element,
                      rootStyle,
                      0,
@@ -1340,8 +1626,10 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
                 TextSegment segment = builders.back()->finishSegment();
                 builders.pop_back();
                 nestedBuilders.pop_back();
-                builders.back()->appendSegment(segment);
-                tables.emplace(closed.node, std::move(segment));
+                // Kept where it stays put: the texts around it refer to it there.
+                const TextSegment& kept =
+                    tables.segments.try_emplace(closed.node, std::move(segment)).first->second;
+                builders.back()->appendSegment(kept);
             }
             const Display display = stack.empty() ? closed.style.display : closed.shown;
             closeElement(*builders.back(), closed, display, table,
@@ -1439,7 +1727,7 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
                 if (isHtmlElement(child, kTagOption) && display != Display::Contents) {
                     // An option shows its label: its text, white space collapsed.
                     if (childInherited.visible) {
-                        out.text(optionLabel(child), WhiteSpace::Normal);
+                        out.optionText(child, tables);
                     }
                     closeElement(out, Frame{child, style, 0, childInherited, false, false, flow},
                                  display, table);
@@ -1447,8 +1735,8 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
                 }
                 const bool nestedTable = style.display == Display::Table;
                 if (nestedTable) {
-                    const auto known = tables.find(child);
-                    if (known != tables.end()) {
+                    const auto known = tables.segments.find(child);
+                    if (known != tables.segments.end()) {
                         out.appendSegment(known->second);
                         closeElement(out,
                                      Frame{child, style, 0, childInherited, false, false, flow},
@@ -1474,6 +1762,46 @@ void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& 
     if (ownStyle.display == Display::Inline && lineGoesOnAfter(element, styles)) {
         builders.front()->keepPendingSpace();  // an inline cell's space before more of its line
     }
+}
+
+}  // namespace
+
+void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
+                     NestedTableTexts& tables, std::string& text, std::string_view newline) {
+    Inherited inherited;
+    const ElementStyle ownStyle = styles.styleOf(element);
+    switch (cellState(element, ownStyle, styles, contexts, inherited)) {
+        case CellState::NotRendered:
+            appendTextContent(element, text, newline);
+            return;
+        case CellState::ContentHidden:
+            return;
+        case CellState::Rendered:
+            break;
+    }
+    appendRenderedText(element, ownStyle, inherited, styles, tables, text, newline, nullptr);
+}
+
+TextMeasure measureInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
+                             NestedTableTexts& tables, std::string_view newline) {
+    Inherited inherited;
+    const ElementStyle ownStyle = styles.styleOf(element);
+    switch (cellState(element, ownStyle, styles, contexts, inherited)) {
+        case CellState::NotRendered:
+            return measureTextContent(element, tables, newline);
+        case CellState::ContentHidden:
+            return {};
+        case CellState::Rendered:
+            break;
+    }
+    std::string own;
+    NestedTexts pieces;
+    appendRenderedText(element, ownStyle, inherited, styles, tables, own, newline, &pieces);
+    TextMeasure measure = TextMeasure::of(own);
+    for (const NestedText& piece : pieces) {
+        measure += piece.measure();
+    }
+    return measure;
 }
 
 }  // namespace tabrivo::detail

@@ -3,21 +3,90 @@
 
 #include <engine/node_p.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <engine/element_style_p.h>
+#include <engine/text_measure.h>
 
 namespace tabrivo::detail {
 
-// The text of a nested table, collected once and reused by the cells around it.
+struct TextSegment;
+
+// A text within another that is not copied into it: a nested table's, or an
+// option's label (which is made from the option's content when needed).
+struct NestedText {
+    std::size_t at;            // where it goes in the outer text
+    const TextSegment* table;  // a nested table's text, or null
+    const Node* option;        // else the option whose label goes there
+    TextMeasure label;         // the label's measure
+    const TextMeasure& measure() const;
+};
+using NestedTexts = std::vector<NestedText>;
+
+// The text of a nested table, collected once and reused by the cells around
+// it. The texts of the tables nested in it are referred to, not copied: each
+// text is held once, so that deep nesting keeps the memory linear.
 struct TextSegment {
-    std::string text;
+    std::string text;        // its own text, without the nested texts
+    NestedTexts nested;      // in the order of their places
+    TextMeasure measure;     // of the whole text
     int leadingBreaks = 0;   // line breaks wanted before its first piece
     int trailingBreaks = 0;  // line breaks still wanted after its last piece
+
+    bool empty() const { return text.empty() && nested.empty(); }
+    // Appends the whole text, the nested texts included.
+    void appendTo(std::string& out) const;
 };
-using TextSegmentCache = std::unordered_map<const Node*, TextSegment>;
+
+inline const TextMeasure& NestedText::measure() const {
+    return table != nullptr ? table->measure : label;
+}
+
+// The measure of a text whose white space is stripped and collapsed as an
+// option's label collapses it; one is joined to the next as the text goes on.
+struct LabelMeasure {
+    TextMeasure content;  // from its first character that is not white space to its last
+    bool hasContent = false;
+    bool spaceBefore = false;  // white space before that first character (any, without one)
+    bool spaceAfter = false;   // white space after the last
+    std::int32_t first = 0;    // the first and last characters of the content
+    std::int32_t last = 0;
+
+    void append(const LabelMeasure& next);
+};
+
+// What the cell texts know of the tables nested in cells, per line break
+// written; keyed by the table element.
+struct NestedTableTexts {
+    std::unordered_map<const Node*, TextSegment> segments;  // their texts
+    // Their text contents, measured (the text of a cell that is not rendered).
+    std::unordered_map<const Node*, TextMeasure> contents;
+    // The measures of their texts in an option's label.
+    std::unordered_map<const Node*, LabelMeasure> labels;
+
+    // Appends the whole text of a segment. The text of the last one that
+    // held others is kept: in tables nested deep, the next cell read is
+    // mostly that of a table nested in it, whose text is then copied from
+    // there rather than gathered again a piece at a time.
+    void appendWhole(const TextSegment& segment, std::string& out);
+
+    void clear() {
+        segments.clear();
+        contents.clear();
+        labels.clear();
+        m_lastWhole = nullptr;
+        m_lastWholeText.clear();
+    }
+
+private:
+    const TextSegment* m_lastWhole = nullptr;
+    std::string m_lastWholeText;
+};
 
 // What an element inherits from its ancestors.
 struct Inherited {
@@ -85,7 +154,13 @@ private:
 // its text content instead. `tables` keeps the nested tables' texts between
 // calls on one document (for one `newline`).
 void appendInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
-                     TextSegmentCache& tables, std::string& text, std::string_view newline);
+                     NestedTableTexts& tables, std::string& text, std::string_view newline);
+
+// The measure of what appendInnerText appends, in time linear in the
+// element's own content: the texts of nested tables are measured once and
+// kept in `tables`.
+TextMeasure measureInnerText(const Node* element, StyleResolver& styles, EntryContexts& contexts,
+                             NestedTableTexts& tables, std::string_view newline);
 
 // Appends the text of every descendant text node (template contents excluded).
 void appendTextContent(const Node* node, std::string& text, std::string_view newline);

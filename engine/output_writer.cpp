@@ -11,19 +11,45 @@ using namespace convert_step;
 
 namespace {
 
-// Nested tables repeat their text in every cell around them, so a small
-// hostile file could ask for an endless result.
-constexpr std::uint64_t kOutputLimit = std::uint64_t{4} * 1024 * 1024 * 1024;
+// What the pieces around the rows add: "{" CR LF and "}" for the file,
+// TAB "{" CR LF and TAB "}" CR LF for each row.
+constexpr std::uint64_t kFileFrame = 4;
+constexpr std::uint64_t kRowFrame = 8;
+
+}  // namespace
+
+std::uint64_t textFormatRowsBytes(const TableMeasure& measured) {
+    const std::vector<TableRow>& rows = measured.table.rows;
+    const long lastSeparated = rows.empty() ? -1 : static_cast<long>(rows[0].cells.size()) - 1;
+    std::uint64_t bytes = 0;
+    std::size_t cell = 0;
+    for (const TableRow& row : rows) {
+        bytes += kRowFrame;
+        for (long index = 0; index < static_cast<long>(row.cells.size()); ++index) {
+            bytes += 2 + measured.cells[cell++].bytes + (index < lastSeparated ? 5 : 3);
+        }
+    }
+    return bytes;
+}
+
+namespace {
 
 class TextFormatWriter : public TableVisitor {
 public:
-    TextFormatWriter(PieceSink& sink, StepTrap& trap) : m_sink(sink), m_trap(trap) {}
+    TextFormatWriter(PieceSink& sink, StepTrap& trap) : m_sink(sink), m_trap(trap) {
+        m_size.reset(kFileFrame);
+    }
 
-    bool beginTable(const Table&) override {
+    bool foresee(const TableMeasure& measured) override {
+        return m_trap.run(kWriteRowText, [&] { m_size.add(textFormatRowsBytes(measured)); });
+    }
+
+    bool beginTable(const Table& table) override {
         // The cells of the first row before its last one are followed by ", ";
         // a table without rows has no first row and adds nothing.
         m_lastSeparated = -1;
         m_firstRow = true;
+        m_counted = !table.foreseen;
         return true;
     }
 
@@ -43,12 +69,9 @@ public:
             m_rowText.append(cellIndex < m_lastSeparated ? "\", \r\n" : "\"\r\n");
             ++cellIndex;
         }
-        m_written += m_rowText.size();
         return m_trap.run(kWriteRowText, [&] {
-            if (m_written > kOutputLimit) {
-                throw std::length_error(
-                    "The result would be larger than 4 GiB (tables nested "
-                    "too deeply or too large); nothing is written");
+            if (m_counted) {
+                m_size.add(kRowFrame + m_rowText.size());
             }
             m_sink.append(m_rowText);
         }) && m_trap.run(kWriteRowClosing, [&] { m_sink.append("\t}\r\n"); });
@@ -57,7 +80,7 @@ public:
     bool endTable() override { return true; }
 
     bool restart() override {
-        m_written = 0;
+        m_size.reset(kFileFrame);
         return m_trap.run(kWriteOpening, [&] { m_sink.start("{\r\n"); });
     }
 
@@ -65,7 +88,9 @@ private:
     PieceSink& m_sink;
     StepTrap& m_trap;
     std::string m_rowText;
-    std::uint64_t m_written = 0;
+    // The whole result's bytes, the tables told of before they come included.
+    ResultSize m_size;
+    bool m_counted = true;  // the current table's rows count: it was not told of
     long m_lastSeparated = -1;
     bool m_firstRow = true;
 };
@@ -78,7 +103,9 @@ bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,
         return false;
     }
     TextFormatWriter writer(sink, trap);
-    if (!readTables(document, writer, "\r\n", yield)) {
+    bool walked = false;
+    if (!trap.run(kReadCellText, [&] { walked = readTables(document, writer, "\r\n", yield); }) ||
+        !walked) {
         return false;
     }
     return trap.run(kWriteClosing, [&] { sink.append("}"); });

@@ -2,6 +2,7 @@
 // The output writer: the tables of a parsed document as the output text,
 // piece by piece, into a sink.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@ inline constexpr int kWaitWhileLoading = 104;
 inline constexpr int kYield = 106;
 inline constexpr int kWriteOpening = 108;
 inline constexpr int kWriteRowOpening = 130;
+inline constexpr int kReadCellText = 138;  // the cells' texts, the walk of the tables
 inline constexpr int kWriteRowText = 144;
 inline constexpr int kWriteRowClosing = 146;
 inline constexpr int kWriteClosing = 152;  // the closing brace, then the file is committed
@@ -49,10 +51,17 @@ private:
     std::string m_text;
 };
 
+struct TableMeasure;
+
+// The bytes the rows of a table add to the output (each row's TAB "{" CR LF,
+// its cell lines and its TAB "}" CR LF), from its cells' measures.
+std::uint64_t textFormatRowsBytes(const TableMeasure& table);
+
 // Writes the tables of a parsed document as the output pieces: "{" CR LF,
 // per row TAB "{" CR LF, one quoted line per cell (", " after the cells before
 // the first row's last position), TAB "}" CR LF, and a closing "}". Each piece
-// is one numbered step of `trap`; a failed piece ends the walk (returns false).
+// is one numbered step of `trap`; a failed piece ends the walk (returns false),
+// and so does a failure of the walk itself (reading the cells' texts).
 // A large document's rows are parsed during the walk; `yield`, when given,
 // runs a few times a second meanwhile.
 bool writeTables(const HtmlDocument& document, PieceSink& sink, StepTrap& trap,

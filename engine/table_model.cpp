@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace tabrivo {
 
@@ -27,20 +28,131 @@ void readRow(const HtmlDocument& document, ElementRef row, std::string_view newl
     into.section = document.rowSection(row);
 }
 
+std::uint64_t textBytes(const TableMeasure& measured) {
+    std::uint64_t bytes = measured.caption.bytes;
+    for (const TextMeasure& cell : measured.cells) {
+        bytes += cell.bytes;
+    }
+    return bytes;
+}
+
+std::uint64_t textBytes(const Table& table) {
+    std::uint64_t bytes = table.caption.size();
+    for (const TableRow& row : table.rows) {
+        for (const TableCell& cell : row.cells) {
+            bytes += cell.text.size();
+        }
+    }
+    return bytes;
+}
+
 class AllTables : public WholeTableVisitor {
 public:
+    bool foresee(const TableMeasure& measured) override {
+        m_size.add(textBytes(measured));
+        return true;
+    }
     bool table(Table& table) override {
+        if (!table.foreseen) {
+            m_size.add(textBytes(table));
+        }
         m_tables.push_back(std::move(table));
         return true;
     }
     bool restartTables() override {
         m_tables.clear();
+        m_size.reset();
         return true;
     }
     std::vector<Table> take() { return std::move(m_tables); }
 
 private:
     std::vector<Table> m_tables;
+    ResultSize m_size;  // of the texts
+};
+
+// Numbers the row groups of a table as its rows come.
+class RowGroups {
+public:
+    std::size_t of(ElementRef rowGroup) {
+        if (!(rowGroup == m_last)) {
+            m_group += m_last.isNull() ? 0 : 1;
+            m_last = rowGroup;
+        }
+        return m_group;
+    }
+
+private:
+    ElementRef m_last;
+    std::size_t m_group = 0;
+};
+
+// Tells the visitor the tables nested in the tables walked, measured, before
+// any of them is handed over (see TableVisitor::foresee).
+class Foresight {
+public:
+    Foresight(const HtmlDocument& document, TableVisitor& visitor, std::string_view newline)
+        : m_document(document), m_visitor(visitor), m_newline(newline) {}
+
+    // Whether the table was told of; it is handed over now, and forgotten
+    // here (its element may go once read).
+    bool handOver(ElementRef table) { return m_told.erase(table) > 0; }
+
+    // Tells the tables in `element`, part of a table not told of, when they
+    // nest deep; their indexes follow on from `nextIndex`. False when the
+    // visitor stopped.
+    //
+    // A table's text comes again in each cell around it: tables nested d deep
+    // give up to d + 1 times their text. Up to kDeepNesting that is a result
+    // in proportion to the page, counted as it is written; the texts of
+    // tables nested deeper are measured first, which costs a second reading
+    // of them.
+    bool tellTablesIn(ElementRef element, std::size_t& nextIndex) {
+        if (!m_document.tablesNestIn(element, kDeepNesting)) {
+            return true;
+        }
+        return m_document.forEachTableIn(element, [&](ElementRef table) {
+            m_told.insert(table);
+            measure(table, nextIndex++);
+            return m_visitor.foresee(m_measured);
+        });
+    }
+
+private:
+    static constexpr std::size_t kDeepNesting = 8;
+
+    void measure(ElementRef table, std::size_t index) {
+        TableMeasure& measured = m_measured;
+        measured.table.index = index;
+        measured.table.foreseen = true;
+        measured.caption = m_document.measureCellText(m_document.caption(table), m_newline);
+        measured.table.rows.clear();
+        measured.cells.clear();
+        RowGroups groups;
+        m_document.forEachRow(table, [&](ElementRef row) {
+            TableRow& into = measured.table.rows.emplace_back();
+            m_document.cells(row, m_cells);
+            into.cells.resize(m_cells.size());
+            for (std::size_t i = 0; i < m_cells.size(); ++i) {
+                CellShape shape;
+                m_document.cellShape(m_cells[i], shape);
+                into.cells[i].colspan = shape.colspan;
+                into.cells[i].rowspan = shape.rowspan;
+                into.cells[i].header = shape.header;
+                measured.cells.push_back(m_document.measureCellText(m_cells[i], m_newline));
+            }
+            into.section = m_document.rowSection(row);
+            into.group = groups.of(m_document.rowGroup(row));
+            return true;
+        });
+    }
+
+    const HtmlDocument& m_document;
+    TableVisitor& m_visitor;
+    std::string_view m_newline;
+    std::unordered_set<ElementRef> m_told;  // and not handed over yet
+    TableMeasure m_measured;
+    std::vector<ElementRef> m_cells;
 };
 
 // A cell placed in the grid.
@@ -71,30 +183,36 @@ bool walkTables(const HtmlDocument& document, TableVisitor& visitor, std::string
     std::vector<ElementRef> cellRefs;
     Table heading;
     heading.index = 0;
+    Foresight foresight(document, visitor, newline);
     return document.forEachTable(
         [&](ElementRef table) {
+            // The tables nested in one not told of are told before its
+            // texts, which may repeat theirs, are made.
+            heading.foreseen = foresight.handOver(table);
+            std::size_t nestedIndex = heading.index + 1;
+            const ElementRef caption = document.caption(table);
+            if (!heading.foreseen && !foresight.tellTablesIn(caption, nestedIndex)) {
+                return false;
+            }
             heading.caption.clear();
-            document.appendCellText(document.caption(table), heading.caption, newline);
+            document.appendCellText(caption, heading.caption, newline);
             heading.attributes = document.attributes(table);
             const bool goOn = visitor.beginTable(heading);
             ++heading.index;
             if (!goOn) {
                 return false;
             }
-            ElementRef lastGroup;
-            std::size_t group = 0;
+            RowGroups groups;
             const bool finished = document.forEachRow(table, [&](ElementRef row) {
                 if (yield && ++rowsSinceCheck == 256) {
                     rowsSinceCheck = 0;
                     pace();
                 }
-                readRow(document, row, newline, cellRefs, current);
-                const ElementRef rowGroup = document.rowGroup(row);
-                if (!(rowGroup == lastGroup)) {
-                    group += lastGroup.isNull() ? 0 : 1;
-                    lastGroup = rowGroup;
+                if (!heading.foreseen && !foresight.tellTablesIn(row, nestedIndex)) {
+                    return false;
                 }
-                current.group = group;
+                readRow(document, row, newline, cellRefs, current);
+                current.group = groups.of(document.rowGroup(row));
                 return visitor.row(current);
             });
             return finished && visitor.endTable();
@@ -119,6 +237,7 @@ bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string
 
 bool WholeTableVisitor::beginTable(const Table& table) {
     m_table.index = table.index;
+    m_table.foreseen = table.foreseen;
     m_table.caption = table.caption;
     m_table.attributes = table.attributes;
     m_table.rows.clear();
@@ -137,6 +256,25 @@ bool WholeTableVisitor::endTable() {
 bool WholeTableVisitor::restart() {
     m_table = Table{};
     return restartTables();
+}
+
+std::vector<TextMeasure> measureCells(const Table& table) {
+    std::vector<TextMeasure> cells;
+    for (const TableRow& row : table.rows) {
+        for (const TableCell& cell : row.cells) {
+            cells.push_back(TextMeasure::of(cell.text));
+        }
+    }
+    return cells;
+}
+
+void ResultSize::add(std::uint64_t bytes) {
+    m_bytes += bytes;
+    if (m_bytes > kResultSizeLimit) {
+        throw std::length_error(
+            "The result would be larger than 4 GiB (tables nested too deeply or too large); "
+            "nothing is written");
+    }
 }
 
 std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline,

@@ -11,6 +11,7 @@
 
 #include <engine/html_document.h>
 #include <engine/output_writer.h>
+#include <engine/text_measure.h>
 
 namespace tabrivo {
 
@@ -32,6 +33,34 @@ struct Table {
     std::string caption;
     std::vector<std::pair<std::string, std::string>> attributes;  // the table element's
     std::vector<TableRow> rows;  // in the order of the DOM's table.rows
+    // Told to the visitor before it came, measured (see TableVisitor::foresee).
+    bool foreseen = false;
+};
+
+// A table measured rather than read: its rows and cells with their spans
+// and kinds but without their texts, and the measure of each text.
+struct TableMeasure {
+    Table table;  // the texts left empty; no attributes
+    TextMeasure caption;
+    std::vector<TextMeasure> cells;  // row by row, as TableGrid numbers the cells
+};
+
+// The measures of the table's cell texts, row by row.
+std::vector<TextMeasure> measureCells(const Table& table);
+
+// The most a result may hold: nested tables repeat their text in every cell
+// around them, so a small hostile page could ask for an endless result.
+inline constexpr std::uint64_t kResultSizeLimit = std::uint64_t{4} * 1024 * 1024 * 1024;
+
+// Counts what a result will hold.
+class ResultSize {
+public:
+    // Throws std::length_error once the count passes kResultSizeLimit.
+    void add(std::uint64_t bytes);
+    void reset(std::uint64_t bytes = 0) { m_bytes = bytes; }
+
+private:
+    std::uint64_t m_bytes = 0;
 };
 
 // Receives the tables of a document, one row at a time.
@@ -47,6 +76,14 @@ public:
     // The walk starts again from the first table, on the document's whole
     // tree (see WalkRestart): what was received is void. Returns false to stop.
     virtual bool restart() = 0;
+    // Tells, before any of them is handed over, each table nested in a table
+    // being walked, measured: a result's size is known before the texts that
+    // nested tables repeat are made. Each comes later all the same, marked
+    // `foreseen`; a table not foreseen is not told. Returns false to stop.
+    virtual bool foresee(const TableMeasure& table) {
+        (void)table;
+        return true;
+    }
 };
 
 // Walks the document's tables in document order with `newline` for each line
@@ -58,7 +95,8 @@ bool readTables(const HtmlDocument& document, TableVisitor& visitor, std::string
                 const YieldCallback& yield = {});
 
 // Every table of the document, whole. `yield` as for readTables; what it
-// throws ends the reading.
+// throws ends the reading. Throws std::length_error when their texts would
+// hold more than kResultSizeLimit bytes, before it reads them.
 std::vector<Table> readAllTables(const HtmlDocument& document, std::string_view newline = "\n",
                                  const YieldCallback& yield = {});
 

@@ -745,6 +745,7 @@ private:
     std::unique_ptr<RowMemory> m_rowMemory;                   // the open one
     std::deque<std::unique_ptr<RowMemory>> m_closedRows;      // not yet released
     std::vector<std::unique_ptr<RowMemory>> m_spareMemories;  // freed, for the next rows
+    bool m_rowKeptLast = false;  // the last row memory done with was kept, not freed
     std::size_t m_attributeMerges = 0;
     // Called before an element every row inherits from (html, body) may change.
     std::function<void()> m_beforeSharedChange;
@@ -759,6 +760,7 @@ private:
     Mode m_originalMode = Mode::Initial;
     std::vector<Mode> m_templateModes;
     std::vector<Node*> m_open;
+    std::size_t m_openTables = 0;  // the HTML tables among them
     std::vector<Node*> m_formatting;
     Node* m_head = nullptr;
     Node* m_form = nullptr;
@@ -1134,6 +1136,12 @@ void TreeBuilder::push(Node* element) {
     element->built.open = true;
     m_open.push_back(element);
     noteDepth(m_open.size() - 1);
+    if (is(element, kTagTable)) {
+        ++m_openTables;
+        if (m_openTables > m_tree.deepestTableNesting()) {
+            m_tree.m_deepestTableNesting.store(m_openTables, std::memory_order_relaxed);
+        }
+    }
 }
 
 void TreeBuilder::noteDepth(std::size_t index) {
@@ -1146,6 +1154,7 @@ void TreeBuilder::pop() {
     Node* element = m_open.back();
     element->built.open = false;
     m_open.pop_back();
+    m_openTables -= is(element, kTagTable) ? 1 : 0;
     if (!m_selectedContents.empty() && is(element, kTagOption)) {
         optionClosed(element);
     }
@@ -1266,6 +1275,7 @@ void TreeBuilder::removeFromStack(Node* element) {
     if (it != m_open.rend()) {
         element->built.open = false;
         m_open.erase(std::next(it).base());
+        m_openTables -= is(element, kTagTable) ? 1 : 0;
     }
 }
 
@@ -1855,9 +1865,14 @@ bool TreeBuilder::step() {
 std::unique_ptr<TreeBuilder::RowMemory> TreeBuilder::newRowMemory() {
     std::unique_ptr<RowMemory> memory;
     if (m_spareMemories.empty()) {
-        constexpr std::size_t kFirstBlockBytes = 4096;  // most rows need no more
+        // Most rows need no more than the larger first block. Where rows are
+        // kept (each holding a table read after it, say), each keeps its
+        // blocks, and memory is made for every row: it starts small.
+        constexpr std::size_t kFirstBlockBytes = 4096;
+        constexpr std::size_t kFirstBlockBytesWhileKept = 1024;
         memory = std::make_unique<RowMemory>();
-        memory->arena = std::make_unique<NodeArena>(kFirstBlockBytes);
+        memory->arena = std::make_unique<NodeArena>(m_rowKeptLast ? kFirstBlockBytesWhileKept
+                                                                  : kFirstBlockBytes);
     } else {
         memory = std::move(m_spareMemories.back());
         m_spareMemories.pop_back();
@@ -1977,6 +1992,7 @@ bool TreeBuilder::mayFree(const RowMemory& memory) const {
 }
 
 void TreeBuilder::keepMemory(std::unique_ptr<RowMemory> memory) {
+    m_rowKeptLast = true;
     memory->arena->dropUnusedBlocks();  // blocks of earlier, larger rows
     m_tree.m_keptArenas.push_back(std::move(memory->arena));
 }
@@ -2056,6 +2072,7 @@ void TreeBuilder::takeOutRuns(std::vector<RowMemory::Run>& runs) {
 }
 
 void TreeBuilder::recycleMemory(std::unique_ptr<RowMemory> memory) {
+    m_rowKeptLast = false;
     m_lastInserted = nullptr;
     memory->arena->reset();
     memory->row = nullptr;

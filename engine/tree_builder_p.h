@@ -7,6 +7,7 @@
 #include <engine/node_p.h>
 #include <engine/source_text.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -116,6 +117,15 @@ public:
     const std::vector<const Node*>* styleElementsInOrder() const {
         return m_madeInOrder ? &m_styleElements : nullptr;
     }
+    // The most HTML tables open at once while the tree was made: how deep
+    // tables nest in it. (A table is made inside the open elements, and what
+    // moves a node later, foster parenting and the adoption agency, moves it
+    // out of a table or within the elements above it, never deeper.)
+    // Read from the thread that reads rows while the parse goes on: a row
+    // handed over was made before, so its tables are counted in what it reads.
+    std::size_t deepestTableNesting() const {
+        return m_deepestTableNesting.load(std::memory_order_relaxed);
+    }
 
 private:
     friend class TreeBuilder;
@@ -131,6 +141,7 @@ private:
     std::vector<const Node*> m_tables;
     std::vector<const Node*> m_styleElements;
     bool m_madeInOrder = true;
+    std::atomic<std::size_t> m_deepestTableNesting{0};
 };
 
 class TreeBuilder;
@@ -164,6 +175,8 @@ public:
     const std::vector<const Node*>& tables() const { return m_tree->m_tables; }
     const std::vector<const Node*>& styleElements() const { return m_tree->m_styleElements; }
     bool madeInOrder() const { return m_tree->m_madeInOrder; }
+    // As HtmlTree's, for the tree made so far.
+    std::size_t deepestTableNesting() const { return m_tree->deepestTableNesting(); }
     // How much of the text the tokenizer has read.
     std::size_t parsedBytes() const;
     // Sets what is called before a later <html> or <body> tag gives its

@@ -13,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,6 +24,7 @@
 #include <engine/convert.h>
 #include <engine/data_export.h>
 #include <engine/encoding.h>
+#include <engine/error_trap.h>
 #include <engine/source_text.h>
 #include <engine/table_model.h>
 #include <warc/warc_tables.h>
@@ -120,10 +122,14 @@ py::str filePath(std::string_view path) {
 
 // Raises the failure as the matching Python exception: OSError subclasses by
 // errno (FileNotFoundError, IsADirectoryError, ...), tabrivo.SourceChangedError
-// for a file changed while read, ValueError for a grid too large.
+// for a file changed while read, ValueError for a grid or tables too large,
+// MemoryError naming the file when memory ran out.
 [[noreturn]] void raise(const std::exception_ptr& failure, const std::string& path) {
     try {
         std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        PyErr_SetString(PyExc_MemoryError, tabrivo::notEnoughMemoryFor(path).c_str());
+        throw py::error_already_set();
     } catch (const tabrivo::SourceChangedError& changed) {
         const py::object changedError = py::module_::import("tabrivo").attr("SourceChangedError");
         PyErr_SetObject(changedError.ptr(),
@@ -331,9 +337,11 @@ py::bytes fileJsonLines(const std::string& path, bool grid) {
         void showFailure(const tabrivo::FailureReport& report) override {
             if (description.empty()) {
                 description = report.description;
+                outOfMemory = report.outOfMemory;
             }
         }
         std::string description;
+        bool outOfMemory = false;
     } reporter;
     std::string lines;
     {
@@ -342,6 +350,10 @@ py::bytes fileJsonLines(const std::string& path, bool grid) {
         options.format = tabrivo::DataFormat::kJsonLines;
         options.grid = grid;
         tabrivo::exportFile(path, std::string(), options, reporter, &lines);
+    }
+    if (reporter.outOfMemory) {
+        PyErr_SetString(PyExc_MemoryError, reporter.description.c_str());
+        throw py::error_already_set();
     }
     if (!reporter.description.empty()) {
         PyErr_SetObject(PyExc_RuntimeError, text(reporter.description).ptr());

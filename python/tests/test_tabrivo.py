@@ -303,6 +303,31 @@ def test_ctrl_c_ends_a_long_read_at_once(tmp_path):
     assert results["many"][1] == 1 and results["one"][1] == 0, results
     assert results["many"][0] < results["whole"] / 2 and results["one"][0] < results["whole"] / 2, \
         results
+# Reads the page given with the process's memory limited, both ways: the
+# tables, and the JSON Lines tabrivo.dask writes; prints what each raised.
+READ_WITH_LITTLE_MEMORY = """
+import resource, sys, tabrivo
+from tabrivo import _tabrivo
+used = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (used + (150 << 20),) * 2)
+for read in (tabrivo.read_tables, lambda path: _tabrivo.file_json_lines(path, False)):
+    try:
+        read(sys.argv[1])
+        print("read")
+    except MemoryError as error:
+        print("MemoryError:", error)
+"""
+
+
+def test_memory_that_runs_out_raises_memory_error(tmp_path):
+    if "asan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("the address sanitizer needs more address space than the limit leaves")
+    page = tmp_path / "wide.html"
+    page.write_text("<table><tr>" + "<td>x" * 4_000_000)  # 20 MB, some 1.3 GB to read
+    run = subprocess.run([sys.executable, "-c", READ_WITH_LITTLE_MEMORY, str(page)],
+                         capture_output=True, text=True, timeout=120)
+    expected = f'MemoryError: Cannot convert "{page}": not enough memory'
+    assert run.stdout.splitlines() == [expected, expected], run.stderr
 
 
 def test_hostile_pages_never_crash_the_interpreter():

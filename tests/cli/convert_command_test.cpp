@@ -10,8 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <mutex>
+#include <new>
 #include <string>
 #include <vector>
+
+#include <cli/batch.h>
 
 #include "deep_folders.h"
 #include "read_override.h"
@@ -112,6 +117,30 @@ TEST(ConvertCommand, missingFile_exitsOneWithOneLineAndOthersStillConvert) {
     EXPECT_EQ(readFileBytes(dir.path() / "two_tables.json"), expectedFor("two_tables"));
     EXPECT_EQ(readFileBytes(dir.path() / "empty_cell.json"), expectedFor("empty_cell"));
     EXPECT_FALSE(fs::exists(dir.path() / "no-such-file.json"));
+}
+
+TEST(ConvertCommand, memoryRunningOutForOneFile_failsItAndTheRunGoesOn) {
+    cli::BatchPlan plan =
+        cli::planBatch({"/pages/a.html", "/pages/b.html", "/pages/c.html"}, std::nullopt, ".json");
+    plan.writesResults = false;  // nothing is written here
+    std::vector<std::string> converted;
+    std::vector<std::string> errors;
+    const cli::BatchResult result = cli::runBatch(
+        plan, 2, [&](const std::string& line) { errors.push_back(line); }, {},
+        [&](const cli::BatchItem& item, FailureReporter&) {
+            if (item.source == "/pages/b.html") {
+                throw std::bad_alloc();  // on a worker thread of its own
+            }
+            static std::mutex mutex;
+            const std::lock_guard lock(mutex);
+            converted.push_back(item.source);
+        });
+    EXPECT_EQ(result.converted, 2U);
+    EXPECT_EQ(result.failed, 1U);
+    EXPECT_EQ(errors,
+              std::vector<std::string>{"Cannot convert \"/pages/b.html\": not enough memory"});
+    std::sort(converted.begin(), converted.end());
+    EXPECT_EQ(converted, (std::vector<std::string>{"/pages/a.html", "/pages/c.html"}));
 }
 
 TEST(ConvertCommand, folderGivenAsSource_exitsOne) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -25,6 +26,7 @@
 #include <engine/source_text.h>
 #include <engine/unique_fd.h>
 #include <files/output_path.h>
+#include "allocation_limit.h"
 #include "recording_reporter.h"
 #include "test_support.h"
 
@@ -151,6 +153,52 @@ TEST(ConvertFile, emptySource_writesOnlyBraces) {
     ConvertVelquist(source, dir.file("empty.json"), reporter);
     EXPECT_TRUE(reporter.reports.empty());
     EXPECT_EQ(readFileBytes(dir.path() / "empty.json"), "{\r\n}");
+}
+
+TEST(ConvertFile, memoryRunningOutWhileCellsAreRead_failsTheFileAndKeepsTheEarlierResult) {
+    const TempDir dir;
+    const std::string source = dir.file("long.html");
+    const std::string output = dir.file("long.json");
+    writeFileBytes(source, "<table><tr><td>" + std::string(std::size_t{3} << 20, 'x'));
+    writeFileBytes(output, "earlier");
+    RecordingReporter reporter;
+    {
+        // The cell's text needs a buffer larger than this; the page itself does not.
+        const test::FailLargeAllocations limit(std::size_t{2} << 20);
+        ConvertVelquist(source, output, reporter);
+    }
+    ASSERT_EQ(reporter.reports.size(), 1U);
+    EXPECT_EQ(reporter.reports[0].line, convert_step::kReadCellText);
+    EXPECT_EQ(reporter.reports[0].description, notEnoughMemoryFor(source));
+    EXPECT_EQ(readFileBytes(output), "earlier");
+}
+
+TEST(ConvertFile, tablesNestedTooDeep_areRefusedBeforeAnythingIsWritten) {
+    // Each cell holds the text of every table in it: some 7 GB from 1 MB.
+    std::string html;
+    for (int level = 0; level < 70000; ++level) {
+        html += "<table><tr><td>x";
+    }
+    const TempDir dir;
+    const std::string source = dir.file("deep.html");
+    writeFileBytes(source, html);
+    const std::string refusal =
+        "The result would be larger than 4 GiB (tables nested too deeply or too large); "
+        "nothing is written";
+
+    RecordingReporter reporter;
+    ConvertVelquist(source, dir.file("deep.json"), reporter);
+    ASSERT_EQ(reporter.reports.size(), 1U);
+    EXPECT_EQ(reporter.reports[0].description, refusal);
+    EXPECT_EQ(reporter.reports[0].line, convert_step::kWriteRowText);
+    for (const DataFormat format : {DataFormat::kJson, DataFormat::kJsonLines}) {
+        RecordingReporter exportReporter;
+        exportFile(source, dir.file("deep.out"), ExportOptions{format, false}, exportReporter);
+        ASSERT_EQ(exportReporter.reports.size(), 1U);
+        EXPECT_EQ(exportReporter.reports[0].description, refusal + ", in \"" + source + "\"");
+    }
+    EXPECT_THROW(readAllTables(*loadHtmlDocument(source)), std::length_error);
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"deep.html"});
 }
 
 // --- Loading while the caller yields ---

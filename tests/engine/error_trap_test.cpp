@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -68,6 +69,23 @@ TEST(StepTrap, failedStep_isReportedAndTheNextStepRuns) {
     EXPECT_EQ(report.line, 102);
     EXPECT_EQ(report.message, errorBoxMessage("disk on fire", "Mod.Proc", 102));
     EXPECT_EQ(trap.failureCount(), 1);
+}
+
+TEST(StepTrap, memoryRunningOut_isNotEnoughMemoryForTheSubject) {
+    RecordingReporter reporter;
+    StepTrap trap("Mod.Proc", reporter);
+    trap.run(100, [] { throw std::bad_alloc(); });
+    trap.setSubject("/pages/a.html");
+    EXPECT_FALSE(trap.run(102, [] { throw std::bad_alloc(); }));
+    trap.run(104, [] { throw std::runtime_error("disk on fire"); });
+
+    ASSERT_EQ(reporter.reports.size(), 3U);
+    EXPECT_EQ(reporter.reports[0].description, "not enough memory");
+    EXPECT_EQ(reporter.reports[1].description,
+              "Cannot convert \"/pages/a.html\": not enough memory");
+    EXPECT_TRUE(reporter.reports[1].outOfMemory);
+    EXPECT_EQ(reporter.reports[2].description, "disk on fire");
+    EXPECT_FALSE(reporter.reports[2].outOfMemory);
 }
 
 TEST(StepTrap, twoFailures_giveTwoReportsWithTheirLines) {

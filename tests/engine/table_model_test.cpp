@@ -3,12 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <engine/data_export.h>
 #include <engine/table_model.h>
+#include "recording_reporter.h"
 
 namespace tabrivo {
 namespace {
@@ -146,6 +152,122 @@ TEST(TableModel, aPageParsedWhileWalkedGivesTheSameTablesAndGrids) {
     appendJsonTable(wholeJson, expected[0], true);
     appendJsonTable(partedJson, tables[0], true);
     EXPECT_EQ(partedJson, wholeJson);
+}
+
+// Pages whose tables nest deep, in every way a cell's text takes in the text
+// of the tables in it: the fuzz seeds of the conversion.
+std::vector<std::pair<std::string, std::string>> deeplyNestedPages() {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::string, std::string>> pages;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(TABRIVO_TEST_DATA_DIR) / "fuzz" / "convert")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        pages.emplace_back(entry.path().filename().string(),
+                           std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    return pages;
+}
+
+// Checks the tables told beforehand against the same tables when they come.
+class ForesightCheck : public WholeTableVisitor {
+public:
+    explicit ForesightCheck(std::string label) : m_label(std::move(label)) {}
+
+    bool foresee(const TableMeasure& measured) override {
+        m_told.push_back(measured);
+        return true;
+    }
+    bool table(Table& table) override {
+        if (!table.foreseen) {
+            return true;
+        }
+        const std::string where = m_label + ", table " + std::to_string(table.index);
+        if (m_told.empty()) {
+            ADD_FAILURE() << where << " was not told of";
+            return false;
+        }
+        const TableMeasure told = std::move(m_told.front());
+        m_told.pop_front();
+        EXPECT_EQ(told.caption, TextMeasure::of(table.caption)) << where;
+        EXPECT_EQ(told.cells, measureCells(table)) << where;
+        EXPECT_EQ(headerRowCount(told.table), headerRowCount(table)) << where;
+        EXPECT_EQ(gridShape(told.table), gridShape(table)) << where;
+        ++m_checked;
+        return true;
+    }
+    bool restartTables() override {
+        m_told.clear();
+        m_checked = 0;
+        return true;
+    }
+
+    int checked() const { return m_checked; }
+    bool allCame() const { return m_told.empty(); }
+
+private:
+    // Which cell covers each slot of the grid.
+    static std::vector<std::uint32_t> gridShape(const Table& table) {
+        const TableGrid grid(table);
+        std::vector<std::uint32_t> slots;
+        for (std::size_t y = 0; y < grid.height(); ++y) {
+            for (std::size_t x = 0; x < grid.width(); ++x) {
+                slots.push_back(grid.cellNumberAt(y, x));
+            }
+        }
+        return slots;
+    }
+
+    std::string m_label;
+    std::deque<TableMeasure> m_told;
+    int m_checked = 0;
+};
+
+TEST(TableModel, tablesNestedDeep_areToldBeforehandWithTheMeasuresOfTheirTexts) {
+    for (const auto& [name, html] : deeplyNestedPages()) {
+        for (const std::size_t parseWhileWalkingFrom :
+             {ParseOptions{}.parseWhileWalkingFrom, std::size_t{0}}) {
+            for (const std::string_view newline : {"\n", "\r\n"}) {
+                const std::unique_ptr<HtmlDocument> document =
+                    HtmlDocument::parse(html, ParseOptions{parseWhileWalkingFrom});
+                ForesightCheck check(name);
+                readTables(*document, check, newline);
+                EXPECT_GT(check.checked(), 0) << name;
+                EXPECT_TRUE(check.allCame()) << name;
+            }
+        }
+    }
+}
+
+TEST(DataExport, sizesFromMeasuresAreTheSizesWritten) {
+    std::vector<std::pair<std::string, std::string>> pages = deeplyNestedPages();
+    pages.emplace_back("plain",
+                       "<table><caption>\"c\"</caption><tr><th>a,b<th>\x01\\<tr><td>"
+                       "x<br>y<td rowspan=2 colspan=2>\xff\xfe é<tr><td></table>");
+    const JsonOrigin origin = {{"source", "/p/\"q\".html"}, {"uri", "\t"}};
+    for (const auto& [name, html] : pages) {
+        std::uint64_t textFormatBytes = 4;  // "{" CR LF, "}"
+        for (const Table& table : readAllTables(*HtmlDocument::parse(html), "\r\n")) {
+            const TableMeasure measured{table, TextMeasure::of(table.caption), measureCells(table)};
+            textFormatBytes += textFormatRowsBytes(measured);
+        }
+        test::RecordingReporter reporter;
+        StepTrap trap("Test", reporter);
+        StringSink written;
+        writeTables(*HtmlDocument::parse(html), written, trap);
+        EXPECT_EQ(textFormatBytes, written.take().size()) << name;
+        for (const Table& table : tablesOf(html)) {
+            const TextMeasure caption = TextMeasure::of(table.caption);
+            const std::vector<TextMeasure> cells = measureCells(table);
+            for (const bool grid : {false, true}) {
+                std::string json;
+                appendJsonTable(json, table, grid, origin);
+                EXPECT_EQ(jsonTableBytes(table, caption, cells, grid, origin), json.size()) << name;
+                std::string csv;
+                appendCsvTable(csv, table, grid);
+                EXPECT_EQ(csvTableBytes(table, cells, grid), csv.size()) << name;
+            }
+        }
+    }
 }
 
 TEST(DataExport, jsonStringsAreEscapedAndRepaired) {
