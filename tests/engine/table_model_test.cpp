@@ -155,12 +155,15 @@ TEST(TableModel, aPageParsedWhileWalkedGivesTheSameTablesAndGrids) {
 }
 
 // Pages whose tables nest deep, in every way a cell's text takes in the text
-// of the tables in it: the fuzz seeds of the conversion.
+// of the tables in it: the conversion's fuzz seeds named for nested tables.
 std::vector<std::pair<std::string, std::string>> deeplyNestedPages() {
     namespace fs = std::filesystem;
     std::vector<std::pair<std::string, std::string>> pages;
     for (const auto& entry :
          fs::directory_iterator(fs::path(TABRIVO_TEST_DATA_DIR) / "fuzz" / "convert")) {
+        if (entry.path().filename().string().find("nested") == std::string::npos) {
+            continue;
+        }
         std::ifstream in(entry.path(), std::ios::binary);
         pages.emplace_back(entry.path().filename().string(),
                            std::string(std::istreambuf_iterator<char>(in), {}));
