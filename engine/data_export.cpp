@@ -593,12 +593,8 @@ void exportFile(const std::string& sourcePath, const std::string& outputPath,
     }
     trap.run(kWriteRowText, [&] {
         FileTarget target(*document, outputPath, options.format, lines);
-        try {
-            exportTables(*document, options, sourcePath, target);
-            target.finish();
-        } catch (const std::length_error& tooLarge) {
-            throw std::length_error(std::string(tooLarge.what()) + ", in \"" + sourcePath + "\"");
-        }
+        exportTables(*document, options, sourcePath, target);
+        target.finish();
     });
 }
 

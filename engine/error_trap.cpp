@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include <engine/product.h>
@@ -54,6 +55,17 @@ void StepTrap::reportCurrentException(int line) noexcept {
                 true);
         } catch (...) {
             report(line, std::string(), true);
+        }
+    } catch (const std::length_error& tooLarge) {
+        // A result refused for its size says which source gave it.
+        try {
+            std::string description = tooLarge.what();
+            if (!m_subject.empty()) {
+                description.append(", in \"").append(m_subject).append("\"");
+            }
+            report(line, description, false);
+        } catch (...) {
+            report(line, std::string(), false);
         }
     } catch (...) {
         try {
