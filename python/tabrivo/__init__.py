@@ -169,7 +169,7 @@ def read_warc(path, *, grid=False):
     its offset and the reason; a file that cannot be opened raises the
     matching ``OSError``.
     """
-    pages = _tabrivo.WarcPages(os.fspath(path), grid)
+    pages = _tabrivo.WarcPages(os.fsencode(path), grid)
     reported = 0
     for uri, record_id, date, status, raw in pages:
         reported = _warn_failures(path, pages.failures(), reported)

@@ -203,6 +203,7 @@ def test_bad_sources_raise_python_errors(source, error):
         lambda: tabrivo.read_tables("<table><tr><td>\ud800"),
         lambda: tabrivo.read_html("<table><tr><td>\ud800"),
         lambda: list(tabrivo.read_many(["\ud800.html"])),
+        lambda: list(tabrivo.read_warc("\ud800.warc")),
     ],
 )
 def test_a_lone_surrogate_in_a_path_or_text_raises_unicode_encode_error(read):
